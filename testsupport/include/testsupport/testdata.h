@@ -1,0 +1,40 @@
+// Access to the shared test data (real files nobody on this project wrote)
+// and to the private temporary folder each test runs in.
+//
+// TESTDATA_DIR names the data folder; CTest sets it for every test. A test
+// that needs a subfolder asks for it with TESTDATA_OR_SKIP, which skips the
+// test with a message naming what is missing.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <gtest/gtest.h>
+
+namespace testsupport {
+
+// The data subfolder `sub` (empty: the data folder itself), or nothing with
+// `why` saying what is missing.
+std::optional<std::filesystem::path> TestDataDir(std::string_view sub, std::string* why);
+
+// The private temporary folder of the running test ($TMPDIR).
+std::filesystem::path TempDir();
+
+// Reads a whole file; empty when it cannot be read.
+std::string ReadFile(const std::filesystem::path& path);
+
+// Writes a whole file; false when it cannot be written.
+bool WriteFile(const std::filesystem::path& path, std::string_view bytes);
+
+}  // namespace testsupport
+
+#define TESTDATA_OR_SKIP(var, sub)                                   \
+  std::filesystem::path var;                                         \
+  do {                                                               \
+    std::string why_missing_;                                        \
+    auto found_ = ::testsupport::TestDataDir((sub), &why_missing_);  \
+    if (!found_) GTEST_SKIP() << why_missing_;                       \
+    var = *found_;                                                   \
+  } while (0)
