@@ -80,6 +80,11 @@ std::vector<QWidget*> CControlUI::InputWidgets() const {
   return {widget_.data()};
 }
 
+void CControlUI::SetName(const CStdString& name) {
+  name_ = name;
+  if (widget_) widget_->setObjectName(name);  // style sheets address controls by name
+}
+
 void CControlUI::SetText(const CStdString& text) { text_ = text; }
 
 void CControlUI::SetToolTip(const CStdString& text) {
@@ -333,6 +338,7 @@ void COptionUI::SetAttribute(const QString& name, const QString& value) {
     QString text = button()->text();
     delete widget_.data();
     auto* radio = new QRadioButton(text);
+    radio->setObjectName(name_);
     radio->setAutoExclusive(false);
     radio->setGeometry(geometry);
     SetWidget(radio);

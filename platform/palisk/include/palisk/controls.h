@@ -39,7 +39,7 @@ class CControlUI {
 
   virtual CStdString GetClass() const { return "ControlUI"; }
   const CStdString& GetName() const { return name_; }
-  void SetName(const CStdString& name) { name_ = name; }
+  void SetName(const CStdString& name);
 
   virtual CStdString GetText() const { return text_; }
   virtual void SetText(const CStdString& text);
