@@ -249,9 +249,12 @@ void QuandelMivoWnd::LoadOutputSettings() {
   }
   saved_group_index_ = group_index_;
   saved_language_index_ = language_index_;
-  if (combo_language_ != nullptr) combo_language_->SelectItem(language_index_);
-  FillEncodingList(language_index_);
-  if (combo_encoding_ != nullptr) combo_encoding_->SelectItem(group_index_);
+  // Selecting fires the lists' own handling, which moves the current
+  // indexes: select from the values read.
+  const int group = group_index_, language = language_index_;
+  if (combo_language_ != nullptr) combo_language_->SelectItem(language);
+  FillEncodingList(language);
+  if (combo_encoding_ != nullptr) combo_encoding_->SelectItem(group);
   ApplyByteOrderRule();
 
   if (file_list_ != nullptr) file_list_->RemoveAll();
