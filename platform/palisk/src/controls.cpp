@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTextEdit>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -567,6 +568,8 @@ CListUI::CListUI() {
   view_->setSelectionBehavior(QAbstractItemView::SelectRows);
   view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   view_->setTextElideMode(Qt::ElideMiddle);
+  view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  view_->header()->setStretchLastSection(true);
   QObject::connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged,
                    [this](const QModelIndex& current, const QModelIndex&) {
                      if (!quiet_ && current.isValid()) Notify("itemselect", static_cast<WPARAM>(current.row()));
@@ -605,7 +608,8 @@ void CListUI::Relayout() {
     int width = headers_[i]->GetWidth();
     if (i + 1 == headers_.size()) width = std::max(width, frame->width() - x);
     headers_[i]->GetWidget()->setGeometry(x, 0, width, header_height);
-    view_->setColumnWidth(static_cast<int>(i), width);
+    // The last column fills what the view has left (scroll bar, frame).
+    if (i + 1 < headers_.size()) view_->setColumnWidth(static_cast<int>(i), width);
     x += width;
   }
 }
