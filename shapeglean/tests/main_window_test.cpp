@@ -231,6 +231,16 @@ TEST_F(MainWindowGui, AddsByDrop) {
   ASSERT_TRUE(DropFiles(window_->GetHWND(), {single}));  // listed already
   Idle();
   EXPECT_EQ(window_->Files().size(), 3u);
+
+  // Paths longer than any fixed buffer stay whole.
+  std::string deep;
+  for (int i = 0; i < 12; ++i) deep += "folder-with-a-rather-long-name-" + std::to_string(i) + "/";
+  std::string long_drawing = Drawing(deep + "drawing with a long name.vsd");
+  ASSERT_GT(long_drawing.size(), 400u);
+  ASSERT_TRUE(DropFiles(window_->GetHWND(), {long_drawing}));
+  Idle();
+  ASSERT_EQ(window_->Files().size(), 4u);
+  EXPECT_EQ((window_->Files()[3].folder + window_->Files()[3].name).toStdString(), long_drawing);
   EXPECT_TRUE(DragAcceptsFiles(window_->GetHWND()));
 }
 

@@ -2,7 +2,9 @@
 // fake, and message boxes asked from worker threads (see services.h).
 #include "palisk/services.h"
 
+#include <future>
 #include <map>
+#include <memory>
 #include <mutex>
 
 #include <QApplication>
@@ -103,11 +105,15 @@ void SetServices(UserInterfaceServices* services) {
 
 int MessageBoxW(HWND owner, const QString& text, const QString& caption, uint32_t flags) {
   if (IsUserInterfaceThread()) return Services().MessageBox(owner, text, caption, flags);
-  int answer = IDCANCEL;
+  // The answer comes back through a promise, so the hand-over between the
+  // two threads is plain to see for the reader and for race checkers.
+  auto answer = std::make_shared<std::promise<int>>();
+  std::future<int> result = answer->get_future();
   QMetaObject::invokeMethod(
-      QCoreApplication::instance(), [&] { answer = Services().MessageBox(owner, text, caption, flags); },
-      Qt::BlockingQueuedConnection);
-  return answer;
+      QCoreApplication::instance(),
+      [answer, owner, text, caption, flags] { answer->set_value(Services().MessageBox(owner, text, caption, flags)); },
+      Qt::QueuedConnection);
+  return result.get();
 }
 
 void RegisterIcon(unsigned resource, const QIcon& icon) { Icons()[resource] = icon; }

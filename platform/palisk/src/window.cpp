@@ -14,19 +14,12 @@
 namespace palisk {
 namespace {
 
-// A message queued by PostMessage.
-class MessageEvent : public QEvent {
- public:
-  static QEvent::Type Kind() {
-    static const auto kind = static_cast<QEvent::Type>(QEvent::registerEventType());
-    return kind;
-  }
-  MessageEvent(UINT msg, WPARAM wparam, LPARAM lparam)
-      : QEvent(Kind()), msg(msg), wparam(wparam), lparam(lparam) {}
-  UINT msg;
-  WPARAM wparam;
-  LPARAM lparam;
-};
+// The wake-up for one message queued by PostMessage; the message itself
+// waits in the window's own queue.
+QEvent::Type PostedKind() {
+  static const auto kind = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return kind;
+}
 
 int VirtualKey(int qt_key) {
   switch (qt_key) {
@@ -132,7 +125,24 @@ LRESULT CWindowWnd::SendMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
 }
 
 void CWindowWnd::PostMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
-  if (WindowHost* host = hwnd_.load()) QCoreApplication::postEvent(host, new MessageEvent(msg, wparam, lparam));
+  WindowHost* host = hwnd_.load();
+  if (host == nullptr) return;
+  {
+    std::lock_guard<std::mutex> lock(posted_guard_);
+    posted_.push_back({msg, wparam, lparam});
+  }
+  QCoreApplication::postEvent(host, new QEvent(PostedKind()));
+}
+
+void CWindowWnd::DeliverPosted() {
+  Posted message;
+  {
+    std::lock_guard<std::mutex> lock(posted_guard_);
+    if (posted_.empty()) return;
+    message = posted_.front();
+    posted_.pop_front();
+  }
+  HandleMessage(message.msg, message.wparam, message.lparam);
 }
 
 LRESULT CWindowWnd::HandleMessage(UINT msg, WPARAM wparam, LPARAM /*lparam*/) {
@@ -168,9 +178,8 @@ WindowHost::~WindowHost() {
 }
 
 bool WindowHost::event(QEvent* event) {
-  if (event->type() == MessageEvent::Kind()) {
-    auto* m = static_cast<MessageEvent*>(event);
-    if (owner_ != nullptr) owner_->HandleMessage(m->msg, m->wparam, m->lparam);
+  if (event->type() == PostedKind()) {
+    if (owner_ != nullptr) owner_->DeliverPosted();
     return true;
   }
   return QWidget::event(event);

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <atomic>
+#include <deque>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -53,6 +55,16 @@ class CWindowWnd {
   virtual void OnFinalMessage(HWND hwnd);
 
  private:
+  // Delivers the oldest posted message (the host calls it once per post).
+  void DeliverPosted();
+
+  struct Posted {
+    UINT msg;
+    WPARAM wparam;
+    LPARAM lparam;
+  };
+  std::mutex posted_guard_;
+  std::deque<Posted> posted_;
   std::atomic<WindowHost*> hwnd_{nullptr};
   uint32_t style_ = 0;
   unsigned icon_ = 0;
