@@ -26,6 +26,7 @@
 #include <new>
 #include <vector>
 
+#include "compound_file_children.h"
 #include "dalvex/portability.h"
 
 namespace {
@@ -625,3 +626,19 @@ int KVB_2OLEGetHeaderInfo(KVB_OleStorage* storage, KVB_OleHeaderInfo* out) {
 int KVB_2OLEGetStreamSize(KVB_OleStream* stream) { return stream ? stream->size : -1; }
 
 }  // extern "C"
+
+namespace dalvex {
+
+std::vector<OleChild> ListChildren(KVB_OleStorage* storage) {
+  std::vector<OleChild> children;
+  if (storage == nullptr) return children;
+  const OleFile& f = *storage->file;
+  if (size_t(storage->entry) >= f.dir.size()) return children;
+  SearchSiblings(f, f.dir[size_t(storage->entry)].child, [&](const DirRecord& r) {
+    children.push_back(OleChild{r.name, r.type});
+    return false;
+  });
+  return children;
+}
+
+}  // namespace dalvex
