@@ -29,10 +29,9 @@ const std::set<std::string> kStillToCome = {
     "KVB_ucs2sjisstr", "KVB_sjis2ucsstr", "KVB_sjistounicode", "KVB_stricmp", "KVB_CopyStripNULL",
     "KVB_GetGroupCharWidth", "KVB_CopyStripControlCode", "KVB_2OLEopen", "KVB_2OLEclose",
     "KVB_2OLEopenStorage", "KVB_2OLEcloseStorage", "KVB_2OLEreadStream", "KVB_2OLEseekStream",
-    "KVB_2OLEopenStream", "KVB_2OLEcloseStream", "KVB_2OLEGetClassID", "startProcess", "endProcess",
-    "cconvLoadRule", "cconvInitConvert", "cconvTermConvert", "cconvEnumGroup", "cconvChgCharset",
-    "cconvChgLang", "cconvConvert", "cconvChkEncode", "setBlockSize", "cconvIsEndianAware",
-    "lockMutex", "unlockMutex", "CutStr", "SummaryInfo", "dtctText", "isValidZipFile",
+    "KVB_2OLEopenStream", "KVB_2OLEcloseStream", "KVB_2OLEGetClassID",
+    "cconvChkEncode", "cconvIsEndianAware",
+    "CutStr", "SummaryInfo", "dtctText", "isValidZipFile",
 };
 
 std::string LibraryPath() {
