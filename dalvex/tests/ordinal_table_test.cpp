@@ -31,8 +31,8 @@ const std::set<std::string> kStillToCome = {
     "KVB_2OLEopenStorage", "KVB_2OLEcloseStorage", "KVB_2OLEreadStream", "KVB_2OLEseekStream",
     "KVB_2OLEopenStream", "KVB_2OLEcloseStream", "KVB_2OLEGetClassID", "startProcess", "endProcess",
     "cconvLoadRule", "cconvInitConvert", "cconvTermConvert", "cconvEnumGroup", "cconvChgCharset",
-    "cconvChgLang", "cconvConvert", "cconvChkEncode", "setBlockSize", "cconvIsEndianAware",
-    "lockMutex", "unlockMutex", "CutStr", "SummaryInfo", "dtctText", "isValidZipFile",
+    "cconvChgLang", "cconvConvert", "setBlockSize",
+    "lockMutex", "unlockMutex", "CutStr", "SummaryInfo", "isValidZipFile",
 };
 
 std::string LibraryPath() {
