@@ -29,10 +29,8 @@ const std::set<std::string> kStillToCome = {
     "KVB_ucs2sjisstr", "KVB_sjis2ucsstr", "KVB_sjistounicode", "KVB_stricmp", "KVB_CopyStripNULL",
     "KVB_GetGroupCharWidth", "KVB_CopyStripControlCode", "KVB_2OLEopen", "KVB_2OLEclose",
     "KVB_2OLEopenStorage", "KVB_2OLEcloseStorage", "KVB_2OLEreadStream", "KVB_2OLEseekStream",
-    "KVB_2OLEopenStream", "KVB_2OLEcloseStream", "KVB_2OLEGetClassID", "startProcess", "endProcess",
-    "cconvLoadRule", "cconvInitConvert", "cconvTermConvert", "cconvEnumGroup", "cconvChgCharset",
-    "cconvChgLang", "cconvConvert", "setBlockSize",
-    "lockMutex", "unlockMutex", "CutStr", "SummaryInfo", "isValidZipFile",
+    "KVB_2OLEopenStream", "KVB_2OLEcloseStream", "KVB_2OLEGetClassID",
+    "CutStr", "SummaryInfo", "isValidZipFile",
 };
 
 std::string LibraryPath() {
