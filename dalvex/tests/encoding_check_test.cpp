@@ -96,6 +96,8 @@ TEST(EncodingCheck, StatisticalLadder) {
       {"EUC-JP", Encode(ja, "EUC-JP"), "EUC-JP", 0, 0, 1, 1},
       {"UTF-16 LE", Utf16("<a>" + ja + "</a>", false), "UTF-16", 0, 0, 0, 4098},
       {"UTF-16 BE", Utf16("<a>" + ja + "</a>", true), "UTF-16", 0, 0, 1, 4098},
+      // Ideographs of the row U+4E00-U+4EFF beyond U+4EA5 are as plausible as the rest.
+      {"UTF-16 LE, ideographs U+4EA6-U+4EFF", Utf16("<a>人以今他代件京</a>", false), "UTF-16", 0, 0, 0, 4098},
       {"UCS-4 LE", Encode(ja, "UCS-4LE"), "ISO-10646-UCS-4", 0, 0, 0, 4098},
       {"UCS-4 BE", Encode(ja, "UCS-4BE"), "ISO-10646-UCS-4", 0, 0, 1, 4098},
       {"Shift_JIS", Encode(ja, "SHIFT_JIS"), "WINDOWS31J", 0, 0, 1, 1},
