@@ -29,9 +29,7 @@ const std::set<std::string> kStillToCome = {
     "KVB_ucs2strcmp", "KVB_ucs2strcpy", "KVB_ucs2strncmp", "KVB_ucs2strncpy", "KVB_ucs2strlwr",
     "KVB_ucs2strupr", "KVB_ucs2strlen", "KVB_isjis", "KVB_isank", "KVB_unicodetosjis",
     "KVB_ucs2sjisstr", "KVB_sjis2ucsstr", "KVB_sjistounicode", "KVB_stricmp", "KVB_CopyStripNULL",
-    "KVB_GetGroupCharWidth", "KVB_CopyStripControlCode",
-    "cconvChkEncode", "cconvIsEndianAware",
-    "CutStr", "SummaryInfo", "dtctText",
+    "KVB_GetGroupCharWidth", "KVB_CopyStripControlCode", "CutStr", "SummaryInfo",
 };
 
 std::string LibraryPath() {
