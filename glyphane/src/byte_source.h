@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-struct KVB_OleStream;
+#include "dalvex/compound_file.h"
 
 namespace glyphane {
 
@@ -36,6 +36,20 @@ class MemorySource final : public ByteSource {
  private:
   std::string_view bytes_;
   uint64_t position_ = 0;
+};
+
+// A stream of a compound file opened with Dalvex's reader; the caller
+// keeps the stream open while the source is used.
+class OleStreamSource final : public ByteSource {
+ public:
+  explicit OleStreamSource(KVB_OleStream* stream);
+  bool SeekFromStart(uint64_t offset) override;
+  size_t Read(void* buffer, size_t count) override;
+  uint64_t Size() const override { return size_; }
+
+ private:
+  KVB_OleStream* stream_;
+  uint64_t size_ = 0;
 };
 
 }  // namespace glyphane
