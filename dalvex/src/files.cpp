@@ -39,6 +39,21 @@ int GetRaw(KVB_FileHandle file, void* buffer, size_t bytes) {
   return (file != nullptr && buffer != nullptr && std::fread(buffer, 1, bytes, file) == bytes) ? 1 : 0;
 }
 
+// A byte-order file record around the file `open` gives; the record is
+// freed again when the open fails.
+template <typename Open>
+KVB_XFile* NewXFile(Open open, int native_order) {
+  auto* xfile = static_cast<KVB_XFile*>(KVB_malloc(sizeof(KVB_XFile)));
+  if (xfile == nullptr) return nullptr;
+  xfile->file = open();
+  xfile->native_order = native_order;
+  if (xfile->file == nullptr) {
+    KVB_free(xfile);
+    return nullptr;
+  }
+  return xfile;
+}
+
 }  // namespace
 
 extern "C" {
@@ -107,27 +122,11 @@ int KVB_Is64bitOS(void) { return 0; }
 int KVB_Is64bitFS(void) { return 0; }
 
 KVB_XFile* KVB_X_FileOpen(const char* path, const char* mode, int native_order) {
-  auto* xfile = static_cast<KVB_XFile*>(KVB_malloc(sizeof(KVB_XFile)));
-  if (xfile == nullptr) return nullptr;
-  xfile->file = KVB_FileOpen(path, mode);
-  xfile->native_order = native_order;
-  if (xfile->file == nullptr) {
-    KVB_free(xfile);
-    return nullptr;
-  }
-  return xfile;
+  return NewXFile([&] { return KVB_FileOpen(path, mode); }, native_order);
 }
 
 KVB_XFile* KVB_X_FileWOpen(const char16_t* path, const char16_t* mode, int native_order) {
-  auto* xfile = static_cast<KVB_XFile*>(KVB_malloc(sizeof(KVB_XFile)));
-  if (xfile == nullptr) return nullptr;
-  xfile->file = KVB_FileWOpen(path, mode);
-  xfile->native_order = native_order;
-  if (xfile->file == nullptr) {
-    KVB_free(xfile);
-    return nullptr;
-  }
-  return xfile;
+  return NewXFile([&] { return KVB_FileWOpen(path, mode); }, native_order);
 }
 
 int KVB_X_FileClose(KVB_XFile* xfile) {

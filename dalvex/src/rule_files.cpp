@@ -1,0 +1,433 @@
+// Charset rule files: the scanner that reads the charsets of the
+// configuration folder.
+//
+// A rule file defines one charset: its name, its decoder and encoder names,
+// and its code sets, each defined in a set file that the rule file names
+// through an entity declaration (<!ENTITY x SYSTEM "file">); a set names its
+// table text file the same way. The files look like XML but are read by this
+// small scanner, which knows only the element and attribute names below.
+// Texts are UTF-16, UCS-2 or UCS-4 (a file's encoding is decided from its
+// first bytes); processing instructions and "--" comments are dropped and
+// line ends become blanks before elements are searched. A child element is
+// searched inside its parent's content; after an element the position moves
+// past its end tag. Any field longer than 259 bytes, a width outside 1-4, or
+// a missing required element, entity or file ends the charset.
+#include <optional>
+
+#include "cconv_internal.h"
+
+namespace cconv {
+
+namespace {
+
+constexpr size_t kMaxRuleFile = 4u << 20;
+constexpr size_t kMaxField = 259;
+
+struct Text {
+  std::u32string units;  // normalised
+  int unit_kind = kUtf16;
+  int byte_order = 0;
+};
+
+struct Element {
+  size_t attrs_begin = 0, attrs_end = 0;
+  size_t content_begin = 0, content_end = 0;
+  size_t begin = 0, end = 0;  // whole element
+};
+
+bool Contains(const std::string& bytes, std::string_view what) {
+  return bytes.find(what) != std::string::npos;
+}
+
+// Decides a file's unit encoding; false for the encodings the engine does not
+// read (UTF-8, Shift_JIS).
+bool DecideEncoding(const std::string& b, int default_kind, int default_order, int* kind,
+                    int* order) {
+  auto byte = [&](size_t i) { return static_cast<uint8_t>(b[i]); };
+  if (b.size() >= 2 && ((byte(0) == 0xFF && byte(1) == 0xFE) || (byte(0) == 0xFE && byte(1) == 0xFF))) {
+    int big = byte(0) == 0xFE;
+    std::string line;  // the first line, one byte per 16-bit unit
+    for (size_t i = 0; i + 1 < b.size(); i += 2) {
+      uint32_t u = big ? byte(i) << 8 | byte(i + 1) : byte(i + 1) << 8 | byte(i);
+      if (u == '\n') break;
+      line.push_back(u < 0x80 ? static_cast<char>(u) : '?');
+    }
+    if (Contains(line, "UTF-16")) {
+      *kind = kUtf16, *order = big;
+      return true;
+    }
+    if (Contains(line, "ISO-10646-UCS-2")) {
+      *kind = kUcs2, *order = big;
+      return true;
+    }
+  }
+  if (b.size() >= 4 && ((byte(0) == 0xFF && byte(3) == 0xFE) || (byte(0) == 0xFE && byte(3) == 0xFF))) {
+    *kind = kUcs4, *order = byte(0) == 0xFE;
+    return true;
+  }
+  if (Contains(b, "utf-8") || Contains(b, "shift")) return false;
+  *kind = default_kind, *order = default_order;
+  return true;
+}
+
+std::u32string ToUnits(const std::string& b, int kind, int big) {
+  std::u32string units;
+  size_t step = kind == kUcs4 ? 4 : 2;
+  auto unit_at = [&](size_t i) {
+    uint32_t v = 0;
+    for (size_t k = 0; k < step; ++k) {
+      uint32_t x = static_cast<uint8_t>(b[i + k]);
+      v |= big ? x << (8 * (step - 1 - k)) : x << (8 * k);
+    }
+    return v;
+  };
+  for (size_t i = 0; i + step <= b.size(); i += step) {
+    uint32_t u = unit_at(i);
+    if (kind == kUtf16 && u >= 0xD800 && u <= 0xDFFF && i + 2 * step <= b.size()) {
+      uint32_t v = unit_at(i + step);
+      uint32_t high = u <= 0xDBFF ? u : v, low = u <= 0xDBFF ? v : u;
+      u = 0x10000 + ((high & 0x3FF) << 10) + (low & 0x3FF);
+      i += step;
+    }
+    units.push_back(static_cast<char32_t>(u));
+  }
+  return units;
+}
+
+// Drops everything from `open` to the next `close`, both included (to the
+// end when no `close` follows).
+std::u32string Drop(const std::u32string& t, std::u32string_view open, std::u32string_view close) {
+  std::u32string out;
+  size_t pos = 0;
+  while (pos < t.size()) {
+    size_t start = t.find(open, pos);
+    if (start == std::u32string::npos) {
+      out.append(t, pos, std::u32string::npos);
+      break;
+    }
+    out.append(t, pos, start - pos);
+    size_t stop = t.find(close, start + open.size());
+    if (stop == std::u32string::npos) break;
+    pos = stop + close.size();
+  }
+  return out;
+}
+
+std::u32string Normalise(const std::u32string& raw) {
+  std::u32string t = Drop(Drop(raw, U"<?", U"?>"), U"--", U"--");
+  std::u32string out;
+  out.reserve(t.size());
+  for (size_t i = 0; i < t.size(); ++i) {
+    char32_t c = t[i];
+    if (c == '\r' && i + 1 < t.size() && t[i + 1] == '\n') ++i;
+    out.push_back(c == '\r' || c == '\n' || c == '\t' ? U' ' : c);
+  }
+  return out;
+}
+
+// Reads a rule or set file of the configuration folder: any folder part of
+// the name is dropped and the name lower-cased.
+bool ReadText(const std::string& name, int default_kind, int default_order, Text* text) {
+  size_t slash = name.find_last_of("/\\");
+  std::string base = AsciiLower(slash == std::string::npos ? name : name.substr(slash + 1));
+  if (base.empty() || base == "." || base == "..") return false;
+  std::string bytes;
+  if (!ReadWholeFile(TheEngine().folder + base, kMaxRuleFile, &bytes)) return false;
+  if (!DecideEncoding(bytes, default_kind, default_order, &text->unit_kind, &text->byte_order))
+    return false;
+  text->units = Normalise(ToUnits(bytes, text->unit_kind, text->byte_order));
+  return true;
+}
+
+// Finds the first element `name` starting in [from, limit).
+bool Find(const Text& text, std::u32string_view name, size_t from, size_t limit, Element* e) {
+  const std::u32string& t = text.units;
+  for (size_t p = t.find(U'<', from); p != std::u32string::npos && p < limit; p = t.find(U'<', p + 1)) {
+    size_t after = p + 1 + name.size();
+    if (after >= limit || t.compare(p + 1, name.size(), name) != 0) continue;
+    if (t[after] != U'>' && t[after] != U' ') continue;
+    size_t gt = t.find(U'>', after);
+    if (gt == std::u32string::npos || gt >= limit) return false;
+    e->begin = p;
+    e->attrs_begin = after;
+    if (t[gt - 1] == U'/') {  // <name ... />
+      e->attrs_end = gt - 1;
+      e->content_begin = e->content_end = e->end = gt + 1;
+      return true;
+    }
+    e->attrs_end = gt;
+    std::u32string closing = U"</" + std::u32string(name) + U">";
+    size_t q = t.find(closing, gt + 1);
+    if (q == std::u32string::npos || q + closing.size() > limit) return false;
+    e->content_begin = gt + 1;
+    e->content_end = q;
+    e->end = q + closing.size();
+    return true;
+  }
+  return false;
+}
+
+// Low bytes of units [begin, end); nothing when longer than a field holds.
+std::optional<std::string> Field(const std::u32string& t, size_t begin, size_t end) {
+  if (end - begin > kMaxField) return std::nullopt;
+  std::string s;
+  for (size_t i = begin; i < end; ++i) s.push_back(static_cast<char>(t[i] & 0xFF));
+  return s;
+}
+
+std::optional<std::string> Content(const Text& text, const Element& e) {
+  const std::u32string& t = text.units;
+  size_t b = e.content_begin, x = e.content_end;
+  while (b < x && t[b] == U' ') ++b;
+  while (x > b && t[x - 1] == U' ') --x;
+  return Field(t, b, x);
+}
+
+enum class Lookup { kFound, kAbsent, kBad };
+
+// The value of attribute `name` in the element's start tag.
+Lookup Attribute(const Text& text, const Element& e, std::u32string_view name, std::string* value) {
+  const std::u32string& t = text.units;
+  for (size_t p = t.find(name, e.attrs_begin); p != std::u32string::npos && p + name.size() <= e.attrs_end;
+       p = t.find(name, p + 1)) {
+    if (t[p - 1] != U' ') continue;
+    size_t q = p + name.size();
+    while (q < e.attrs_end && t[q] == U' ') ++q;
+    if (q >= e.attrs_end || t[q] != U'=') continue;
+    size_t open = t.find(U'"', q);
+    if (open == std::u32string::npos || open >= e.attrs_end) return Lookup::kBad;
+    size_t close = t.find(U'"', open + 1);
+    if (close == std::u32string::npos || close >= e.attrs_end) return Lookup::kBad;
+    auto field = Field(t, open + 1, close);
+    if (!field) return Lookup::kBad;
+    *value = *field;
+    return Lookup::kFound;
+  }
+  return Lookup::kAbsent;
+}
+
+// The file named by the entity referenced in [begin, end) ("&name;"), from
+// its declaration "name SYSTEM "file"" in the same text.
+std::optional<std::string> EntityFile(const Text& text, size_t begin, size_t end) {
+  const std::u32string& t = text.units;
+  size_t amp = t.find(U'&', begin);
+  if (amp == std::u32string::npos || amp >= end) return std::nullopt;
+  size_t n = amp + 1;
+  while (n < end && t[n] == U' ') ++n;
+  size_t semi = t.find(U';', n);
+  if (semi == std::u32string::npos || semi >= end || semi == n || semi - n > kMaxField) return std::nullopt;
+  std::u32string declaration = t.substr(n, semi - n) + U" SYSTEM ";
+  for (size_t p = t.find(declaration); p != std::u32string::npos; p = t.find(declaration, p + 1)) {
+    if (p > 0 && t[p - 1] != U' ') continue;  // the tail of a longer name
+    size_t open = t.find(U'"', p + declaration.size());
+    if (open == std::u32string::npos) return std::nullopt;
+    size_t close = t.find(U'"', open + 1);
+    if (close == std::u32string::npos) return std::nullopt;
+    auto file = Field(t, open + 1, close);
+    if (!file || file->empty()) return std::nullopt;
+    return file;
+  }
+  return std::nullopt;
+}
+
+std::optional<uint32_t> Number(const std::string& s, int base) {
+  if (s.empty() || s.size() > 8) return std::nullopt;
+  uint32_t v = 0;
+  for (char c : s) {
+    int d = c >= '0' && c <= '9' ? c - '0'
+          : base == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10
+          : base == 16 && c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    if (d < 0) return std::nullopt;
+    v = v * base + static_cast<uint32_t>(d);
+  }
+  return v;
+}
+
+// A width attribute: absent gives 2; anything outside 1-4 is refused.
+std::optional<int> Width(const Text& text, const Element& e, std::u32string_view name, int base) {
+  std::string value;
+  Lookup found = Attribute(text, e, name, &value);
+  if (found == Lookup::kAbsent) return 2;
+  if (found == Lookup::kBad) return std::nullopt;
+  auto n = Number(value, base);
+  if (!n || *n < 1 || *n > 4) return std::nullopt;
+  return static_cast<int>(*n);
+}
+
+// The "defined" list: hexadecimal codes, alone or as "a-b" ranges.
+bool ParseDefined(const std::string& list, CconvCodeSet* set) {
+  size_t pos = 0;
+  while (pos < list.size()) {
+    size_t space = list.find(' ', pos);
+    std::string item = list.substr(pos, space == std::string::npos ? std::string::npos : space - pos);
+    pos = space == std::string::npos ? list.size() : space + 1;
+    if (item.empty()) continue;
+    size_t dash = item.find('-');
+    auto low = Number(item.substr(0, dash), 16);
+    auto high = dash == std::string::npos ? low : Number(item.substr(dash + 1), 16);
+    if (!low || !high || *high < *low) return false;
+    if (set->defined.empty() || *low < set->lowest_defined) set->lowest_defined = *low;
+    if (set->defined.empty() || *high > set->highest_defined) set->highest_defined = *high;
+    set->defined.emplace_back(*low, *high);
+  }
+  return true;
+}
+
+// Adds `set` to the engine's list unless a set with its id is there; answers
+// the set the charset refers to.
+CconvCodeSet* Register(std::unique_ptr<CconvCodeSet> set) {
+  if (CconvCodeSet* existing = FindCodeSet(set->id)) return existing;
+  Engine& engine = TheEngine();
+  if (engine.code_sets.size() >= kMaxListEntries) return nullptr;
+  engine.code_sets.push_back(std::move(set));
+  return engine.code_sets.back().get();
+}
+
+// Reads the set file that a "baseset" or "diffset" element names.
+CconvCodeSet* LoadSet(const Text& rule, const Element& element, bool diff) {
+  auto file = EntityFile(rule, element.content_begin, element.content_end);
+  Text text;
+  if (!file || !ReadText(*file, rule.unit_kind, rule.byte_order, &text)) return nullptr;
+  size_t size = text.units.size();
+  Element root, e;
+  if (!Find(text, diff ? U"subsetb" : U"subseta", 0, size, &root)) return nullptr;
+  auto set = std::make_unique<CconvCodeSet>();
+  set->kind = diff ? 2 : 1;
+  size_t pos = root.content_begin, end = root.content_end;
+  if (!Find(text, U"name", pos, end, &e)) return nullptr;
+  auto name = Content(text, e);
+  if (!name) return nullptr;
+  set->name = *name;
+  set->id = NameToId(*name);
+  pos = e.end;
+  if (Find(text, U"lang", pos, end, &e)) {
+    if (Attribute(text, e, U"domain", &set->domain) == Lookup::kBad) return nullptr;
+    pos = e.end;
+  }
+  int width = 2;
+  if (Find(text, diff ? U"codeb" : U"code", pos, end, &e)) {
+    auto w = Width(text, e, U"bytenum", 10);
+    if (!w) return nullptr;
+    width = *w;
+    if (diff && Attribute(text, e, U"basedon", &set->based_on) == Lookup::kBad) return nullptr;
+    pos = e.end;
+  }
+  if (diff && set->based_on.empty() &&
+      Attribute(text, root, U"basedon", &set->based_on) == Lookup::kBad)
+    return nullptr;
+  set->unit_width = static_cast<uint16_t>(width);
+  while (Find(text, U"range", pos, end, &e)) pos = e.end;
+  if (Find(text, U"defined", pos, end, &e)) {
+    std::string all;
+    for (size_t i = e.content_begin; i < e.content_end; ++i) all.push_back(static_cast<char>(text.units[i] & 0xFF));
+    if (!ParseDefined(all, set.get())) return nullptr;
+    pos = e.end;
+  }
+  std::string table;
+  if (Find(text, U"srtable", pos, end, &e)) {
+    auto named = EntityFile(text, e.content_begin, e.content_end);
+    if (!named) return nullptr;
+    table = *named;
+  }
+  set->to_unicode = std::make_unique<CconvTable>(1, 4, table, text.unit_kind, text.byte_order);
+  set->to_code = std::make_unique<CconvTable>(0, width, table, text.unit_kind, text.byte_order);
+  return Register(std::move(set));
+}
+
+// Reads the user-defined area that an "eudcset" element names.
+CconvCodeSet* LoadArea(const Text& rule, const Element& element) {
+  auto file = EntityFile(rule, element.content_begin, element.content_end);
+  Text text;
+  if (!file || !ReadText(*file, rule.unit_kind, rule.byte_order, &text)) return nullptr;
+  size_t pos = 0, end = text.units.size();
+  Element e;
+  auto set = std::make_unique<CconvCodeSet>();
+  set->kind = 3;
+  if (!Find(text, U"name", pos, end, &e)) return nullptr;
+  auto name = Content(text, e);
+  if (!name) return nullptr;
+  set->name = *name;
+  set->id = NameToId(*name);
+  pos = e.end;
+  int width = 2;
+  if (Find(text, U"codec", pos, end, &e)) {
+    auto w = Width(text, e, U"bytenum", 10);
+    if (!w) return nullptr;
+    width = *w;
+    pos = e.end;
+  }
+  set->unit_width = static_cast<uint16_t>(width);
+  while (Find(text, U"range", pos, end, &e)) pos = e.end;
+  if (!Find(text, U"defrange", pos, end, &e)) return nullptr;
+  std::string start, number;
+  if (Attribute(text, e, U"start", &start) != Lookup::kFound ||
+      Attribute(text, e, U"number", &number) != Lookup::kFound)
+    return nullptr;
+  auto s = Number(start, 16), n = Number(number, 16);
+  if (!s || !n || *s > 0xFFFF || *n > 0xFFFF) return nullptr;
+  set->area_start = static_cast<uint16_t>(*s);
+  set->area_count = static_cast<uint16_t>(*n);
+  set->to_unicode = std::make_unique<CconvTable>(1, 4, std::string(), text.unit_kind, text.byte_order);
+  set->to_code = std::make_unique<CconvTable>(0, width, std::string(), text.unit_kind, text.byte_order);
+  return Register(std::move(set));
+}
+
+}  // namespace
+
+bool LoadRuleFile(const std::string& file_name) {
+  Text rule;
+  if (!ReadText(file_name, kUtf16, 0, &rule)) return false;
+  Element charset_element, e;
+  if (!Find(rule, U"charset", 0, rule.units.size(), &charset_element)) return false;
+  size_t pos = charset_element.content_begin, end = charset_element.content_end;
+  if (!Find(rule, U"name", pos, end, &e)) return false;
+  auto name = Content(rule, e);
+  if (!name || name->empty()) return false;
+  auto charset = std::make_unique<CconvCharset>();
+  charset->name = AsciiLower(*name);
+  charset->id = NameToId(charset->name);
+  if (FindCharset(charset->id)) return true;
+  pos = e.end;
+  if (Find(rule, U"rule", pos, end, &e)) {
+    if (Attribute(rule, e, U"construle", &charset->encoder_name) != Lookup::kFound ||
+        Attribute(rule, e, U"destrule", &charset->decoder_name) != Lookup::kFound)
+      return false;
+    pos = e.end;
+  }
+  for (;;) {
+    Element base, diff;
+    bool has_base = Find(rule, U"baseset", pos, end, &base);
+    bool has_diff = Find(rule, U"diffset", pos, end, &diff);
+    if (!has_base && !has_diff) break;
+    bool take_diff = has_diff && (!has_base || diff.begin < base.begin);
+    const Element& element = take_diff ? diff : base;
+    CconvCodeSet* set = LoadSet(rule, element, take_diff);
+    if (!set || charset->sets.size() >= kMaxListEntries) return false;
+    std::vector<std::unique_ptr<CconvTable>> extra;
+    size_t inner = element.content_begin;
+    Element dstable;
+    while (Find(rule, U"dstable", inner, element.content_end, &dstable)) {
+      auto width = Width(rule, dstable, U"bytenum", 16);
+      auto file = EntityFile(rule, dstable.content_begin, dstable.content_end);
+      if (!width || !file) return false;
+      extra.push_back(std::make_unique<CconvTable>(0, *width, *file, rule.unit_kind, rule.byte_order));
+      inner = dstable.end;
+    }
+    charset->sets.push_back(set);
+    charset->dstables.push_back(std::move(extra));
+    pos = element.end;
+  }
+  Element area;
+  if (Find(rule, U"eudcset", pos, end, &area)) {
+    CconvCodeSet* set = LoadArea(rule, area);
+    if (!set || charset->sets.size() >= kMaxListEntries) return false;
+    charset->sets.push_back(set);
+    charset->dstables.emplace_back();
+  }
+  Engine& engine = TheEngine();
+  if (engine.charsets.size() >= kMaxListEntries) return false;
+  engine.charsets.push_back(std::move(charset));
+  return true;
+}
+
+}  // namespace cconv

@@ -1,0 +1,127 @@
+// The rule-file scanner on small self-made files: encodings, comments,
+// names, shared sets, and the files it must refuse.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "cconv_internal.h"
+#include "testsupport/testdata.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Utf16(const std::string& ascii, bool bom = true, bool big = false) {
+  std::string out = bom ? (big ? "\xFE\xFF" : "\xFF\xFE") : "";
+  for (char c : ascii) {
+    if (big) out.push_back('\0');
+    out.push_back(c);
+    if (!big) out.push_back('\0');
+  }
+  return out;
+}
+
+const char* kDecl = "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n";
+
+std::string Rule(const std::string& name, const std::string& sets, const std::string& entities) {
+  return std::string(kDecl) + "<!DOCTYPE charset [\r\n" + entities + "]>\r\n<charset>\r\n<name>" + name +
+         "</name>\r\n<rule construle=\"constSAME\" destrule=\"destSAME\"></rule>\r\n" + sets + "</charset>\r\n";
+}
+
+std::string Set(const std::string& name, const std::string& width, const std::string& table) {
+  std::string text = kDecl;
+  if (!table.empty()) text += "<!DOCTYPE subseta [<!ENTITY table SYSTEM \"" + table + "\">]>";
+  text += "<subseta>\r\n<name>" + name + "</name>\r\n<lang domain=\"ja\"></lang>\r\n<code bytenum=\"" + width +
+          "\"></code>\r\n<defined>00-7F 80</defined>\r\n";
+  if (!table.empty()) text += "<srtable>&table;</srtable>\r\n";
+  return text + "</subseta>\r\n";
+}
+
+class Rules : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = testsupport::TempDir().string() + "/";
+    ASSERT_EQ(startProcess(), 1);
+    cconv::TheEngine().folder = folder_;
+    Put("a.set", Utf16(Set("Set-A", "1", "a.tbl")));
+    Put("a.tbl", Utf16("41 0041\n", false));
+  }
+  void TearDown() override { endProcess(); }
+  void Put(const std::string& name, const std::string& bytes) {
+    ASSERT_TRUE(testsupport::WriteFile(folder_ + name, bytes));
+  }
+  static std::string Uses(const std::string& file) {
+    return "<!ENTITY s1 SYSTEM \"" + file + "\">\r\n";
+  }
+  std::string folder_;
+};
+
+TEST_F(Rules, ReadsCharsetsAndSharesSets) {
+  Put("one.xml", Utf16(Rule("MY-Charset", "<baseset>&s1;</baseset>\r\n", Uses("A.SET"))));
+  // BOM-less UTF-16LE, a "--" comment hiding a set, and the same set file.
+  Put("two.xml", Utf16(Rule("second", "-- <baseset>&s9;</baseset> --<baseset>& s1;</baseset>", Uses("a.set")), false));
+  Put("z-again.xml", Utf16(Rule("my-charset", "", "")));
+  Put("upper.XML", Utf16(Rule("never", "", "")));
+  ASSERT_EQ(cconvLoadRule(), 1);
+  char name[260];
+  std::vector<std::string> names;
+  for (int i = 0; cconvEnumGroup(i, name); ++i) names.push_back(name);
+  EXPECT_EQ(names, (std::vector<std::string>{"my-charset", "second"}));
+  const CconvCharset* first = cconv::FindCharset(cconv::NameToId("my-charset"));
+  const CconvCharset* second = cconv::FindCharset(cconv::NameToId("second"));
+  ASSERT_TRUE(first && second);
+  ASSERT_EQ(first->sets.size(), 1u);  // the file naming it again changed nothing
+  EXPECT_EQ(first->encoder_name, "constSAME");
+  ASSERT_EQ(second->sets.size(), 1u);
+  EXPECT_EQ(first->sets[0], second->sets[0]);
+  EXPECT_EQ(cconv::TheEngine().code_sets.size(), 1u);
+  const cconv::CconvCodeSet& set = *first->sets[0];
+  EXPECT_EQ(set.unit_width, 1);
+  EXPECT_EQ(set.domain, "ja");
+  EXPECT_EQ(set.highest_defined, 0x80u);
+  CconvSession session{};
+  ASSERT_EQ(cconvChgCharset(&session, nullptr, "SECOND"), 0);
+  EXPECT_EQ(set.to_unicode->Lookup(0x41), 0x41u);
+  EXPECT_EQ(set.to_code->state(), cconv::CconvTable::State::kNotLoaded);
+  ASSERT_EQ(cconvInitConvert(&session, nullptr, "my-charset"), 0);
+  EXPECT_EQ(set.to_code->state(), cconv::CconvTable::State::kLoaded);
+}
+
+TEST_F(Rules, RefusesBrokenFiles) {
+  std::string long_name(260, 'n');
+  struct Case {
+    const char* what;
+    std::string bytes;
+  } cases[] = {
+      {"utf-8 file", "<?xml version=\"1.0\" encoding=\"utf-8\"?><charset><name>u</name></charset>"},
+      {"over-long name", Utf16(Rule(long_name, "", ""))},
+      {"missing entity", Utf16(Rule("x1", "<baseset>&nothere;</baseset>", Uses("a.set")))},
+      {"missing set file", Utf16(Rule("x2", "<baseset>&s1;</baseset>", Uses("gone.set")))},
+      {"width 0", Utf16(Rule("x3", "<baseset>&s1;</baseset>", Uses("w0.set")))},
+      {"width 5", Utf16(Rule("x4", "<baseset>&s1;</baseset>", Uses("w5.set")))},
+      {"rule without destrule", Utf16(std::string(kDecl) + "<charset><name>x5</name><rule construle=\"a\"></rule></charset>")},
+      {"no name", Utf16(std::string(kDecl) + "<charset></charset>")},
+  };
+  Put("w0.set", Utf16(Set("w0", "0", "")));
+  Put("w5.set", Utf16(Set("w5", "5", "")));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(folder_ + "r.xml");
+    Put("r.xml", c.bytes);
+    EXPECT_EQ(cconvLoadRule(), 0);
+    EXPECT_TRUE(cconv::TheEngine().charsets.empty());
+  }
+}
+
+TEST_F(Rules, ReadsUserAreasAndBigEndianFiles) {
+  Put("area.set", Utf16("<name>area-x</name><codec bytenum=\"2\"></codec><defrange start=\"F040\" number=\"BC\"></defrange>", true, true));
+  Put("r.xml", Utf16(Rule("area", "<eudcset>&s1;</eudcset>", Uses("area.set")), true, true));
+  ASSERT_EQ(cconvLoadRule(), 1);
+  ASSERT_EQ(cconv::TheEngine().charsets.size(), 1u);
+  const cconv::CconvCodeSet& set = *cconv::TheEngine().charsets[0]->sets.at(0);
+  EXPECT_EQ(set.kind, 3);
+  EXPECT_EQ(set.area_start, 0xF040);
+  EXPECT_EQ(set.area_count, 0xBC);
+}
+
+}  // namespace
