@@ -22,16 +22,11 @@ const std::set<std::string> kAdditions = {
 
 // Table entries whose functions are not built yet.
 const std::set<std::string> kStillToCome = {
-    "KVB_isucs2alnum", "KVB_isucs2ascii", "KVB_isucs2cntrl", "KVB_isucs2digit", "KVB_isucs2jis",
-    "KVB_isucs2ank", "KVB_isucs2zenhira", "KVB_isucs2zenkata", "KVB_ucs2strcat", "KVB_ucs2strchr",
-    "KVB_ucs2strcmp", "KVB_ucs2strcpy", "KVB_ucs2strncmp", "KVB_ucs2strncpy", "KVB_ucs2strlwr",
-    "KVB_ucs2strupr", "KVB_ucs2strlen", "KVB_isjis", "KVB_isank", "KVB_unicodetosjis",
-    "KVB_ucs2sjisstr", "KVB_sjis2ucsstr", "KVB_sjistounicode", "KVB_stricmp", "KVB_CopyStripNULL",
-    "KVB_GetGroupCharWidth", "KVB_CopyStripControlCode", "KVB_2OLEopen", "KVB_2OLEclose",
+    "KVB_2OLEopen", "KVB_2OLEclose",
     "KVB_2OLEopenStorage", "KVB_2OLEcloseStorage", "KVB_2OLEreadStream", "KVB_2OLEseekStream",
     "KVB_2OLEopenStream", "KVB_2OLEcloseStream", "KVB_2OLEGetClassID",
     "cconvChkEncode", "cconvIsEndianAware",
-    "CutStr", "SummaryInfo", "dtctText", "isValidZipFile",
+    "SummaryInfo", "dtctText", "isValidZipFile",
 };
 
 std::string LibraryPath() {
