@@ -122,6 +122,7 @@ int Run(const Request& rq) {
   }
   int result = ProcessRarFile(&job);
   job.archive.Close();
+  job.target->count = job.count > INT32_MAX ? INT32_MAX : static_cast<int32_t>(job.count);
 
   if (job.output != nullptr) {
     int32_t size = KVB_FileTellSize(job.output);

@@ -238,8 +238,13 @@ int ExtractCurrentFile(RarTextJob* job, const unrar::Entry& entry) {
                ? CallMemberTextStream(path.c_str(), job->stream, job->options, target, job->callback)
                : CallMemberText(path.c_str(), job->output, job->options, target, job->callback);
   ++job->members;
+  int64_t before = job->count;
   job->count = target->count;
-  int header = WriteEntryHeader(job, shown, false);
+  // Without entry headers the closing line break follows text only: a
+  // member that gave none adds nothing, so an archive without text leaves
+  // an empty output, which is removed.
+  bool closing = !(job->flags_b & kFlagBNoHeaders) || job->count != before;
+  int header = closing ? WriteEntryHeader(job, shown, false) : 0;
   target->count = ClampCount(job->count);
   unlink(path.c_str());
   if (header != 0) {

@@ -19,6 +19,7 @@
 #include <archive_entry.h>
 #include <unarr.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include "block_headers.h"
 #include "unrar/unrar.h"
@@ -67,6 +68,7 @@ struct Archive::Impl {
   Entry current;
   bool have_current = false;
   bool current_unreadable = false;  // continued from or into a missing volume, or not found
+  const MemberHeader* current_header = nullptr;
 
   void CloseDecoder() {
     if (la != nullptr) archive_read_free(la);
@@ -159,6 +161,7 @@ struct Archive::Impl {
     *e = Entry{};
     FillFromLibarchive(e);
     if (const MemberHeader* h = HeaderAt(index)) {
+      current_header = h;
       bool encrypted = e->encrypted;
       FillFromHeader(*h, e->name.c_str(), e);
       e->encrypted = e->encrypted || encrypted;
@@ -185,6 +188,7 @@ struct Archive::Impl {
   int NextLibunarr(Entry* e) {
     if (index >= layout.members.size()) return layout.complete ? kEnd : kDamaged;
     const MemberHeader& h = layout.members[index];
+    current_header = &h;
     *e = Entry{};
     current_unreadable = h.continued_from_missing || h.continues_into_missing;
     // Only plain files are looked up: the decoder is never asked about an
@@ -204,6 +208,7 @@ struct Archive::Impl {
     if (decoder == Decoder::kNone) return kDamaged;
     if (index >= kMaxEntries) return kDamaged;
     current_unreadable = false;
+    current_header = nullptr;
     int rc = decoder == Decoder::kLibarchive ? NextLibarchive(e) : NextLibunarr(e);
     have_current = rc == 0;
     if (rc == 0) {
@@ -218,11 +223,17 @@ struct Archive::Impl {
     have_current = false;
     std::vector<char> buffer(kBlock);
     uint64_t total = 0;
+    // Neither decoder checks every file's CRC-32 (libarchive passes stored
+    // data unchecked, libunarr too): an unsplit RAR 1.5-4 file is checked
+    // against its header here.
+    bool check = current_header != nullptr && !current_header->split;
+    uLong crc = crc32(0L, Z_NULL, 0);
     if (decoder == Decoder::kLibarchive) {
       for (;;) {
         la_ssize_t n = archive_read_data(la, buffer.data(), buffer.size());
-        if (n == 0) return 0;
+        if (n == 0) return check && static_cast<uint32_t>(crc) != current_header->crc ? kDamaged : 0;
         if (n < 0) return kDamaged;
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.data()), static_cast<uInt>(n));
         total += static_cast<uint64_t>(n);
         if (current.size != 0 && total > current.size) return kDamaged;
         if (!WriteAll(fd, buffer.data(), static_cast<size_t>(n))) return kWriteFailed;
@@ -232,10 +243,11 @@ struct Archive::Impl {
     while (left > 0) {
       size_t n = std::min(left, buffer.size());
       if (!ar_entry_uncompress(ua, buffer.data(), n)) return kDamaged;
+      crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.data()), static_cast<uInt>(n));
       if (!WriteAll(fd, buffer.data(), n)) return kWriteFailed;
       left -= n;
     }
-    return 0;
+    return check && static_cast<uint32_t>(crc) != current_header->crc ? kDamaged : 0;
   }
 
   int Skip() {

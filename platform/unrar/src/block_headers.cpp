@@ -153,6 +153,7 @@ bool ParseFileHeader(const Block& block, MemberHeader* m) {
       !c.U8(&version) || !c.U8(&method) || !c.U16(&name_size) || !c.U32(&attributes))
     return false;
   m->size = unpacked;
+  m->crc = crc;
   if (block.flags & kFileLarge) {
     uint32_t high_packed = 0, high_unpacked = 0;
     if (!c.U32(&high_packed) || !c.U32(&high_unpacked)) return false;
@@ -243,6 +244,7 @@ void ReadMembers(const std::vector<std::string>& volumes, ArchiveLayout* layout)
           }
         } else {
           m.continued_from_missing = continues;
+          m.split = (block.flags & (kFileSplitBefore | kFileSplitAfter)) != 0;
           m.continues_into_missing = (block.flags & kFileSplitAfter) != 0;
           layout->members.push_back(std::move(m));
           open_member = layout->members.back().continues_into_missing ? layout->members.size() - 1 : kNone;

@@ -23,6 +23,8 @@ struct MemberHeader {
   bool encrypted = false;
   Kind kind = Kind::kFile;
   uint64_t size = 0;
+  uint32_t crc = 0;             // CRC-32 of the data, checked for unsplit files
+  bool split = false;           // the data lies in pieces over volumes
   bool continued_from_missing = false;  // first piece lies in a volume not given
   bool continues_into_missing = false;  // last piece says more follows, none does
 };
