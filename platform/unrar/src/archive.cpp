@@ -44,6 +44,32 @@ bool WriteAll(int fd, const void* data, size_t size) {
   return true;
 }
 
+// UTF-32 code points (wchar_t here) as UTF-8; values that are no
+// character become "?".
+std::string WideToUtf8(const wchar_t* wide) {
+  std::string out;
+  for (; *wide != 0; ++wide) {
+    uint32_t c = static_cast<uint32_t>(*wide);
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = '?';
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 struct Archive::Impl {
@@ -128,12 +154,21 @@ struct Archive::Impl {
   }
 
   void FillFromLibarchive(Entry* e) {
+    // The UTF-8 form needs no locale for RAR 5 names; RAR 1.5-4 wide names
+    // are held as UTF-16 and come out through the wide form.
     const char* utf8 = archive_entry_pathname_utf8(la_entry);
-    const char* name = utf8 != nullptr ? utf8 : archive_entry_pathname(la_entry);
-    e->name = name != nullptr ? name : "";
+    if (utf8 != nullptr) {
+      e->name = utf8;
+    } else if (const wchar_t* wide = archive_entry_pathname_w(la_entry)) {
+      e->name = WideToUtf8(wide);
+    } else {
+      const char* name = archive_entry_pathname(la_entry);
+      e->name = name != nullptr ? name : "";
+    }
     e->unicode = true;
     e->encrypted = archive_entry_is_data_encrypted(la_entry) > 0;
-    if (archive_entry_hardlink(la_entry) != nullptr)
+    if (archive_entry_hardlink(la_entry) != nullptr || archive_entry_hardlink_w(la_entry) != nullptr ||
+        archive_entry_hardlink_utf8(la_entry) != nullptr)
       e->kind = Kind::kHardlink;
     else if (archive_entry_filetype(la_entry) == AE_IFDIR)
       e->kind = Kind::kFolder;
@@ -144,11 +179,10 @@ struct Archive::Impl {
     e->size = archive_entry_size_is_set(la_entry) ? static_cast<uint64_t>(archive_entry_size(la_entry)) : 0;
   }
 
-  // The header's flags and stored name; a wide name comes decoded from the
-  // decoder (`decoded`).
-  static void FillFromHeader(const MemberHeader& h, const char* decoded, Entry* e) {
+  // The header's flags and stored name (a wide name decoded from the header).
+  static void FillFromHeader(const MemberHeader& h, const char*, Entry* e) {
     e->unicode = h.unicode_flag;
-    e->name = h.wide_name && decoded != nullptr ? std::string(decoded) : h.name;
+    e->name = h.name;
     e->encrypted = h.encrypted;
     e->kind = h.kind;
     e->size = h.size;
@@ -166,6 +200,8 @@ struct Archive::Impl {
       FillFromHeader(*h, e->name.c_str(), e);
       e->encrypted = e->encrypted || encrypted;
       current_unreadable = h->continued_from_missing || h->continues_into_missing;
+    } else if (layout.format == Format::kRar5 && index < layout.members.size()) {
+      e->encrypted = e->encrypted || layout.members[index].encrypted;
     }
     return 0;
   }
@@ -286,7 +322,10 @@ int Archive::Open(const std::string& path) {
   d.layout = ReadSignature(path);
   if (d.layout.format == Format::kUnknown) return kCantOpen;
   d.volumes = d.layout.volume ? VolumeNames(path) : std::vector<std::string>{path};
-  if (d.layout.format == Format::kRar5) return d.OpenDecoder(Decoder::kLibarchive);
+  if (d.layout.format == Format::kRar5) {
+    ReadMembers(d.volumes, &d.layout);
+    return d.OpenDecoder(Decoder::kLibarchive);
+  }
   if (d.layout.encrypted_headers) return kCantOpen;
   ReadMembers(d.volumes, &d.layout);
   bool clean = false;

@@ -144,6 +144,80 @@ bool ReadBlock(const File& file, uint64_t offset, Block* block) {
   return true;
 }
 
+void PutUtf8(uint32_t c, std::string* out) {
+  if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = '?';
+  if (c < 0x80) {
+    *out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    *out += static_cast<char>(0xC0 | (c >> 6));
+    *out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    *out += static_cast<char>(0xE0 | (c >> 12));
+    *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    *out += static_cast<char>(0xF0 | (c >> 18));
+    *out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// The wide form of a RAR 1.5-4 name: after the NUL, a high byte, then
+// 2-bit opcodes (four to a flag byte, highest first) giving UTF-16 units:
+// 0 a low byte, 1 a low byte with the high byte, 2 both bytes, 3 a run
+// copied from the narrow name (with a correction added to each byte and the
+// high byte when the length byte has its top bit). The result has at most
+// as many units as the narrow name has bytes.
+std::string DecodeWideName(const std::string& narrow, const std::string& encoded) {
+  std::u16string units;
+  size_t at = 0;
+  auto next = [&](uint8_t* b) {
+    if (at >= encoded.size()) return false;
+    *b = static_cast<uint8_t>(encoded[at++]);
+    return true;
+  };
+  uint8_t high = 0, flags = 0;
+  int bits = 0;
+  if (!next(&high)) return std::string();
+  while (units.size() < narrow.size()) {
+    if (bits == 0) {
+      if (!next(&flags)) break;
+      bits = 8;
+    }
+    bits -= 2;
+    uint8_t op = (flags >> bits) & 3, a = 0, b = 0;
+    if (op == 0) {
+      if (!next(&a)) break;
+      units += static_cast<char16_t>(a);
+    } else if (op == 1) {
+      if (!next(&a)) break;
+      units += static_cast<char16_t>(a | (high << 8));
+    } else if (op == 2) {
+      if (!next(&a) || !next(&b)) break;
+      units += static_cast<char16_t>(a | (b << 8));
+    } else {
+      if (!next(&a)) break;
+      size_t run = (a & 0x7F) + 2;
+      uint8_t correction = 0;
+      if ((a & 0x80) && !next(&correction)) break;
+      for (size_t i = 0; i < run && units.size() < narrow.size(); ++i) {
+        uint8_t c = static_cast<uint8_t>(narrow[units.size()]);
+        units += (a & 0x80) ? static_cast<char16_t>(static_cast<uint8_t>(c + correction) | (high << 8))
+                            : static_cast<char16_t>(c);
+      }
+    }
+  }
+  std::string out;
+  for (size_t i = 0; i < units.size(); ++i) {
+    uint32_t c = units[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000)
+      c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+    PutUtf8(c, &out);
+  }
+  return out;
+}
+
 bool ParseFileHeader(const Block& block, MemberHeader* m) {
   Cursor c(block.header, 7);
   uint32_t packed = 0, unpacked = 0, crc = 0, time = 0, attributes = 0;
@@ -165,6 +239,7 @@ bool ParseFileHeader(const Block& block, MemberHeader* m) {
   size_t nul = name.find('\0');
   m->wide_name = m->unicode_flag && nul != std::string::npos;
   m->name = nul == std::string::npos ? name : name.substr(0, nul);
+  if (m->wide_name) m->name = DecodeWideName(m->name, name.substr(nul + 1));
   m->encrypted = (block.flags & kFileEncrypted) != 0;
   if ((block.flags & kFileDirectoryMask) == kFileDirectoryMask)
     m->kind = Kind::kFolder;
@@ -209,9 +284,58 @@ ArchiveLayout ReadSignature(const std::string& path) {
   return layout;
 }
 
+// RAR 5 file headers, for what libarchive does not tell: whether a file's
+// data is encrypted (an encryption record in the header's extra area).
+void ReadRar5Members(const std::vector<std::string>& volumes, ArchiveLayout* layout) {
+  constexpr uint64_t kHeaderLimit = 1 << 21;
+  for (size_t v = 0; v < volumes.size(); ++v) {
+    File file(volumes[v]);
+    uint64_t offset = (v == 0 ? layout->signature_offset : 0) + 8;
+    while (offset < file.size()) {
+      std::string head;
+      if (!file.ReadAt(offset, static_cast<size_t>(std::min<uint64_t>(14, file.size() - offset)), &head)) return;
+      Cursor c(head, 4);
+      uint64_t size = 0;
+      if (!c.VarInt(&size) || size == 0 || size > kHeaderLimit) return;
+      size_t size_bytes = 1;
+      while (size_bytes < 10 && (static_cast<uint8_t>(head[4 + size_bytes - 1]) & 0x80)) ++size_bytes;
+      std::string header;
+      if (!file.ReadAt(offset + 4 + size_bytes, static_cast<size_t>(size), &header)) return;
+      Cursor h(header);
+      uint64_t type = 0, flags = 0, extra = 0, data = 0;
+      if (!h.VarInt(&type) || !h.VarInt(&flags) || ((flags & 1) && !h.VarInt(&extra)) ||
+          ((flags & 2) && !h.VarInt(&data)) || extra > size)
+        return;
+      if (type == 4 || type == 5) break;  // encrypted headers, or the end
+      if (type == 2 && !(flags & 0x0008)) {
+        MemberHeader m;
+        m.volume = v;
+        m.offset = offset;
+        Cursor records(header, static_cast<size_t>(size - extra));
+        uint64_t record_size = 0, record_type = 0;
+        size_t guard = 0;
+        while (guard++ < 64 && records.VarInt(&record_size) && record_size > 0) {
+          std::string body;
+          if (!records.Bytes(static_cast<size_t>(std::min<uint64_t>(record_size, header.size())), &body)) break;
+          Cursor r(body);
+          if (r.VarInt(&record_type) && record_type == 1) m.encrypted = true;
+        }
+        layout->members.push_back(std::move(m));
+      }
+      uint64_t next = offset + 4 + size_bytes + size + data;
+      if (next <= offset) return;
+      offset = next;
+    }
+  }
+}
+
 void ReadMembers(const std::vector<std::string>& volumes, ArchiveLayout* layout) {
   layout->members.clear();
   layout->complete = false;
+  if (layout->format == Format::kRar5) {
+    ReadRar5Members(volumes, layout);
+    return;
+  }
   if (layout->format != Format::kRar4 || layout->encrypted_headers) return;
   constexpr size_t kNone = static_cast<size_t>(-1);
   size_t open_member = kNone;  // a member whose last piece said more follows

@@ -17,9 +17,9 @@ enum class Format { kUnknown, kRar4, kRar5 };
 struct MemberHeader {
   size_t volume = 0;            // index of the volume holding the first piece
   uint64_t offset = 0;          // offset of its file header in that volume
-  std::string name;             // stored bytes (before the NUL of a wide name)
+  std::string name;             // stored bytes; a wide name decoded to UTF-8
   bool unicode_flag = false;
-  bool wide_name = false;       // Unicode flag with the encoded form after a NUL
+  bool wide_name = false;       // Unicode flag with the encoded form after a NUL (decoded)
   bool encrypted = false;
   Kind kind = Kind::kFile;
   uint64_t size = 0;
