@@ -117,9 +117,14 @@ int32_t DriveSession(CconvSession* session) {
   const CconvOptions& options = session->options;
   session->status = kStatusWritten;
   int32_t saved_position = 0, saved_count = 0;
+  RunPlan plan;
+  bool runs = PlanRuns(session, &plan);
   for (;;) {
     int status = session->status;
     if (status == kStatusWritten || status == kStatusNeedInput) {
+      // Whole runs of plain characters first (codecs_runs.cpp); the
+      // character that ends a run goes through the handlers below.
+      if (runs) RunChars(session, plan);
       if (session->input_position >= session->input_length) {
         session->status = kStatusDone;
         break;
