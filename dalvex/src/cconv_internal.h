@@ -141,6 +141,21 @@ struct CconvCodeSet {
   uint16_t area_count = 0;
 };
 
+// A target charset's code sets merged for the run loops (codecs_runs.cpp):
+// for each value of the BMP, the code and the index in the charset's set
+// list of the first set whose Unicode-to-code table, or further table,
+// maps it, in the order MapCharacter searches them. Built once all those
+// tables are settled, never changed after it is published.
+struct MapIndex {
+  static constexpr uint8_t kHandlers = 0xFF;  // a run of codes: the encoder's own path
+  struct Page {
+    uint32_t code[256];
+    uint8_t set[256];
+  };
+  std::vector<const Page*> pages;  // 256, a page of zeros where nothing maps
+  std::vector<std::unique_ptr<Page>> owned;
+};
+
 }  // namespace cconv
 
 struct CconvCharset {
@@ -151,6 +166,9 @@ struct CconvCharset {
   std::vector<cconv::CconvCodeSet*> sets;  // rule order, owned by the engine
   // For each set, the further Unicode-to-code tables of its "dstable"s.
   std::vector<std::vector<std::unique_ptr<cconv::CconvTable>>> dstables;
+  // The merged index of its sets as a target, once built (codecs_runs.cpp).
+  mutable std::atomic<const cconv::MapIndex*> map_index{nullptr};
+  mutable std::unique_ptr<cconv::MapIndex> map_index_owned;
 };
 
 namespace cconv {

@@ -203,27 +203,30 @@ int32_t DriveSession(CconvSession* s);
 // target sets MapCharacter searches, and the codec pair. Lives on the
 // driver's stack only.
 struct RunPlan {
-  static constexpr int kMaxSets = 8;
+  static constexpr int kMaxSets = 16;
   struct Source {
     const CconvCodeSet* set;   // null: the charset has no such set
-    const CconvTable* table;   // its code-to-Unicode table
-    bool ready;                // a table set whose table is settled
+    const CconvTable* table;   // its code-to-Unicode table (null for an area)
+    bool ready;                // an area, or a set whose table is settled
     int8_t same;               // the target slot of the same set, or -1
     uint16_t width;
   };
   struct Target {
     const CconvCodeSet* set;
-    const CconvTable* to_code;
+    const CconvTable* to_code;  // null for an area
     const std::vector<std::unique_ptr<CconvTable>>* dstables;  // or null
     uint16_t width;
   };
   uint8_t decoder = 0;  // 0: no runs for this session
   uint8_t encoder = 0;
+  bool index_pending = false;  // the target's merged index may be built later
   int source_count = 0;
-  int target_count = 0;
-  uint32_t area_limit = 0;  // Unicode values from U+E000 on that a user-defined area may take
+  int target_count = 0;      // the target charset's sets, in order
+  int area_count = 0;
+  const MapIndex* index = nullptr;  // the target's merged index, when built
   Source source[kMaxSets];
   Target target[kMaxSets];
+  int8_t areas[kMaxSets];    // target slots of user-defined areas, in order
 };
 
 // Resolves the plan of the session's codec pair; false when the pair has
@@ -232,7 +235,7 @@ bool PlanRuns(const CconvSession* s, RunPlan* plan);
 // Converts the characters at the input position that the run loop takes,
 // leaving the session as the handlers would; answers how many (0 when the
 // next character needs the handlers).
-int32_t RunChars(CconvSession* s, const RunPlan& plan);
+int32_t RunChars(CconvSession* s, RunPlan& plan);
 // Switches the run loops on or off for the whole process (tests compare
 // the two ways; on by default).
 void EnableRuns(bool enabled);

@@ -17,6 +17,7 @@
 // or unmappable input, an output with less than kRoom bytes left) ends the
 // run, and the driver hands that character to the handlers as before.
 #include <atomic>
+#include <mutex>
 #include <cstring>
 #include <iterator>
 
@@ -64,7 +65,7 @@ bool PlanSource(RunPlan* p, const CconvCodeSet* set) {
   RunPlan::Source& slot = p->source[p->source_count++];
   slot.set = set;
   slot.table = set && set->kind != 3 ? set->to_unicode.get() : nullptr;
-  slot.ready = set != nullptr && set->kind != 3 && Settled(slot.table);
+  slot.ready = set != nullptr && (set->kind == 3 || Settled(slot.table));
   slot.width = set ? Width(set) : 0;
   slot.same = -1;
   return true;
@@ -100,6 +101,79 @@ const CconvCodeSet* OwnSet(const CconvCharset* charset, int32_t id) {
   return nullptr;
 }
 
+std::mutex& IndexLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+// The merged index of a target charset: built when every table that
+// MapCharacter's search by Unicode value reaches is settled and has a file
+// (a set without one maps every value, and needs no index). Null when it
+// cannot be built (yet).
+enum class IndexState { kReady, kLater, kNever };
+
+IndexState TablesFor(const CconvCharset* charset) {
+  if (charset->sets.size() >= MapIndex::kHandlers) return IndexState::kNever;
+  IndexState state = IndexState::kReady;
+  auto check = [&state](const CconvTable* table) {
+    if (!table->has_file()) state = IndexState::kNever;
+    else if (table->state() == CconvTable::State::kNotLoaded && state == IndexState::kReady) state = IndexState::kLater;
+  };
+  for (size_t i = 0; i < charset->sets.size(); ++i) {
+    const CconvCodeSet* set = charset->sets[i];
+    if (set->kind == 3) continue;
+    check(set->to_code.get());
+    if (i < charset->dstables.size())
+      for (const auto& table : charset->dstables[i]) check(table.get());
+  }
+  return state;
+}
+
+const MapIndex* TargetIndex(const CconvCharset* charset) {
+  if (const MapIndex* built = charset->map_index.load(std::memory_order_acquire)) return built;
+  if (TablesFor(charset) != IndexState::kReady) return nullptr;
+  std::vector<std::pair<size_t, const CconvTable*>> order;  // set index, table
+  for (size_t i = 0; i < charset->sets.size(); ++i) {
+    const CconvCodeSet* set = charset->sets[i];
+    if (set->kind == 3) continue;
+    order.emplace_back(i, set->to_code.get());
+    if (i < charset->dstables.size())
+      for (const auto& table : charset->dstables[i]) order.emplace_back(i, table.get());
+  }
+  if (order.empty()) return nullptr;
+  std::lock_guard<std::mutex> guard(IndexLock());
+  if (const MapIndex* built = charset->map_index.load(std::memory_order_acquire)) return built;
+  static const MapIndex::Page kEmpty{};
+  auto index = std::make_unique<MapIndex>();
+  index->pages.assign(256, &kEmpty);
+  for (uint32_t page = 0; page < 256; ++page) {
+    MapIndex::Page* filled = nullptr;
+    for (uint32_t low = 0; low < 256; ++low) {
+      uint32_t u = page << 8 | low;
+      for (const auto& [i, table] : order) {
+        uint32_t code = table->Lookup(u);
+        if (code == 0) continue;
+        if (filled == nullptr) {
+          index->owned.push_back(std::make_unique<MapIndex::Page>());
+          filled = index->owned.back().get();
+          index->pages[page] = filled;
+        }
+        // A further table's entry wider than its set's unit is a run of
+        // codes, which the encoder writes itself.
+        const CconvCodeSet* set = charset->sets[i];
+        bool run = table != set->to_code.get() && table->entry_width() > Width(set);
+        filled->code[low] = code;
+        filled->set[low] = run ? MapIndex::kHandlers : static_cast<uint8_t>(i);
+        break;
+      }
+    }
+  }
+  const MapIndex* built = index.get();
+  charset->map_index_owned = std::move(index);
+  charset->map_index.store(built, std::memory_order_release);
+  return built;
+}
+
 }  // namespace
 
 bool PlanRuns(const CconvSession* s, RunPlan* p) {
@@ -132,32 +206,36 @@ bool PlanRuns(const CconvSession* s, RunPlan* p) {
         if (!PlanSource(p, set)) return false;
       break;
   }
-  p->area_limit = 0;
-  for (size_t index = 0; index < s->target->sets.size(); ++index) {
-    const CconvCodeSet* set = s->target->sets[index];
-    if (set->kind == 3) {
-      if (set->area_count > p->area_limit) p->area_limit = set->area_count;
-      continue;
-    }
-    if (p->target_count >= RunPlan::kMaxSets) return false;
+  const CconvCharset* target = s->target;
+  if (target->sets.size() > RunPlan::kMaxSets) return false;
+  for (size_t index = 0; index < target->sets.size(); ++index) {
+    const CconvCodeSet* set = target->sets[index];
     RunPlan::Target& slot = p->target[p->target_count++];
     slot.set = set;
+    slot.width = static_cast<uint16_t>(Width(set));
+    slot.to_code = nullptr;
+    slot.dstables = nullptr;
+    if (set->kind == 3) {
+      p->areas[p->area_count++] = static_cast<int8_t>(index);
+      continue;
+    }
     slot.to_code = set->to_code.get();
     if (!Settled(slot.to_code)) return false;  // ensured when the target was bound
-    slot.dstables = index < s->target->dstables.size() ? &s->target->dstables[index] : nullptr;
-    slot.width = Width(set);
+    if (index < target->dstables.size() && !target->dstables[index].empty()) slot.dstables = &target->dstables[index];
   }
   // A code of a set that the target also lists is written unchanged: the
-  // first such set of the target.
+  // first such set of the target that is no area.
   for (int i = 0; i < p->source_count; ++i) {
     RunPlan::Source& src = p->source[i];
     if (src.set == nullptr || src.set->id == 0) continue;
     for (int t = 0; t < p->target_count; ++t)
-      if (p->target[t].set->id == src.set->id) {
+      if (p->target[t].set->kind != 3 && p->target[t].set->id == src.set->id) {
         src.same = static_cast<int8_t>(t);
         break;
       }
   }
+  p->index = target->map_index.load(std::memory_order_acquire);
+  p->index_pending = p->index == nullptr && TablesFor(target) != IndexState::kNever;
   p->decoder = static_cast<uint8_t>(dec);
   p->encoder = static_cast<uint8_t>(enc);
   return true;
@@ -173,7 +251,12 @@ RUN_STEP bool ClassifyRun(const RunPlan& p, uint32_t value, RunChar* c) {
   for (int i = 0; i < p.source_count; ++i) {
     const RunPlan::Source& src = p.source[i];
     if (src.set->kind == 3) {
-      if (value >= src.set->area_start && value - src.set->area_start < src.set->area_count) return false;
+      if (value >= src.set->area_start && value - src.set->area_start < src.set->area_count) {
+        c->source = i;
+        c->raw = c->code = value;
+        c->unicode = 0xE000 + (value - src.set->area_start);
+        return true;
+      }
       continue;
     }
     if (value < 0x80 || src.table->Lookup(value) != 0) {
@@ -263,16 +346,30 @@ struct Ucs4Dec {
   }
 };
 
-// A code of a source slot: its Unicode value from the slot's table.
-RUN_STEP bool Lookup(const RunPlan& p, int slot, uint32_t code, RunChar* c) {
+enum class Found { kYes, kNo, kHandlers };
+
+// A code of a source slot: its Unicode value from the slot's table or
+// area; kNo when the slot does not have it, kHandlers when the slot is not
+// ready for a run.
+RUN_STEP Found SourceValue(const RunPlan& p, int slot, uint32_t code, RunChar* c) {
   const RunPlan::Source& src = p.source[slot];
-  if (!src.ready) return false;
-  uint32_t unicode = src.table->Lookup(code);
-  if (unicode == 0) return false;
+  if (!src.ready) return Found::kHandlers;
+  uint32_t unicode;
+  if (src.table == nullptr) {
+    if (code < src.set->area_start || code - src.set->area_start >= src.set->area_count) return Found::kNo;
+    unicode = 0xE000 + (code - src.set->area_start);
+  } else {
+    unicode = src.table->Lookup(code);
+    if (unicode == 0) return Found::kNo;
+  }
   c->source = slot;
   c->code = code;
   c->unicode = unicode;
-  return true;
+  return Found::kYes;
+}
+
+RUN_STEP bool Lookup(const RunPlan& p, int slot, uint32_t code, RunChar* c) {
+  return SourceValue(p, slot, code, c) == Found::kYes;
 }
 
 // Shift_JIS and WINDOWS31J: slots 0 and 1 the single-byte sets, then the
@@ -280,10 +377,16 @@ RUN_STEP bool Lookup(const RunPlan& p, int slot, uint32_t code, RunChar* c) {
 struct SjisDec {
   RUN_STEP static bool Next(const RunPlan& p, const uint8_t* in, int32_t avail, RunChar* c) {
     uint32_t b = in[0];
-    if (b < 0x80 || (b >= 0xA1 && b <= 0xDF)) {
+    if (b < 0x80) {
       c->raw = b;
       c->bytes = 1;
-      return Lookup(p, b < 0x80 ? 0 : 1, b, c);
+      return Lookup(p, 0, b, c);
+    }
+    if (b >= 0xA1 && b <= 0xDF) {
+      if (p.source[1].table == nullptr) return false;  // no kana table: invalid
+      c->raw = b;
+      c->bytes = 1;
+      return Lookup(p, 1, b, c);
     }
     if (avail < 2) return false;
     uint32_t code = SjisToJis(b, in[1]);
@@ -291,10 +394,9 @@ struct SjisDec {
     c->raw = b << 8 | in[1];
     c->bytes = 2;
     for (int i = 2; i < p.source_count; ++i) {
-      const RunPlan::Source& src = p.source[i];
-      if (src.set == nullptr) continue;
-      if (!src.ready) return false;  // a user-defined area or a table to load
-      if (Lookup(p, i, code, c)) return true;
+      if (p.source[i].set == nullptr) continue;
+      Found found = SourceValue(p, i, code, c);
+      if (found != Found::kNo) return found == Found::kYes;
     }
     return false;
   }
@@ -309,18 +411,16 @@ struct TableDec {
       int width = src.width;
       if (width < 1 || width > 4) continue;
       if (width > avail) return false;
-      if (!src.ready) return false;
       uint32_t unit = in[0];
       for (int k = 1; k < width; ++k) unit = unit << 8 | in[k];
-      uint32_t unicode = src.table->Lookup(unit);
-      if (unicode != 0) {
-        c->source = i;
-        c->raw = c->code = unit;
-        c->unicode = unicode;
+      Found found = SourceValue(p, i, unit, c);
+      if (found == Found::kYes) {
+        c->raw = unit;
         c->bytes = width;
         return true;
       }
-      if (IsControlCode(unit)) return false;  // taken without a Unicode value
+      if (found == Found::kHandlers) return false;
+      if (src.table && IsControlCode(unit)) return false;  // taken without a Unicode value
     }
     return false;
   }
@@ -360,15 +460,35 @@ struct EucDec {
 
 RUN_STEP bool MapRun(const RunPlan& p, RunChar* c) {
   uint32_t u = c->unicode;
-  if (u >= 0xE000 && u - 0xE000 < p.area_limit) return false;  // a user-defined area may take it
   int same = p.source[c->source].same;
+  // First the user-defined areas before the same set, in the target's order.
+  for (int k = 0; k < p.area_count; ++k) {
+    int a = p.areas[k];
+    if (same >= 0 && a > same) break;
+    const CconvCodeSet* area = p.target[a].set;
+    if (u >= 0xE000 && u - 0xE000 < area->area_count) {
+      c->target = a;
+      c->out_code = area->area_start + (u - 0xE000);
+      return true;
+    }
+  }
   if (same >= 0) {
     c->target = same;
     c->out_code = c->code;
     return true;
   }
+  if (p.index && u < 0x10000) {
+    const MapIndex::Page* page = p.index->pages[u >> 8];
+    uint32_t code = page->code[u & 0xFF];
+    uint8_t set = page->set[u & 0xFF];
+    if (code == 0 || set == MapIndex::kHandlers) return false;
+    c->target = set;
+    c->out_code = code;
+    return true;
+  }
   for (int t = 0; t < p.target_count; ++t) {
     const RunPlan::Target& target = p.target[t];
+    if (target.to_code == nullptr) continue;  // an area
     if (uint32_t code = target.to_code->Lookup(u)) {
       c->target = t;
       c->out_code = code;
@@ -581,8 +701,13 @@ bool EncoderQuiet(const CconvSession* s, Enc enc) {
 
 }  // namespace
 
-int32_t RunChars(CconvSession* s, const RunPlan& p) {
+int32_t RunChars(CconvSession* s, RunPlan& p) {
   if (p.decoder == 0) return 0;
+  if (p.index_pending) {
+    // Its further tables are loaded by the handlers on first use.
+    p.index = TargetIndex(s->target);
+    p.index_pending = p.index == nullptr && TablesFor(s->target) == IndexState::kLater;
+  }
   Enc enc = static_cast<Enc>(p.encoder);
   if (!EncoderQuiet(s, enc)) return 0;
   bool little = s->options.big_endian == 0;
