@@ -220,6 +220,7 @@ struct RunPlan {
   uint8_t decoder = 0;  // 0: no runs for this session
   uint8_t encoder = 0;
   bool index_pending = false;  // the target's merged index may be built later
+  bool identity_first = false;  // the first source set maps every value to itself
   int source_count = 0;
   int target_count = 0;      // the target charset's sets, in order
   int area_count = 0;

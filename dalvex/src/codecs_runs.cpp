@@ -234,6 +234,7 @@ bool PlanRuns(const CconvSession* s, RunPlan* p) {
         break;
       }
   }
+  p->identity_first = p->source_count > 0 && p->source[0].set && p->source[0].table && !p->source[0].table->has_file();
   p->index = target->map_index.load(std::memory_order_acquire);
   p->index_pending = p->index == nullptr && TablesFor(target) != IndexState::kNever;
   p->decoder = static_cast<uint8_t>(dec);
@@ -248,6 +249,13 @@ namespace {
 // The Unicode decoders' classification: the first source set that accepts
 // the value (a user-defined area hands the character back).
 RUN_STEP bool ClassifyRun(const RunPlan& p, uint32_t value, RunChar* c) {
+  if (p.identity_first) {
+    // The first set has no table file: it takes every value (0 aside).
+    if (value == 0) return false;
+    c->source = 0;
+    c->raw = c->code = c->unicode = value;
+    return true;
+  }
   for (int i = 0; i < p.source_count; ++i) {
     const RunPlan::Source& src = p.source[i];
     if (src.set->kind == 3) {
@@ -519,9 +527,15 @@ template <uint32_t (*kTransform)(uint32_t)>
 struct TableEnc {
   RUN_STEP static int Put(const RunPlan& p, const RunChar& c, uint8_t* out) {
     int width = p.target[c.target].width;
+    uint32_t value = kTransform(c.out_code);
+    if (width == 2) {
+      out[0] = static_cast<uint8_t>(value >> 8);
+      out[1] = static_cast<uint8_t>(value);
+      return 2;
+    }
     if (width == 0) width = 1;
     if (width > 4) return -1;
-    PutBig(out, kTransform(c.out_code), width);
+    PutBig(out, value, width);
     return width;
   }
 };
