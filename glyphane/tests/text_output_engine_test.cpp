@@ -92,6 +92,10 @@ TEST_F(TextOutputEngine, QuotedItemsAndLineEnds) {
   // Curly quotes of 1252; an item of only 30 writes nothing but the break.
   EXPECT_EQ(Run(Options("ISO-8859-1", 0), {{"\x93x\x94", 1252}, {"\x1E", 1252}, {"y", 1252}}),
             "\"\\\"x\\\"\"\r\n\r\n\"y\"\r\n");
+  // A charset the engine does not know converts nothing: 3000.
+  int32_t rc = 0;
+  EXPECT_EQ(Run(Options("NO-SUCH-CHARSET", 0), {{"a", 1252}}, &rc), "");
+  EXPECT_EQ(rc, OtherError);
   // Nothing written yet: no line break.
   EXPECT_EQ(Run(Options("ISO-8859-1", 0), {{"\x1E", 1252}}), "");
 }
@@ -148,7 +152,7 @@ TEST_F(TextOutputEngine, LimitInsideConvertedText) {
 
 TEST_F(TextOutputEngine, CodePagesWithoutACharsetStaySingleByte) {
   // 1250 "ćx": read as Latin-1, the letter after 0xE6 is kept.
-  EXPECT_EQ(Run(Options("UTF-8", kFlagAPlainText), {{"\xE6x", 1250}}), "\xC3\xA6x\r\n");
+  EXPECT_EQ(Run(Options("UTF-8", kFlagAPlainText), {{"\xE6x", 1250}}), "\xEF\xBB\xBF\xC3\xA6x\r\n");
   std::string utf8;
   ASSERT_EQ(ConvertBetweenCodePages(65001, 1200, "\xC3\xA9", &utf8), 0);
   EXPECT_EQ(utf8, U16(u"\u00E9"));
