@@ -1,0 +1,104 @@
+// The decompressor of compressed parts: token layout, window positions
+// counted 18 bytes ahead, sources before the output's start, overlapping
+// copies, the end of the input, and the flag-byte limit.
+#include "decompress.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "dalvex/extract_records.h"
+
+namespace {
+
+// A token: a literal byte, or a reference (window offset, length 3-18).
+struct Token {
+  bool literal;
+  uint8_t byte;
+  uint16_t offset;
+  uint8_t length;
+};
+Token Lit(uint8_t b) { return {true, b, 0, 0}; }
+Token Ref(uint16_t offset, uint8_t length) { return {false, 0, offset, length}; }
+
+std::string Encode(const std::vector<Token>& tokens) {
+  std::string out;
+  for (size_t i = 0; i < tokens.size(); i += 8) {
+    uint8_t flags = 0;
+    std::string body;
+    for (size_t k = 0; k < 8 && i + k < tokens.size(); ++k) {
+      const Token& t = tokens[i + k];
+      if (t.literal) {
+        flags |= static_cast<uint8_t>(1u << k);
+        body.push_back(static_cast<char>(t.byte));
+      } else {
+        body.push_back(static_cast<char>(t.offset & 0xFF));
+        body.push_back(static_cast<char>(((t.offset >> 8) << 4) | (t.length - 3)));
+      }
+    }
+    out.push_back(static_cast<char>(flags));
+    out += body;
+  }
+  return out;
+}
+
+std::string Inflate(const std::string& in, int32_t* rc = nullptr, bool limit = false) {
+  std::vector<uint8_t> out;
+  int32_t code = glyphane::VsdDecompress(reinterpret_cast<const uint8_t*>(in.data()), in.size(), limit, &out);
+  if (rc) *rc = code;
+  return std::string(out.begin(), out.end());
+}
+
+TEST(VsdDecompress, SmallInputs) {
+  struct Case {
+    const char* what;
+    std::string in;
+    std::string out;
+  } cases[] = {
+      {"a first reference reads zeros", Encode({Ref(0, 5)}), std::string(5, '\0')},
+      {"one flag byte alone", std::string(1, '\x00'), ""},
+      {"literals", Encode({Lit('a'), Lit('b'), Lit('c')}), "abc"},
+      // At output position 2, window position 0 is the source 0; the copy
+      // overlaps the bytes it writes and repeats them.
+      {"overlapping copy", Encode({Lit('a'), Lit('b'), Ref(4078, 7)}), "ababababa"},
+      {"reference cut at the end", std::string("\x01" "a" "\x05", 3), "a"},
+  };
+  for (const Case& c : cases) {
+    int32_t rc;
+    EXPECT_EQ(Inflate(c.in, &rc), c.out) << c.what;
+    EXPECT_EQ(rc, 0) << c.what;
+  }
+}
+
+TEST(VsdDecompress, WindowPositionFollowsTheOutput) {
+  std::vector<Token> tokens;
+  size_t p = 0;
+  auto literals_until = [&](size_t end) {
+    for (; p < end; ++p) tokens.push_back(Lit(static_cast<uint8_t>(p % 251)));
+  };
+  literals_until(4100);
+  tokens.push_back(Ref(4090, 3));  // window position 12
+  p += 3;
+  literals_until(5000);
+  tokens.push_back(Ref(4090, 3));
+  std::string out = Inflate(Encode(tokens));
+  ASSERT_EQ(out.size(), 5003u);
+  EXPECT_EQ(out.substr(4100, 3), out.substr(12, 3));    // at 4,100 the source is 12
+  EXPECT_EQ(out.substr(5000, 3), out.substr(4108, 3));  // at 5,000 it is 4,108
+}
+
+TEST(VsdDecompress, FlagByteLimit) {
+  std::string allowed;
+  for (int i = 0; i < 0x1FFFF; ++i) allowed += std::string("\xFF" "abcdefgh", 9);
+  int32_t rc;
+  EXPECT_EQ(Inflate(allowed, &rc, true).size(), 0x1FFFFu * 8);
+  EXPECT_EQ(rc, 0);
+  std::string over = allowed + std::string("\xFF" "a", 2);
+  Inflate(over, &rc, true);
+  EXPECT_EQ(rc, MaxLoopCounts);
+  EXPECT_EQ(Inflate(over, &rc, false).size(), 0x1FFFFu * 8 + 1);
+  EXPECT_EQ(rc, 0);
+}
+
+}  // namespace
