@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <atomic>
 #include <future>
 #include <thread>
 
@@ -197,12 +198,13 @@ TEST(DtctWrappers, EmptyDataPartLeavesAZeroHead) {
 
 // Eight threads detecting a mix of files give the answers one thread gives.
 TEST(DtctEntry, ThreadsGiveTheSequentialAnswers) {
+  std::string drawing = Cfb({{"VisioDocument", VisioHeader(11)}});
   std::vector<std::string> paths = {
       WriteTemp("a.pdf", kPdf14),
       WriteTemp("b.vsd", Cfb({{"VisioDocument", VisioHeader(5)}})),
       WriteTemp("c.doc", Cfb({{"WordDocument", Padded("\xec\xa5\xc1\x00\x59\x00", 600)}})),
       WriteTemp("d.gz", Padded("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 600)),
-      WriteTemp("e.bin", MacBinary(Cfb({{"VisioDocument", VisioHeader(11)}}), 0, 3072)),
+      WriteTemp("e.bin", MacBinary(drawing, 0, uint32_t(drawing.size()))),
       WriteTemp("f.txt", std::string(3000, 'a')),
   };
   std::vector<std::pair<int, int32_t>> expected;
@@ -210,6 +212,7 @@ TEST(DtctEntry, ThreadsGiveTheSequentialAnswers) {
     Detection d = DetectPath(p);
     expected.emplace_back(d.result, d.record.format_id);
   }
+  EXPECT_EQ(expected[4], std::make_pair(26, int32_t(378))) << "the wrapped drawing";
   std::vector<std::thread> threads;
   std::atomic<int> wrong{0};
   for (int t = 0; t < 8; ++t) {
