@@ -20,6 +20,7 @@ const std::set<std::string> kAdditions = {
     "dalvex_OrdinalTable",
     "KVB_2OLEGetHeaderInfo",
     "KVB_2OLEGetStreamSize",
+    "KVB_2OLEGetStreamName",
 };
 
 // Table entries whose functions are not built yet.
