@@ -157,7 +157,7 @@ int32_t ReadStream(KVB_OleStorage* root, bool document_summary, uint32_t* code_p
       if (offset > size - 8) continue;  // no room for a type and a value
       const uint32_t type = Le32(section.get() + offset);
       const uint8_t* value = section.get() + offset + 4;
-      if (id == 1) {
+      if (id == 1 && !document_summary) {  // the summary stream's code page rules
         if (type == kTypeI2) {
           *code_page = PropertySetCodePage(static_cast<int16_t>(value[0] | (value[1] << 8)));
           record->code_page = static_cast<uint16_t>(*code_page);
