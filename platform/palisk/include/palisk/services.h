@@ -1,0 +1,57 @@
+// The user-interface services of the window system that windows call
+// besides the DirectUI library: message boxes, the open-file dialog, the
+// folder browser, opening a document, rounded window regions, the work area
+// of the nearest screen, the desktop and documents folders, and the icons
+// of the program's resources. Each is reached through one interface: the
+// Qt implementation serves by default, tests install a scripted fake.
+#pragma once
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include <QIcon>
+#include <QString>
+
+#include "palisk/types.h"
+
+namespace palisk {
+
+struct FileFilter {
+  QString title;    // "Visio Files"
+  QString pattern;  // "*.vsd"
+};
+
+class UserInterfaceServices {
+ public:
+  virtual ~UserInterfaceServices() = default;
+  // Shows a message box and answers IDOK, IDCANCEL, IDYES or IDNO.
+  virtual int MessageBox(HWND owner, const QString& text, const QString& caption, uint32_t flags) = 0;
+  // The chosen file's path, or empty when cancelled.
+  virtual QString GetOpenFileName(HWND owner, const QString& title, const std::vector<FileFilter>& filters,
+                                  int filter_index) = 0;
+  // The chosen folder's path, or empty when cancelled.
+  virtual QString BrowseForFolder(HWND owner, const QString& title) = 0;
+  // Opens a document with the program the desktop associates with it.
+  virtual bool OpenDocument(const QString& path) = 0;
+  virtual void SetRoundRegion(HWND hwnd, int width, int height, int corner_cx, int corner_cy) = 0;
+  virtual RECT WorkArea(HWND near) = 0;
+  // Folders, without a final '/'.
+  virtual QString DesktopFolder() = 0;
+  virtual QString DocumentsFolder() = 0;
+};
+
+// The services in use (the Qt ones unless a fake is installed).
+UserInterfaceServices& Services();
+// Installs `services` (not owned); null restores the Qt ones.
+void SetServices(UserInterfaceServices* services);
+
+// Message box from any thread: a worker's request is carried out on the
+// user-interface thread, the worker waiting for the answer.
+int MessageBoxW(HWND owner, const QString& text, const QString& caption, uint32_t flags);
+
+// Icons of the program's resources, registered by the program.
+void RegisterIcon(unsigned resource, const QIcon& icon);
+QIcon LoadIconResource(unsigned resource);
+
+}  // namespace palisk

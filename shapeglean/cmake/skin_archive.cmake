@@ -1,0 +1,45 @@
+# Fills the skin layouts' {{key}} placeholders with one language's labels
+# and zips them into that language's skin archive. A label "@<id>" takes
+# the text of that string of the program's string table, so the skin and
+# the messages say the same thing.
+# Usage: cmake -DLAYOUTS=<dir> -DLABELS=<labels_xx.tsv> -DSTRINGS=<strings.tsv>
+#              -DCOLUMN=<1|2|3> -DWORK=<dir> -DZIP=<archive> -P skin_archive.cmake
+file(STRINGS "${STRINGS}" string_lines ENCODING UTF-8)
+list(POP_FRONT string_lines)
+foreach(line IN LISTS string_lines)
+  string(REPLACE "\t" ";" cols "${line}")
+  list(GET cols 0 id)
+  list(GET cols ${COLUMN} text)
+  set("string_${id}" "${text}")
+endforeach()
+
+file(STRINGS "${LABELS}" label_lines ENCODING UTF-8)
+list(POP_FRONT label_lines)
+file(REMOVE_RECURSE "${WORK}")
+file(MAKE_DIRECTORY "${WORK}")
+file(GLOB layouts RELATIVE "${LAYOUTS}" "${LAYOUTS}/*.xml")
+foreach(layout IN LISTS layouts)
+  file(READ "${LAYOUTS}/${layout}" content)
+  foreach(line IN LISTS label_lines)
+    string(REPLACE "\t" ";" cols "${line}")
+    list(GET cols 0 key)
+    list(GET cols 1 text)
+    if(text MATCHES "^@([0-9]+)$")
+      set(text "${string_${CMAKE_MATCH_1}}")
+    endif()
+    string(REPLACE "&" "&amp;" text "${text}")
+    string(REPLACE "<" "&lt;" text "${text}")
+    string(REPLACE "\"" "&quot;" text "${text}")
+    string(REPLACE "{{${key}}}" "${text}" content "${content}")
+  endforeach()
+  if(content MATCHES "{{([a-z_]+)}}")
+    message(FATAL_ERROR "skin_archive: ${layout} uses the label '${CMAKE_MATCH_1}' that ${LABELS} lacks")
+  endif()
+  file(WRITE "${WORK}/${layout}" "${content}")
+endforeach()
+file(REMOVE "${ZIP}")
+execute_process(COMMAND "${CMAKE_COMMAND}" -E tar cf "${ZIP}" --format=zip ${layouts}
+                WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "skin_archive: cannot write ${ZIP}")
+endif()
