@@ -154,6 +154,12 @@ class GuiFixture : public ::testing::Test {
       fs::create_directories(root_ / sub);
     old_home_ = getenv("HOME") ? getenv("HOME") : "";
     setenv("HOME", (root_ / "home").c_str(), 1);
+    if (UseRealInterface()) {
+      // The interface library is found beside the program, whose path may
+      // be relative to the directory the test started in: bind it first.
+      FormatInfo info{};
+      Extraction().Detect("", &info);
+    }
     old_cwd_ = fs::current_path();
     fs::current_path(root_ / "cwd");
     SetProgramFolder((root_ / "prog").string());
