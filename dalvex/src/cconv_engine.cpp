@@ -29,6 +29,7 @@
 #include <memory>
 
 #include "cconv_internal.h"
+#include "codecs.h"
 #include "win32/directory_search.h"
 #include "win32/named_mutex.h"
 
@@ -104,6 +105,77 @@ const CconvCharset* FindCharset(int32_t id) {
   for (auto& charset : TheEngine().charsets)
     if (charset->id == id) return charset.get();
   return nullptr;
+}
+
+}  // namespace cconv
+
+namespace cconv {
+
+// The driver: alternates decoder and encoder over the session's current
+// input until it is consumed or a status stops the run.
+int32_t DriveSession(CconvSession* session) {
+  const CconvOptions& options = session->options;
+  session->status = kStatusWritten;
+  int32_t saved_position = 0, saved_count = 0;
+  for (;;) {
+    int status = session->status;
+    if (status == kStatusWritten || status == kStatusNeedInput) {
+      if (session->input_position >= session->input_length) {
+        session->status = kStatusDone;
+        break;
+      }
+      if (session->output_length >= session->output_capacity) {
+        session->status = kStatusFull;
+        break;
+      }
+      session->prev_raw_code = session->raw_code;
+      session->raw_code = session->code = session->unicode = session->out_code = 0;
+      session->out_unit_width = session->out_multi_length = 0;
+      session->second_code_point = 0;
+      saved_position = session->input_position;
+      saved_count = session->decoded_count;
+      session->decoder(session);
+      if (session->status == kStatusInvalid && session->charset_options.skip_invalid) {
+        session->status = kStatusWritten;
+        continue;
+      }
+      if (session->status != kStatusDecoded) break;
+    }
+    if (session->status == kStatusDecoded && options.line_end_flag) {
+      if (session->raw_code == '\n' && session->prev_raw_code == '\r') {
+        session->status = kStatusWritten;  // the LF of a CR LF
+        continue;
+      }
+      if (session->raw_code == '\n' || session->raw_code == '\r' || session->unicode == 0x2028 ||
+          session->unicode == 0x2029) {
+        session->code = session->unicode = '\r';
+      }
+    }
+    if (session->status != kStatusDecoded && session->status != kStatusFull) break;
+    session->encoder(session);
+    if (session->status == kStatusFull) {
+      session->input_position = saved_position;
+      session->decoded_count = saved_count;
+      break;
+    }
+    if (session->status == kStatusUnmappable && options.substitute) {
+      const CconvPreparedChar& sub = session->substitutes[session->code < 256 ? 0 : 1];
+      session->second_code_point = 0;
+      if (sub.set_id == 0) {  // no substitute: the character is skipped
+        session->status = kStatusWritten;
+        continue;
+      }
+      session->out_set_id = sub.set_id;
+      session->out_set_kind = sub.kind;
+      session->out_code = sub.code;
+      session->out_unit_width = sub.unit_width;
+      session->out_multi_length = 0;
+      session->status = kStatusFull;  // ready for writing as it stands
+      continue;
+    }
+    if (session->status != kStatusWritten) break;
+  }
+  return session->status;
 }
 
 }  // namespace cconv
@@ -208,9 +280,7 @@ int cconvInitConvert(CconvSession* session, const CconvOptions* options, const c
     if (options) session->options = *options;
     else std::memset(&session->options, 0, sizeof session->options);
     session->options.language[259] = '\0';
-    // The substitutes are prepared by the codecs' mapping, once the encoders
-    // stand; until then they stay empty and an unmappable character is
-    // skipped when substitution is asked for.
+    PrepareSession(session);
     CopyField(session->base_language, session->options.language);
     CopyField(session->tagged_language, session->options.language);
     CopyField(session->current_language, session->options.language);
@@ -269,94 +339,14 @@ int cconvChgLang(CconvSession* session, const char* language) {
 
 int cconvConvert(CconvSession* session) {
   if (session == nullptr) return kStatusNoCodec;
-  // Pre-step of a UTF-7 or HZ source: the whole input is converted into an
-  // intermediate form on every call, so positions stay valid between calls.
-  const uint8_t* caller_input = session->input;
-  int32_t caller_length = session->input_length;
-  std::unique_ptr<uint8_t[]> intermediate;
-  if (session->prestep_mode != 0 && session->decoder && session->encoder) {
-    PreStepHandler pre = FindPreStep(session->prestep_mode);
-    if (pre && session->output_capacity > 0 && caller_input && caller_length > 0) {
-      intermediate.reset(new (std::nothrow) uint8_t[static_cast<size_t>(session->output_capacity)]());
-      if (intermediate) {
-        int32_t produced = pre(caller_input, caller_length, intermediate.get(), session->output_capacity);
-        if (produced > 0) {
-          session->input = intermediate.get();
-          session->input_length = produced;
-        }
-      }
-    }
-  }
-
   if (!session->decoder || !session->encoder) {
     session->status = kStatusNoCodec;
-  } else {
-    const CconvOptions& options = session->options;
-    session->status = kStatusWritten;
-    int32_t saved_position = 0, saved_count = 0;
-    for (;;) {
-      int status = session->status;
-      if (status == kStatusWritten || status == kStatusNeedInput) {
-        if (session->input_position >= session->input_length) {
-          session->status = kStatusDone;
-          break;
-        }
-        if (session->output_length >= session->output_capacity) {
-          session->status = kStatusFull;
-          break;
-        }
-        session->prev_raw_code = session->raw_code;
-        session->raw_code = session->code = session->unicode = session->out_code = 0;
-        session->out_unit_width = session->out_multi_length = 0;
-        session->second_code_point = 0;
-        saved_position = session->input_position;
-        saved_count = session->decoded_count;
-        session->decoder(session);
-        if (session->status == kStatusInvalid && session->charset_options.skip_invalid) {
-          session->status = kStatusWritten;
-          continue;
-        }
-        if (session->status != kStatusDecoded) break;
-      }
-      if (session->status == kStatusDecoded && options.line_end_flag) {
-        if (session->raw_code == '\n' && session->prev_raw_code == '\r') {
-          session->status = kStatusWritten;  // the LF of a CR LF
-          continue;
-        }
-        if (session->raw_code == '\n' || session->raw_code == '\r' || session->unicode == 0x2028 ||
-            session->unicode == 0x2029) {
-          session->code = session->unicode = '\r';
-        }
-      }
-      if (session->status != kStatusDecoded && session->status != kStatusFull) break;
-      session->encoder(session);
-      if (session->status == kStatusFull) {
-        session->input_position = saved_position;
-        session->decoded_count = saved_count;
-        break;
-      }
-      if (session->status == kStatusUnmappable && options.substitute) {
-        const CconvPreparedChar& sub = session->substitutes[session->code < 256 ? 0 : 1];
-        session->second_code_point = 0;
-        if (sub.set_id == 0) {  // no substitute: the character is skipped
-          session->status = kStatusWritten;
-          continue;
-        }
-        session->out_set_id = sub.set_id;
-        session->out_set_kind = sub.kind;
-        session->out_code = sub.code;
-        session->out_unit_width = sub.unit_width;
-        session->out_multi_length = 0;
-        session->status = kStatusFull;  // ready for writing as it stands
-        continue;
-      }
-      if (session->status != kStatusWritten) break;
-    }
+    return kStatusNoCodec;
   }
-
-  session->input = caller_input;
-  session->input_length = caller_length;
-  return session->status;
+  // A UTF-7 or HZ source converts through its pre-step, which keeps the
+  // positions in the caller's bytes.
+  if (session->prestep_mode != 0) return RunWithPreStep(session);
+  return DriveSession(session);
 }
 
 int cconvTermConvert(CconvSession* session) {

@@ -175,10 +175,4 @@ const CodecRow* CodecTable(size_t* count);
 // The handler named `name`, or null (unknown name, or no handler yet).
 CconvCodecHandler FindCodec(std::string_view name);
 
-// The pre-step of a session's mode (1 UTF-7, 2 HZ): converts `in` into
-// `out` (capacity bytes) and answers the bytes produced. Null while no
-// pre-step is built.
-typedef int32_t (*PreStepHandler)(const uint8_t* in, int32_t length, uint8_t* out, int32_t capacity);
-PreStepHandler FindPreStep(int32_t mode);
-
 }  // namespace cconv

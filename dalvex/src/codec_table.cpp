@@ -3,36 +3,35 @@
 // handler. A charset whose rule names a codec without a handler gets no
 // decoder or encoder, and cconvConvert answers 1 for its sessions.
 //
-// How a codec plugs in: write the handler (void(CconvSession*), working at
-// the session's positions and reporting through its status as the driver in
-// cconv_engine.cpp expects) in a file of its own, declare it in a small
-// header, and put its address in its row below in place of nullptr. The
-// pre-steps of the UTF-7 and HZ sources plug into FindPreStep the same way.
+// The handlers live in the codecs_*.cpp files and are declared in
+// codecs.h; several rows share one handler (the Shift_JIS decoder reads
+// Shift_JIS-2004 by the source charset's id, the ISO-2022 encoder writes
+// its set-2006 designation by the target's).
 #include <cstring>
 #include <iterator>
 
-#include "cconv_internal.h"
+#include "codecs.h"
 
 namespace cconv {
 
 namespace {
 
 constexpr CodecRow kCodecs[] = {
-    {"destSAME", nullptr},           {"constSAME", nullptr},
-    {"destShift_JIS", nullptr},      {"constShift_JIS", nullptr},
-    {"destShift_JIS-2004", nullptr}, {"constShift_JIS-2004", nullptr},
-    {"destWINDOWS31J", nullptr},     {"constWINDOWS31J", nullptr},
-    {"destISO-10646-UCS-2", nullptr}, {"constISO-10646-UCS-2", nullptr},
-    {"destISO-10646-UCS-4", nullptr}, {"constISO-10646-UCS-4", nullptr},
-    {"destUTF-16", nullptr},         {"constUTF-16", nullptr},
-    {"destUTF-8", nullptr},          {"constUTF-8", nullptr},
-    {"destEUC-JP", nullptr},         {"constEUC-JP", nullptr},
-    {"destEUC-JP-FIX", nullptr},     {"constEUC-JP-FIX", nullptr},
-    {"destEUC-JIS-2004", nullptr},   {"constEUC-JIS-2004", nullptr},
-    {"destISO-2022-JP", nullptr},    {"constISO-2022-JP", nullptr},
-    {"destISO-2022-JP-2004", nullptr}, {"constISO-2022-JP-2004", nullptr},
-    {"destOASYS_WIN", nullptr},      {"constOASYS_WIN", nullptr},
-    {"destOASYS_ONLINE", nullptr},   {"constOASYS_ONLINE", nullptr},
+    {"destSAME", DecodeSame},                 {"constSAME", EncodeSame},
+    {"destShift_JIS", DecodeShiftJis},        {"constShift_JIS", EncodeShiftJis},
+    {"destShift_JIS-2004", DecodeShiftJis},   {"constShift_JIS-2004", EncodeShiftJis2004},
+    {"destWINDOWS31J", DecodeWindows31J},     {"constWINDOWS31J", EncodeShiftJis},
+    {"destISO-10646-UCS-2", DecodeUcs2},      {"constISO-10646-UCS-2", EncodeUcs2},
+    {"destISO-10646-UCS-4", DecodeUcs4},      {"constISO-10646-UCS-4", EncodeUcs4},
+    {"destUTF-16", DecodeUtf16},              {"constUTF-16", EncodeUtf16},
+    {"destUTF-8", DecodeUtf8},                {"constUTF-8", EncodeUtf8},
+    {"destEUC-JP", DecodeEucJp},              {"constEUC-JP", EncodeEuc},
+    {"destEUC-JP-FIX", DecodeEucFix},         {"constEUC-JP-FIX", EncodeEucFix},
+    {"destEUC-JIS-2004", DecodeEucJis2004},   {"constEUC-JIS-2004", EncodeEuc},
+    {"destISO-2022-JP", DecodeIso2022},       {"constISO-2022-JP", EncodeIso2022},
+    {"destISO-2022-JP-2004", DecodeIso2022},  {"constISO-2022-JP-2004", EncodeIso2022},
+    {"destOASYS_WIN", DecodeOasysWin},        {"constOASYS_WIN", EncodeShiftJis},
+    {"destOASYS_ONLINE", DecodeOasysOnline},  {"constOASYS_ONLINE", EncodeSame},
 };
 static_assert(std::size(kCodecs) == 30);
 
@@ -48,7 +47,5 @@ CconvCodecHandler FindCodec(std::string_view name) {
     if (name == row.name) return row.handler;
   return nullptr;
 }
-
-PreStepHandler FindPreStep(int32_t /*mode*/) { return nullptr; }
 
 }  // namespace cconv

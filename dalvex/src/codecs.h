@@ -1,0 +1,173 @@
+// What the codecs share: the statuses of a run, the mapping of a decoded
+// character onto the target's code sets, the byte buffer an encoder fills
+// before it commits a character to the output, the code transforms between
+// JIS-style and Shift_JIS codes, and the two-code-point characters of
+// JIS X 0213. The handlers themselves live in codecs_table.cpp (table and
+// Shift_JIS family), codecs_euc_iso2022.cpp (EUC, fixed-width EUC,
+// ISO-2022) and codecs_unicode.cpp (UCS-2, UCS-4, UTF-16, UTF-8); the UTF-7
+// and HZ pre-steps in pre_steps.cpp.
+//
+// A decoder reads one character at the input position and fills the
+// session's character fields; an encoder maps that character (MapCharacter)
+// and writes it whole or not at all (ByteRun + Commit), so that a full
+// output leaves the output length where it was.
+#pragma once
+
+#include <cstdint>
+
+#include "cconv_internal.h"
+
+namespace cconv {
+
+enum : int {
+  kStDone = 0,
+  kStNoCodec = 1,
+  kStDecoded = 11,
+  kStNeedInput = 12,
+  kStInvalid = 13,
+  kStWritten = 21,
+  kStFull = 22,
+  kStUnmappable = 23,
+  kStFlush = 31,
+};
+
+constexpr int32_t kIdEucJp = 1007;
+constexpr int32_t kIdEucJpFix = 1008;
+constexpr int32_t kIdIso2022Jp = 1009;
+constexpr int32_t kIdShiftJis2004 = 1010;
+constexpr int32_t kIdEucJis2004 = 1011;
+constexpr int32_t kIdIso2022Jp2004 = 1012;
+constexpr int32_t kIdJisC6226 = 2004;
+constexpr int32_t kIdJisX0212 = 2007;
+constexpr int32_t kIdNecExt = 2008;
+constexpr int32_t kIdIbmExt = 2009;
+constexpr int32_t kIdWindows31JUser = 3001;
+constexpr int32_t kIdOasysExt = 3003;
+constexpr int32_t kPlane2 = 0x10000;  // JIS X 0213 plane 2 bit of a set-2011 code
+
+// Control codes in the engine's sense: 0-8, 11, 12, 14-31 and 127 (TAB,
+// LF and CR are ordinary characters that a table must map).
+inline bool IsControlCode(uint32_t code) {
+  return code < 32 ? (code != 9 && code != 10 && code != 13) : code == 127;
+}
+
+// Shift_JIS bytes to a JIS-style code (rows beyond 0x7E for leads from
+// 0xF0); 0 when the pair is no Shift_JIS double-byte code.
+uint32_t SjisToJis(uint32_t lead, uint32_t trail);
+// A JIS-style code to Shift_JIS bytes; codes below 0x100 stay as they are.
+uint32_t JisToSjis(uint32_t code);
+// Shift_JIS-2004: plane-2 leads 0xF0-0xFC have rows of their own.
+uint32_t Sjis2004ToJis(uint32_t lead, uint32_t trail);
+uint32_t JisToSjis2004(uint32_t code);
+
+// The JIS X 0213 two-code-point characters: the pair of `code`, or false.
+bool PairOfCode(uint32_t code, uint32_t* base, uint32_t* combining);
+// The code of a base and combining character, or 0.
+uint32_t CodeOfPair(uint32_t base, uint32_t combining);
+// True when `base` followed by `combining` is one of the pairs.
+inline bool IsPair(uint32_t base, uint32_t combining) { return CodeOfPair(base, combining) != 0; }
+// The code a combining character left over is written as in the Japanese
+// byte charsets, or 0.
+uint32_t LeftoverCombiningCode(uint32_t combining);
+
+// The source charset's set with `id` (the engine's list when the charset
+// does not list it), or null.
+CconvCodeSet* SourceSet(const CconvSession* s, int32_t id);
+// The target charset's set with `id`, or null.
+CconvCodeSet* TargetSet(const CconvSession* s, int32_t id);
+// Whether the charset lists a set with `id`.
+bool CharsetHasSet(const CconvCharset* charset, int32_t id);
+
+// The byte order of a Unicode codec's input or output.
+inline bool InputBigEndian(const CconvSession* s) { return s->charset_options.big_endian != 0; }
+inline bool OutputBigEndian(const CconvSession* s) { return s->options.big_endian != 0; }
+
+// The decoded character's Unicode value, found in its source set's table
+// when the decoder left it 0 (for set 2011 through the pair table, which
+// also fills the second code point).
+uint32_t ResolveUnicode(CconvSession* s);
+
+// Maps the decoded character onto the target: fills out_set_id,
+// out_set_kind, out_code, out_unit_width and out_multi_length. False when
+// nothing maps it (the caller reports 23). A combining character that the
+// target does not join with its base stays in second_code_point for the
+// byte charsets of Japanese and the Unicode charsets, and is dropped for
+// the others.
+bool MapCharacter(CconvSession* s);
+
+// The bytes of one character, committed to the output all together.
+struct ByteRun {
+  uint8_t bytes[96];
+  int n = 0;
+  bool overflow = false;
+  void Put(uint8_t b) {
+    if (n < static_cast<int>(sizeof bytes)) bytes[n++] = b;
+    else overflow = true;
+  }
+  // `width` bytes of `value`, most significant first unless `little`.
+  void PutUnit(uint32_t value, int width, bool little = false) {
+    for (int i = 0; i < width; ++i) {
+      int shift = little ? 8 * i : 8 * (width - 1 - i);
+      Put(static_cast<uint8_t>(value >> shift));
+    }
+  }
+};
+
+// Writes the run at the output length: status 21 and one more character
+// encoded when `counts`, or 22 with nothing written when it does not fit.
+bool Commit(CconvSession* s, const ByteRun& run, bool counts = true);
+
+// True when the character is a line end that the encoder writes in the
+// options' form (the line-end flag is set and the character is CR).
+inline bool IsLineEnd(const CconvSession* s) {
+  return s->options.line_end_flag != 0 && s->status != kStFull && s->unicode == '\r';
+}
+// Appends the options' line-end form in units of `width` bytes.
+void PutLineEnd(const CconvSession* s, ByteRun* run, int width, bool little);
+
+// Writes the target's byte-order mark once, when the options ask for it;
+// false with status 22 when it does not fit.
+bool WriteByteOrderMark(CconvSession* s, const ByteRun& mark);
+
+// Prepares the two substitutes of a session whose options ask for
+// substitution, and ensures what the numeric references need.
+void PrepareSession(CconvSession* s);
+
+// Table decoder and encoder cores, shared by several codecs.
+typedef uint32_t (*CodeTransform)(uint32_t code, int width);
+void TableDecode(CconvSession* s, CodeTransform transform, bool byte_order_from_options);
+void TableEncode(CconvSession* s, uint32_t (*transform)(uint32_t));
+
+// Decoders and encoders of the codec table.
+void DecodeSame(CconvSession* s);
+void EncodeSame(CconvSession* s);
+void DecodeShiftJis(CconvSession* s);
+void EncodeShiftJis(CconvSession* s);
+void EncodeShiftJis2004(CconvSession* s);
+void DecodeWindows31J(CconvSession* s);
+void DecodeOasysWin(CconvSession* s);
+void DecodeOasysOnline(CconvSession* s);
+void DecodeUcs2(CconvSession* s);
+void EncodeUcs2(CconvSession* s);
+void DecodeUcs4(CconvSession* s);
+void EncodeUcs4(CconvSession* s);
+void DecodeUtf16(CconvSession* s);
+void EncodeUtf16(CconvSession* s);
+void DecodeUtf8(CconvSession* s);
+void EncodeUtf8(CconvSession* s);
+void DecodeEucJp(CconvSession* s);
+void DecodeEucJis2004(CconvSession* s);
+void EncodeEuc(CconvSession* s);
+void DecodeEucFix(CconvSession* s);
+void EncodeEucFix(CconvSession* s);
+void DecodeIso2022(CconvSession* s);
+void EncodeIso2022(CconvSession* s);
+
+// The driver of cconvConvert over the session's current input.
+int32_t DriveSession(CconvSession* s);
+
+// Runs a session whose source has a pre-step (UTF-7 or HZ); answers the
+// status as cconvConvert does.
+int RunWithPreStep(CconvSession* s);
+
+}  // namespace cconv
