@@ -5,6 +5,8 @@
 // the engine and of the run itself, and the closing message.
 #include <cstring>
 
+#include <QTimer>
+
 #include "gui_fixture.h"
 #include "ui/conversion_worker.h"
 #include "win32/ini_file.h"
@@ -67,6 +69,21 @@ TEST_F(ConversionRunGui, StopsAfterTheFileInHandAndIgnoresClicksWhileStopping) {
   EXPECT_EQ(win32::IniReadString(Settings(), "MoreSet", "LineStatus", ""), "False");
   EXPECT_TRUE(window_->OpenPassword().isEmpty());
   EXPECT_FALSE(window_->LineOutput());
+}
+
+TEST_F(ConversionRunGui, ClosingTheWindowMidRunEndsAfterTheFileInHand) {
+  Open();
+  for (const char* name : {"1.vsd", "2.vsd", "3.vsd"}) Add(Drawing(name));
+  OutputTo(root_ / "out");
+  extraction_.hold = "1.vsd";
+  Click("btnExcute");
+  ASSERT_TRUE(WaitFor([&] { return extraction_.Held(); }));
+  window_->GetHWND()->close();  // refused while the run is on
+  QCoreApplication::processEvents();
+  ASSERT_NE(window_->GetHWND(), nullptr);
+  QTimer::singleShot(50, [&] { extraction_.Release(); });
+  window_.reset();  // the program ends: the run stops and its thread is joined
+  EXPECT_EQ(extraction_.Calls().size(), 1u);
 }
 
 TEST_F(ConversionRunGui, ChecksBeforeStarting) {

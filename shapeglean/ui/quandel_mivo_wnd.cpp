@@ -701,6 +701,7 @@ void QuandelMivoWnd::OnExcute() {
   plan.little_selected = option_little_ != nullptr && option_little_->IsSelected();
 
   // Running before the thread exists: the worker never sees an idle state.
+  run_done_.store(false);
   run_state_.store(RunState::kRunning);
   if (btn_excute_ != nullptr) btn_excute_->SetText(LangString(234));
   SetControlsEnabled(false);
@@ -712,10 +713,14 @@ void QuandelMivoWnd::PostStatus(size_t index, int string_id) {
   PostMessage(kMsgRunStatus, static_cast<WPARAM>(index), static_cast<LPARAM>(string_id));
 }
 
-void QuandelMivoWnd::PostRunEnded() { PostMessage(kMsgRunEnded); }
+void QuandelMivoWnd::PostRunEnded() {
+  run_done_.store(true);
+  PostMessage(kMsgRunEnded);
+}
 
 void QuandelMivoWnd::OnRunEnded() {
-  if (run_thread_.joinable()) run_thread_.join();
+  if (!run_thread_.joinable()) return;  // ended already
+  run_thread_.join();
   run_state_.store(RunState::kIdle);
   SetControlsEnabled(true);
   DragAcceptFiles(GetHWND(), true);
@@ -734,12 +739,12 @@ void QuandelMivoWnd::OnRunEnded() {
 void QuandelMivoWnd::StopRunAndWait() {
   if (!run_thread_.joinable()) return;
   if (run_state_.load() == RunState::kRunning) run_state_.store(RunState::kStopping);
-  // The worker may wait for a message box that this thread shows, and ends
-  // by posting kMsgRunEnded, which joins it.
-  while (run_thread_.joinable()) {
+  // The worker may wait for a message box that this thread shows.
+  while (!run_done_.load()) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     QThread::msleep(1);
   }
+  OnRunEnded();
 }
 
 // ---- dialogs and menus ----

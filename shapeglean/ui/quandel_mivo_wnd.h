@@ -195,6 +195,7 @@ class QuandelMivoWnd : public palisk::CWindowWnd,
   std::vector<FileItem> files_;
   std::atomic<RunState> run_state_{RunState::kIdle};
   std::thread run_thread_;
+  std::atomic<bool> run_done_{false};  // the worker has nothing left to do
   std::set<palisk::CWindowWnd*> owned_;
   int sort_flags_[4] = {0, 0, 0, 0};
   QString big_endian_text_, little_endian_text_;
