@@ -4,8 +4,7 @@
 # builds one GoogleTest executable linked with the shared test support and
 # registers its cases with CTest. Suites are labelled by name: a suite whose
 # name holds "Gui" is labelled gui, "Corpus" corpus, "Slow" slow, every
-# other suite unit; a suite whose name holds "CorpusGui" is labelled both
-# gui and corpus.
+# other suite unit.
 #
 # Every test runs with TMPDIR below the build folder (the shared main gives
 # each test a private folder there) and finds the shared test data through
@@ -25,8 +24,7 @@ function(project_add_gtest target)
   add_executable(${target} ${ARG_SOURCES})
   target_link_libraries(${target} PRIVATE testsupport ${ARG_LIBS})
   set(groups
-    "gui|*Gui*-*CorpusGui*"
-    "gui,corpus|*CorpusGui*"
+    "gui|*Gui*"
     "corpus|*Corpus*-*Gui*"
     "slow|*Slow*-*Corpus*:*Gui*"
     "unit|-*Corpus*:*Slow*:*Gui*")
@@ -34,10 +32,9 @@ function(project_add_gtest target)
     string(REPLACE "|" ";" parts "${group}")
     list(GET parts 0 label)
     list(GET parts 1 filter)
-    string(REPLACE "," ";" label "${label}")
     gtest_discover_tests(${target}
       TEST_FILTER "${filter}"
       DISCOVERY_TIMEOUT 60
-      PROPERTIES LABELS "${label}")
+      PROPERTIES LABELS ${label})
   endforeach()
 endfunction()
