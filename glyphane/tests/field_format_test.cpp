@@ -83,7 +83,7 @@ FieldRecord Number(uint8_t tag, double value, FieldRef format, uint8_t kind = 0)
   r.value_tag = tag;
   r.value_ref = FieldRef{FieldRef::kNumber, 0};
   r.number = value;
-  r.integer = static_cast<uint32_t>(value);
+  r.integer = value >= 0 ? static_cast<uint32_t>(value) : 0;
   r.format_ref = format;
   return r;
 }
