@@ -50,6 +50,7 @@ int calls = 0;
 int Count(ExtractErrorInfo*) { return ++calls; }
 
 using Travix = glyphane_test::EngineTest;
+using TravixDetectCorpus = glyphane_test::EngineTest;
 
 TEST(TravixTables, OrdinalsResolveToTheirExports) {
   void* travix = win32::LoadLibraryBeside(reinterpret_cast<const void*>(&travix_OrdinalTable), "libtravix.so");
@@ -216,7 +217,7 @@ TEST_F(Travix, PluginsKeepTheirOwnSymbols) {
   dlclose(twin);
 }
 
-TEST_F(Travix, DetectFormatOverTheDrawings) {
+TEST_F(TravixDetectCorpus, DetectFormatOverTheDrawings) {
   TESTDATA_OR_SKIP(dir, "vsd");
   int visio = 0;
   for (const auto& entry : fs::directory_iterator(dir)) {
