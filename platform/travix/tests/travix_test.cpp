@@ -150,6 +150,7 @@ TEST_F(Travix, RoutingByFormat) {
 
   DocPropertyRecord record{};
   EXPECT_EQ(GetProperty_V4(text.c_str(), &options, &record), NotSuppoted);
+  EXPECT_EQ(GetProperty_V4(drawing.c_str(), &options, &record), NoTextStringFound);  // no summary stream
 
   // An archived drawing is appended to the caller's file; any other
   // member is not supported here.
