@@ -385,6 +385,7 @@ struct KVB_OleStreamRecord {
   int32_t buffered;             // bytes in the buffer
   int32_t cursor;               // bytes of them already delivered
   uint8_t buffer[kReadBufferSize];
+  int32_t entry = kNoEntry;  // its directory entry
 };
 
 namespace {
@@ -554,6 +555,7 @@ KVB_OleStream* KVB_2OLEopenStream(KVB_OleStorage* storage, const char* name) {
     s = new (memory) KVB_OleStreamRecord{storage, int32_t(r.size), 0, mini, {}, 0, 0, {}};
     bool sound = mini ? MiniChain(f, r.start, UnitsFor(r.size, f.mini_sector_size), &s->chain)
                       : RegularChain(f, r.start, UnitsFor(r.size, f.sector_size), &s->chain);
+    s->entry = found;
     if (!sound || !CanPosition(*s, 0)) {
       DestroyStream(s);
       return nullptr;
@@ -624,6 +626,18 @@ int KVB_2OLEGetHeaderInfo(KVB_OleStorage* storage, KVB_OleHeaderInfo* out) {
 }
 
 int KVB_2OLEGetStreamSize(KVB_OleStream* stream) { return stream ? stream->size : -1; }
+
+int KVB_2OLEGetStreamName(KVB_OleStream* stream, char* out, int size) {
+  if (stream == nullptr || out == nullptr || size <= 0) return 0;
+  out[0] = '\0';
+  const OleFile& f = *stream->storage->file;
+  if (stream->entry < 0 || size_t(stream->entry) >= f.dir.size()) return 0;
+  const char* name = f.dir[size_t(stream->entry)].name;
+  size_t length = std::strlen(name);
+  if (length >= size_t(size)) return 0;
+  std::memcpy(out, name, length + 1);
+  return 1;
+}
 
 }  // extern "C"
 

@@ -632,3 +632,39 @@ TEST(CompoundFileChains, LoopInTheMiniStreamReadsShort) {
     EXPECT_TRUE(last == "<refused>" || last.empty()) << last.size();
   }
 }
+
+// A stream is found without regard to case; its name is given back as the
+// file stores it, and only into a buffer that holds it whole.
+TEST(CompoundFileNames, StreamNameIsTheStoredOne) {
+  CompoundFileWriter w;
+  w.AddStream(w.Root(), "CONTENTS", "upper");
+  int sub = w.AddStorage(w.Root(), "Objekt");
+  w.AddStream(sub, "\x01" "Ole10Native", "x");
+  w.AddStream(w.Root(), "Größe", "utf-8 name");
+  Root root(w.Build());
+  ASSERT_NE(root.handle, nullptr);
+  struct Case {
+    const char* open;
+    const char* stored;
+  } cases[] = {{"Contents", "CONTENTS"}, {"contents", "CONTENTS"}, {"Größe", "Größe"}};
+  for (const Case& c : cases) {
+    KVB_OleStream* s = KVB_2OLEopenStream(root.handle, c.open);
+    ASSERT_NE(s, nullptr) << c.open;
+    char name[64] = "junk";
+    EXPECT_EQ(KVB_2OLEGetStreamName(s, name, sizeof name), 1);
+    EXPECT_STREQ(name, c.stored);
+    size_t length = std::strlen(c.stored);
+    EXPECT_EQ(KVB_2OLEGetStreamName(s, name, int(length)), 0) << "no room for the NUL";
+    EXPECT_STREQ(name, "");
+    EXPECT_EQ(KVB_2OLEGetStreamName(s, name, int(length + 1)), 1);
+    EXPECT_EQ(KVB_2OLEcloseStream(s), 1);
+  }
+  KVB_OleStorage* storage = KVB_2OLEopenStorage(root.handle, "Objekt");
+  KVB_OleStream* s = KVB_2OLEopenStream(storage, "\x01" "OLE10NATIVE");
+  char name[64];
+  ASSERT_EQ(KVB_2OLEGetStreamName(s, name, sizeof name), 1);
+  EXPECT_STREQ(name, "\x01" "Ole10Native");
+  KVB_2OLEcloseStream(s);
+  KVB_2OLEcloseStorage(storage);
+  EXPECT_EQ(KVB_2OLEGetStreamName(nullptr, name, sizeof name), 0);
+}

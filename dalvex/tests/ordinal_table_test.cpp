@@ -20,12 +20,11 @@ const std::set<std::string> kAdditions = {
     "dalvex_OrdinalTable",
     "KVB_2OLEGetHeaderInfo",
     "KVB_2OLEGetStreamSize",
+    "KVB_2OLEGetStreamName",
 };
 
 // Table entries whose functions are not built yet.
-const std::set<std::string> kStillToCome = {
-    "SummaryInfo",
-};
+const std::set<std::string> kStillToCome = {};
 
 std::string LibraryPath() {
   std::string file;

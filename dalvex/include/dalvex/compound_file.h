@@ -66,5 +66,8 @@ DALVEX_API int KVB_2OLEGetClassID(KVB_OleStorage* storage, void* out);
 DALVEX_API int KVB_2OLEGetHeaderInfo(KVB_OleStorage* storage, KVB_OleHeaderInfo* out);
 // The stream's size in bytes; -1 for null.
 DALVEX_API int KVB_2OLEGetStreamSize(KVB_OleStream* stream);
+// 1 with the stream's name as its file stores it (UTF-8, case kept) in out;
+// 0, with out empty, for null or when the name and its NUL exceed size.
+DALVEX_API int KVB_2OLEGetStreamName(KVB_OleStream* stream, char* out, int size);
 
 }  // extern "C"

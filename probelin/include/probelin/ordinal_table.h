@@ -1,0 +1,13 @@
+// Probelin's table of {ordinal, name}, for callers that bind the plug-in's
+// exports by ordinal (see win32/ordinals.h). Link probelin_ordinals.
+#pragma once
+
+#include <span>
+
+#include "win32/ordinals.h"
+
+namespace probelin {
+
+std::span<const win32::OrdinalEntry> OrdinalTable();
+
+}  // namespace probelin

@@ -1,0 +1,197 @@
+// The detector over the shared corpus (detect/, ole/, vsd/): every file is
+// detected with nothing left in the temporary folder; a table of answers
+// beside `file -b` and the corpus index goes to the build folder
+// (reports/probelin_corpus.tsv); the answers are compared with the reviewed
+// list tests/corpus_expectations.tsv; and every Visio drawing is named by
+// the header version that python3-olefile reads from its stream.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+
+#include "fixtures.h"
+#include "testsupport/testdata.h"
+
+namespace {
+
+using namespace probelin_test;
+namespace fs = std::filesystem;
+
+std::vector<std::string> Split(const std::string& line, char sep) {
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream in(line);
+  while (std::getline(in, part, sep)) parts.push_back(part);
+  if (!line.empty() && line.back() == sep) parts.emplace_back();
+  return parts;
+}
+
+std::string Quote(const fs::path& p) {
+  std::string out = "'";
+  for (char c : p.string()) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+std::vector<std::string> RunLines(const std::string& command) {
+  std::vector<std::string> lines;
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+  if (!pipe) return lines;
+  std::string line;
+  char chunk[4096];
+  while (std::fgets(chunk, sizeof chunk, pipe.get())) {
+    line += chunk;
+    if (line.back() != '\n') continue;
+    line.pop_back();
+    lines.push_back(line);
+    line.clear();
+  }
+  return lines;
+}
+
+struct Sample {
+  std::string key;  // folder/name
+  fs::path path;
+  std::string description;
+};
+
+// The corpus files of the three folders with the index's description.
+std::vector<Sample> Samples(const fs::path& data) {
+  std::vector<Sample> samples;
+  for (const char* folder : {"detect", "ole", "vsd"}) {
+    std::map<std::string, std::string> described;
+    std::ifstream index(data / folder / "INDEX.tsv");
+    std::string line;
+    std::getline(index, line);
+    while (std::getline(index, line)) {
+      std::vector<std::string> f = Split(line, '\t');
+      if (f.size() < 5) continue;
+      // detect: what it is (4th); ole: what it is (2nd); vsd: header version (5th).
+      std::string what = std::string(folder) == "detect" ? f[3] : std::string(folder) == "ole" ? f[1] : "VisioDocument version " + f[4];
+      described[f[0]] = what;
+    }
+    std::vector<fs::path> files;
+    for (const auto& e : fs::directory_iterator(data / folder))
+      if (e.is_regular_file() && e.path().filename() != "INDEX.tsv") files.push_back(e.path());
+    std::sort(files.begin(), files.end());
+    for (const fs::path& p : files)
+      samples.push_back({std::string(folder) + "/" + p.filename().string(), p, described[p.filename().string()]});
+  }
+  return samples;
+}
+
+bool CorpusOrSkip(fs::path* data, std::string* why) {
+  for (const char* sub : {"detect", "ole", "vsd"})
+    if (!testsupport::TestDataDir(sub, why)) return false;
+  *data = *testsupport::TestDataDir("", why);
+  return true;
+}
+
+struct Expected {
+  int result;
+  int32_t id, sub;
+};
+
+std::map<std::string, Expected> Expectations() {
+  std::map<std::string, Expected> out;
+  std::ifstream in(std::string(PROBELIN_SOURCE_DIR) + "/tests/corpus_expectations.tsv");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> f = Split(line, '\t');
+    if (f.size() < 4) continue;
+    out[f[0]] = Expected{std::stoi(f[1]), std::stoi(f[2]), std::stoi(f[3])};
+  }
+  return out;
+}
+
+TEST(DtctCorpus, EveryFileIsDetectedAsReviewed) {
+  fs::path data;
+  std::string why;
+  if (!CorpusOrSkip(&data, &why)) GTEST_SKIP() << why;
+  std::vector<Sample> samples = Samples(data);
+  ASSERT_FALSE(samples.empty());
+
+  fs::path list = testsupport::TempDir() / "files.lst";
+  {
+    std::ofstream out(list);
+    for (const Sample& s : samples) out << s.path.string() << "\n";
+  }
+  std::vector<std::string> peer = RunLines("file -b -f " + Quote(list) + " 2>/dev/null");
+  fs::remove(list);
+  if (peer.size() != samples.size()) peer.assign(samples.size(), "(file not available)");
+
+  std::map<std::string, Expected> expected = Expectations();
+  EXPECT_FALSE(expected.empty()) << "tests/corpus_expectations.tsv is missing";
+  fs::create_directories(PROBELIN_REPORT_DIR);
+  std::ofstream table(fs::path(PROBELIN_REPORT_DIR) / "probelin_corpus.tsv");
+  table << "file\tresult\tid\tsub\tname\tsecond\tlanguage\tprotection\tfile -b\tindex\n";
+  size_t checked = 0;
+  for (size_t i = 0; i < samples.size(); ++i) {
+    const Sample& s = samples[i];
+    SCOPED_TRACE(s.key);
+    Detection d = DetectPath(s.path.string());
+    EXPECT_TRUE(TempEntries().empty()) << "left behind: " << TempEntries().front();
+    const FileDtctRecord& r = d.record;
+    table << s.key << '\t' << d.result << '\t' << r.format_id << '\t' << r.sub << '\t' << r.name << '\t'
+          << r.second_text << '\t' << r.language << '\t' << r.protection << '\t' << peer[i] << '\t' << s.description
+          << '\n';
+    auto e = expected.find(s.key);
+    if (e == expected.end()) continue;
+    ++checked;
+    EXPECT_EQ(d.result, e->second.result);
+    EXPECT_EQ(r.format_id, e->second.id);
+    EXPECT_EQ(r.sub, e->second.sub);
+  }
+  EXPECT_EQ(checked, expected.size()) << "listed files missing from the corpus";
+}
+
+const char kVisioTitle[] = "566973696f2028544d292044726177696e670d0a";  // "Visio (TM) Drawing\r\n"
+
+TEST(DtctCorpus, VisioDrawingsAreNamedByHeaderVersion) {
+  fs::path data;
+  std::string why;
+  if (!CorpusOrSkip(&data, &why)) GTEST_SKIP() << why;
+  std::string python;
+  for (const char* candidate : {"/usr/bin/python3", "python3"})
+    if (python.empty() && std::system((std::string(candidate) + " -c 'import olefile' >/dev/null 2>&1").c_str()) == 0)
+      python = candidate;
+  if (python.empty()) GTEST_SKIP() << "python3 with the olefile module (python3-olefile) is missing";
+
+  std::string command = python + " " + Quote(fs::path(PROBELIN_SOURCE_DIR) / "../dalvex/tests/olefile_dump.py") + " --head";
+  std::map<std::string, fs::path> by_name;
+  for (const Sample& s : Samples(data)) {
+    command += " " + Quote(s.path);
+    by_name[s.path.filename().string()] = s.path;
+  }
+  const std::string visio_path = "566973696f446f63756d656e74";  // "VisioDocument" at the root
+  int drawings = 0;
+  std::string current;
+  for (const std::string& line : RunLines(command + " 2>/dev/null")) {
+    std::vector<std::string> f = Split(line, '\t');
+    if (f.size() >= 3 && f[0] == "FILE") current = f[1];
+    if (f.size() != 4 || f[0] != "STREAM" || f[1] != visio_path || f[3].rfind(kVisioTitle, 0) != 0) continue;
+    if (f[3].size() < 56) continue;
+    int version = std::stoi(f[3].substr(52, 2), nullptr, 16) | std::stoi(f[3].substr(54, 2), nullptr, 16) << 8;
+    static const std::map<int, const char*> kNames = {
+        {3, "Visio 3.0"}, {4, "Visio 4.0"}, {5, "Visio 5.0"}, {6, "Visio 2000/2002"}, {11, "Visio 2003/2007"}};
+    SCOPED_TRACE(current + " version " + std::to_string(version));
+    Detection d = DetectPath(by_name[current].string());
+    ++drawings;
+    auto name = kNames.find(version);
+    if (name == kNames.end()) {
+      EXPECT_EQ(d.result, 0);
+      continue;
+    }
+    EXPECT_EQ(d.result, 1);
+    EXPECT_EQ(d.record.format_id, 378);
+    EXPECT_EQ(d.record.sub, version);
+    EXPECT_STREQ(d.record.name, name->second);
+  }
+  EXPECT_GE(drawings, 27) << "the drawings of vsd/ and those of the other folders";
+}
+
+}  // namespace
