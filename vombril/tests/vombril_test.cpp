@@ -9,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 #include <sstream>
+#include <memory>
+#include <set>
 #include <string>
 
 #include <dlfcn.h>
@@ -450,9 +452,24 @@ TEST(VombrilExports, OrdinalTableNamesTheFiveEntryPoints) {
   size_t count = 0;
   const win32::OrdinalEntry* table = vombril::OrdinalTable(&count);
   ASSERT_EQ(count, 5u);
-  for (uint32_t ordinal = 107; ordinal <= 111; ++ordinal)
+  std::set<std::string> names;
+  for (uint32_t ordinal = 107; ordinal <= 111; ++ordinal) {
     EXPECT_NE(win32::ProcByOrdinal(plugin, std::span(table, count), ordinal), nullptr) << ordinal;
+    names.insert(win32::OrdinalName(std::span(table, count), ordinal));
+  }
   dlclose(plugin);
+  // The plug-in exports its five entry points and nothing else.
+  std::string command = "nm -D --defined-only '" + (BuildDir() / "bin" / "libvombril.so").string() + "'";
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+  ASSERT_TRUE(pipe);
+  std::set<std::string> exported;
+  char line[1024];
+  while (std::fgets(line, sizeof line, pipe.get())) {
+    char address[64], type[8], name[900];
+    if (std::sscanf(line, "%63s %7s %899s", address, type, name) == 3 && (type[0] == 'T' || type[0] == 'W'))
+      exported.insert(name);
+  }
+  EXPECT_EQ(exported, names);
 }
 
 }  // namespace
