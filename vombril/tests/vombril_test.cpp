@@ -389,12 +389,14 @@ TEST_F(Vombril, Walkers) {
   EXPECT_EQ(vombril::RemoveDirTree((dir_ / "missing").string()), 0);
 }
 
-TEST_F(Vombril, CallsWithoutAnInterfaceAnswer1002Or1001) {
-  // No double bound: the real interface is looked up beside the plug-in.
+// Without a double the member operations resolve in the interface beside
+// the plug-in, through its ordinal table.
+TEST_F(Vombril, RealInterfaceIsBound) {
   std::string archive = Archive({File("a.txt", "text")});
   ExtractOptionsV4 o = Options(0x4500);
   int rc = GetTextWithErrCallback(archive.c_str(), Out().c_str(), &o, 0, nullptr);
-  EXPECT_TRUE(rc == 1001 || rc == 1002 || rc == 0 || rc == 2002 || rc == 6001) << rc;
+  EXPECT_NE(rc, DllLoadFailed);
+  EXPECT_NE(rc, DllFuncCantFound);
   EXPECT_EQ(LeftoverCopies(), 0);
 }
 
