@@ -1,5 +1,6 @@
 // Cindral's "Charsetpath": the fit rule, the folders it refuses, and the
-// unpacking of etc.dll through a stand-in DecodeRar.
+// unpacking of etc.dll through a stand-in DecodeRar that records its
+// arguments, and through the real RAR extractor.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -104,6 +105,19 @@ TEST_F(KeyValue, MissingFolderIsUnpackedFromTheArchive) {
     for (const auto& entry : fs::directory_iterator(temp_))
       EXPECT_EQ(entry.path().filename().string().rfind("etc.unpack", 0), std::string::npos);
   }
+}
+
+// Beside Cindral lies the real RAR extractor: its DecodeRar makes etc/.
+TEST_F(KeyValue, RealDecoderUnpacksTheArchive) {
+  cindral::SetDecoderLibraryForTesting("");
+  fs::path build = std::getenv("PROJECT_BUILD_DIR");
+  fs::current_path(build / "bin");
+  char out[260];
+  ASSERT_EQ(kvb_GetKeyValue("Charsetpath", out, sizeof out), static_cast<int>(temp_.size() + 4));
+  for (const auto& entry : fs::directory_iterator(build / "etc"))
+    EXPECT_EQ(testsupport::ReadFile(temp_ + "etc/" + entry.path().filename().string()),
+              testsupport::ReadFile(entry.path()))
+        << entry.path();
 }
 
 TEST_F(KeyValue, FoldersOthersCouldPlantAreRefused) {
