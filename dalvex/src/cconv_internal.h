@@ -41,10 +41,15 @@ std::string AsciiLower(std::string_view text);
 enum UnitKind : int32_t { kUtf16 = 1, kUcs4 = 3, kUcs2 = 4 };
 
 // One mapping table of a code set. Keys and values are 32-bit; blocks are
-// sorted by their first key and never overlap.
+// sorted by their first key and never overlap. A loaded table also has a
+// page index over the keys below U+110000 (256 keys a page, pages without
+// a value sharing one page of zeros), built once before the loaded state is
+// published and never changed after, so that a lookup is two loads and
+// takes no lock; larger keys are found in the blocks.
 class CconvTable {
  public:
   enum class State : int { kNotLoaded = 0, kLoaded = 1, kFailed = 2 };
+  static constexpr uint32_t kIndexedKeys = 0x110000;
 
   // direction 1: keyed by code, 4-byte Unicode entries; 0: keyed by
   // Unicode, entries of `entry_width` bytes holding codes.
@@ -52,7 +57,13 @@ class CconvTable {
 
   // The value of `key`. A table without a file maps every key to itself; a
   // table that is not loaded (failed, or not yet ensured) maps nothing.
-  uint32_t Lookup(uint32_t key) const;
+  uint32_t Lookup(uint32_t key) const {
+    if (identity_) return key;
+    if (state_.load(std::memory_order_acquire) != State::kLoaded) return 0;
+    if (key < index_limit_) return pages_[key >> 8][key & 0xFF];
+    if (key > highest_) return 0;
+    return LookupBlocks(key);
+  }
 
   // Loads the table once, under the engine's table mutex. Lock-free when it
   // is already settled.
@@ -80,16 +91,24 @@ class CconvTable {
     std::unique_ptr<uint8_t[]> entries;
   };
   bool StorePair(uint32_t first, uint32_t second, uint32_t block_size);
+  uint32_t LookupBlocks(uint32_t key) const;
+  // Builds the page index from the blocks; without memory for it, every
+  // lookup goes to the blocks.
+  void BuildIndex();
 
   int direction_;
   int entry_width_;
   std::string file_name_;
+  bool identity_;  // no file: every key maps to itself
   int unit_kind_;
   int byte_order_;
   uint32_t lowest_ = 0;
   uint32_t highest_ = 0;
   bool bounds_set_ = false;
   std::vector<Block> blocks_;
+  uint32_t index_limit_ = 0;                        // keys below it are in pages_
+  std::vector<const uint32_t*> pages_;              // one a page of 256 keys
+  std::vector<std::unique_ptr<uint32_t[]>> owned_pages_;
   std::atomic<State> state_{State::kNotLoaded};
 };
 
@@ -122,6 +141,21 @@ struct CconvCodeSet {
   uint16_t area_count = 0;
 };
 
+// A target charset's code sets merged for the run loops (codecs_runs.cpp):
+// for each value of the BMP, the code and the index in the charset's set
+// list of the first set whose Unicode-to-code table, or further table,
+// maps it, in the order MapCharacter searches them. Built once all those
+// tables are settled, never changed after it is published.
+struct MapIndex {
+  static constexpr uint8_t kHandlers = 0xFF;  // a run of codes: the encoder's own path
+  struct Page {
+    uint32_t code[256];
+    uint8_t set[256];
+  };
+  std::vector<const Page*> pages;  // 256, a page of zeros where nothing maps
+  std::vector<std::unique_ptr<Page>> owned;
+};
+
 }  // namespace cconv
 
 struct CconvCharset {
@@ -132,6 +166,9 @@ struct CconvCharset {
   std::vector<cconv::CconvCodeSet*> sets;  // rule order, owned by the engine
   // For each set, the further Unicode-to-code tables of its "dstable"s.
   std::vector<std::vector<std::unique_ptr<cconv::CconvTable>>> dstables;
+  // The merged index of its sets as a target, once built (codecs_runs.cpp).
+  mutable std::atomic<const cconv::MapIndex*> map_index{nullptr};
+  mutable std::unique_ptr<cconv::MapIndex> map_index_owned;
 };
 
 namespace cconv {

@@ -3,7 +3,9 @@
 // A table maps 32-bit keys to 32-bit values through range blocks: each block
 // covers up to block-size consecutive keys (it ends where the next block
 // begins) and holds its values big-endian in entry-width bytes, 0 meaning no
-// mapping. Blocks are kept sorted and found by bisection.
+// mapping. Blocks are kept sorted; once loaded, a table also gets a page
+// index (cconv_internal.h) through which lookups of keys below U+110000
+// take two loads instead of a bisection.
 //
 // A table is loaded once, on a session's first need, under "CtableMutex":
 // from the cache file beside its text file when that cache is sound, else
@@ -185,12 +187,11 @@ CconvTable::CconvTable(int direction, int entry_width, std::string file_name, in
     : direction_(direction),
       entry_width_(entry_width),
       file_name_(std::move(file_name)),
+      identity_(file_name_.empty()),
       unit_kind_(unit_kind),
       byte_order_(byte_order) {}
 
-uint32_t CconvTable::Lookup(uint32_t key) const {
-  if (file_name_.empty()) return key;
-  if (state_.load(std::memory_order_acquire) != State::kLoaded) return 0;
+uint32_t CconvTable::LookupBlocks(uint32_t key) const {
   if (key < lowest_ || key > highest_) return 0;
   auto it = std::upper_bound(blocks_.begin(), blocks_.end(), key,
                              [](uint32_t k, const Block& b) { return k < b.first; });
@@ -261,7 +262,39 @@ void CconvTable::LoadFrom(const std::string& folder, uint32_t block_size) {
   // A table that kept nothing usable is settled as failed, never retried.
   bool usable = bounds_set_ && !(lowest_ == highest_ && (lowest_ == 0 || (lowest_ & 0xF0000000u)));
   if (!usable) blocks_.clear();
+  else BuildIndex();
   state_.store(usable ? State::kLoaded : State::kFailed, std::memory_order_release);
+}
+
+void CconvTable::BuildIndex() {
+  static const uint32_t kZeroPage[256] = {};
+  if (lowest_ >= kIndexedKeys) return;
+  uint32_t limit = std::min<uint32_t>(highest_, kIndexedKeys - 1) / 256 * 256 + 256;
+  try {
+    std::vector<uint32_t*> pages(limit / 256, nullptr);
+    for (const Block& block : blocks_) {
+      uint64_t end = std::min<uint64_t>(block.end, limit);
+      for (uint64_t key = block.first; key < end; ++key) {
+        const uint8_t* entry = block.entries.get() + static_cast<size_t>(key - block.first) * entry_width_;
+        uint32_t value = 0;
+        for (int k = 0; k < entry_width_; ++k) value = value << 8 | entry[k];
+        if (value == 0) continue;
+        uint32_t*& page = pages[key >> 8];
+        if (page == nullptr) {
+          owned_pages_.push_back(std::make_unique<uint32_t[]>(256));
+          page = owned_pages_.back().get();
+        }
+        page[key & 0xFF] = value;
+      }
+    }
+    pages_.reserve(pages.size());
+    for (uint32_t* page : pages) pages_.push_back(page ? page : kZeroPage);
+  } catch (...) {
+    pages_.clear();
+    owned_pages_.clear();
+    return;
+  }
+  index_limit_ = limit;
 }
 
 void CconvTable::Ensure() {

@@ -51,11 +51,43 @@ inline bool IsControlCode(uint32_t code) {
   return code < 32 ? (code != 9 && code != 10 && code != 13) : code == 127;
 }
 
+inline bool ValidSjisPair(uint32_t lead, uint32_t trail) {
+  return ((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC)) && trail >= 0x40 && trail <= 0xFC &&
+         trail != 0x7F;
+}
+
+// The cell byte (0x21-0x7E) of a Shift_JIS trail byte, and whether the
+// trail is of the second (even) row of its lead.
+inline uint32_t SjisCellOfTrail(uint32_t trail, bool* second_row) {
+  *second_row = trail >= 0x9F;
+  if (*second_row) return trail - 0x9E + 0x20;
+  return trail - 0x40 + 0x21 - (trail >= 0x80 ? 1 : 0);
+}
+
 // Shift_JIS bytes to a JIS-style code (rows beyond 0x7E for leads from
-// 0xF0); 0 when the pair is no Shift_JIS double-byte code.
-uint32_t SjisToJis(uint32_t lead, uint32_t trail);
+// 0xF0); 0 when the pair is no Shift_JIS double-byte code. Inline: the
+// run loops call it for every double-byte character.
+inline uint32_t SjisToJis(uint32_t lead, uint32_t trail) {
+  if (!ValidSjisPair(lead, trail)) return 0;
+  uint32_t row = lead <= 0x9F ? (lead - 0x81) * 2 + 1 : (lead - 0xC1) * 2 + 1;
+  bool second;
+  uint32_t cell = SjisCellOfTrail(trail, &second);
+  if (second) ++row;
+  return (row + 0x20) << 8 | cell;
+}
+inline uint32_t SjisTrailOfCell(uint32_t cell, bool second_row) {
+  if (second_row) return cell + 0x7E;
+  return cell + 0x1F + (cell >= 0x60 ? 1 : 0);
+}
+
 // A JIS-style code to Shift_JIS bytes; codes below 0x100 stay as they are.
-uint32_t JisToSjis(uint32_t code);
+inline uint32_t JisToSjis(uint32_t code) {
+  if (code < 0x100) return code;
+  uint32_t j1 = (code >> 8) & 0xFF, j2 = code & 0xFF;
+  uint32_t s1 = ((j1 - 0x21) >> 1) + 0x81;
+  if (s1 > 0x9F) s1 += 0x40;
+  return (s1 & 0xFF) << 8 | (SjisTrailOfCell(j2, (j1 & 1) == 0) & 0xFF);
+}
 // Shift_JIS-2004: plane-2 leads 0xF0-0xFC have rows of their own.
 uint32_t Sjis2004ToJis(uint32_t lead, uint32_t trail);
 uint32_t JisToSjis2004(uint32_t code);
@@ -165,6 +197,49 @@ void EncodeIso2022(CconvSession* s);
 
 // The driver of cconvConvert over the session's current input.
 int32_t DriveSession(CconvSession* s);
+
+// What the runs of characters of one cconvConvert call need, resolved once
+// at its start (codecs_runs.cpp): the source sets the decoder searches, the
+// target sets MapCharacter searches, and the codec pair. Lives on the
+// driver's stack only.
+struct RunPlan {
+  static constexpr int kMaxSets = 16;
+  struct Source {
+    const CconvCodeSet* set;   // null: the charset has no such set
+    const CconvTable* table;   // its code-to-Unicode table (null for an area)
+    bool ready;                // an area, or a set whose table is settled
+    int8_t same;               // the target slot of the same set, or -1
+    uint16_t width;
+  };
+  struct Target {
+    const CconvCodeSet* set;
+    const CconvTable* to_code;  // null for an area
+    const std::vector<std::unique_ptr<CconvTable>>* dstables;  // or null
+    uint16_t width;
+  };
+  uint8_t decoder = 0;  // 0: no runs for this session
+  uint8_t encoder = 0;
+  bool index_pending = false;  // the target's merged index may be built later
+  bool identity_first = false;  // the first source set maps every value to itself
+  int source_count = 0;
+  int target_count = 0;      // the target charset's sets, in order
+  int area_count = 0;
+  const MapIndex* index = nullptr;  // the target's merged index, when built
+  Source source[kMaxSets];
+  Target target[kMaxSets];
+  int8_t areas[kMaxSets];    // target slots of user-defined areas, in order
+};
+
+// Resolves the plan of the session's codec pair; false when the pair has
+// no run loop (the driver then converts character by character).
+bool PlanRuns(const CconvSession* s, RunPlan* plan);
+// Converts the characters at the input position that the run loop takes,
+// leaving the session as the handlers would; answers how many (0 when the
+// next character needs the handlers).
+int32_t RunChars(CconvSession* s, RunPlan& plan);
+// Switches the run loops on or off for the whole process (tests compare
+// the two ways; on by default).
+void EnableRuns(bool enabled);
 
 // Runs a session whose source has a pre-step (UTF-7 or HZ); answers the
 // status as cconvConvert does.

@@ -44,48 +44,13 @@ constexpr uint8_t kPlane2Rows[13][2] = {{1, 8},   {3, 4},   {5, 12},  {13, 14}, 
                                         {79, 80}, {81, 82}, {83, 84}, {85, 86}, {87, 88},
                                         {89, 90}, {91, 92}, {93, 94}};
 
-bool ValidSjisPair(uint32_t lead, uint32_t trail) {
-  return ((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC)) && trail >= 0x40 && trail <= 0xFC &&
-         trail != 0x7F;
-}
-
-// The cell byte (0x21-0x7E) of a trail byte, and whether the trail is of
-// the second (even) row of its lead.
-uint32_t CellOfTrail(uint32_t trail, bool* second_row) {
-  *second_row = trail >= 0x9F;
-  if (*second_row) return trail - 0x9E + 0x20;
-  return trail - 0x40 + 0x21 - (trail >= 0x80 ? 1 : 0);
-}
-
-uint32_t TrailOfCell(uint32_t cell, bool second_row) {
-  if (second_row) return cell + 0x7E;
-  return cell + 0x1F + (cell >= 0x60 ? 1 : 0);
-}
-
 }  // namespace
-
-uint32_t SjisToJis(uint32_t lead, uint32_t trail) {
-  if (!ValidSjisPair(lead, trail)) return 0;
-  uint32_t row = lead <= 0x9F ? (lead - 0x81) * 2 + 1 : (lead - 0xC1) * 2 + 1;
-  bool second;
-  uint32_t cell = CellOfTrail(trail, &second);
-  if (second) ++row;
-  return (row + 0x20) << 8 | cell;
-}
-
-uint32_t JisToSjis(uint32_t code) {
-  if (code < 0x100) return code;
-  uint32_t j1 = (code >> 8) & 0xFF, j2 = code & 0xFF;
-  uint32_t s1 = ((j1 - 0x21) >> 1) + 0x81;
-  if (s1 > 0x9F) s1 += 0x40;
-  return (s1 & 0xFF) << 8 | (TrailOfCell(j2, (j1 & 1) == 0) & 0xFF);
-}
 
 uint32_t Sjis2004ToJis(uint32_t lead, uint32_t trail) {
   if (!ValidSjisPair(lead, trail)) return 0;
   if (lead < 0xF0) return SjisToJis(lead, trail);
   bool second;
-  uint32_t cell = CellOfTrail(trail, &second);
+  uint32_t cell = SjisCellOfTrail(trail, &second);
   uint32_t row = kPlane2Rows[lead - 0xF0][second ? 1 : 0];
   return kPlane2 | (row + 0x20) << 8 | cell;
 }
@@ -95,7 +60,7 @@ uint32_t JisToSjis2004(uint32_t code) {
   uint32_t row = ((code >> 8) & 0xFF) - 0x20, cell = code & 0xFF;
   for (uint32_t i = 0; i < std::size(kPlane2Rows); ++i)
     for (int half = 0; half < 2; ++half)
-      if (kPlane2Rows[i][half] == row) return (0xF0 + i) << 8 | TrailOfCell(cell, half == 1);
+      if (kPlane2Rows[i][half] == row) return (0xF0 + i) << 8 | SjisTrailOfCell(cell, half == 1);
   return 0;
 }
 

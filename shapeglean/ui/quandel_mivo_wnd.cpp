@@ -9,6 +9,8 @@
 
 #include "app.h"
 #include "bridge/extraction_interface.h"
+#include "ui/dialogs.h"
+#include "ui/popup_menus.h"
 #include "win32/directory_search.h"
 #include "win32/ini_file.h"
 
@@ -50,6 +52,8 @@ CControlUI* CPageBuilderCallbackEx::CreateControl(const CStdString& class_name) 
 QuandelMivoWnd::QuandelMivoWnd() = default;
 
 QuandelMivoWnd::~QuandelMivoWnd() {
+  CloseOwnedWindows();
+  StopRunAndWait();
   // Every adding thread ends before the window does; a thread waiting for
   // a message box needs this thread's events to finish.
   while (running_.load() > 0) {
@@ -61,6 +65,14 @@ QuandelMivoWnd::~QuandelMivoWnd() {
   workers_.clear();
   pm_.RemoveNotifier(this);
   pm_.ReapObjects();
+}
+
+const std::vector<const char*>& QuandelMivoWnd::AllEncodings() {
+  static const std::vector<const char*> kAll = {
+      "ISO-10646-UCS-2", "ISO-10646-UCS-4", "UTF-8",      "UTF-16",         "ChineseGBK",       "GB18030",
+      "ChineseBIG5",     "EUC-JP",          "EUC-JP-FIX", "WINDOWS31J",     "ISO-2022-JP",      "Shift_JIS",
+      "Shift_JIS-2004",  "ISO-2022-JP-2004", "EUC-JIS-2004", "ISO-8859-1",  "KoreanKSC"};
+  return kAll;
 }
 
 const char* QuandelMivoWnd::LanguageNameOf(int language_index) {
@@ -121,6 +133,15 @@ LRESULT QuandelMivoWnd::HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
     case kMsgWorkerDone:
       OnWorkerDone(static_cast<int>(wparam));
       break;
+    case kMsgRunStatus:
+      if (wparam < files_.size()) {
+        files_[wparam].status = LangString(static_cast<int>(lparam));
+        if (file_list_ != nullptr) file_list_->NeedUpdate();
+      }
+      break;
+    case kMsgRunEnded:
+      OnRunEnded();
+      break;
     default:
       handled = false;
       break;
@@ -131,6 +152,7 @@ LRESULT QuandelMivoWnd::HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
 }
 
 void QuandelMivoWnd::OnFinalMessage(HWND) {
+  CloseOwnedWindows();
   pm_.RemoveNotifier(this);
   pm_.ReapObjects();
   file_list_ = nullptr;
@@ -223,7 +245,7 @@ void QuandelMivoWnd::LoadOutputSettings() {
   btn_excute_ = pm_.FindControl("btnExcute");
   file_list_ = dynamic_cast<CListUI*>(pm_.FindControl("filelist"));
   if (file_list_ != nullptr) file_list_->SetTextCallback(this);
-  run_flag_.store(0);
+  // Set-up runs only while the window is idle.
   for (int& flag : sort_flags_) flag = 0;
   for (QString& password : passwords_) password.clear();
   line_output_ = false;
@@ -309,7 +331,7 @@ int QuandelMivoWnd::SetControlsEnabled(bool enabled) {
     option_big_->SetMouseEnabled(live);
     option_little_->SetMouseEnabled(live);
   }
-  if (btn_excute_ != nullptr && run_flag_.load() == 0 && btn_excute_->GetText() == LangString(234))
+  if (btn_excute_ != nullptr && run_state_.load() == RunState::kIdle && btn_excute_->GetText() == LangString(234))
     btn_excute_->SetMouseEnabled(enabled);
   return 1;
 }
@@ -379,9 +401,14 @@ void QuandelMivoWnd::Notify(TNotifyUI& msg) {
       MoveSelected(-1);
     } else if (Is(name, "btnDown")) {
       MoveSelected(+1);
-    } else if (Is(name, "menubtn") || Is(name, "BtnDetailSet") || Is(name, "BtnMore") || Is(name, "btnExcute")) {
-      // The system menu, the two settings dialogs and the run come with the
-      // dialogs, menus and the conversion worker.
+    } else if (Is(name, "menubtn")) {
+      OpenSysMenu(msg.ptMouse);
+    } else if (Is(name, "BtnDetailSet")) {
+      if (!IsBusy()) OpenDialog<DetailPage>(this);
+    } else if (Is(name, "BtnMore")) {
+      if (!IsBusy()) OpenDialog<OutDetailPage>(this);
+    } else if (Is(name, "btnExcute")) {
+      OnExcute();
     }
   } else if (type == "selectchanged") {
     auto* option = dynamic_cast<COptionUI*>(msg.pSender);
@@ -425,10 +452,15 @@ void QuandelMivoWnd::Notify(TNotifyUI& msg) {
     Services().OpenDocument(QString::fromStdString(ProgramFolder()) + LangString(302));
   } else if (type == "menu_Language") {
     if (IsBusy()) return;  // a rebuild would empty the list under the threads
-    // The language dialog comes with the dialogs.
-  } else if (type == "menu_Decrypt" || type == "menu_FileInfo" || type == "menu_About" ||
-             (type == "menu" && Is(name, "filelist"))) {
-    // The list menu and its dialogs come with the dialogs and menus.
+    OpenDialog<Mivolanguage>(this);
+  } else if (type == "menu_About") {
+    OpenDialog<MivoAboutDialog>(this);
+  } else if (type == "menu_Decrypt") {
+    OnDecrypt();
+  } else if (type == "menu_FileInfo") {
+    OnFileInfo();
+  } else if (type == "menu" && Is(name, "filelist")) {
+    OpenListMenu(msg.ptMouse);
   }
 }
 
@@ -627,6 +659,141 @@ void QuandelMivoWnd::AddFolderFiles(const QString& folder, KnownFiles& known) {
 void QuandelMivoWnd::PostCandidate(const QString& folder, const QString& name) {
   auto* item = new FileItem{name, folder, LangString(159), CStdString(), CStdString()};
   PostMessage(kMsgAddRow, 0, reinterpret_cast<LPARAM>(item));
+}
+
+// ---- the conversion run ----
+
+void QuandelMivoWnd::OnExcute() {
+  // A run that is stopping, or an adding thread, holds the button.
+  if (run_state_.load() == RunState::kStopping || busy_ > 0) return;
+  const CStdString out_path = ed_out_path_ ? ed_out_path_->GetText() : CStdString();
+  if (out_path.IsEmpty() || out_path.CompareNoCase(LangString(247)) == 0) {
+    ShowLangMessageBox(GetHWND(), 244, 217, MB_OK);
+    return;
+  }
+  if (files_.empty()) {
+    ShowLangMessageBox(GetHWND(), 245, 217, MB_OK);
+    return;
+  }
+  const CStdString unencrypted = LangString(159), decrypted = LangString(162);
+  for (const FileItem& file : files_) {
+    if (file.encryption != unencrypted && file.encryption != decrypted) {
+      ShowLangMessageBox(GetHWND(), 246, 217, MB_OK);
+      return;
+    }
+  }
+  if (run_state_.load() == RunState::kRunning) {
+    // The worker ends after the file in hand.
+    run_state_.store(RunState::kStopping);
+    return;
+  }
+
+  RunPlan plan;
+  for (const FileItem& file : files_)
+    plan.files.push_back({WithSlash(file.folder).toStdString(), file.name.ToUtf8()});
+  plan.add_time = op_add_time_ != nullptr && op_add_time_->IsSelected();
+  plan.output_path = out_path.ToUtf8();
+  plan.same_folder = cmb_folder_set_ != nullptr && cmb_folder_set_->GetCurSel() == 0;
+  if (combo_encoding_ != nullptr && combo_encoding_->GetCurSel() >= 0)
+    plan.charset = combo_encoding_->GetItemText(combo_encoding_->GetCurSel()).ToUtf8();
+  plan.language_index = combo_language_ != nullptr ? combo_language_->GetCurSel() : 0;
+  plan.little_live = option_little_ != nullptr && option_little_->IsMouseEnabled();
+  plan.little_selected = option_little_ != nullptr && option_little_->IsSelected();
+
+  // Running before the thread exists: the worker never sees an idle state.
+  run_done_.store(false);
+  run_state_.store(RunState::kRunning);
+  if (btn_excute_ != nullptr) btn_excute_->SetText(LangString(234));
+  SetControlsEnabled(false);
+  DragAcceptFiles(GetHWND(), false);
+  run_thread_ = std::thread([this, plan = std::move(plan)] { ConversionWorkerProc(this, plan); });
+}
+
+void QuandelMivoWnd::PostStatus(size_t index, int string_id) {
+  PostMessage(kMsgRunStatus, static_cast<WPARAM>(index), static_cast<LPARAM>(string_id));
+}
+
+void QuandelMivoWnd::PostRunEnded() {
+  run_done_.store(true);
+  PostMessage(kMsgRunEnded);
+}
+
+void QuandelMivoWnd::OnRunEnded() {
+  if (!run_thread_.joinable()) return;  // ended already
+  run_thread_.join();
+  run_state_.store(RunState::kIdle);
+  SetControlsEnabled(true);
+  DragAcceptFiles(GetHWND(), true);
+  const CStdString waiting = LangString(164);
+  for (FileItem& file : files_) file.status = waiting;
+  if (file_list_ != nullptr) file_list_->NeedUpdate();
+  if (btn_excute_ != nullptr) {
+    btn_excute_->SetText(LangString(243));
+    btn_excute_->NeedUpdate();
+  }
+  line_output_ = false;
+  WriteSetting("MoreSet", "LineStatus", "False");
+  for (QString& password : passwords_) password.clear();
+}
+
+void QuandelMivoWnd::StopRunAndWait() {
+  if (!run_thread_.joinable()) return;
+  if (run_state_.load() == RunState::kRunning) run_state_.store(RunState::kStopping);
+  // The worker may wait for a message box that this thread shows.
+  while (!run_done_.load()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(1);
+  }
+  OnRunEnded();
+}
+
+// ---- dialogs and menus ----
+
+void QuandelMivoWnd::CloseOwnedWindows() {
+  // Each deletes itself and leaves the set as it ends.
+  while (!owned_.empty()) {
+    CWindowWnd* window = *owned_.begin();
+    window->DestroyWindow();
+    owned_.erase(window);
+  }
+}
+
+void QuandelMivoWnd::OpenListMenu(POINT point) {
+  if (file_list_ == nullptr || GetHWND() == nullptr) return;
+  QPoint global = GetHWND()->mapToGlobal(QPoint(point.x, point.y));
+  auto* menu = new CMivoListMenuWnd(this);
+  menu->Init(file_list_, POINT{global.x(), global.y()});
+}
+
+void QuandelMivoWnd::OpenSysMenu(POINT point) {
+  if (menu_btn_ == nullptr || GetHWND() == nullptr) return;
+  QPoint global = GetHWND()->mapToGlobal(QPoint(point.x, point.y));
+  auto* menu = new CMivoSysMenuWnd(this);
+  menu->Init(menu_btn_, POINT{global.x(), global.y()});
+}
+
+void QuandelMivoWnd::OnDecrypt() {
+  if (file_list_ == nullptr) return;
+  const int selected = file_list_->GetCurSel();
+  if (selected < 0 || selected >= static_cast<int>(files_.size())) return;
+  const FileItem& file = files_[static_cast<size_t>(selected)];
+  if (file.encryption == LangString(159) || file.encryption == LangString(162)) {
+    ShowLangMessageBox(GetHWND(), 248, 217, MB_OK);
+    return;
+  }
+  OpenDialog<PWPage>(this);
+}
+
+void QuandelMivoWnd::OnFileInfo() {
+  if (file_list_ == nullptr) return;
+  const int selected = file_list_->GetCurSel();
+  if (selected < 0 || selected >= static_cast<int>(files_.size())) return;
+  const FileItem& file = files_[static_cast<size_t>(selected)];
+  if (file.encryption != LangString(159) && file.password.IsEmpty()) {
+    ShowLangMessageBox(GetHWND(), 249, 217, MB_OK);
+    return;
+  }
+  OpenDialog<DocinfoPage>(this, (WithSlash(file.folder) + file.name).toStdString());
 }
 
 }  // namespace shapeglean

@@ -11,6 +11,13 @@
 // controls that change the list are deaf, and drops, the list keys,
 // reordering and removing, the language change and closing are refused;
 // everything comes back when the last thread has ended.
+//
+// A conversion run (conversion_worker.h) is one more thread of the window:
+// "btnExcute" starts it and asks it to stop; while it runs or stops the
+// window is busy in the same way, and only "btnExcute" stays live (a click
+// while the run is stopping is ignored, so two runs never overlap). The
+// window also opens the dialogs and menus (dialogs.h, popup_menus.h) and
+// closes those still open when it ends.
 #pragma once
 
 #include <atomic>
@@ -22,6 +29,7 @@
 #include <vector>
 
 #include "palisk/palisk.h"
+#include "ui/conversion_worker.h"
 #include "ui/file_item.h"
 
 namespace shapeglean {
@@ -31,6 +39,19 @@ using palisk::CStdString;
 inline constexpr palisk::UINT kMsgRebuild = palisk::WM_USER + 10;
 inline constexpr palisk::UINT kMsgAddRow = palisk::WM_USER + 50;
 inline constexpr palisk::UINT kMsgWorkerDone = palisk::WM_USER + 60;
+inline constexpr palisk::UINT kMsgRunStatus = palisk::WM_USER + 61;
+inline constexpr palisk::UINT kMsgRunEnded = palisk::WM_USER + 62;
+
+enum class RunState { kIdle, kRunning, kStopping };
+
+// The windows that the main window opens and must close when it ends.
+class WindowOwner {
+ public:
+  virtual ~WindowOwner() = default;
+  virtual void Adopt(palisk::CWindowWnd* window) = 0;
+  // Called by an owned window as it deletes itself.
+  virtual void Release(palisk::CWindowWnd* window) = 0;
+};
 
 // The container that the layout class "ExpSet" becomes: it builds the
 // sub-layout "ExpSet.xml" as its only child.
@@ -48,7 +69,11 @@ class CPageBuilderCallbackEx : public palisk::IDialogBuilderCallback {
   palisk::CPaintManagerUI* manager_;
 };
 
-class QuandelMivoWnd : public palisk::CWindowWnd, public palisk::INotifyUI, public palisk::IListCallbackUI {
+class QuandelMivoWnd : public palisk::CWindowWnd,
+                       public palisk::INotifyUI,
+                       public palisk::IListCallbackUI,
+                       public RunHost,
+                       public WindowOwner {
  public:
   QuandelMivoWnd();
   ~QuandelMivoWnd() override;
@@ -64,12 +89,40 @@ class QuandelMivoWnd : public palisk::CWindowWnd, public palisk::INotifyUI, publ
   // listed; user-interface thread only.
   void AddFileItem(FileItem item);
 
-  // For callers that watch the window (tests, the run).
+  // For callers that watch the window (tests, the dialogs).
   const std::vector<FileItem>& Files() const { return files_; }
-  bool IsBusy() const { return busy_ > 0; }
+  bool IsBusy() const { return busy_ > 0 || run_state_.load() != RunState::kIdle; }
+  RunState GetRunState() const { return run_state_.load(); }
   palisk::CPaintManagerUI& Manager() { return pm_; }
   // The language name that a run sends for the selected language entry.
   static const char* LanguageNameOf(int language_index);
+  // Every output encoding of the lists, in their order.
+  static const std::vector<const char*>& AllEncodings();
+  // The open menu or dialogs, for those who watch them.
+  const std::set<palisk::CWindowWnd*>& OwnedWindows() const { return owned_; }
+
+  // What the dialogs keep in the window until the end of the next run.
+  QString OpenPassword() const { return passwords_[0]; }
+  QString PermissionPassword() const { return passwords_[1]; }
+  void SetOpenPassword(const QString& text) { passwords_[0] = passwords_[2] = text; }
+  void SetPermissionPassword(const QString& text) { passwords_[1] = passwords_[3] = text; }
+  bool LineOutput() const { return line_output_; }
+  void SetLineOutput(bool on) { line_output_ = on; }
+  void SetSavedIndexes(int group, int language) {
+    saved_group_index_ = group;
+    saved_language_index_ = language;
+  }
+  std::pair<int, int> SavedIndexes() const { return {saved_group_index_, saved_language_index_}; }
+
+  // RunHost (any thread).
+  void PostStatus(size_t index, int string_id) override;
+  bool RunGoesOn() override { return run_state_.load() == RunState::kRunning; }
+  palisk::HWND RunOwner() override { return GetHWND(); }
+  void PostRunEnded() override;
+
+  // WindowOwner.
+  void Adopt(palisk::CWindowWnd* window) override { owned_.insert(window); }
+  void Release(palisk::CWindowWnd* window) override { owned_.erase(window); }
 
  protected:
   const char* GetWindowClassName() const override { return "Shapeglean"; }
@@ -110,6 +163,18 @@ class QuandelMivoWnd : public palisk::CWindowWnd, public palisk::INotifyUI, publ
   void AddFolderFiles(const QString& folder, KnownFiles& known);
   void PostCandidate(const QString& folder, const QString& name);
 
+  // The conversion run.
+  void OnExcute();
+  void OnRunEnded();
+  void StopRunAndWait();
+
+  // Dialogs and menus.
+  void OpenListMenu(palisk::POINT point);
+  void OpenSysMenu(palisk::POINT point);
+  void OnDecrypt();
+  void OnFileInfo();
+  void CloseOwnedWindows();
+
   palisk::CPaintManagerUI pm_;
   CPageBuilderCallbackEx builder_callback_{&pm_};
 
@@ -128,12 +193,15 @@ class QuandelMivoWnd : public palisk::CWindowWnd, public palisk::INotifyUI, publ
   palisk::COptionUI* option_little_ = nullptr;
 
   std::vector<FileItem> files_;
-  std::atomic<int> run_flag_{0};
+  std::atomic<RunState> run_state_{RunState::kIdle};
+  std::thread run_thread_;
+  std::atomic<bool> run_done_{false};  // the worker has nothing left to do
+  std::set<palisk::CWindowWnd*> owned_;
   int sort_flags_[4] = {0, 0, 0, 0};
   QString big_endian_text_, little_endian_text_;
   int group_index_ = 0, language_index_ = 0;
   int saved_group_index_ = 0, saved_language_index_ = 0;
-  QString passwords_[4];
+  QString passwords_[4];  // open, permission; and their two confirmations
   bool line_output_ = false;
   QString desktop_path_, documents_path_;
 

@@ -302,7 +302,7 @@ void CLabelUI::SetAttribute(const QString& name, const QString& value) {
 CButtonUI::CButtonUI() {
   auto* button = new QPushButton();
   button->setFocusPolicy(Qt::TabFocus);
-  QObject::connect(button, &QPushButton::clicked, [this] { Notify("click"); });
+  QObject::connect(button, &QPushButton::clicked, [this] { Notify(click_type_); });
   SetWidget(button);
 }
 

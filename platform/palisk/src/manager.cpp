@@ -5,7 +5,7 @@
 //           style="...Qt style sheet...">
 //     <Container pos="x,y,w,h" ...> controls... </Container>
 //   </Window>
-// with the elements Container, Control, Label, Button, Option, Edit,
+// with the elements Container, Control, Label, Button, MenuItem, Option, Edit,
 // RichEdit, Combo (with <Item text=""/> children) and List (with
 // <Header name="" width="" text=""/> children). The caption rectangle's
 // left, right and top are insets from the window's edges and its bottom is
@@ -283,6 +283,7 @@ class Builder {
     if (cls == "Control") return new CControlUI();
     if (cls == "Label") return new CLabelUI();
     if (cls == "Button") return new CButtonUI();
+    if (cls == "MenuItem") return new CMenuItemUI();
     if (cls == "Option") return new COptionUI();
     if (cls == "Edit") return new CEditUI();
     if (cls == "RichEdit") return new CRichEditUI();

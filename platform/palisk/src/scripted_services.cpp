@@ -20,6 +20,7 @@ void ScriptedServices::ClearRecords() {
 }
 
 int ScriptedServices::MessageBox(HWND, const QString& text, const QString& caption, uint32_t flags) {
+  if (on_box) on_box(Box{text, caption, flags});
   std::lock_guard<std::mutex> lock(guard_);
   boxes_.push_back({text, caption, flags});
   if (box_answers.empty()) return IDOK;

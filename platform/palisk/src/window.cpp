@@ -7,6 +7,7 @@
 #include <QMimeData>
 #include <QScreen>
 #include <QThread>
+#include <QWheelEvent>
 #include <QWindow>
 
 #include "palisk/services.h"
@@ -57,7 +58,11 @@ CWindowWnd::~CWindowWnd() {
 HWND CWindowWnd::Create(HWND parent, const CStdString& name, uint32_t style, uint32_t ex_style, int x, int y,
                         int cx, int cy) {
   Qt::WindowFlags flags = Qt::Window | Qt::FramelessWindowHint;
-  if (ex_style & WS_EX_TOOLWINDOW) flags = Qt::Tool | Qt::FramelessWindowHint;
+  // A pop-up tool window is a menu: it closes itself on a click outside.
+  if ((ex_style & WS_EX_TOOLWINDOW) && (style & WS_POPUP) && !(style & WS_OVERLAPPEDWINDOW))
+    flags = Qt::Popup | Qt::FramelessWindowHint;
+  else if (ex_style & WS_EX_TOOLWINDOW)
+    flags = Qt::Tool | Qt::FramelessWindowHint;
   auto* host = new WindowHost(this, parent, flags);
   host->setObjectName(GetWindowClassName());
   host->setWindowTitle(name);
@@ -175,6 +180,8 @@ WindowHost::WindowHost(CWindowWnd* owner, QWidget* parent, Qt::WindowFlags flags
 
 WindowHost::~WindowHost() {
   if (QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(this);
+  // Deleted with its parent window: the window object must not keep it.
+  if (owner_ != nullptr) owner_->hwnd_.store(nullptr);
 }
 
 bool WindowHost::event(QEvent* event) {
@@ -202,8 +209,13 @@ void WindowHost::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::WindowStateChange && owner_ != nullptr)
     owner_->HandleMessage(WM_SIZE, isMinimized() ? SIZE_MINIMIZED : SIZE_RESTORED, MakeLParam(width(), height()));
-  if (event->type() == QEvent::ActivationChange && owner_ != nullptr)
-    owner_->HandleMessage(WM_NCACTIVATE, isActiveWindow() ? 1 : 0, 0);
+  if (event->type() == QEvent::ActivationChange && owner_ != nullptr) {
+    const bool active = isActiveWindow();
+    owner_->HandleMessage(WM_NCACTIVATE, active ? 1 : 0, 0);
+    // The focus went to another window (or to none).
+    if (!active && owner_ != nullptr)
+      owner_->HandleMessage(WM_KILLFOCUS, reinterpret_cast<WPARAM>(QApplication::activeWindow()), 0);
+  }
 }
 
 void WindowHost::mousePressEvent(QMouseEvent* event) {
@@ -232,14 +244,46 @@ void WindowHost::dropEvent(QDropEvent* event) {
 }
 
 bool WindowHost::eventFilter(QObject* watched, QEvent* event) {
-  // Keys pressed anywhere in this window reach the window first, as
-  // WM_KEYDOWN; an answer other than kDefaultAction consumes them.
-  if (event->type() != QEvent::KeyPress || owner_ == nullptr || !watched->isWidgetType()) return false;
+  // Keys pressed and wheels turned anywhere in this window reach the window
+  // first, as WM_KEYDOWN and WM_MOUSEWHEEL; an answer other than
+  // kDefaultAction consumes them.
+  if ((event->type() != QEvent::KeyPress && event->type() != QEvent::Wheel) || owner_ == nullptr ||
+      !watched->isWidgetType())
+    return false;
   auto* widget = static_cast<QWidget*>(watched);
   if (widget->window() != this) return false;
+  if (event->type() == QEvent::Wheel) {
+    const int delta = static_cast<QWheelEvent*>(event)->angleDelta().y();
+    return owner_->HandleMessage(WM_MOUSEWHEEL, static_cast<WPARAM>(static_cast<uint32_t>(delta) << 16), 0) !=
+           kDefaultAction;
+  }
   int vk = VirtualKey(static_cast<QKeyEvent*>(event)->key());
   if (vk == 0) return false;
   return owner_->HandleMessage(WM_KEYDOWN, static_cast<WPARAM>(vk), 0) != kDefaultAction;
+}
+
+// ---- enabling ----
+
+void EnableWindow(HWND hwnd, bool enable) {
+  if (hwnd == nullptr) return;
+  hwnd->setProperty("paliskDisabled", !enable);
+  // The window's own content only: windows it owns stay live.
+  for (QObject* child : hwnd->children()) {
+    auto* widget = qobject_cast<QWidget*>(child);
+    if (widget != nullptr && !widget->isWindow()) widget->setEnabled(enable);
+  }
+}
+
+bool IsWindowEnabled(HWND hwnd) { return hwnd != nullptr && !hwnd->property("paliskDisabled").toBool(); }
+
+HWND GetAncestorRoot(HWND hwnd) {
+  HWND root = hwnd;
+  while (root != nullptr) {
+    auto* parent = root->parentWidget() ? dynamic_cast<WindowHost*>(root->parentWidget()->window()) : nullptr;
+    if (parent == nullptr) break;
+    root = parent;
+  }
+  return root;
 }
 
 // ---- drag and drop ----

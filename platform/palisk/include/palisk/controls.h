@@ -133,6 +133,16 @@ class CButtonUI : public CControlUI {
   void SetText(const CStdString& text) override;
   // Clicks the button as the user would (sends "click").
   void Activate();
+
+ protected:
+  const char* click_type_ = "click";
+};
+
+// An item of a pop-up menu: a button whose click sends "itemclick".
+class CMenuItemUI : public CButtonUI {
+ public:
+  CMenuItemUI() { click_type_ = "itemclick"; }
+  CStdString GetClass() const override { return "MenuElementUI"; }
 };
 
 // A check box, or a radio button when it has a "group".

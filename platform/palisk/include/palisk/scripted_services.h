@@ -4,6 +4,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -20,6 +21,9 @@ class ScriptedServices : public UserInterfaceServices {
 
   // Answers, taken in order; an empty queue answers IDOK / cancels.
   std::deque<int> box_answers;
+  // Called for every message box before it is answered, on the thread that
+  // shows it (the user-interface thread), outside the fake's lock.
+  std::function<void(const Box&)> on_box;
   std::deque<QString> open_file_answers;
   std::deque<QString> folder_answers;
   QString desktop = "/nonexistent/Desktop";

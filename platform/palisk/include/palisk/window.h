@@ -1,8 +1,10 @@
 // CWindowWnd: a window of the DirectUI library, hosted by a frameless Qt
 // top-level widget. The host turns Qt events into the window's messages
 // (WM_CREATE, WM_CLOSE, WM_SIZE, WM_NCHITTEST on a mouse press, WM_KEYDOWN,
+// WM_MOUSEWHEEL, WM_NCACTIVATE and WM_KILLFOCUS on activation changes,
 // WM_DROPFILES, WM_DESTROY) and hands them to HandleMessage; a caption
-// answer to WM_NCHITTEST starts a system move. PostMessage may be called
+// answer to WM_NCHITTEST starts a system move. A window made with WS_POPUP
+// and WS_EX_TOOLWINDOW is a pop-up menu: a click outside closes it. PostMessage may be called
 // from any thread; every other call belongs to the user-interface thread.
 #pragma once
 
@@ -93,6 +95,14 @@ class WindowHost : public QWidget {
   CWindowWnd* owner_;
   bool shown_once_ = false;
 };
+
+// Enables or disables the mouse and keyboard input of a window's content;
+// the windows it owns (dialogs, menus) stay live.
+void EnableWindow(HWND hwnd, bool enable);
+bool IsWindowEnabled(HWND hwnd);
+// The top-level window that owns `hwnd` through its parents (itself when
+// it has none).
+HWND GetAncestorRoot(HWND hwnd);
 
 // Drag and drop of files. A drop handle holds the dropped paths (UTF-8);
 // the handler of WM_DROPFILES owns it and ends it with DragFinish.

@@ -1,0 +1,752 @@
+// Runs of characters converted without the per-character handlers.
+//
+// The driver (cconv_engine.cpp) converts one character at a time through
+// the session's decoder and encoder. For the common pairs of codecs this
+// file converts whole runs of characters in one loop instead: the sets and
+// tables that the pair's handlers would search for every character are
+// resolved once per cconvConvert call into a RunPlan on the driver's
+// stack, and the decoder and encoder steps are inlined into one loop per
+// pair. The session keeps no memory between calls.
+//
+// The loop only takes characters whose every effect it reproduces exactly:
+// the same bytes, positions and counts, and, after the last character of a
+// run, the same character fields as the handlers would have left. Any
+// other character (a byte-order mark still expected, a line end to
+// normalise, a JIS X 0213 pair, a language tag, a user-defined area, a
+// further table not loaded yet, a character cut by the input end, invalid
+// or unmappable input, an output with less than kRoom bytes left) ends the
+// run, and the driver hands that character to the handlers as before.
+#include <atomic>
+#include <mutex>
+#include <cstring>
+#include <iterator>
+
+#include "codecs.h"
+
+// The steps of a run are inlined into its loop whatever the optimiser
+// would choose: a call per character is what the loops are there to save.
+#define RUN_STEP inline __attribute__((always_inline))
+
+namespace cconv {
+
+namespace {
+
+std::atomic<bool> g_runs_enabled{true};
+
+// Bytes of output a run keeps free: no character of the loop writes more.
+constexpr int32_t kRoom = 8;
+
+enum class Dec : uint8_t { kNone, kSjis, kWindows31J, kTable, kUtf8, kUtf16, kUcs4, kEuc };
+enum class Enc : uint8_t { kNone, kTable, kSjis, kEuc, kUtf8, kUtf16, kUcs4, kUcs2 };
+
+// A table that takes lookups without a lock: no file, or settled.
+bool Settled(const CconvTable* table) {
+  return !table->has_file() || table->state() != CconvTable::State::kNotLoaded;
+}
+
+int Width(const CconvCodeSet* set) { return set->id == kIdJisX0213 ? 2 : set->unit_width; }
+
+}  // namespace
+
+void EnableRuns(bool enabled) { g_runs_enabled.store(enabled, std::memory_order_relaxed); }
+
+// One character of a run: what the decoder read and the encoder maps.
+struct RunChar {
+  uint32_t raw, code, unicode, out_code;
+  int bytes;
+  int source;  // slot of the plan's source sets
+  int target;  // slot of the plan's target sets
+};
+
+namespace {
+
+bool PlanSource(RunPlan* p, const CconvCodeSet* set) {
+  if (p->source_count >= RunPlan::kMaxSets) return false;
+  RunPlan::Source& slot = p->source[p->source_count++];
+  slot.set = set;
+  slot.table = set && set->kind != 3 ? set->to_unicode.get() : nullptr;
+  slot.ready = set != nullptr && (set->kind == 3 || Settled(slot.table));
+  slot.width = set ? Width(set) : 0;
+  slot.same = -1;
+  return true;
+}
+
+Dec DecoderKind(const CconvSession* s) {
+  CconvCodecHandler d = s->decoder;
+  if (d == DecodeWindows31J) return Dec::kWindows31J;
+  if (d == DecodeShiftJis) return s->source_id == kIdShiftJis2004 ? Dec::kNone : Dec::kSjis;
+  if (d == DecodeSame) return Dec::kTable;
+  if (d == DecodeUtf8) return Dec::kUtf8;
+  if (d == DecodeUtf16) return Dec::kUtf16;
+  if (d == DecodeUcs4) return Dec::kUcs4;
+  if (d == DecodeEucJp) return Dec::kEuc;
+  return Dec::kNone;
+}
+
+Enc EncoderKind(const CconvSession* s) {
+  CconvCodecHandler e = s->encoder;
+  if (e == EncodeSame) return Enc::kTable;
+  if (e == EncodeShiftJis) return Enc::kSjis;
+  if (e == EncodeEuc) return Enc::kEuc;
+  if (e == EncodeUtf8) return Enc::kUtf8;
+  if (e == EncodeUtf16) return Enc::kUtf16;
+  if (e == EncodeUcs4) return Enc::kUcs4;
+  if (e == EncodeUcs2) return s->options.char_references == 0 ? Enc::kUcs2 : Enc::kNone;
+  return Enc::kNone;
+}
+
+const CconvCodeSet* OwnSet(const CconvCharset* charset, int32_t id) {
+  for (const CconvCodeSet* set : charset->sets)
+    if (set->id == id) return set;
+  return nullptr;
+}
+
+std::mutex& IndexLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+// The merged index of a target charset: built when every table that
+// MapCharacter's search by Unicode value reaches is settled and has a file
+// (a set without one maps every value, and needs no index). Null when it
+// cannot be built (yet).
+enum class IndexState { kReady, kLater, kNever };
+
+IndexState TablesFor(const CconvCharset* charset) {
+  if (charset->sets.size() >= MapIndex::kHandlers) return IndexState::kNever;
+  IndexState state = IndexState::kReady;
+  auto check = [&state](const CconvTable* table) {
+    if (!table->has_file()) state = IndexState::kNever;
+    else if (table->state() == CconvTable::State::kNotLoaded && state == IndexState::kReady) state = IndexState::kLater;
+  };
+  for (size_t i = 0; i < charset->sets.size(); ++i) {
+    const CconvCodeSet* set = charset->sets[i];
+    if (set->kind == 3) continue;
+    check(set->to_code.get());
+    if (i < charset->dstables.size())
+      for (const auto& table : charset->dstables[i]) check(table.get());
+  }
+  return state;
+}
+
+const MapIndex* TargetIndex(const CconvCharset* charset) {
+  if (const MapIndex* built = charset->map_index.load(std::memory_order_acquire)) return built;
+  if (TablesFor(charset) != IndexState::kReady) return nullptr;
+  std::vector<std::pair<size_t, const CconvTable*>> order;  // set index, table
+  for (size_t i = 0; i < charset->sets.size(); ++i) {
+    const CconvCodeSet* set = charset->sets[i];
+    if (set->kind == 3) continue;
+    order.emplace_back(i, set->to_code.get());
+    if (i < charset->dstables.size())
+      for (const auto& table : charset->dstables[i]) order.emplace_back(i, table.get());
+  }
+  if (order.empty()) return nullptr;
+  std::lock_guard<std::mutex> guard(IndexLock());
+  if (const MapIndex* built = charset->map_index.load(std::memory_order_acquire)) return built;
+  static const MapIndex::Page kEmpty{};
+  auto index = std::make_unique<MapIndex>();
+  index->pages.assign(256, &kEmpty);
+  for (uint32_t page = 0; page < 256; ++page) {
+    MapIndex::Page* filled = nullptr;
+    for (uint32_t low = 0; low < 256; ++low) {
+      uint32_t u = page << 8 | low;
+      for (const auto& [i, table] : order) {
+        uint32_t code = table->Lookup(u);
+        if (code == 0) continue;
+        if (filled == nullptr) {
+          index->owned.push_back(std::make_unique<MapIndex::Page>());
+          filled = index->owned.back().get();
+          index->pages[page] = filled;
+        }
+        // A further table's entry wider than its set's unit is a run of
+        // codes, which the encoder writes itself.
+        const CconvCodeSet* set = charset->sets[i];
+        bool run = table != set->to_code.get() && table->entry_width() > Width(set);
+        filled->code[low] = code;
+        filled->set[low] = run ? MapIndex::kHandlers : static_cast<uint8_t>(i);
+        break;
+      }
+    }
+  }
+  const MapIndex* built = index.get();
+  charset->map_index_owned = std::move(index);
+  charset->map_index.store(built, std::memory_order_release);
+  return built;
+}
+
+}  // namespace
+
+bool PlanRuns(const CconvSession* s, RunPlan* p) {
+  p->decoder = p->encoder = 0;
+  if (!g_runs_enabled.load(std::memory_order_relaxed)) return false;
+  if (s->source == nullptr || s->target == nullptr) return false;
+  Dec dec = DecoderKind(s);
+  Enc enc = EncoderKind(s);
+  if (dec == Dec::kNone || enc == Enc::kNone) return false;
+  p->source_count = p->target_count = 0;
+  switch (dec) {
+    case Dec::kSjis:
+    case Dec::kWindows31J: {
+      // The sets the Shift_JIS decoder asks for, in its order.
+      static constexpr int32_t kIds[] = {kIdJisX0201Latin, kIdJisX0201Kana, kIdJisX0208,
+                                         kIdNecExt,        kIdIbmExt,       kIdWindows31JUser};
+      size_t count = dec == Dec::kWindows31J ? std::size(kIds) : 3;
+      for (size_t i = 0; i < count; ++i)
+        if (!PlanSource(p, SourceSet(s, kIds[i]))) return false;
+      break;
+    }
+    case Dec::kEuc: {
+      static constexpr int32_t kIds[] = {kIdIso646Irv, kIdJisX0201Kana, kIdJisX0208, kIdJisX0212};
+      for (int32_t id : kIds)
+        if (!PlanSource(p, OwnSet(s->source, id))) return false;
+      break;
+    }
+    default:
+      for (const CconvCodeSet* set : s->source->sets)
+        if (!PlanSource(p, set)) return false;
+      break;
+  }
+  const CconvCharset* target = s->target;
+  if (target->sets.size() > RunPlan::kMaxSets) return false;
+  for (size_t index = 0; index < target->sets.size(); ++index) {
+    const CconvCodeSet* set = target->sets[index];
+    RunPlan::Target& slot = p->target[p->target_count++];
+    slot.set = set;
+    slot.width = static_cast<uint16_t>(Width(set));
+    slot.to_code = nullptr;
+    slot.dstables = nullptr;
+    if (set->kind == 3) {
+      p->areas[p->area_count++] = static_cast<int8_t>(index);
+      continue;
+    }
+    slot.to_code = set->to_code.get();
+    if (!Settled(slot.to_code)) return false;  // ensured when the target was bound
+    if (index < target->dstables.size() && !target->dstables[index].empty()) slot.dstables = &target->dstables[index];
+  }
+  // A code of a set that the target also lists is written unchanged: the
+  // first such set of the target that is no area.
+  for (int i = 0; i < p->source_count; ++i) {
+    RunPlan::Source& src = p->source[i];
+    if (src.set == nullptr || src.set->id == 0) continue;
+    for (int t = 0; t < p->target_count; ++t)
+      if (p->target[t].set->kind != 3 && p->target[t].set->id == src.set->id) {
+        src.same = static_cast<int8_t>(t);
+        break;
+      }
+  }
+  p->identity_first = p->source_count > 0 && p->source[0].set && p->source[0].table && !p->source[0].table->has_file();
+  p->index = target->map_index.load(std::memory_order_acquire);
+  p->index_pending = p->index == nullptr && TablesFor(target) != IndexState::kNever;
+  p->decoder = static_cast<uint8_t>(dec);
+  p->encoder = static_cast<uint8_t>(enc);
+  return true;
+}
+
+namespace {
+
+// ---- Decoders: fill the character or answer false for the handlers ----
+
+// The Unicode decoders' classification: the first source set that accepts
+// the value (a user-defined area hands the character back).
+RUN_STEP bool ClassifyRun(const RunPlan& p, uint32_t value, RunChar* c) {
+  if (p.identity_first) {
+    // The first set has no table file: it takes every value (0 aside).
+    if (value == 0) return false;
+    c->source = 0;
+    c->raw = c->code = c->unicode = value;
+    return true;
+  }
+  for (int i = 0; i < p.source_count; ++i) {
+    const RunPlan::Source& src = p.source[i];
+    if (src.set->kind == 3) {
+      if (value >= src.set->area_start && value - src.set->area_start < src.set->area_count) {
+        c->source = i;
+        c->raw = c->code = value;
+        c->unicode = 0xE000 + (value - src.set->area_start);
+        return true;
+      }
+      continue;
+    }
+    if (value < 0x80 || src.table->Lookup(value) != 0) {
+      if (value == 0) return false;  // no Unicode value: the control-code path
+      c->source = i;
+      c->raw = c->code = c->unicode = value;
+      return true;
+    }
+  }
+  return false;
+}
+
+RUN_STEP bool MayCombine(uint32_t c) {
+  return c == 0x02E5 || c == 0x02E9 || c == 0x0300 || c == 0x0301 || c == 0x309A;
+}
+
+// A language tag character, or the begin or cancel of a tag.
+RUN_STEP bool TagValue(uint32_t v) { return v >= 0xE0000 && v <= 0xE007F; }
+
+struct Utf8Dec {
+  RUN_STEP static bool Next(const RunPlan& p, const uint8_t* in, int32_t avail, RunChar* c) {
+    uint32_t b = in[0];
+    uint32_t v;
+    int length;
+    if (b < 0xC0) {
+      v = b, length = 1;  // ASCII, and a stray continuation byte as itself
+    } else {
+      if (b >= 0xFE) return false;  // skipped by the handler
+      if (b < 0xE0) length = 2, v = b & 0x1F;
+      else if (b < 0xF0) length = 3, v = b & 0x0F;
+      else if (b < 0xF8) length = 4, v = b & 0x07;
+      else if (b < 0xFC) length = 5, v = b & 0x03;
+      else length = 6, v = b & 0x01;
+      if (length > avail) return false;
+      for (int k = 1; k < length; ++k) {
+        if ((in[k] & 0xC0) != 0x80) return false;
+        v = v << 6 | (in[k] & 0x3Fu);
+      }
+      if (TagValue(v)) return false;
+    }
+    if (!ClassifyRun(p, v, c)) return false;
+    // A combining mark after the character may join it: U+02E5, U+02E9,
+    // U+0300, U+0301 and U+309A begin CB, CC or E3 82 9A, and their
+    // overlong forms E0, F0, F8 or FC, which the handler reads as well.
+    if (v <= 0xFFFF && length < avail) {
+      uint32_t n = in[length];
+      if (n == 0xCB || n == 0xCC || n == 0xE0 || n == 0xF0 || n == 0xF8 || n == 0xFC) return false;
+      if (n == 0xE3 && (length + 1 >= avail || (in[length + 1] == 0x82 && (length + 2 >= avail || in[length + 2] == 0x9A))))
+        return false;
+    }
+    c->bytes = length;
+    return true;
+  }
+};
+
+template <bool kBig>
+struct Utf16Dec {
+  RUN_STEP static uint32_t Unit(const uint8_t* q) { return kBig ? (q[0] << 8 | q[1]) : (q[1] << 8 | q[0]); }
+  RUN_STEP static bool Next(const RunPlan& p, const uint8_t* in, int32_t avail, RunChar* c) {
+    if (avail < 2) return false;
+    uint32_t v = Unit(in);
+    int length = 2;
+    if (v >= 0xD800 && v <= 0xDFFF) {
+      if (v > 0xDBFF || avail < 4) return false;
+      uint32_t low = Unit(in + 2);
+      if (low < 0xDC00 || low > 0xDFFF) return false;
+      v = 0x10000 + ((v - 0xD800) << 10) + (low - 0xDC00);
+      length = 4;
+      if (TagValue(v)) return false;
+    }
+    if (!ClassifyRun(p, v, c)) return false;
+    if (v <= 0xFFFF && avail >= 4 && MayCombine(Unit(in + 2))) return false;
+    c->bytes = length;
+    return true;
+  }
+};
+
+template <bool kBig>
+struct Ucs4Dec {
+  RUN_STEP static bool Next(const RunPlan& p, const uint8_t* in, int32_t avail, RunChar* c) {
+    if (avail < 4) return false;
+    uint32_t v = kBig ? (uint32_t{in[0]} << 24 | in[1] << 16 | in[2] << 8 | in[3])
+                      : (uint32_t{in[3]} << 24 | in[2] << 16 | in[1] << 8 | in[0]);
+    if (TagValue(v) || !ClassifyRun(p, v, c)) return false;
+    c->bytes = 4;
+    return true;
+  }
+};
+
+enum class Found { kYes, kNo, kHandlers };
+
+// A code of a source slot: its Unicode value from the slot's table or
+// area; kNo when the slot does not have it, kHandlers when the slot is not
+// ready for a run.
+RUN_STEP Found SourceValue(const RunPlan& p, int slot, uint32_t code, RunChar* c) {
+  const RunPlan::Source& src = p.source[slot];
+  if (!src.ready) return Found::kHandlers;
+  uint32_t unicode;
+  if (src.table == nullptr) {
+    if (code < src.set->area_start || code - src.set->area_start >= src.set->area_count) return Found::kNo;
+    unicode = 0xE000 + (code - src.set->area_start);
+  } else {
+    unicode = src.table->Lookup(code);
+    if (unicode == 0) return Found::kNo;
+  }
+  c->source = slot;
+  c->code = code;
+  c->unicode = unicode;
+  return Found::kYes;
+}
+
+RUN_STEP bool Lookup(const RunPlan& p, int slot, uint32_t code, RunChar* c) {
+  return SourceValue(p, slot, code, c) == Found::kYes;
+}
+
+// Shift_JIS and WINDOWS31J: slots 0 and 1 the single-byte sets, then the
+// double-byte sets in the decoder's order.
+struct SjisDec {
+  RUN_STEP static bool Next(const RunPlan& p, const uint8_t* in, int32_t avail, RunChar* c) {
+    uint32_t b = in[0];
+    if (b < 0x80) {
+      c->raw = b;
+      c->bytes = 1;
+      return Lookup(p, 0, b, c);
+    }
+    if (b >= 0xA1 && b <= 0xDF) {
+      if (p.source[1].table == nullptr) return false;  // no kana table: invalid
+      c->raw = b;
+      c->bytes = 1;
+      return Lookup(p, 1, b, c);
+    }
+    if (avail < 2) return false;
+    uint32_t code = SjisToJis(b, in[1]);
+    if (code == 0) return false;
+    c->raw = b << 8 | in[1];
+    c->bytes = 2;
+    for (int i = 2; i < p.source_count; ++i) {
+      if (p.source[i].set == nullptr) continue;
+      Found found = SourceValue(p, i, code, c);
+      if (found != Found::kNo) return found == Found::kYes;
+    }
+    return false;
+  }
+};
+
+// The table decoder of "SAME": the source sets in order, each reading a
+// code of its width, lead byte first.
+struct TableDec {
+  RUN_STEP static bool Next(const RunPlan& p, const uint8_t* in, int32_t avail, RunChar* c) {
+    for (int i = 0; i < p.source_count; ++i) {
+      const RunPlan::Source& src = p.source[i];
+      int width = src.width;
+      if (width < 1 || width > 4) continue;
+      if (width > avail) return false;
+      uint32_t unit = in[0];
+      for (int k = 1; k < width; ++k) unit = unit << 8 | in[k];
+      Found found = SourceValue(p, i, unit, c);
+      if (found == Found::kYes) {
+        c->raw = unit;
+        c->bytes = width;
+        return true;
+      }
+      if (found == Found::kHandlers) return false;
+      if (src.table && IsControlCode(unit)) return false;  // taken without a Unicode value
+    }
+    return false;
+  }
+};
+
+// EUC-JP: slots ASCII, JIS X 0201 kana, JIS X 0208, JIS X 0212.
+struct EucDec {
+  RUN_STEP static bool Next(const RunPlan& p, const uint8_t* in, int32_t avail, RunChar* c) {
+    uint32_t b = in[0];
+    if (b <= 0x7E) {
+      c->raw = b;
+      c->bytes = 1;
+      return Lookup(p, 0, b, c);
+    }
+    if (avail < 2 || in[1] < 0xA0) return false;
+    if (b >= 0xA0) {
+      c->raw = b << 8 | in[1];
+      c->bytes = 2;
+      return Lookup(p, 2, (b & 0x7F) << 8 | (in[1] & 0x7Fu), c);
+    }
+    if (b == 0x8E) {
+      c->raw = b << 8 | in[1];
+      c->bytes = 2;
+      return Lookup(p, 1, in[1], c);
+    }
+    if (b == 0x8F) {
+      if (avail < 3 || in[2] < 0xA0) return false;
+      c->raw = b << 16 | in[1] << 8 | in[2];
+      c->bytes = 3;
+      return Lookup(p, 3, (in[1] & 0x7Fu) << 8 | (in[2] & 0x7Fu), c);
+    }
+    return false;
+  }
+};
+
+// ---- Mapping onto the target, as MapCharacter does ----
+
+RUN_STEP bool MapRun(const RunPlan& p, RunChar* c) {
+  uint32_t u = c->unicode;
+  int same = p.source[c->source].same;
+  // First the user-defined areas before the same set, in the target's order.
+  for (int k = 0; k < p.area_count; ++k) {
+    int a = p.areas[k];
+    if (same >= 0 && a > same) break;
+    const CconvCodeSet* area = p.target[a].set;
+    if (u >= 0xE000 && u - 0xE000 < area->area_count) {
+      c->target = a;
+      c->out_code = area->area_start + (u - 0xE000);
+      return true;
+    }
+  }
+  if (same >= 0) {
+    c->target = same;
+    c->out_code = c->code;
+    return true;
+  }
+  if (p.index && u < 0x10000) {
+    const MapIndex::Page* page = p.index->pages[u >> 8];
+    uint32_t code = page->code[u & 0xFF];
+    uint8_t set = page->set[u & 0xFF];
+    if (code == 0 || set == MapIndex::kHandlers) return false;
+    c->target = set;
+    c->out_code = code;
+    return true;
+  }
+  for (int t = 0; t < p.target_count; ++t) {
+    const RunPlan::Target& target = p.target[t];
+    if (target.to_code == nullptr) continue;  // an area
+    if (uint32_t code = target.to_code->Lookup(u)) {
+      c->target = t;
+      c->out_code = code;
+      return true;
+    }
+    if (target.dstables) {
+      for (const auto& table : *target.dstables) {
+        if (!Settled(table.get())) return false;  // loaded by the handler, under the lock
+        if (uint32_t code = table->Lookup(u)) {
+          if (table->entry_width() > target.width) return false;  // a run of codes
+          c->target = t;
+          c->out_code = code;
+          return true;
+        }
+      }
+    }
+  }
+  return false;
+}
+
+// ---- Encoders: the bytes of the mapped character, or -1 ----
+
+RUN_STEP void PutBig(uint8_t* out, uint32_t value, int width) {
+  for (int i = 0; i < width; ++i) out[i] = static_cast<uint8_t>(value >> (8 * (width - 1 - i)));
+}
+
+template <uint32_t (*kTransform)(uint32_t)>
+struct TableEnc {
+  RUN_STEP static int Put(const RunPlan& p, const RunChar& c, uint8_t* out) {
+    int width = p.target[c.target].width;
+    uint32_t value = kTransform(c.out_code);
+    if (width == 2) {
+      out[0] = static_cast<uint8_t>(value >> 8);
+      out[1] = static_cast<uint8_t>(value);
+      return 2;
+    }
+    if (width == 0) width = 1;
+    if (width > 4) return -1;
+    PutBig(out, value, width);
+    return width;
+  }
+};
+
+RUN_STEP uint32_t Same(uint32_t code) { return code; }
+RUN_STEP uint32_t ToSjis(uint32_t code) { return JisToSjis(code); }
+
+struct EucEnc {
+  RUN_STEP static int Put(const RunPlan& p, const RunChar& c, uint8_t* out) {
+    uint32_t code = c.out_code;
+    uint8_t hi = static_cast<uint8_t>(code >> 8), lo = static_cast<uint8_t>(code);
+    switch (p.target[c.target].set->id) {
+      case kIdIso646Irv:
+        out[0] = lo;
+        return 1;
+      case kIdJisX0201Kana:
+        out[0] = 0x8E, out[1] = lo;
+        return 2;
+      case kIdJisX0208:
+        if (hi >= 0x7F && hi <= 0x92) return -1;  // rows EUC cannot carry
+        out[0] = hi | 0x80, out[1] = lo | 0x80;
+        return 2;
+      case kIdJisX0212:
+        out[0] = 0x8F, out[1] = hi | 0x80, out[2] = lo | 0x80;
+        return 3;
+      default:
+        return -1;  // set 2011 and others: the handler
+    }
+  }
+};
+
+template <bool kLittle>
+struct Utf16Enc {
+  RUN_STEP static void Unit(uint8_t* out, uint32_t v) {
+    out[kLittle ? 0 : 1] = static_cast<uint8_t>(v);
+    out[kLittle ? 1 : 0] = static_cast<uint8_t>(v >> 8);
+  }
+  RUN_STEP static int Put(const RunPlan&, const RunChar& c, uint8_t* out) {
+    uint32_t v = c.out_code;
+    if (v <= 0xFFFF) {
+      Unit(out, v);
+      return 2;
+    }
+    if (v > 0x10FFFF) return -1;
+    v -= 0x10000;
+    Unit(out, 0xD800 + (v >> 10));
+    Unit(out + 2, 0xDC00 + (v & 0x3FF));
+    return 4;
+  }
+};
+
+template <bool kLittle>
+struct Ucs2Enc {
+  RUN_STEP static int Put(const RunPlan&, const RunChar& c, uint8_t* out) {
+    if (c.out_code > 0xFFFF || c.unicode > 0xFFFF) return -1;
+    out[kLittle ? 0 : 1] = static_cast<uint8_t>(c.out_code);
+    out[kLittle ? 1 : 0] = static_cast<uint8_t>(c.out_code >> 8);
+    return 2;
+  }
+};
+
+template <bool kLittle>
+struct Ucs4Enc {
+  RUN_STEP static int Put(const RunPlan&, const RunChar& c, uint8_t* out) {
+    for (int i = 0; i < 4; ++i) out[kLittle ? i : 3 - i] = static_cast<uint8_t>(c.out_code >> (8 * i));
+    return 4;
+  }
+};
+
+struct Utf8Enc {
+  RUN_STEP static int Put(const RunPlan&, const RunChar& c, uint8_t* out) {
+    uint32_t v = c.out_code;
+    if (v < 0x80) {
+      out[0] = static_cast<uint8_t>(v);
+      return 1;
+    }
+    if (v < 0x800) {
+      out[0] = static_cast<uint8_t>(0xC0 | v >> 6);
+      out[1] = static_cast<uint8_t>(0x80 | (v & 0x3F));
+      return 2;
+    }
+    if (v < 0x10000) {
+      out[0] = static_cast<uint8_t>(0xE0 | v >> 12);
+      out[1] = static_cast<uint8_t>(0x80 | ((v >> 6) & 0x3F));
+      out[2] = static_cast<uint8_t>(0x80 | (v & 0x3F));
+      return 3;
+    }
+    if (v >= 0x80000000u) return -1;
+    int length = v < 0x200000 ? 4 : v < 0x4000000 ? 5 : 6;
+    static constexpr uint8_t kLead[] = {0, 0, 0, 0, 0xF0, 0xF8, 0xFC};
+    out[0] = static_cast<uint8_t>(kLead[length] | (v >> (6 * (length - 1))));
+    for (int k = length - 2, i = 1; k >= 0; --k, ++i) out[i] = static_cast<uint8_t>(0x80 | ((v >> (6 * k)) & 0x3F));
+    return length;
+  }
+};
+
+// ---- The loop ----
+
+template <class D, class E>
+int32_t RunLoop(CconvSession* s, const RunPlan& p) {
+  const uint8_t* in = s->input;
+  const int32_t length = s->input_length;
+  uint8_t* out = s->output;
+  const int32_t room_end = s->output_capacity - kRoom;
+  const bool line_ends = s->options.line_end_flag != 0;
+  int32_t pos = s->input_position, written = s->output_length;
+  uint32_t prev_raw = s->raw_code;
+  RunChar last{};
+  int32_t n = 0;
+  while (pos < length && written <= room_end) {
+    RunChar c;
+    if (!D::Next(p, in + pos, length - pos, &c)) break;
+    // Line ends become CR (and an LF after CR vanishes) in the driver.
+    if (line_ends && (c.raw == '\n' || c.raw == '\r' || c.unicode == 0x2028 || c.unicode == 0x2029)) break;
+    if (!MapRun(p, &c)) break;
+    int bytes = E::Put(p, c, out + written);
+    if (bytes < 0) break;
+    written += bytes;
+    pos += c.bytes;
+    prev_raw = last.raw;
+    last = c;
+    ++n;
+  }
+  if (n == 0) return 0;
+  // The fields the handlers leave after the run's last character.
+  if (n > 1) s->prev_raw_code = prev_raw;
+  else s->prev_raw_code = s->raw_code;
+  const CconvCodeSet* from = p.source[last.source].set;
+  const RunPlan::Target& to = p.target[last.target];
+  s->input_position = pos;
+  s->decoded_count += n;
+  s->output_length = written;
+  s->encoded_count += n;
+  s->char_set_id = from->id;
+  s->char_set_kind = from->kind;
+  s->raw_code = last.raw;
+  s->code = last.code;
+  s->unicode = last.unicode;
+  s->second_code_point = 0;
+  s->out_set_id = to.set->id;
+  s->out_set_kind = to.set->kind;
+  s->out_code = last.out_code;
+  s->out_unit_width = static_cast<uint16_t>(to.width);
+  s->out_multi_length = 0;
+  s->status = kStWritten;
+  return n;
+}
+
+typedef int32_t (*Loop)(CconvSession* s, const RunPlan& p);
+
+template <class D>
+Loop LoopFor(Enc enc, bool little) {
+  switch (enc) {
+    case Enc::kTable: return RunLoop<D, TableEnc<Same>>;
+    case Enc::kSjis: return RunLoop<D, TableEnc<ToSjis>>;
+    case Enc::kEuc: return RunLoop<D, EucEnc>;
+    case Enc::kUtf8: return RunLoop<D, Utf8Enc>;
+    case Enc::kUtf16: return little ? RunLoop<D, Utf16Enc<true>> : RunLoop<D, Utf16Enc<false>>;
+    case Enc::kUcs4: return little ? RunLoop<D, Ucs4Enc<true>> : RunLoop<D, Ucs4Enc<false>>;
+    case Enc::kUcs2: return little ? RunLoop<D, Ucs2Enc<true>> : RunLoop<D, Ucs2Enc<false>>;
+    default: return nullptr;
+  }
+}
+
+// Whether the encoder would write something before the character: a
+// byte-order mark, or a language tag.
+bool EncoderQuiet(const CconvSession* s, Enc enc) {
+  if (enc == Enc::kUcs2 || enc == Enc::kUtf8 || enc == Enc::kUtf16 || enc == Enc::kUcs4) {
+    if (s->options.write_bom) return false;
+    if (enc != Enc::kUcs2 && s->base_language[0] != '\0') {
+      const char* current = s->current_language[0] ? s->current_language : s->base_language;
+      if (std::strcmp(current, s->tagged_language) != 0) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int32_t RunChars(CconvSession* s, RunPlan& p) {
+  if (p.decoder == 0) return 0;
+  if (p.index_pending) {
+    // Its further tables are loaded by the handlers on first use.
+    p.index = TargetIndex(s->target);
+    p.index_pending = p.index == nullptr && TablesFor(s->target) == IndexState::kLater;
+  }
+  Enc enc = static_cast<Enc>(p.encoder);
+  if (!EncoderQuiet(s, enc)) return 0;
+  bool little = s->options.big_endian == 0;
+  bool big_in = s->charset_options.big_endian != 0;
+  Loop loop = nullptr;
+  switch (static_cast<Dec>(p.decoder)) {
+    case Dec::kSjis:
+    case Dec::kWindows31J: loop = LoopFor<SjisDec>(enc, little); break;
+    case Dec::kTable: loop = LoopFor<TableDec>(enc, little); break;
+    case Dec::kEuc: loop = LoopFor<EucDec>(enc, little); break;
+    case Dec::kUtf8:
+      if (s->charset_options.expect_bom) return 0;
+      loop = LoopFor<Utf8Dec>(enc, little);
+      break;
+    case Dec::kUtf16:
+      if (s->charset_options.expect_bom) return 0;
+      loop = big_in ? LoopFor<Utf16Dec<true>>(enc, little) : LoopFor<Utf16Dec<false>>(enc, little);
+      break;
+    case Dec::kUcs4:
+      if (s->charset_options.expect_bom) return 0;
+      loop = big_in ? LoopFor<Ucs4Dec<true>>(enc, little) : LoopFor<Ucs4Dec<false>>(enc, little);
+      break;
+    default: break;
+  }
+  return loop ? loop(s, p) : 0;
+}
+
+}  // namespace cconv

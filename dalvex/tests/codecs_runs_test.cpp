@@ -1,0 +1,134 @@
+// The run loops of the driver against the character-by-character handlers:
+// for the codec pairs that have a run loop, every call of a streaming
+// conversion must leave the same status, positions, counts, character
+// fields and output bytes with the loops on as with them off. The texts
+// put the loops' exits everywhere: line ends (CR split across calls, CR
+// LF, U+2028), JIS X 0213 pairs and their overlong UTF-8 forms, user-
+// defined areas, byte-order marks, invalid and cut input, unmappable
+// characters, characters beyond the BMP, and output buffers that fill in
+// the middle of a run.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "codecs.h"
+#include "codecs_support.h"
+
+namespace {
+
+using codectest::Bytes;
+using codectest::Convert;
+using codectest::Options;
+
+class CodecRuns : public codectest::EngineTest {
+ protected:
+  void TearDown() override {
+    cconv::EnableRuns(true);
+    EngineTest::TearDown();
+  }
+};
+
+// Everything a streaming conversion shows after each call: status, the
+// session from `status` on, positions and counts, and the output.
+std::string Trace(const std::string& from, const std::string& to, const std::string& input, size_t chunk,
+                  int capacity, const Options& opts) {
+  CconvSession s;
+  std::memset(&s, 0, sizeof s);
+  Options o = opts;
+  std::string trace;
+  if (cconvInitConvert(&s, &o.target, to.c_str()) != 0) return "no target";
+  if (cconvChgCharset(&s, &o.source, from.c_str()) != 0) return "no source";
+  std::string pending, out(static_cast<size_t>(capacity), '\0');
+  size_t fed = 0;
+  for (int call = 0; call < 100000; ++call) {
+    size_t take = std::min(chunk, input.size() - fed);
+    pending += input.substr(fed, take);
+    fed += take;
+    s.input = reinterpret_cast<const uint8_t*>(pending.data());
+    s.input_length = static_cast<int32_t>(pending.size());
+    s.input_position = 0;
+    s.output = reinterpret_cast<uint8_t*>(out.data());
+    s.output_capacity = capacity;
+    s.output_length = 0;
+    int st = cconvConvert(&s);
+    trace += std::to_string(st) + ":" + std::to_string(s.input_position) + "," + std::to_string(s.decoded_count) +
+             "," + std::to_string(s.encoded_count) + "|";
+    trace.append(reinterpret_cast<const char*>(&s) + offsetof(CconvSession, status),
+                 sizeof s - offsetof(CconvSession, status));
+    trace.append(out.data(), static_cast<size_t>(s.output_length));
+    pending.erase(0, static_cast<size_t>(s.input_position));
+    if (st == 22 && s.output_length == 0) break;  // a character wider than the buffer
+    if (st != 0 && st != 12 && st != 22) break;
+    if (st != 22 && fed >= input.size()) break;
+  }
+  s.output_length = 0;
+  trace += "|flush " + std::to_string(cconvTermConvert(&s));
+  trace.append(out.data(), static_cast<size_t>(s.output_length));
+  return trace;
+}
+
+TEST_F(CodecRuns, SameSessionsAsTheHandlers) {
+  // Mixed text in UTF-8: ASCII, kana, kanji, NEC and IBM rows, a private-use
+  // character (WINDOWS31J's user area), line ends of every kind, a JIS X 0213
+  // pair, a plane-2 character, an emoji, GBK-only and unmappable characters.
+  const std::string text =
+      "Plain ASCII line\r\nかな漢字カナ①Ⅰ纊\rｱｲ\n\xEE\x80\x80\xEE\x80\x81 x\xE2\x80\xA8"
+      "か\xE3\x82\x9A \xC3\xA6\xCC\x80 \xF0\xA0\x80\x8B😀 中文字€ é ÿ ¥‾\t\x01 end\r";
+  const char* sources[] = {"UTF-8", "UTF-16", "ISO-10646-UCS-4", "WINDOWS31J", "Shift_JIS",
+                           "EUC-JP", "ChineseGBK", "GB18030"};
+  const char* targets[] = {"UTF-8",      "UTF-16",    "ISO-10646-UCS-2", "ISO-10646-UCS-4", "WINDOWS31J",
+                           "Shift_JIS",  "EUC-JP",    "ChineseGBK",      "GB18030",         "ChineseBIG5",
+                           "ISO-8859-1", "EUC-JIS-2004"};
+  Options to_source;
+  to_source.target.substitute = 1;
+  struct Variant {
+    const char* name;
+    Options options;
+  };
+  std::vector<Variant> variants(5);
+  variants[0].name = "plain";
+  variants[1].name = "line ends, substitutes, skip invalid";
+  variants[1].options.target.line_end_flag = 1;
+  variants[1].options.target.line_end_form = 3;
+  variants[1].options.target.substitute = 1;
+  variants[1].options.source.skip_invalid = 1;
+  variants[2].name = "big-endian, marks";
+  variants[2].options.target.big_endian = 1;
+  variants[2].options.target.write_bom = 1;
+  variants[2].options.source.expect_bom = 1;
+  variants[3].name = "language";
+  std::strcpy(variants[3].options.target.language, "ja");
+  variants[3].options.target.substitute = 1;
+  variants[4].name = "references";
+  variants[4].options.target.char_references = 1;
+  variants[4].options.target.substitute = 1;
+  for (const char* from : sources) {
+    std::string input = Convert("UTF-8", from, text, to_source).out;
+    ASSERT_FALSE(input.empty()) << from;
+    // Overlong forms of combining marks after a base, and invalid bytes.
+    if (std::string(from) == "UTF-8") input += "か\xE0\x82\x9A" "a\xC0\x80" "b\xFE\xFF" "c\xE3\x82";
+    else input += Bytes({0xFF, 'z', 0x80});
+    for (const char* to : targets) {
+      for (const Variant& v : variants) {
+        for (size_t chunk : {size_t{1}, size_t{3}, size_t{4096}}) {
+          for (int capacity : {5, 7, 4096}) {
+            SCOPED_TRACE(std::string(from) + " -> " + to + ", " + v.name + ", chunk " + std::to_string(chunk) +
+                         ", capacity " + std::to_string(capacity));
+            cconv::EnableRuns(false);
+            std::string handlers = Trace(from, to, input, chunk, capacity, v.options);
+            cconv::EnableRuns(true);
+            std::string runs = Trace(from, to, input, chunk, capacity, v.options);
+            size_t at = 0;
+            while (at < runs.size() && at < handlers.size() && runs[at] == handlers[at]) ++at;
+            ASSERT_TRUE(runs == handlers) << "traces differ from byte " << at << " of " << handlers.size();
+          }
+        }
+      }
+    }
+  }
+}
+
+}  // namespace

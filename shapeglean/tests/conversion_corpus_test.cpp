@@ -1,0 +1,185 @@
+// The whole road over the real extraction interface: the shared drawings
+// are added through the folder dialog and run into a temporary folder;
+// every output must be what the interface alone writes for the same
+// drawing and request, and every failure must match the interface's own
+// code and message. Skips while the interface cannot convert drawings.
+#include <cstdlib>
+
+#include <cstdio>
+#include <map>
+
+#include "bridge/engine_messages.h"
+#include "gui_fixture.h"
+#include "ui/dialogs.h"
+
+namespace shapeglean::testing {
+namespace {
+
+class ConversionCorpusGui : public GuiFixture {
+ protected:
+  bool UseRealInterface() const override { return true; }
+
+  // The request of a run with "Unicode" and UTF-8.
+  static ExtractOptionsV4 Request() {
+    ExtractOptionsV4 options{};
+    std::snprintf(options.charset, sizeof options.charset, "UTF-8");
+    std::snprintf(options.language, sizeof options.language, "Japanese");
+    options.big_endian = 1;
+    options.flags_a = 8;
+    options.length_limit = static_cast<int32_t>(0x80000000u);
+    return options;
+  }
+
+  // The engine's configuration archive where the engine looks for it: the
+  // current directory.
+  void PlaceConfiguration() {
+    const fs::path archive = fs::path(palisk::CPaintManagerUI::GetInstancePath().ToUtf8()) / "etc.dll";
+    std::error_code ec;
+    fs::copy_file(archive, root_ / "cwd/etc.dll", fs::copy_options::overwrite_existing, ec);
+    ASSERT_FALSE(ec) << "no " << archive;
+  }
+
+  void SkipUnlessTheInterfaceConverts(const fs::path& drawing) {
+    ExtractOptionsV4 options = Request();
+    const int32_t code = Extraction().GetText(drawing.string(), (root_ / "probe.txt").string(), &options, nullptr);
+    if (code == NotSuppoted || code == DllLoadFailed || code == DllFuncCantFound)
+      GTEST_SKIP() << "the extraction interface does not convert Visio drawings yet (it answers " << code << ")";
+  }
+
+  void SelectUtf8() {
+    Find<palisk::CComboUI>("ComboUI2")->SelectItem(0);
+    Find<palisk::CComboUI>("ComboUI1")->SelectItem(2);
+  }
+
+  // The failures' messages that a run shows, in order.
+  QStringList EngineBoxes() {
+    QStringList boxes;
+    for (const auto& box : services_.Boxes())
+      if (box.caption == "Wrong") boxes << box.text;
+    return boxes;
+  }
+};
+
+TEST_F(ConversionCorpusGui, BatchOverTheSharedDrawings) {
+  TESTDATA_OR_SKIP(vsd, "vsd");
+  PlaceConfiguration();
+  SkipUnlessTheInterfaceConverts(vsd / "libvisio-dwg.vsd");
+  if (IsSkipped()) return;
+
+  Open();
+  services_.folder_answers.push_back(QString::fromStdString(vsd.string()));
+  Click("btnAddFolder");
+  ASSERT_TRUE(WaitFor([&] { return !window_->IsBusy(); }));
+  ASSERT_FALSE(window_->Files().empty());
+  OutputTo(root_ / "out");
+  SelectUtf8();
+  QStringList at_end;
+  RunToEnd(&at_end);
+  ASSERT_EQ(at_end.size(), static_cast<qsizetype>(window_->Files().size()));
+
+  fs::create_directories(root_ / "alone");
+  QStringList expected_boxes;
+  bool any_failed = false;
+  for (size_t i = 0; i < window_->Files().size(); ++i) {
+    const FileItem& file = window_->Files()[i];
+    const std::string source = (file.folder + file.name).toStdString();
+    const std::string stem = OutputStem(file.name.toStdString());
+    ExtractOptionsV4 options = Request();
+    const fs::path alone = root_ / "alone" / (stem + ".txt");
+    const int32_t code = Extraction().GetText(source, alone.string(), &options, &OnExtractionError);
+    const fs::path output = root_ / "out" / (stem + ".txt");
+    SCOPED_TRACE(file.name.toStdString() + " answered " + std::to_string(code));
+    if (at_end[static_cast<qsizetype>(i)] == "Success!") {
+      EXPECT_EQ(code, 0);
+      ASSERT_TRUE(fs::exists(output));
+      EXPECT_EQ(testsupport::ReadFile(output), testsupport::ReadFile(alone));
+      const std::string check = "iconv -f UTF-8 -t UTF-32 '" + output.string() + "' > /dev/null 2>&1";
+      EXPECT_EQ(std::system(check.c_str()), 0);
+    } else {
+      EXPECT_EQ(at_end[static_cast<qsizetype>(i)], "Failed!");
+      EXPECT_NE(code, 0);
+      any_failed = true;
+      if (int id = EngineMessageId(code)) expected_boxes << LangString(id);
+    }
+  }
+  EXPECT_EQ(EngineBoxes(), expected_boxes);
+  EXPECT_EQ(Boxes().last(), any_failed ? "Notice: Failed!" : "Notice: Success!");
+}
+
+TEST_F(ConversionCorpusGui, ALongPathConvertsOrFailsWithItsCode) {
+  TESTDATA_OR_SKIP(vsd, "vsd");
+  PlaceConfiguration();
+  SkipUnlessTheInterfaceConverts(vsd / "libvisio-dwg.vsd");
+  if (IsSkipped()) return;
+
+  std::string deep;
+  for (int i = 0; i < 8; ++i) deep += "a-folder-with-a-long-name-" + std::to_string(i) + "/";
+  const fs::path copy = root_ / "data" / deep / "libvisio-dwg.vsd";
+  fs::create_directories(copy.parent_path());
+  fs::copy_file(vsd / "libvisio-dwg.vsd", copy);
+  ASSERT_GT(copy.string().size(), 300u);
+
+  Open();
+  Add(copy.string());
+  ASSERT_EQ(window_->Files().size(), 1u);
+  const fs::path out = root_ / "out" / deep;
+  fs::create_directories(out);
+  OutputTo(out);
+  SelectUtf8();
+  QStringList at_end;
+  RunToEnd(&at_end);
+  ASSERT_EQ(at_end.size(), 1);
+  std::vector<fs::path> written;
+  for (const auto& entry : fs::recursive_directory_iterator(root_ / "out"))
+    if (entry.is_regular_file()) written.push_back(entry.path());
+  if (at_end[0] == "Success!") {
+    EXPECT_EQ(written, std::vector<fs::path>{out / "libvisio-dwg.txt"});
+  } else {
+    EXPECT_TRUE(written.empty());
+    EXPECT_EQ(EngineBoxes(), QStringList{"FilePathTooLong"});
+  }
+}
+
+// The fields that `file` (libmagic) reports of a compound file's summary.
+std::map<std::string, std::string> FileProperties(const fs::path& path) {
+  std::map<std::string, std::string> fields;
+  const std::string command = "file -b '" + path.string() + "'";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return fields;
+  std::string out;
+  char buffer[512];
+  while (size_t got = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, got);
+  pclose(pipe);
+  for (const char* key : {"Title", "Subject", "Author", "Keywords", "Comments"}) {
+    const std::string tag = std::string(", ") + key + ": ";
+    const size_t at = out.find(tag);
+    if (at == std::string::npos) continue;
+    const size_t from = at + tag.size();
+    fields[key] = out.substr(from, out.find(", ", from) - from);
+  }
+  return fields;
+}
+
+TEST_F(ConversionCorpusGui, FileInformationAgreesWithLibmagic) {
+  TESTDATA_OR_SKIP(vsd, "vsd");
+  PlaceConfiguration();
+  const fs::path drawing = vsd / "libvisio-dwg.vsd";
+  ExtractOptionsV4 options = Request();
+  auto probe = std::make_unique<DocPropertyRecord>();
+  const int32_t code = Extraction().GetProperty(drawing.string(), &options, probe.get());
+  if (code != 0) GTEST_SKIP() << "the extraction interface gives no document properties yet (it answers " << code << ")";
+  const auto expected = FileProperties(drawing);
+  ASSERT_EQ(expected.size(), 5u) << "file(1) reports no summary";
+
+  Open();
+  auto* page = OpenDialog<DocinfoPage>(window_.get(), drawing.string());
+  auto label = [&](const char* name) { return page->Manager().FindControl(name)->GetText().toStdString(); };
+  EXPECT_EQ(label("TITLE"), expected.at("Title"));
+  EXPECT_EQ(label("SUBJECT"), expected.at("Subject"));
+  EXPECT_EQ(label("AUTHOR"), expected.at("Author"));
+  EXPECT_EQ(label("KEYWORD"), expected.at("Keywords"));
+  EXPECT_EQ(label("COMMENT"), expected.at("Comments"));
+}
+
+}  // namespace
+}  // namespace shapeglean::testing
