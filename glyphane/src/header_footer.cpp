@@ -40,7 +40,7 @@ std::optional<std::string> NamePart(std::string_view utf8, bool utf16, uint32_t 
 
 SourcePathParts SplitSourcePath(std::string_view path) {
   SourcePathParts parts;
-  size_t slash = path.find_last_of("/\\");
+  size_t slash = path.rfind('/');
   std::string_view name = path;
   if (slash != std::string_view::npos) {
     parts.folder = std::string(path.substr(0, slash));

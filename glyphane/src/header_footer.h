@@ -24,7 +24,7 @@ inline constexpr uint64_t kHeaderFooterBytes = 65536;
 
 // The parts of the source path that texts refer to (UTF-8).
 struct SourcePathParts {
-  std::string folder;     // up to and without the last '/' or '\'
+  std::string folder;     // up to and without the last '/' (a backslash belongs to the name)
   std::string file_name;  // with its extension
   std::string base_name;  // without its extension
   std::string extension;  // from the last '.' of the file name, with the dot

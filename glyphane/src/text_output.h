@@ -48,8 +48,8 @@ class TextOutput {
   std::ostream* stream() const { return stream_; }
 
   // A new pass begins a new output: the next set-up writes a byte-order
-  // mark.
-  void BeginOutput() { first_setup_ = true; }
+  // mark, unless the pass continues an output that already holds text.
+  void BeginOutput(bool with_mark = true) { first_setup_ = with_mark; }
 
   uint32_t output_code_page() const { return output_code_page_; }
   void set_output_code_page(uint32_t code_page) { output_code_page_ = code_page; }

@@ -225,8 +225,9 @@ TEST(HeaderFooter, Codes) {
   EXPECT_EQ(path.file_name, "plan.v1.vsd");
   EXPECT_EQ(path.base_name, "plan.v1");
   EXPECT_EQ(path.extension, ".vsd");
-  SourcePathParts bare = SplitSourcePath("C:\\x\\noext");
-  EXPECT_EQ(bare.base_name, "noext");
+  SourcePathParts bare = SplitSourcePath("/d/C:\\x\\noext");
+  EXPECT_EQ(bare.folder, "/d");
+  EXPECT_EQ(bare.base_name, "C:\\x\\noext");
   EXPECT_EQ(bare.extension, "");
 
   struct Case {

@@ -104,17 +104,6 @@ struct ExtractErrorInfo {
 
 typedef int (*ExtractErrorCallback)(ExtractErrorInfo* info);
 
-// What the extraction interface's format detection tells of a file. The
-// caller zeroes it; a detection that knows the file fills the name.
-struct FormatInfo {
-  char name[256];      // format name, NUL-terminated ("Visio 2003/2007")
-  char language[32];   // language name for text formats, else empty
-  int32_t state;       // 0 for a file the caller may list
-  int32_t format_id;   // the detector's own numbers
-  int32_t sub_version;
-  int32_t format_class;
-};
-
 }  // extern "C"
 
 // Bits of flag word A.
@@ -165,7 +154,6 @@ static_assert(offsetof(ExtractOptionsV4, flags_a) == 516);
 static_assert(offsetof(ExtractOptionsV4, flags_b) == 520);
 static_assert(offsetof(ExtractOptionsV4, length_limit) == 524);
 static_assert(offsetof(ExtractOptionsV4, value16) == 528);
-static_assert(offsetof(FormatInfo, state) == 288);
 static_assert(sizeof(ExtractErrorInfo) == 264);
 static_assert(offsetof(ExtractErrorInfo, engine) == 4);
 static_assert(offsetof(ExtractErrorInfo, code) == 260);
