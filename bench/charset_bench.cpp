@@ -133,10 +133,18 @@ struct Direction {
 const Direction kDirections[] = {
     {"WINDOWS31J", "UTF-16", "windows-31j", "UTF-16LE", "WINDOWS-31J", "UTF-16LE", "WINDOWS-31J.all.utf8.txt"},
     {"UTF-16", "WINDOWS31J", "UTF-16LE", "windows-31j", "UTF-16LE", "WINDOWS-31J", "WINDOWS-31J.all.utf8.txt"},
+    {"Shift_JIS", "UTF-8", "Shift_JIS", "UTF-8", "SHIFT_JIS", "UTF-8", "SHIFT_JIS.all.utf8.txt"},
+    {"UTF-8", "Shift_JIS", "UTF-8", "Shift_JIS", "UTF-8", "SHIFT_JIS", "SHIFT_JIS.all.utf8.txt"},
     {"ChineseGBK", "UTF-8", "windows-936-2000", "UTF-8", "CP936", "UTF-8", "GBK.all.utf8.txt"},
     {"UTF-8", "ChineseGBK", "UTF-8", "windows-936-2000", "UTF-8", "CP936", "GBK.all.utf8.txt"},
+    {"ChineseBIG5", "UTF-8", "windows-950-2000", "UTF-8", "BIG5", "UTF-8", "BIG5.all.utf8.txt"},
+    {"UTF-8", "ChineseBIG5", "UTF-8", "windows-950-2000", "UTF-8", "BIG5", "BIG5.all.utf8.txt"},
     {"UTF-8", "UTF-16", "UTF-8", "UTF-16LE", "UTF-8", "UTF-16LE", "WINDOWS-31J.all.utf8.txt"},
+    {"UTF-16", "UTF-8", "UTF-16LE", "UTF-8", "UTF-16LE", "UTF-8", "WINDOWS-31J.all.utf8.txt"},
+    {"ISO-10646-UCS-2", "UTF-8", "UTF-16LE", "UTF-8", "UCS-2LE", "UTF-8", "WINDOWS-31J.all.utf8.txt"},
+    {"UTF-8", "ISO-10646-UCS-2", "UTF-8", "UTF-16LE", "UTF-8", "UCS-2LE", "WINDOWS-31J.all.utf8.txt"},
     {"EUC-JP", "UTF-8", "EUC-JP", "UTF-8", "EUC-JP", "UTF-8", "EUC-JP.all.utf8.txt"},
+    {"UTF-8", "EUC-JP", "UTF-8", "EUC-JP", "UTF-8", "EUC-JP", "EUC-JP.all.utf8.txt"},
 };
 
 const std::string& Input(const Direction& d) {

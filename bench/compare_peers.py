@@ -1,0 +1,158 @@
+#!/usr/bin/env python3
+"""Times the engine road beside the independent programs of its field, on
+the same inputs in one run, and prints one table of ratios:
+
+  1. text of every drawing in vsd/ through the extraction interface
+     (build/bin/vsd-extract) against vsd2text (libvisio-tools): whole-process
+     wall time, median of 5 per file, summed; and the engine's own time per
+     MB of "VisioDocument" stream (build/bin/visio_text_bench, in process);
+  2. charset conversion MB/s against ICU ucnv_convert and glibc iconv
+     (build/bin/charset_bench, in one process);
+  3. detection files/s over detect/ (build/bin/probelin-scan) against
+     `file -b -f` (libmagic), median of 5;
+  4. RAR text gathering over rar/ through the extraction interface against
+     `bsdtar -xOf`, whole-process wall time, median of 5 per archive.
+
+A ratio above 1 means the engine is faster. Parts whose program is not built
+yet are reported as pending.
+
+  bench/compare_peers.py [build folder]        (default: build)
+"""
+import json
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
+DATA = os.environ.get("TESTDATA_DIR") or os.path.join(ROOT, "..", "shared", "testdata")
+RUNS = 5
+
+
+def tool(name):
+    path = os.path.join(BUILD, "bin", name)
+    return path if os.access(path, os.X_OK) else None
+
+
+ENGINE_ENV = dict(os.environ)  # TMPDIR: a private folder with the build's etc/
+
+
+def wall(argv, stdout=subprocess.DEVNULL):
+    start = time.perf_counter()
+    subprocess.run(argv, stdout=stdout, stderr=subprocess.DEVNULL, check=False, env=ENGINE_ENV)
+    return time.perf_counter() - start
+
+
+def median_wall(argv):
+    return statistics.median(wall(argv) for _ in range(RUNS))
+
+
+def files(sub, suffixes=None):
+    folder = os.path.join(DATA, sub)
+    if not os.path.isdir(folder):
+        return []
+    names = sorted(n for n in os.listdir(folder) if os.path.isfile(os.path.join(folder, n)) and n != "INDEX.tsv")
+    if suffixes:
+        names = [n for n in names if n.lower().endswith(suffixes)]
+    return [os.path.join(folder, n) for n in names]
+
+
+def row(rows, what, ours, peer, peer_name, unit, ratio):
+    rows.append((what, ours, peer, peer_name, unit, ratio))
+
+
+def visio(rows, scratch):
+    extract = tool("vsd-extract")
+    drawings = files("vsd", (".vsd",))
+    if not extract or not shutil.which("vsd2text") or not drawings:
+        rows.append(("Visio text, whole process", None, None, "vsd2text", "s", None))
+        return
+    out = os.path.join(scratch, "out.txt")
+    ours = peer = 0.0
+    for d in drawings:
+        ours += median_wall([extract, d, out])
+        peer += median_wall(["vsd2text", d])
+    row(rows, "Visio text, %d drawings, whole process" % len(drawings), ours, peer, "vsd2text", "s", peer / ours)
+    bench = tool("visio_text_bench")
+    if bench:
+        result = json.loads(subprocess.run([bench, "--benchmark_format=json"], capture_output=True, text=True,
+                                           check=True).stdout)
+        for b in result["benchmarks"]:
+            if "bytes_per_second" in b:
+                mb = b["bytes_per_second"] / 1e6
+                rows.append(("Visio text in process (engine started once)", mb, None, "-", "MB/s of stream", None))
+
+
+def charsets(rows):
+    bench = tool("charset_bench")
+    if not bench:
+        rows.append(("charset conversion", None, None, "ICU / iconv", "MB/s", None))
+        return
+    result = json.loads(subprocess.run([bench, "--benchmark_format=json", "--benchmark_min_time=0.3"],
+                                       capture_output=True, text=True, check=True).stdout)
+    speed = {}
+    for b in result["benchmarks"]:
+        who, direction = b["name"].split("/", 1)
+        speed.setdefault(direction, {})[who] = b["bytes_per_second"] / 1e6
+    for direction, s in speed.items():
+        row(rows, "charset %s" % direction, s["engine"], s["icu"], "ICU", "MB/s", s["engine"] / s["icu"])
+        row(rows, "charset %s" % direction, s["engine"], s["iconv"], "iconv", "MB/s", s["engine"] / s["iconv"])
+
+
+def detection(rows, scratch):
+    scan = tool("probelin-scan")
+    samples = files("detect")
+    if not scan or not shutil.which("file") or not samples:
+        rows.append(("detection", None, None, "file", "files/s", None))
+        return
+    listing = os.path.join(scratch, "detect.list")
+    with open(listing, "w") as f:
+        f.write("\n".join(samples) + "\n")
+    wall([scan, listing])  # warm the cache
+    ours = len(samples) / median_wall([scan, listing])
+    peer = len(samples) / median_wall(["file", "-b", "-f", listing])
+    row(rows, "detection, %d files of detect/" % len(samples), ours, peer, "file -b", "files/s", ours / peer)
+
+
+def rar(rows, scratch):
+    extract = tool("vsd-extract")
+    archives = [a for a in files("rar", (".rar",)) if ".part" not in os.path.basename(a).lower()]
+    if not extract or not tool("libvombril.so") or not shutil.which("bsdtar") or not archives:
+        rows.append(("RAR text gathering", None, None, "bsdtar -xOf", "s", None))
+        return
+    out = os.path.join(scratch, "rar.txt")
+    ours = peer = 0.0
+    for a in archives:
+        ours += median_wall([extract, a, out])
+        peer += median_wall(["bsdtar", "-xOf", a])
+    row(rows, "RAR text, %d archives, whole process" % len(archives), ours, peer, "bsdtar -xOf", "s", peer / ours)
+
+
+def main():
+    cpu = next((l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo") if l.startswith("model name")), "?")
+    rows = []
+    with tempfile.TemporaryDirectory(prefix="compare_peers.") as scratch:
+        shutil.copytree(os.path.join(BUILD, "etc"), os.path.join(scratch, "etc"))
+        ENGINE_ENV["TMPDIR"] = scratch
+        visio(rows, scratch)
+        charsets(rows)
+        detection(rows, scratch)
+        rar(rows, scratch)
+    print("Machine: %s, %d cores; median of %d runs; ratio > 1: the engine is faster" % (cpu, os.cpu_count(), RUNS))
+    print()
+    print("| measure | engine | peer | peer program | unit | ratio |")
+    print("|---|---:|---:|---|---|---:|")
+    for what, ours, peer, name, unit, ratio in rows:
+        if ours is None:
+            print("| %s | pending | | %s | %s | |" % (what, name, unit))
+            continue
+        print("| %s | %.3g | %s | %s | %s | %s |" % (what, ours, "" if peer is None else "%.3g" % peer, name, unit,
+                                                   "" if ratio is None else "%.2f" % ratio))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,50 @@
+// libFuzzer harness of the Visio extractor through Glyphane's file entry
+// point: the input is written as a drawing and GetTextWithErrCallback
+// writes its text in UTF-8 to a file, once with flag word A's loop limit
+// (0x20000) and once without it; the engine is started once, as the
+// extraction interface does. Whatever the bytes, the call must end with a
+// code and leave nothing in the private folder but the harness's files.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "glyphane/glyphane.h"
+#include "harness_support.h"
+
+namespace {
+
+int IgnoreError(ExtractErrorInfo*) { return 0; }
+
+// Everything in the private folder besides the configuration, the input and
+// the outputs is a temporary file an extraction forgot.
+void CheckNothingLeft(const std::string& input, const std::string& output) {
+  for (const auto& entry : std::filesystem::directory_iterator(fuzz::PrivateFolder())) {
+    std::string name = entry.path().filename().string();
+    // The configuration and the named mutexes' lock files stay.
+    if (name == "etc" || name.ends_with(".lock") || entry.path() == input || entry.path() == output) continue;
+    std::fprintf(stderr, "left behind: %s\n", entry.path().c_str());
+    std::abort();
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::StartEngine();
+  std::string input = fuzz::WriteInput("input.vsd", data, size);
+  std::string output = fuzz::PrivateFolder() + "output.txt";
+  for (uint32_t loop_limit : {kFlagALoopLimit, 0u}) {
+    ExtractOptionsV4 options{};
+    std::strcpy(options.charset, "UTF-8");
+    std::strcpy(options.language, "English");
+    options.flags_a = kFlagALineEndCrLf | loop_limit;
+    options.length_limit = static_cast<int32_t>(0x80000000u);
+    GetTextWithErrCallback(input.c_str(), output.c_str(), &options, 0, IgnoreError);
+    CheckNothingLeft(input, output);
+    fuzz::Remove(output);
+  }
+  fuzz::Remove(input);
+  return 0;
+}
