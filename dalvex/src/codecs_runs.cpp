@@ -36,7 +36,7 @@ std::atomic<bool> g_runs_enabled{true};
 // Bytes of output a run keeps free: no character of the loop writes more.
 constexpr int32_t kRoom = 8;
 
-enum class Dec : uint8_t { kNone, kSjis, kWindows31J, kTable, kUtf8, kUtf16, kUcs4, kEuc };
+enum class Dec : uint8_t { kNone, kSjis, kWindows31J, kTable, kUtf8, kUtf16, kUcs4, kEuc, kUcs2 };
 enum class Enc : uint8_t { kNone, kTable, kSjis, kEuc, kUtf8, kUtf16, kUcs4, kUcs2 };
 
 // A table that takes lookups without a lock: no file, or settled.
@@ -79,6 +79,7 @@ Dec DecoderKind(const CconvSession* s) {
   if (d == DecodeUtf8) return Dec::kUtf8;
   if (d == DecodeUtf16) return Dec::kUtf16;
   if (d == DecodeUcs4) return Dec::kUcs4;
+  if (d == DecodeUcs2) return Dec::kUcs2;
   if (d == DecodeEucJp) return Dec::kEuc;
   return Dec::kNone;
 }
@@ -410,8 +411,9 @@ struct SjisDec {
   }
 };
 
-// The table decoder of "SAME": the source sets in order, each reading a
-// code of its width, lead byte first.
+// The table decoder: the source sets in order, each reading a code of its
+// width, lead byte first for "SAME", in the charset's byte order for UCS-2.
+template <bool kBig>
 struct TableDec {
   RUN_STEP static bool Next(const RunPlan& p, const uint8_t* in, int32_t avail, RunChar* c) {
     for (int i = 0; i < p.source_count; ++i) {
@@ -419,8 +421,8 @@ struct TableDec {
       int width = src.width;
       if (width < 1 || width > 4) continue;
       if (width > avail) return false;
-      uint32_t unit = in[0];
-      for (int k = 1; k < width; ++k) unit = unit << 8 | in[k];
+      uint32_t unit = 0;
+      for (int k = 0; k < width; ++k) unit |= uint32_t{in[k]} << (kBig ? 8 * (width - 1 - k) : 8 * k);
       Found found = SourceValue(p, i, unit, c);
       if (found == Found::kYes) {
         c->raw = unit;
@@ -730,7 +732,11 @@ int32_t RunChars(CconvSession* s, RunPlan& p) {
   switch (static_cast<Dec>(p.decoder)) {
     case Dec::kSjis:
     case Dec::kWindows31J: loop = LoopFor<SjisDec>(enc, little); break;
-    case Dec::kTable: loop = LoopFor<TableDec>(enc, little); break;
+    case Dec::kTable: loop = LoopFor<TableDec<true>>(enc, little); break;
+    case Dec::kUcs2:
+      if (s->charset_options.expect_bom) return 0;
+      loop = big_in ? LoopFor<TableDec<true>>(enc, little) : LoopFor<TableDec<false>>(enc, little);
+      break;
     case Dec::kEuc: loop = LoopFor<EucDec>(enc, little); break;
     case Dec::kUtf8:
       if (s->charset_options.expect_bom) return 0;

@@ -77,8 +77,8 @@ TEST_F(CodecRuns, SameSessionsAsTheHandlers) {
   const std::string text =
       "Plain ASCII line\r\nかな漢字カナ①Ⅰ纊\rｱｲ\n\xEE\x80\x80\xEE\x80\x81 x\xE2\x80\xA8"
       "か\xE3\x82\x9A \xC3\xA6\xCC\x80 \xF0\xA0\x80\x8B😀 中文字€ é ÿ ¥‾\t\x01 end\r";
-  const char* sources[] = {"UTF-8", "UTF-16", "ISO-10646-UCS-4", "WINDOWS31J", "Shift_JIS",
-                           "EUC-JP", "ChineseGBK", "GB18030"};
+  const char* sources[] = {"UTF-8",  "UTF-16",     "ISO-10646-UCS-4", "ISO-10646-UCS-2", "WINDOWS31J",
+                           "Shift_JIS", "EUC-JP", "ChineseGBK",      "GB18030"};
   const char* targets[] = {"UTF-8",      "UTF-16",    "ISO-10646-UCS-2", "ISO-10646-UCS-4", "WINDOWS31J",
                            "Shift_JIS",  "EUC-JP",    "ChineseGBK",      "GB18030",         "ChineseBIG5",
                            "ISO-8859-1", "EUC-JIS-2004"};
@@ -88,7 +88,7 @@ TEST_F(CodecRuns, SameSessionsAsTheHandlers) {
     const char* name;
     Options options;
   };
-  std::vector<Variant> variants(5);
+  std::vector<Variant> variants(6);
   variants[0].name = "plain";
   variants[1].name = "line ends, substitutes, skip invalid";
   variants[1].options.target.line_end_flag = 1;
@@ -105,14 +105,18 @@ TEST_F(CodecRuns, SameSessionsAsTheHandlers) {
   variants[4].name = "references";
   variants[4].options.target.char_references = 1;
   variants[4].options.target.substitute = 1;
+  variants[5].name = "big-endian source";
+  variants[5].options.source.big_endian = 1;
   for (const char* from : sources) {
-    std::string input = Convert("UTF-8", from, text, to_source).out;
-    ASSERT_FALSE(input.empty()) << from;
-    // Overlong forms of combining marks after a base, and invalid bytes.
-    if (std::string(from) == "UTF-8") input += "か\xE0\x82\x9A" "a\xC0\x80" "b\xFE\xFF" "c\xE3\x82";
-    else input += Bytes({0xFF, 'z', 0x80});
-    for (const char* to : targets) {
-      for (const Variant& v : variants) {
+    for (const Variant& v : variants) {
+      Options made = to_source;
+      made.target.big_endian = v.options.source.big_endian;
+      std::string input = Convert("UTF-8", from, text, made).out;
+      ASSERT_FALSE(input.empty()) << from;
+      // Overlong forms of combining marks after a base, and invalid bytes.
+      if (std::string(from) == "UTF-8") input += "か\xE0\x82\x9A" "a\xC0\x80" "b\xFE\xFF" "c\xE3\x82";
+      else input += Bytes({0xFF, 'z', 0x80});
+      for (const char* to : targets) {
         for (size_t chunk : {size_t{1}, size_t{3}, size_t{4096}}) {
           for (int capacity : {5, 7, 4096}) {
             SCOPED_TRACE(std::string(from) + " -> " + to + ", " + v.name + ", chunk " + std::to_string(chunk) +
