@@ -9,6 +9,8 @@
 #include <map>
 
 #include "bridge/engine_messages.h"
+#include "testsupport/compound_file_writer.h"
+#include "testsupport/property_set_writer.h"
 #include "gui_fixture.h"
 #include "ui/dialogs.h"
 
@@ -179,6 +181,42 @@ TEST_F(ConversionCorpusGui, FileInformationAgreesWithLibmagic) {
   EXPECT_EQ(label("AUTHOR"), expected.at("Author"));
   EXPECT_EQ(label("KEYWORD"), expected.at("Keywords"));
   EXPECT_EQ(label("COMMENT"), expected.at("Comments"));
+}
+
+// A drawing the detector takes for Visio 2003: the document stream's
+// signature and version, and the summary streams given.
+fs::path SmallDrawing(const fs::path& path, const std::string& summary) {
+  testsupport::CompoundFileWriter writer;
+  std::string document = "Visio (TM) Drawing\r\n";
+  document.resize(64, '\0');
+  document[0x1A] = 11;
+  writer.AddStream(writer.Root(), "VisioDocument", document);
+  if (!summary.empty()) writer.AddStream(writer.Root(), "\x05SummaryInformation", summary);
+  EXPECT_TRUE(writer.Build().Save(path));
+  return path;
+}
+
+TEST_F(ConversionCorpusGui, FileInformationOfAShiftJisTitleAndOfNoProperties) {
+  PlaceConfiguration();
+  using namespace testsupport;
+  const fs::path titled = SmallDrawing(
+      root_ / "titled.vsd", SummaryStream({I2(1, 932), Lpstr(2, "\x90\xDD\x8C\x76\x90\x7D\x20\x91\xE6\x93\xF1\x94\xC5"),
+                                           Lpstr(4, "\x8E\x52\x93\x63"), Lpstr(5, "k1; k2")}));
+  const fs::path bare = SmallDrawing(root_ / "bare.vsd", std::string());
+
+  Open();
+  auto* page = OpenDialog<DocinfoPage>(window_.get(), titled.string());
+  ASSERT_NE(page, nullptr);
+  auto label = [&](const char* name) { return page->Manager().FindControl(name)->GetText(); };
+  EXPECT_EQ(label("TITLE"), QString::fromUtf8("設計図 第二版"));
+  EXPECT_EQ(label("AUTHOR"), QString::fromUtf8("山田"));
+  EXPECT_EQ(label("KEYWORD"), "k1; k2");
+  EXPECT_TRUE(label("SUBJECT").isEmpty());
+
+  page = OpenDialog<DocinfoPage>(window_.get(), bare.string());
+  ASSERT_NE(page, nullptr);
+  for (const char* name : {"TITLE", "SUBJECT", "AUTHOR", "MANAGER", "COMPANY", "CATEGORY", "KEYWORD", "COMMENT"})
+    EXPECT_TRUE(label(name).isEmpty()) << name;
 }
 
 }  // namespace
