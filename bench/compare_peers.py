@@ -10,8 +10,10 @@ the same inputs in one run, and prints one table of ratios:
      (build/bin/charset_bench, in one process);
   3. detection files/s over detect/ (build/bin/probelin-scan) against
      `file -b -f` (libmagic), median of 5;
-  4. RAR text gathering over rar/ through the extraction interface against
-     `bsdtar -xOf`, whole-process wall time, median of 5 per archive.
+  4. RAR text gathering over rar/ through the extraction interface (every
+     member's text in one output, flag word B 500) against `bsdtar -xOf`,
+     whole-process wall time, median of 5 per archive, over the RAR 1.5-4
+     archives that bsdtar reads without error.
 
 A ratio above 1 means the engine is faster. Parts whose program is not built
 yet are reported as pending.
@@ -120,16 +122,32 @@ def detection(rows, scratch):
 
 def rar(rows, scratch):
     extract = tool("vsd-extract")
-    archives = [a for a in files("rar", (".rar",)) if ".part" not in os.path.basename(a).lower()]
+    # The interface routes RAR 1.5-4 archives (RAR 5 is not detected).
+    def rar4(path):
+        with open(path, "rb") as f:
+            return f.read(7) == b"Rar!\x1a\x07\x00"
+    archives = [a for a in files("rar", (".rar",)) if ".part" not in os.path.basename(a).lower() and rar4(a)]
     if not extract or not tool("libvombril.so") or not shutil.which("bsdtar") or not archives:
         rows.append(("RAR text gathering", None, None, "bsdtar -xOf", "s", None))
         return
     out = os.path.join(scratch, "rar.txt")
     ours = peer = 0.0
+    timed = 0
     for a in archives:
-        ours += median_wall([extract, a, out])
+        # Only archives bsdtar reads whole: on some damaged ones it fails,
+        # on two it loops without end.
+        try:
+            done = subprocess.run(["bsdtar", "-xOf", a], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                  timeout=20, check=False)
+        except subprocess.TimeoutExpired:
+            continue
+        if done.returncode != 0:
+            continue
+        timed += 1
+        ours += median_wall([extract, a, out, "UTF-8", "500"])
         peer += median_wall(["bsdtar", "-xOf", a])
-    row(rows, "RAR text, %d archives, whole process" % len(archives), ours, peer, "bsdtar -xOf", "s", peer / ours)
+    row(rows, "RAR text, %d archives bsdtar reads, whole process" % timed, ours, peer, "bsdtar -xOf", "s",
+        peer / ours)
 
 
 def main():
