@@ -47,14 +47,15 @@ int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
   const fs::path bin = fs::path(QCoreApplication::applicationDirPath().toStdString());
-  FormatInfo probe{};
-  Extraction().Detect("", &probe);  // bind the interface before leaving the start directory
-
   const fs::path work = fs::temp_directory_path() / ("batch-timing-" + std::to_string(getpid()));
   fs::create_directories(work / "out");
   fs::copy_file(bin / "etc.dll", work / "etc.dll", fs::copy_options::overwrite_existing);
   fs::current_path(work);
   SetProgramFolder(work.string());
+  // The engine starts on the first call, from the configuration archive in
+  // the current directory.
+  FormatInfo probe{};
+  Extraction().Detect("", &probe);
 
   palisk::ScriptedServices services;
   palisk::SetServices(&services);
@@ -104,7 +105,8 @@ int main(int argc, char** argv) {
       ExtractOptionsV4 request = options;
       const std::string name = file.name.toStdString();
       const std::string dest = (work / "out" / (name.substr(0, name.rfind('.')) + ".txt")).string();
-      if (Extraction().GetText((file.folder + file.name).toStdString(), dest, &request, nullptr) != 0) ++failures;
+      const int32_t code = Extraction().GetText((file.folder + file.name).toStdString(), dest, &request, nullptr);
+      if (code != 0 && failures++ == 0 && r == 0) std::fprintf(stderr, "%s: %d\n", name.c_str(), code);
     }
     alone.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
