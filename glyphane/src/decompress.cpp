@@ -7,6 +7,8 @@
 // repeats them.
 #include "decompress.h"
 
+#include <cstring>
+
 #include "dalvex/extract_records.h"
 
 namespace glyphane {
@@ -18,20 +20,22 @@ constexpr uint32_t kMaxFlagBytes = 0x1FFFF;
 
 int32_t VsdDecompress(const uint8_t* in, uint64_t size, bool loop_limit, std::vector<uint8_t>* out) {
   std::vector<uint8_t>& buffer = *out;
-  buffer.assign(size, 0);
+  buffer.assign(size < 64 ? 64 : size, 0);
   uint64_t p = 0;
   uint64_t i = 0;
   uint32_t flag_bytes = 0;
-  auto put = [&](uint8_t value) {
-    if (p >= buffer.size()) buffer.resize(buffer.empty() ? 64 : buffer.size() * 2, 0);
-    buffer[p++] = value;
+  // Room for one token: a reference writes at most 18 bytes.
+  auto room = [&] {
+    if (buffer.size() - p < 18) buffer.resize(buffer.size() * 2, 0);
+    return buffer.data();
   };
   while (i < size) {
     if (loop_limit && ++flag_bytes > kMaxFlagBytes) return MaxLoopCounts;
     uint8_t flags = in[i++];
     for (int bit = 0; bit < 8 && i < size; ++bit) {
+      uint8_t* data = room();
       if (flags & (1u << bit)) {
-        put(in[i++]);
+        data[p++] = in[i++];
         continue;
       }
       if (i + 1 >= size) {  // the reference's second byte lies past the end
@@ -47,9 +51,14 @@ int32_t VsdDecompress(const uint8_t* in, uint64_t size, bool loop_limit, std::ve
       int64_t distance = static_cast<int64_t>(p) - 1 - r;
       int64_t turns = distance >= 0 ? distance / kWindow : -((-distance + kWindow - 1) / kWindow);
       int64_t s = r + turns * kWindow;
+      if (s >= 0 && static_cast<uint64_t>(s) + length <= p) {
+        std::memcpy(data + p, data + s, length);  // the source lies wholly behind
+        p += length;
+        continue;
+      }
       for (uint32_t k = 0; k < length; ++k) {
         int64_t from = s + k;
-        put(from < 0 ? 0 : buffer[static_cast<uint64_t>(from)]);
+        data[p++] = from < 0 ? 0 : data[static_cast<uint64_t>(from)];
       }
     }
   }
