@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -195,6 +196,35 @@ TEST(Module, PathOfTheModuleHoldingAnAddress) {
   EXPECT_EQ(folder, fs::path(file).parent_path().string() + "/");
   EXPECT_FALSE(win32::ModulePath(nullptr, &file, &folder));
   EXPECT_EQ(win32::LoadLibraryBeside(reinterpret_cast<const void*>(&WaitExit), "libnothing.so"), nullptr);
+}
+
+// Started by its own name relative to its folder, the program still finds
+// itself and the libraries beside it after leaving that folder.
+TEST(Module, WholePathAfterTheCurrentFolderChanges) {
+  if (std::getenv("MODULE_PATH_CHILD") != nullptr) {
+    ASSERT_EQ(chdir("/"), 0);
+    std::string file, folder;
+    ASSERT_TRUE(win32::ModulePath(reinterpret_cast<const void*>(&WaitExit), &file, &folder));
+    EXPECT_EQ(file, std::getenv("MODULE_PATH_CHILD"));
+    void* beside = win32::LoadLibraryBeside(reinterpret_cast<const void*>(&WaitExit), "libdalvex.so");
+    EXPECT_NE(beside, nullptr);
+    if (beside) dlclose(beside);
+    return;
+  }
+  const fs::path self = fs::read_symlink("/proc/self/exe");
+  ASSERT_TRUE(fs::exists(self.parent_path() / "libdalvex.so"));
+  pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    setenv("MODULE_PATH_CHILD", self.c_str(), 1);
+    if (chdir(self.parent_path().c_str()) == 0) {
+      const std::string relative = "./" + self.filename().string();
+      execl(relative.c_str(), relative.c_str(), "--gtest_filter=Module.WholePathAfterTheCurrentFolderChanges",
+            static_cast<char*>(nullptr));
+    }
+    _exit(127);
+  }
+  EXPECT_EQ(WaitExit(child), 0);
 }
 
 TEST(Ordinals, LookupByOrdinal) {
