@@ -134,14 +134,24 @@ int32_t DocumentReader::ReadPart(const VsdPointer& pointer, VsdPart* part) {
   const uint64_t length = pointer.length;
   // A part that does not lie inside the stream cannot be read in full.
   if (uint64_t{pointer.offset} + length > source_.Size()) return FileCantRead;
-  std::vector<uint8_t> stored(length, 0);
-  if (!source_.SeekFromStart(pointer.offset)) return FileCantRead;
-  if (source_.Read(stored.data(), length) != length) return FileCantRead;
-  if (pointer.Compressed()) {
-    if (int32_t rc = VsdDecompress(stored.data(), length, session_.flags_a & kFlagALoopLimit, &part->data))
-      return rc;
+  const auto key = std::make_pair(pointer.offset, pointer.length);
+  const auto kept = pointer.Compressed() ? session_.decompressed_parts.find(key) : session_.decompressed_parts.end();
+  if (kept != session_.decompressed_parts.end()) {
+    part->data = kept->second;
   } else {
-    part->data = std::move(stored);
+    std::vector<uint8_t> stored(length, 0);
+    if (!source_.SeekFromStart(pointer.offset)) return FileCantRead;
+    if (source_.Read(stored.data(), length) != length) return FileCantRead;
+    if (pointer.Compressed()) {
+      if (int32_t rc = VsdDecompress(stored.data(), length, session_.flags_a & kFlagALoopLimit, &part->data))
+        return rc;
+      if (session_.decompressed_bytes + part->data.size() <= VsdSession::kPartCacheBytes) {
+        session_.decompressed_bytes += part->data.size();
+        session_.decompressed_parts.emplace(key, part->data);
+      }
+    } else {
+      part->data = std::move(stored);
+    }
   }
   PartBytes bytes = part->bytes();
   part->has_list_offset = false;

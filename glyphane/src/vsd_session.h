@@ -8,10 +8,13 @@
 // UTF-16LE bytes for drawings of version 11 and later.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace glyphane {
@@ -171,6 +174,12 @@ struct VsdSession {
   std::vector<Annotation> annotations;
   uint32_t page_name_index = 0;
   uint32_t background_page_id = 0;
+
+  // Parts decompressed in the structure pass, kept for the text pass (which
+  // visits the same parts), up to kPartCacheBytes in all.
+  static constexpr size_t kPartCacheBytes = size_t{64} << 20;
+  std::map<std::pair<uint32_t, uint32_t>, std::vector<uint8_t>> decompressed_parts;  // (offset, length)
+  size_t decompressed_bytes = 0;
 
   // Per pass.
   std::set<uint64_t> walked_parts;
