@@ -23,10 +23,6 @@
 
 namespace {
 
-constexpr uint32_t kFlagBArchives = 0x100;  // without it the call refuses at once
-constexpr uint32_t kFlagBTextMode = 0x400;
-constexpr uint32_t kFlagBContinue = 0x800;
-
 int IgnoreError(ExtractErrorInfo*) { return 0; }
 
 const std::string& WorkFolder() {
@@ -62,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::strcpy(options.charset, "UTF-8");
   std::strcpy(options.language, "English");
   options.flags_a = kFlagALineEndCrLf | kFlagALoopLimit;
-  options.flags_b = kFlagBArchives | kFlagBTextMode | kFlagBContinue;
+  options.flags_b = kFlagBRequired | kFlagBTextMode | kFlagBContinue;
   options.length_limit = static_cast<int32_t>(0x80000000u);
   std::ostringstream text;
   GetTextStreamWithErrCallback(input.c_str(), &text, &options, 0, IgnoreError);

@@ -16,17 +16,6 @@
 
 namespace vombril {
 
-// Bits of flag word B as Vombril reads them.
-inline constexpr uint32_t kFlagBRequired = 0x100;
-inline constexpr uint32_t kFlagBRefuse = 0x200;
-inline constexpr uint32_t kFlagBTextMode = 0x400;
-inline constexpr uint32_t kFlagBContinue = 0x800;
-inline constexpr uint32_t kFlagBBesideOutput = 0x1000;
-inline constexpr uint32_t kFlagBNoHeaders = 0x4000;
-inline constexpr uint32_t kFlagBDecodeOnly = 0x40000;
-// Flag word A: encrypted files may be decoded with the job's password.
-inline constexpr uint32_t kFlagAPassword = 0x400;
-
 inline constexpr size_t kMaxPath = 260;
 inline constexpr size_t kTargetPath = sizeof(ExtractOutputTarget::path);
 

@@ -120,6 +120,16 @@ inline constexpr uint32_t kFlagALog = 0x10000;
 inline constexpr uint32_t kFlagALoopLimit = 0x20000;
 inline constexpr uint32_t kFlagAOutputLimit = 0x400000;
 inline constexpr uint32_t kFlagAPlainText = 0x1000000;
+inline constexpr uint32_t kFlagAPassword = 0x400;  // archives: encrypted files may be decoded
+
+// Bits of flag word B (archives).
+inline constexpr uint32_t kFlagBRequired = 0x100;  // without it an archive gives no text
+inline constexpr uint32_t kFlagBRefuse = 0x200;
+inline constexpr uint32_t kFlagBTextMode = 0x400;
+inline constexpr uint32_t kFlagBContinue = 0x800;
+inline constexpr uint32_t kFlagBBesideOutput = 0x1000;
+inline constexpr uint32_t kFlagBNoHeaders = 0x4000;
+inline constexpr uint32_t kFlagBDecodeOnly = 0x40000;
 
 // The line-end form (1 to 5) that flag word A asks for: the lowest set bit of
 // 0x08..0x80 wins; none set gives form 1 (CR LF).
