@@ -246,7 +246,7 @@ TEST(UserFolders, ExistOrTheHomeFolderAnswers) {
 // Qt's own dialogs and buttons follow the language id: the translations
 // installed for Japanese and Chinese, none for English, and English again
 // for a language without translation or an unknown id.
-TEST(DialogLanguage, FollowsTheLanguageId) {
+TEST(DialogLanguageGui, FollowsTheLanguageId) {
   EnsureTestApplication();
   auto look_in = [] { return QCoreApplication::translate("QFileDialog", "Look in:"); };
   auto cancel = [] { return QCoreApplication::translate("QPlatformTheme", "Cancel"); };
