@@ -31,7 +31,7 @@ namespace {
 using palisk::CControlUI;
 
 // The first drawing of each VisioDocument version among those the index
-// records as read by the peer, in the index's order.
+// records as read by the peer, with some text, in the index's order.
 std::vector<fs::path> OneDrawingOfEachVersion(const fs::path& vsd) {
   std::ifstream index(vsd / "INDEX.tsv");
   std::string line;
@@ -47,12 +47,14 @@ std::vector<fs::path> OneDrawingOfEachVersion(const fs::path& vsd) {
     return static_cast<size_t>(std::find(header.begin(), header.end(), name) - header.begin());
   };
   const size_t file = column("file"), version = column("VisioDocument_header_version"),
-               peer = column("vsd2text_exit");
+               peer = column("vsd2text_exit"), peer_bytes = column("vsd2text_output_bytes");
   std::set<std::string> versions;
   std::vector<fs::path> drawings;
   while (std::getline(index, line)) {
     const std::vector<std::string> fields = split(line);
-    if (fields.size() <= std::max({file, version, peer}) || fields[peer] != "0") continue;
+    if (fields.size() <= std::max({file, version, peer, peer_bytes}) || fields[peer] != "0" ||
+        std::atol(fields[peer_bytes].c_str()) <= 0)
+      continue;
     if (fs::exists(vsd / fields[file]) && versions.insert(fields[version]).second)
       drawings.push_back(vsd / fields[file]);
   }
@@ -231,7 +233,9 @@ TEST_F(FirstRunGui, DefaultSettingsConvertAFolderIntoTheNewDesktopFolder) {
     const std::string name = OutputStem(drawing.filename().string()) + ".txt";
     ExtractOptionsV4 options = request;
     ASSERT_EQ(Extraction().GetText(drawing.string(), (root_ / "alone" / name).string(), &options, nullptr), 0);
-    EXPECT_EQ(testsupport::ReadFile(home_ / "Desktop" / name), testsupport::ReadFile(root_ / "alone" / name));
+    const std::string text = testsupport::ReadFile(home_ / "Desktop" / name);
+    EXPECT_FALSE(text.empty());
+    EXPECT_EQ(text, testsupport::ReadFile(root_ / "alone" / name));
   }
 }
 
