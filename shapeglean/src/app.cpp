@@ -156,6 +156,10 @@ std::string CurrentDirectory() {
 }
 
 int wWinMain() {
+  // Qt's own dialogs and buttons speak the string language: the system's
+  // until the window sets the program's.
+  palisk::SetDialogLanguage(StringLanguageId());
+
   // 1. One instance at a time.
   win32::InstanceCheck check;
   std::unique_ptr<win32::SingleInstanceGuard> guard =
@@ -180,6 +184,8 @@ int wWinMain() {
   {
     auto window = std::make_unique<QuandelMivoWnd>();
     SetStringLanguage(start.number);
+    MapLanguageToStringLanguage();
+    palisk::SetDialogLanguage(StringLanguageId());
     window->SetIcon(115);
     if (window->Create(nullptr, "Shapeglean", palisk::WS_VISIBLE | palisk::WS_OVERLAPPEDWINDOW,
                        palisk::WS_EX_STATICEDGE | palisk::WS_EX_APPWINDOW, 0, 0, 600, 320) == nullptr)

@@ -32,15 +32,6 @@ class ConversionCorpusGui : public GuiFixture {
     return options;
   }
 
-  // The engine's configuration archive where the engine looks for it: the
-  // current directory.
-  void PlaceConfiguration() {
-    const fs::path archive = fs::path(palisk::CPaintManagerUI::GetInstancePath().ToUtf8()) / "etc.dll";
-    std::error_code ec;
-    fs::copy_file(archive, root_ / "cwd/etc.dll", fs::copy_options::overwrite_existing, ec);
-    ASSERT_FALSE(ec) << "no " << archive;
-  }
-
   void SkipUnlessTheInterfaceConverts(const fs::path& drawing) {
     ExtractOptionsV4 options = Request();
     const int32_t code = Extraction().GetText(drawing.string(), (root_ / "probe.txt").string(), &options, nullptr);

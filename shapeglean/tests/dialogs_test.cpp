@@ -1,8 +1,16 @@
 // The dialogs of the main window: how each opens and closes, what it
-// reads and writes, the caption drag rule, and the screenshots of the six
-// dialogs, both menus and one engine message in the three languages.
+// reads and writes, the caption drag rule, the folder browser's language,
+// and the screenshots of the six dialogs, the folder browser, both menus
+// and one engine message in the three languages.
+#include <QAbstractItemView>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 
 #include "bridge/engine_messages.h"
 #include "gui_fixture.h"
@@ -166,6 +174,66 @@ TEST_F(DialogsGui, LanguageOpensOnItsFirstEntryAndRebuildsTheWindow) {
   EXPECT_EQ(Opened<Mivolanguage>(), nullptr);
 }
 
+// The folder browser is Qt's own dialog and speaks the window's language:
+// English first, then Japanese and Chinese as the language menu picks them.
+TEST_F(DialogsGui, FolderBrowserSpeaksTheLanguageThatTheMenuChooses) {
+  // The browser opens on the current directory: a few folders to show.
+  for (const char* name : {"network", "plans", "process"}) fs::create_directories(root_ / "cwd" / name);
+  Open();
+  palisk::SetServices(nullptr);  // the real dialogs
+  struct Labels {
+    QString look_in, cancel;
+  };
+  std::map<std::string, Labels> seen;
+  std::string tag = "en";
+  int shown_for = 0;
+  // Answers the browser from its own loop: once its folder view has been
+  // filled (or after a while), a screenshot, its labels, then Cancel.
+  QTimer user;
+  QObject::connect(&user, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || !dialog->isVisible()) return;
+    auto* view = dialog->findChild<QAbstractItemView*>("listView");
+    if (++shown_for < 100 && (view == nullptr || view->model()->rowCount(view->rootIndex()) == 0)) return;
+    shown_for = 0;
+    auto* buttons = dialog->findChild<QDialogButtonBox*>("buttonBox");
+    auto* look_in = dialog->findChild<QLabel*>("lookInLabel");
+    ASSERT_TRUE(buttons != nullptr && look_in != nullptr);
+    seen[tag] = {look_in->text(), buttons->button(QDialogButtonBox::Cancel)->text()};
+    EXPECT_TRUE(dialog->grab().save(
+        QString::fromStdString((ScreenshotFolder() / ("dialog-folder-browser-" + tag + ".png")).string())));
+    QTest::mouseClick(buttons->button(QDialogButtonBox::Cancel), Qt::LeftButton);
+  });
+  user.start(20);
+  Click("btnAddFolder");
+  for (const auto& [entry, language] : {std::pair{2, "jp"}, std::pair{0, "cn"}}) {
+    Notify("menu_Language");
+    auto* page = Opened<Mivolanguage>();
+    ASSERT_NE(page, nullptr);
+    In<CComboUI>(page, "LanguageSel")->SelectItem(entry);
+    ClickIn(page, "savebtn");
+    ASSERT_TRUE(WaitFor([&] { return Opened<Mivolanguage>() == nullptr; }));
+    tag = language;
+    Click("btnAddFolder");
+  }
+  user.stop();
+  palisk::SetServices(&services_);
+
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen["en"].look_in, "Look in:");
+  EXPECT_EQ(seen["en"].cancel, "Cancel");
+  // Translated: neither English nor the other language, and in the
+  // language's own script.
+  const QRegularExpression han("\\p{Han}|\\p{Hiragana}|\\p{Katakana}");
+  for (const char* language : {"jp", "cn"}) {
+    for (const QString& text : {seen[language].look_in, seen[language].cancel}) {
+      EXPECT_TRUE(text.contains(han)) << language << ": " << text.toStdString();
+    }
+  }
+  EXPECT_NE(seen["jp"].look_in, seen["cn"].look_in);
+  EXPECT_TRUE(seen["jp"].cancel.contains(QRegularExpression("\\p{Katakana}"))) << seen["jp"].cancel.toStdString();
+}
+
 TEST_F(DialogsGui, AboutAndPasswordPrompt) {
   Open();
   Notify("menu_About");
@@ -253,10 +321,7 @@ TEST_F(DialogsGui, CaptionBandDragsOverLabelsNotOverButtons) {
 }
 
 TEST_F(DialogsGui, Screenshots) {
-  const char* build = getenv("PROJECT_BUILD_DIR");
-  ASSERT_NE(build, nullptr);
-  const fs::path folder = fs::path(build) / "screenshots";
-  fs::create_directories(folder);
+  const fs::path folder = ScreenshotFolder();
   auto save = [&](QWidget* widget, const std::string& name) {
     QCoreApplication::processEvents();
     EXPECT_TRUE(widget->grab().save(QString::fromStdString((folder / (name + ".png")).string()))) << name;

@@ -145,6 +145,14 @@ inline bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
   return done();
 }
 
+// Where the GUI tests leave their screenshots: build/screenshots.
+inline fs::path ScreenshotFolder() {
+  const char* build = getenv("PROJECT_BUILD_DIR");
+  const fs::path folder = fs::path(build != nullptr ? build : ".") / "screenshots";
+  fs::create_directories(folder);
+  return folder;
+}
+
 class GuiFixture : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -177,6 +185,7 @@ class GuiFixture : public ::testing::Test {
     services_.on_box = nullptr;
     SetExtraction(nullptr);
     palisk::SetServices(nullptr);
+    palisk::SetDialogLanguage(kLangEnglish);
     SetProgramFolder("");
     fs::current_path(old_cwd_);
     setenv("HOME", old_home_.c_str(), 1);
@@ -184,8 +193,11 @@ class GuiFixture : public ::testing::Test {
 
   virtual bool UseRealInterface() const { return false; }
 
+  // The language of the skin, the strings and Qt's own dialogs.
   void UseLanguage(int number) {
     SetStringLanguage(number);
+    MapLanguageToStringLanguage();
+    palisk::SetDialogLanguage(StringLanguageId());
     palisk::CPaintManagerUI::SetResourceZip(SkinArchiveOf(number));
   }
 
@@ -241,6 +253,14 @@ class GuiFixture : public ::testing::Test {
     ASSERT_TRUE(WaitFor([&] { return window_->GetRunState() == RunState::kIdle; }));
   }
   std::string Settings() { return (root_ / "prog" / "setting.ini").string(); }
+  // The engine's configuration archive where the engine looks for it: the
+  // current directory.
+  void PlaceConfiguration() {
+    const fs::path archive = fs::path(palisk::CPaintManagerUI::GetInstancePath().ToUtf8()) / "etc.dll";
+    std::error_code ec;
+    fs::copy_file(archive, root_ / "cwd/etc.dll", fs::copy_options::overwrite_existing, ec);
+    ASSERT_FALSE(ec) << "no " << archive;
+  }
 
   fs::path root_, old_cwd_;
   std::string old_home_;

@@ -163,6 +163,7 @@ void Mivolanguage::OnNotify(const CStdString& type, const CStdString& name, TNot
     }
     SetStringLanguage(number);
     MapLanguageToStringLanguage();
+    SetDialogLanguage(StringLanguageId());
     CPaintManagerUI::SetResourceZip(SkinArchiveOf(number), true);
     CPaintManagerUI::ReloadAllImages();
     ShowWindow(false);

@@ -2,25 +2,56 @@
 // fake, and message boxes asked from worker threads (see services.h).
 #include "palisk/services.h"
 
+#include <cerrno>
 #include <future>
 #include <map>
 #include <memory>
 #include <mutex>
 
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPainterPath>
 #include <QRegion>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QTranslator>
 #include <QUrl>
 
 #include "palisk/window.h"
+#include "win32/locale_id.h"
 
 namespace palisk {
 namespace {
+
+// Creates the absolute folder `path` and every missing parent, each with
+// mode 0755 (less the umask); true when it is a folder afterwards.
+bool MakeFolders(const QString& path) {
+  const QByteArray native = QFile::encodeName(QDir::cleanPath(path));
+  for (qsizetype end = 1; end <= native.size(); ++end) {
+    if (end < native.size() && native[end] != '/') continue;
+    if (::mkdir(native.left(end).constData(), 0755) != 0 && errno != EEXIST) return false;
+  }
+  struct stat info {};
+  return ::stat(native.constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// A user folder as the XDG user directories name it (user-dirs.dirs, which
+// a localised desktop fills with names such as ~/デスクトップ). The Windows
+// shell guarantees that the desktop and documents folders exist, and the
+// program writes there on its first run; on Linux they are often missing,
+// so a missing one is made, and the home folder stands in when it cannot be.
+QString ExistingUserFolder(QStandardPaths::StandardLocation location) {
+  const QString path = QStandardPaths::writableLocation(location);
+  if (!path.isEmpty() && QDir::isAbsolutePath(path) && MakeFolders(path)) return QDir::cleanPath(path);
+  return QDir::homePath();
+}
 
 class QtServices : public UserInterfaceServices {
  public:
@@ -53,11 +84,15 @@ class QtServices : public UserInterfaceServices {
     QStringList list;
     for (const FileFilter& f : filters) list << QString("%1 (%2)").arg(f.title, f.pattern == "*.*" ? "*" : f.pattern);
     QString selected = filter_index >= 1 && filter_index <= list.size() ? list[filter_index - 1] : QString();
-    return QFileDialog::getOpenFileName(owner, title, QString(), list.join(";;"), &selected);
+    return QFileDialog::getOpenFileName(owner, title, QString(), list.join(";;"), &selected,
+                                        QFileDialog::DontUseNativeDialog);
   }
 
+  // Qt's own dialogs rather than a desktop's: the same everywhere, and in
+  // the language that SetDialogLanguage chose.
   QString BrowseForFolder(HWND owner, const QString& title) override {
-    return QFileDialog::getExistingDirectory(owner, title);
+    return QFileDialog::getExistingDirectory(owner, title, QString(),
+                                             QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
   }
 
   bool OpenDocument(const QString& path) override { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
@@ -76,14 +111,15 @@ class QtServices : public UserInterfaceServices {
     return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
   }
 
-  QString DesktopFolder() override { return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation); }
-  QString DocumentsFolder() override {
-    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-  }
+  QString DesktopFolder() override { return ExistingUserFolder(QStandardPaths::DesktopLocation); }
+  QString DocumentsFolder() override { return ExistingUserFolder(QStandardPaths::DocumentsLocation); }
 };
 
 std::mutex services_guard;
 UserInterfaceServices* installed = nullptr;
+
+// Qt's translation of its own dialogs and buttons now installed, if any.
+QTranslator* dialog_translator = nullptr;
 
 std::map<unsigned, QIcon>& Icons() {
   static std::map<unsigned, QIcon> icons;
@@ -114,6 +150,24 @@ int MessageBoxW(HWND owner, const QString& text, const QString& caption, uint32_
       [answer, owner, text, caption, flags] { answer->set_value(Services().MessageBox(owner, text, caption, flags)); },
       Qt::QueuedConnection);
   return result.get();
+}
+
+bool SetDialogLanguage(uint16_t language_id) {
+  if (dialog_translator != nullptr) {
+    QCoreApplication::removeTranslator(dialog_translator);
+    delete dialog_translator;
+    dialog_translator = nullptr;
+  }
+  const std::string name = win32::LocaleNameOfId(language_id);
+  if (name.empty()) return false;
+  const QLocale locale(QString::fromStdString(name));
+  // Qt's texts are English: English needs no translation.
+  if (locale.language() == QLocale::English) return true;
+  auto translator = std::make_unique<QTranslator>();
+  if (!translator->load(locale, "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath))) return false;
+  QCoreApplication::installTranslator(translator.get());
+  dialog_translator = translator.release();
+  return true;
 }
 
 void RegisterIcon(unsigned resource, const QIcon& icon) { Icons()[resource] = icon; }

@@ -1,12 +1,19 @@
 // Tests of the DirectUI stand-in: layouts from a folder and from a zip
 // archive, the builder's callback, notifications of code-made changes,
-// the caption hit rule's inputs and the window's message routing.
+// the caption hit rule's inputs and the window's message routing; and of
+// the user-interface services: the user folders and the dialogs' language.
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <map>
+
 #include <QApplication>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include "palisk/palisk.h"
+#include "palisk/services.h"
 #include "palisk/testing.h"
 #include "testsupport/testdata.h"
 
@@ -175,6 +182,98 @@ TEST_F(PaliskGui, WindowMessagesPostingKeysAndClose) {
   window.GetHWND()->close();
   EXPECT_EQ(window.GetHWND(), nullptr);
   EXPECT_NE(std::find(window.seen.begin(), window.seen.end(), WM_DESTROY), window.seen.end());
+}
+
+// The desktop and documents folders of the Qt services in a fake home: as
+// the XDG user directories name them, made (parents included) when
+// missing, and the home folder when they cannot be made.
+TEST(UserFolders, ExistOrTheHomeFolderAnswers) {
+  struct Case {
+    const char* what;
+    const char* user_dirs;  // null: no user-dirs.dirs
+    const char* desktop;    // relative to the home folder; "" is the home folder
+    const char* documents;
+  } cases[] = {
+      {"present", nullptr, "Desktop", "Documents"},
+      {"absent", nullptr, "Desktop", "Documents"},
+      {"configured, non-ASCII",
+       "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/デスクトップ\"\n"
+       "XDG_DOCUMENTS_DIR=\"$HOME/書類/仕事\"\n",
+       "デスクトップ", "書類/仕事"},
+      // A file stands where a folder would go (root may write anywhere).
+      {"not creatable", "XDG_DESKTOP_DIR=\"$HOME/file/Desktop\"\nXDG_DOCUMENTS_DIR=\"$HOME/file\"\n", "", ""},
+  };
+  SetServices(nullptr);
+  const mode_t mask = umask(0);
+  umask(mask);
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::filesystem::path home = TempDir() / ("home" + std::to_string(++n));
+    std::filesystem::create_directories(home / ".config");
+    testsupport::ScopedEnv home_variable("HOME", home.c_str());
+    testsupport::ScopedEnv config("XDG_CONFIG_HOME", (home / ".config").c_str());
+    if (c.user_dirs != nullptr) {
+      ASSERT_TRUE(WriteFile(home / ".config/user-dirs.dirs", c.user_dirs));
+    }
+    ASSERT_TRUE(WriteFile(home / "file", "in the way"));
+    const bool present = std::string(c.what) == "present";
+    if (present) {
+      for (const char* name : {c.desktop, c.documents}) ASSERT_EQ(mkdir((home / name).c_str(), 0700), 0);
+    }
+
+    const std::pair<QString, const char*> answers[] = {{Services().DesktopFolder(), c.desktop},
+                                                       {Services().DocumentsFolder(), c.documents}};
+    for (const auto& [answer, relative] : answers) {
+      const std::filesystem::path expected = *relative ? home / relative : home;
+      EXPECT_EQ(answer.toStdString(), expected.string());
+      struct stat info {};
+      ASSERT_EQ(stat(expected.c_str(), &info), 0);
+      EXPECT_TRUE(S_ISDIR(info.st_mode));
+      // Made with 0755 (less the umask), each parent too; a folder that was
+      // there keeps its mode.
+      if (*relative) {
+        EXPECT_EQ(info.st_mode & 0777, present ? 0700u : (0755u & ~mask));
+        if (!present && std::filesystem::path(relative).has_parent_path()) {
+          ASSERT_EQ(stat((home / relative).parent_path().c_str(), &info), 0);
+          EXPECT_EQ(info.st_mode & 0777, 0755u & ~mask);
+        }
+      }
+    }
+  }
+}
+
+// Qt's own dialogs and buttons follow the language id: the translations
+// installed for Japanese and Chinese, none for English, and English again
+// for a language without translation or an unknown id.
+TEST(DialogLanguageGui, FollowsTheLanguageId) {
+  EnsureTestApplication();
+  auto look_in = [] { return QCoreApplication::translate("QFileDialog", "Look in:"); };
+  auto cancel = [] { return QCoreApplication::translate("QPlatformTheme", "Cancel"); };
+  struct Case {
+    uint16_t id;
+    bool available;
+    bool english;
+  } cases[] = {{1041, true, false}, {2052, true, false}, {1033, true, true},
+               {1061, false, true},  // Estonian: no translation of Qt
+               {1041, true, false}, {0x7FFF, false, true}};
+  std::map<uint16_t, QString> seen;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    EXPECT_EQ(SetDialogLanguage(c.id), c.available);
+    if (c.english) {
+      EXPECT_EQ(look_in(), "Look in:");
+      EXPECT_EQ(cancel(), "Cancel");
+    } else {
+      EXPECT_NE(look_in(), "Look in:");
+      EXPECT_NE(cancel(), "Cancel");
+      // The same id gives the same texts; each language its own.
+      auto [it, first] = seen.emplace(c.id, look_in());
+      EXPECT_EQ(it->second, look_in());
+      for (const auto& [id, text] : seen) EXPECT_TRUE(id == c.id || text != look_in());
+    }
+  }
+  SetDialogLanguage(1033);
 }
 
 }  // namespace

@@ -18,6 +18,15 @@ uint32_t LocaleIdOfName(const std::string& posix_name) {
   return uloc_getLCID(canonical);
 }
 
+std::string LocaleNameOfId(uint32_t locale_id) {
+  if (locale_id == 0) return {};
+  char name[ULOC_FULLNAME_CAPACITY] = {};
+  UErrorCode status = U_ZERO_ERROR;
+  const int32_t length = uloc_getLocaleForLCID(locale_id, name, sizeof name, &status);
+  if (U_FAILURE(status) || status == U_STRING_NOT_TERMINATED_WARNING || length <= 0) return {};
+  return std::string(name, static_cast<size_t>(length));
+}
+
 uint32_t SystemDefaultLocaleId() {
   for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
     const char* value = std::getenv(variable);

@@ -101,6 +101,16 @@ TEST(LocaleId, FromEnvironmentNames) {
   for (const Case& c : cases) EXPECT_EQ(win32::LocaleIdOfName(c.name), c.lcid) << c.name;
 }
 
+TEST(LocaleId, ToNamesAndBack) {
+  for (uint32_t lcid : {1033u, 1041u, 2052u, 1031u}) {
+    const std::string name = win32::LocaleNameOfId(lcid);
+    EXPECT_FALSE(name.empty()) << lcid;
+    EXPECT_EQ(win32::LocaleIdOfName(name), lcid) << name;
+  }
+  EXPECT_EQ(win32::LocaleNameOfId(0), "");
+  EXPECT_EQ(win32::LocaleNameOfId(0x7FFF), "");
+}
+
 TEST(LocaleId, FirstSetVariableWins) {
   const char* saved[3];
   const char* names[3] = {"LC_ALL", "LC_MESSAGES", "LANG"};

@@ -1,11 +1,13 @@
-// Access to the shared test data (real files nobody on this project wrote)
-// and to the private temporary folder each test runs in.
+// Access to the shared test data (real files nobody on this project wrote),
+// to the private temporary folder each test runs in, and environment
+// variables set for one test.
 //
 // TESTDATA_DIR names the data folder; CTest sets it for every test. A test
 // that needs a subfolder asks for it with TESTDATA_OR_SKIP, which skips the
 // test with a message naming what is missing.
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -27,6 +29,28 @@ std::string ReadFile(const std::filesystem::path& path);
 
 // Writes a whole file; false when it cannot be written.
 bool WriteFile(const std::filesystem::path& path, std::string_view bytes);
+
+// An environment variable set (or, with null, removed) for as long as the
+// object lives, then put back as it was.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    Set(value);
+  }
+  ~ScopedEnv() { Set(old_ ? old_->c_str() : nullptr); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  void Set(const char* value) {
+    if (value != nullptr) setenv(name_.c_str(), value, 1);
+    else unsetenv(name_.c_str());
+  }
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
 
 }  // namespace testsupport
 

@@ -36,7 +36,8 @@ class UserInterfaceServices {
   virtual bool OpenDocument(const QString& path) = 0;
   virtual void SetRoundRegion(HWND hwnd, int width, int height, int corner_cx, int corner_cy) = 0;
   virtual RECT WorkArea(HWND near) = 0;
-  // Folders, without a final '/'.
+  // Folders, without a final '/'. They exist: a missing one is made when
+  // asked for, and the home folder answers when it cannot be.
   virtual QString DesktopFolder() = 0;
   virtual QString DocumentsFolder() = 0;
 };
@@ -49,6 +50,13 @@ void SetServices(UserInterfaceServices* services);
 // Message box from any thread: a worker's request is carried out on the
 // user-interface thread, the worker waiting for the answer.
 int MessageBoxW(HWND owner, const QString& text, const QString& caption, uint32_t flags);
+
+// The language of the window system's own dialogs and buttons (the
+// open-file dialog, the folder browser, the buttons of message boxes), as
+// a Windows language id (1033, 1041, 2052, ...). User-interface thread
+// only. False when that language's translation is not installed or the id
+// is unknown: they then speak English.
+bool SetDialogLanguage(uint16_t language_id);
 
 // Icons of the program's resources, registered by the program.
 void RegisterIcon(unsigned resource, const QIcon& icon);

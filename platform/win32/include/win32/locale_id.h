@@ -12,6 +12,9 @@ namespace win32 {
 // 0 for "C", "POSIX", an empty or unknown name.
 uint32_t LocaleIdOfName(const std::string& posix_name);
 
+// The ICU name of a locale id (1041 → "ja_JP"); empty when unknown.
+std::string LocaleNameOfId(uint32_t locale_id);
+
 // The locale id of the environment's locale, 0 when none is chosen.
 uint32_t SystemDefaultLocaleId();
 
