@@ -10,17 +10,15 @@
 #include "error_raise.h"
 #include "quarnel/error.h"
 #include "quarnel/message.h"
+#include "support.h"
 
 using ObraCommon::UnicodeString;
 using ObraCommon::ZelError;
 using ObraCommon::ZelMessage;
 
-namespace {
+using quarnel_test::Utf8;
 
-std::string Utf8(const UnicodeString& text) {
-  std::string out;
-  return text.toUTF8String(out);
-}
+namespace {
 
 // What one raise produced: its code, message and source.
 struct Raised {

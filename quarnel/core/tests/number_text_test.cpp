@@ -12,17 +12,15 @@
 #include <vector>
 
 #include "quarnel/util.h"
+#include "support.h"
 #include "testsupport/testdata.h"
 
 using ObraCommon::UnicodeString;
 using ObraCommon::ZelUtil;
 
-namespace {
+using quarnel_test::Utf8;
 
-std::string Utf8(const UnicodeString& text) {
-  std::string out;
-  return text.toUTF8String(out);
-}
+namespace {
 
 std::string Printf(double value) {
   char buffer[64];

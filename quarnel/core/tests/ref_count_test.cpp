@@ -3,11 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <ostream>
 #include <thread>
 #include <vector>
 
-#include "counted.h"
 #include "quarnel/zel_ptr.h"
+#include "support.h"
 
 using ObraCommon::ZelObjectBase;
 using ObraCommon::ZelPtr;
@@ -19,6 +20,7 @@ namespace {
 struct ReleaseCase {
   int references;
   int result;
+  friend void PrintTo(const ReleaseCase& c, std::ostream* out) { *out << c.references << " references"; }
 };
 
 class ReleaseAt : public ::testing::TestWithParam<ReleaseCase> {};
@@ -64,7 +66,8 @@ TEST(Counts, PointerCopiesResetAndAssignment) {
     ZelPtr<Counted> second(first);
     EXPECT_EQ(first->getRefCount(), 2);
     EXPECT_TRUE(first == second);
-    second = second;  // self-assignment keeps the object
+    ZelPtr<Counted>& alias = second;
+    second = alias;  // self-assignment keeps the object
     EXPECT_EQ(first->getRefCount(), 2);
     first = first.get();
     EXPECT_EQ(first->getRefCount(), 2);

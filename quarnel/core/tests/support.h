@@ -1,11 +1,18 @@
-// A counted object for the tests that records its destructions.
+// What Quarnel's tests share: a counted object that records its
+// destructions, and texts read back as UTF-8.
 #pragma once
 
 #include <atomic>
+#include <string>
 
 #include "quarnel/object_base.h"
 
 namespace quarnel_test {
+
+inline std::string Utf8(const icu::UnicodeString& text) {
+  std::string out;
+  return text.toUTF8String(out);
+}
 
 class Counted : public ObraCommon::ZelRCObject {
  public:
