@@ -1,0 +1,14 @@
+// The library's version and clean-up. Each part that builds tables on first
+// use frees them here, in the order of its dependencies, before ICU's own
+// clean-up, which comes last because every part uses ICU.
+#include "quarnel/library.h"
+
+#include <unicode/uclean.h>
+
+namespace ObraCommon {
+
+int getLibVersion() { return 309; }
+
+void cleanup() { u_cleanup(); }
+
+}  // namespace ObraCommon

@@ -1,0 +1,98 @@
+// The library as a client sees it: linked only against libquarnel.so, with
+// its exports as nm lists them.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <dlfcn.h>
+
+#include "quarnel/error.h"
+#include "quarnel/library.h"
+#include "quarnel/message.h"
+#include "quarnel/zel_cstr.h"
+
+namespace {
+
+std::string LibraryPath() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<const void*>(&ObraCommon::getLibVersion), &info) == 0 || info.dli_fname == nullptr)
+    return "";
+  return info.dli_fname;
+}
+
+// The demangled names of the library's defined dynamic symbols.
+std::vector<std::string> ExportedSymbols(const std::string& library) {
+  std::vector<std::string> names;
+  std::string command = "nm -DC --defined-only '" + library + "'";
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+  if (!pipe) return names;
+  char line[4096];
+  while (std::fgets(line, sizeof line, pipe.get())) {
+    std::string text(line);
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    // "<address> <type> <name>"
+    size_t first = text.find(' ');
+    size_t second = first == std::string::npos ? first : text.find(' ', first + 1);
+    if (second != std::string::npos) names.push_back(text.substr(second + 1));
+  }
+  return names;
+}
+
+bool NamesObraCommon(const std::string& name) {
+  for (const char* prefix : {"", "typeinfo for ", "typeinfo name for ", "vtable for "})
+    if (name.rfind(std::string(prefix) + "ObraCommon::", 0) == 0) return true;
+  return false;
+}
+
+TEST(QuarnelApi, ExportsOnlyTheLibrarysInterface) {
+  std::string library = LibraryPath();
+  ASSERT_NE(library.find("libquarnel.so"), std::string::npos) << library;
+  std::vector<std::string> names = ExportedSymbols(library);
+  ASSERT_FALSE(names.empty()) << "nm found no exports in " << library;
+
+  bool errorTypeInfo = false;
+  bool cstr = false;
+  for (const std::string& name : names) {
+    if (name == "_init" || name == "_fini") continue;
+    EXPECT_TRUE(NamesObraCommon(name)) << "export outside ObraCommon: " << name;
+    for (const char* internal : {"throwLibraryError", "throwIOError", "getErrorOriginName", "libraryLock",
+                                 "roundHalfAwayFromZero"})
+      EXPECT_EQ(name.find(internal), std::string::npos) << "internal function exported: " << name;
+    errorTypeInfo |= name == "typeinfo for ObraCommon::ZelError";
+    cstr |= name.rfind("ObraCommon::ZelCStr::getCString", 0) == 0;
+  }
+  EXPECT_TRUE(errorTypeInfo);
+  EXPECT_TRUE(cstr);
+}
+
+TEST(QuarnelApi, ErrorThrownInTheLibraryIsCaughtByItsType) {
+  ObraCommon::ZelError error(0x1003, u"Cannot open file: x", u"here");
+  try {
+    error.throwFatalError();
+    FAIL() << "nothing thrown";
+  } catch (const ObraCommon::ZelError& caught) {
+    EXPECT_EQ(caught.getErrorCode(), 0x1003);
+  }
+}
+
+TEST(QuarnelApi, Version) { EXPECT_EQ(ObraCommon::getLibVersion(), 309); }
+
+// ICU's clean-up is process-wide, so it runs in a child of its own; a leak
+// report under AddressSanitizer would change the child's exit.
+TEST(QuarnelApi, CleanupAfterIcuWasUsed) {
+  EXPECT_EXIT(
+      {
+        ObraCommon::ZelCStr text(u"\u65E5\u672C");
+        bool converted = text.getCString("cp932") == "\x93\xFA\x96\x7B";
+        ObraCommon::ZelMessage message(u"{0}!", text);
+        ObraCommon::cleanup();
+        std::exit(converted && message.toString().length() == 3 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
