@@ -4,6 +4,7 @@
 #include "visio_builder.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -304,6 +305,19 @@ int32_t ReadStream(const std::string& stream, RecordingSink* sink, uint32_t flag
   glyphane::MemorySource source(stream);
   glyphane::FieldFormatter formatter;
   return glyphane::ReadVisioDocument(source, s, *sink, formatter);
+}
+
+bool IsFuzzCase(const std::string& name) { return name.rfind("poi-clusterfuzz-", 0) == 0; }
+
+std::set<std::string> IndexedDrawings(const std::filesystem::path& dir) {
+  std::set<std::string> names;
+  for (testsupport::IndexRow& row : testsupport::ReadIndex(dir)) {
+    const std::string& file = row["file"];
+    const std::string& version = row["VisioDocument_header_version"];
+    if (version.empty() || !std::isdigit(static_cast<unsigned char>(version[0])) || IsFuzzCase(file)) continue;
+    if (std::filesystem::exists(dir / file)) names.insert(file);
+  }
+  return names;
 }
 
 }  // namespace vsdtest

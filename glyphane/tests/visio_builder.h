@@ -11,6 +11,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -116,5 +118,13 @@ class RecordingSink : public glyphane::VsdSink {
 // Reads a stream held in memory with a fresh session.
 int32_t ReadStream(const std::string& stream, RecordingSink* sink, uint32_t flags_a = 0,
                    glyphane::VsdSession* session = nullptr);
+
+// Whether a corpus file is one of the fuzzer's damaged cases.
+bool IsFuzzCase(const std::string& name);
+
+// The drawings of the corpus folder `dir` that its INDEX.tsv gives a
+// VisioDocument version and that are present, the fuzzer's cases left out:
+// the drawings every reading must finish.
+std::set<std::string> IndexedDrawings(const std::filesystem::path& dir);
 
 }  // namespace vsdtest

@@ -7,9 +7,11 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -27,6 +29,11 @@ std::string ReadFile(const std::filesystem::path& path);
 
 // Writes a whole file; false when it cannot be written.
 bool WriteFile(const std::filesystem::path& path, std::string_view bytes);
+
+// The rows of `dir`/INDEX.tsv (tab-separated, one header line), each cell
+// under its column's name; no rows when the index is missing.
+using IndexRow = std::map<std::string, std::string>;
+std::vector<IndexRow> ReadIndex(const std::filesystem::path& dir);
 
 }  // namespace testsupport
 
