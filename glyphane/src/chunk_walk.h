@@ -63,6 +63,10 @@ class ChunkWalker {
 
   int32_t ReadChunk(const PartBytes& part, uint64_t pos, bool top_level, Chunk* chunk) const;
   int32_t WalkShape(const PartBytes& part, uint64_t* pos);
+  // Steps from a guide's chunk past the chunks that follow it; a guide
+  // writes nothing and changes no shape.
+  int32_t SkipGuide(const PartBytes& part, uint64_t* pos);
+  int32_t StepOverInGuide(const PartBytes& part, const Chunk& chunk, uint64_t* pos) const;
   int32_t CountLoop(uint32_t* loops) const;
 
   // Readers of single chunks; `shape` is the state the chunk feeds.

@@ -229,7 +229,7 @@ TEST(VsdReaderCorpus, TextsAgreeWithVsd2text) {
   TESTDATA_OR_SKIP(dir, "vsd");
   const std::set<std::string> full_agreement = {
       "libvisio-Visio11FormatLine.vsd", "libvisio-fdo86729-utf8.vsd", "libvisio-no-bgcolor.vsd",
-      "poi-44501.vsd", "poi-44501a.vsd", "poi-44501d.vsd", "poi-ShortChunk1.vsd", "poi-SimpleMacro.vsd",
+      "poi-44501.vsd", "poi-44501a.vsd", "poi-44501b.vsd", "poi-44501d.vsd", "poi-ShortChunk1.vsd", "poi-SimpleMacro.vsd",
       "poi-v5_Connection_Types.vsd", "poi-visio_with_embeded.vsd", "tika-testVISIO.vsd"};
   std::map<std::string, uint32_t> code_pages = CodePages(dir);
   std::printf("%-46s %5s %5s %6s %7s %9s\n", "file", "ours", "peer", "common", "recall", "precision");

@@ -258,6 +258,17 @@ TEST_F(TravixCorpus, EveryDrawingInThreeCharsets) {
   EXPECT_EQ(compared, vsdtest::IndexedDrawings(dir));
 }
 
+// A drawing from another program ends its texts with their last character
+// and no terminator; none of it is lost.
+TEST_F(TravixCorpus, UnterminatedTextsKeepTheirLastCharacter) {
+  TESTDATA_OR_SKIP(dir, "vsd");
+  const fs::path out = testsupport::TempDir() / "out.txt";
+  ExtractOptionsV4 options = DesktopRequest("UTF-8");
+  ASSERT_EQ(GetText_V4((dir / "poi-44501b.vsd").c_str(), out.c_str(), &options, nullptr), 0);
+  const std::string text = testsupport::ReadFile(out);
+  EXPECT_NE(text.find("\r\n\"Test State 1\"\r\n\"Test State 2\"\r\n"), std::string::npos) << text;
+}
+
 TEST_F(TravixCorpus, EmbeddedObjectsThatAreNoDrawings) {
   TESTDATA_OR_SKIP(dir, "vsd");
   const fs::path file = dir / "poi-visio_with_embeded.vsd";
