@@ -3,6 +3,7 @@
 // (45), field lists (102 with their 0xA1 records), transforms (104, 155),
 // text runs (105 with their 148 records), positions (157), data texts (164),
 // annotations (198) and embedded objects (13 with their 31 sub-chunks).
+// Guides (77) and the chunks after them are stepped over.
 // Offsets inside a chunk count from its first header byte.
 #include "chunk_walk.h"
 
