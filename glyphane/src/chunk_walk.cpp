@@ -128,11 +128,11 @@ int32_t ChunkWalker::WalkShape(const PartBytes& part, uint64_t* pos) {
 
   *pos = own.end;
   uint32_t loops = 0;
-  while (*pos < part.size() - 1) {
-    if (int32_t rc = CountLoop(&loops)) return rc;
+  for (;;) {
     Chunk chunk;
-    if (int32_t rc = ReadChunk(part, *pos, false, &chunk)) return rc;
-    if (EndsShape(chunk.type)) break;
+    bool ended = false;
+    if (int32_t rc = NextInShape(part, *pos, &loops, &chunk, &ended)) return rc;
+    if (ended) break;
     ShapeItem& current = session_.items[index];
     uint64_t next = chunk.end;
     int32_t rc = 0;
@@ -164,19 +164,28 @@ int32_t ChunkWalker::WalkShape(const PartBytes& part, uint64_t* pos) {
   return BuildShapeText(session_, formatter_, page_, index, position_, &shape_);
 }
 
+int32_t ChunkWalker::NextInShape(const PartBytes& part, uint64_t pos, uint32_t* loops, Chunk* chunk,
+                                 bool* ended) const {
+  *ended = pos >= part.size() - 1;
+  if (*ended) return 0;
+  if (int32_t rc = CountLoop(loops)) return rc;
+  if (int32_t rc = ReadChunk(part, pos, false, chunk)) return rc;
+  *ended = EndsShape(chunk->type);
+  return 0;
+}
+
 int32_t ChunkWalker::SkipGuide(const PartBytes& part, uint64_t* pos) {
   Chunk own;
   if (int32_t rc = ReadChunk(part, *pos, true, &own)) return rc;
   *pos = own.end;
   uint32_t loops = 0;
-  while (*pos < part.size() - 1) {
-    if (int32_t rc = CountLoop(&loops)) return rc;
+  for (;;) {
     Chunk chunk;
-    if (int32_t rc = ReadChunk(part, *pos, false, &chunk)) return rc;
-    if (EndsShape(chunk.type)) break;
+    bool ended = false;
+    if (int32_t rc = NextInShape(part, *pos, &loops, &chunk, &ended)) return rc;
+    if (ended) return 0;
     if (int32_t rc = StepOverInGuide(part, chunk, pos)) return rc;
   }
-  return 0;
 }
 
 int32_t ChunkWalker::StepOverInGuide(const PartBytes& part, const Chunk& chunk, uint64_t* pos) const {
