@@ -520,7 +520,10 @@ TEST_F(TravixCorpus, DifferencesFromVsd2textAreExplained) {
             "request (UTF-8; the items the reader gives, split at their line breaks), beside the stored output of "
             "`vsd2text` (`peer-vsd2text/`). Lines are compared after blanks are normalised (runs made one blank, "
             "ends trimmed); recall is the share of vsd2text's lines the engine writes, precision the share of the "
-            "engine's lines vsd2text writes. Every line that one side has and the other lacks has a reason:\n\n";
+            "engine's lines vsd2text writes. Every line that one side has and the other lacks has a reason. A line "
+            "counts as a field value when it comes from a text with fields: the engine's own line, or a line of "
+            "vsd2text's that the text's own words frame (same beginning, end and inner words, the values aside); "
+            "a text of fields alone stands for at most one line of vsd2text's.\n\n";
   for (const char* reason : kReasons) report << "- " << reason << "\n";
   report << "\n## Summary\n\n" << summary.str() << "\n## Lines that differ\n" << details.str();
   std::printf("%s", summary.str().c_str());
