@@ -3,6 +3,7 @@
 // (45), field lists (102 with their 0xA1 records), transforms (104, 155),
 // text runs (105 with their 148 records), positions (157), data texts (164),
 // annotations (198) and embedded objects (13 with their 31 sub-chunks).
+// Guides (77) and the chunks after them are stepped over.
 // Offsets inside a chunk count from its first header byte.
 #include "chunk_walk.h"
 
@@ -19,8 +20,14 @@ namespace glyphane {
 namespace {
 
 constexpr uint32_t kMaxLoops = 0x1FFFF;
+constexpr uint8_t kGuideChunk = 77;
 
 bool IsShapeChunk(uint8_t type) { return type == 71 || type == 72 || type == 78; }
+
+// A guide is no shape, but like one it ends the shape before it: its own
+// chunks (a transform, often an empty text) follow it, and read into that
+// shape they would move it and wipe its text.
+bool EndsShape(uint8_t type) { return IsShapeChunk(type) || type == kGuideChunk; }
 
 // Reads a length-prefixed text of `length` bytes at `pos`, cut to the span
 // and to `capacity`.
@@ -81,6 +88,8 @@ int32_t ChunkWalker::WalkPage(const PartBytes& part) {
     if (int32_t rc = ReadChunk(part, pos, true, &chunk)) return rc;
     if (chunk.type == 70 || IsShapeChunk(chunk.type)) {
       if (int32_t rc = WalkShape(part, &pos)) return rc;
+    } else if (chunk.type == kGuideChunk) {
+      if (int32_t rc = SkipGuide(part, &pos)) return rc;
     } else {
       pos = chunk.end;
     }
@@ -119,11 +128,11 @@ int32_t ChunkWalker::WalkShape(const PartBytes& part, uint64_t* pos) {
 
   *pos = own.end;
   uint32_t loops = 0;
-  while (*pos < part.size() - 1) {
-    if (int32_t rc = CountLoop(&loops)) return rc;
+  for (;;) {
     Chunk chunk;
-    if (int32_t rc = ReadChunk(part, *pos, false, &chunk)) return rc;
-    if (IsShapeChunk(chunk.type)) break;
+    bool ended = false;
+    if (int32_t rc = NextInShape(part, *pos, &loops, &chunk, &ended)) return rc;
+    if (ended) break;
     ShapeItem& current = session_.items[index];
     uint64_t next = chunk.end;
     int32_t rc = 0;
@@ -155,6 +164,46 @@ int32_t ChunkWalker::WalkShape(const PartBytes& part, uint64_t* pos) {
   return BuildShapeText(session_, formatter_, page_, index, position_, &shape_);
 }
 
+int32_t ChunkWalker::NextInShape(const PartBytes& part, uint64_t pos, uint32_t* loops, Chunk* chunk,
+                                 bool* ended) const {
+  *ended = pos >= part.size() - 1;
+  if (*ended) return 0;
+  if (int32_t rc = CountLoop(loops)) return rc;
+  if (int32_t rc = ReadChunk(part, pos, false, chunk)) return rc;
+  *ended = EndsShape(chunk->type);
+  return 0;
+}
+
+int32_t ChunkWalker::SkipGuide(const PartBytes& part, uint64_t* pos) {
+  Chunk own;
+  if (int32_t rc = ReadChunk(part, *pos, true, &own)) return rc;
+  *pos = own.end;
+  uint32_t loops = 0;
+  for (;;) {
+    Chunk chunk;
+    bool ended = false;
+    if (int32_t rc = NextInShape(part, *pos, &loops, &chunk, &ended)) return rc;
+    if (ended) return 0;
+    if (int32_t rc = StepOverInGuide(part, chunk, pos)) return rc;
+  }
+}
+
+int32_t ChunkWalker::StepOverInGuide(const PartBytes& part, const Chunk& chunk, uint64_t* pos) const {
+  // Field lists and text runs end past their own records; those are read
+  // into state that nobody keeps.
+  uint64_t next = chunk.end;
+  int32_t rc = 0;
+  if (chunk.type == 102) {
+    ShapeState unused;
+    rc = ReadFieldList(part, chunk, &unused, &next);
+  } else if (chunk.type == 105 && !IsOldLayout(session_.version)) {
+    ShapeItem unused;
+    rc = ReadTextRuns(part, chunk, &unused, &next);
+  }
+  *pos = next;
+  return rc;
+}
+
 int32_t ChunkWalker::WalkMasterShape(const PartBytes& part, MasterShape* shape) {
   ++session_.stats.master_shapes_walked;
   shape_ = ShapeState{};
@@ -164,10 +213,16 @@ int32_t ChunkWalker::WalkMasterShape(const PartBytes& part, MasterShape* shape) 
     if (int32_t rc = ReadChunk(part, 0, true, &own)) return rc;
     pos = own.end;
     uint32_t loops = 0;
+    bool in_guide = false;  // a guide's chunks are not the master shape's
     while (pos < part.size() - 1) {
       if (int32_t rc = CountLoop(&loops)) return rc;
       Chunk chunk;
       if (int32_t rc = ReadChunk(part, pos, false, &chunk)) return rc;
+      if (EndsShape(chunk.type)) in_guide = chunk.type == kGuideChunk;
+      if (in_guide) {
+        if (int32_t rc = StepOverInGuide(part, chunk, &pos)) return rc;
+        continue;
+      }
       uint64_t next = chunk.end;
       if (chunk.type == 14) {
         ReadText(chunk, &shape_, nullptr);
@@ -215,17 +270,27 @@ void FinishMasterShape(uint8_t version, MasterShape* shape) {
   shape->plain = !IsOldLayout(version) && shape->fields.empty();
 }
 
+// A text chunk's data is an 8-byte prefix and the text, whose end only the
+// data length records. Visio closes a text with a paragraph mark or a zero
+// that is no part of it; other writers stop at the last character.
 void ChunkWalker::ReadText(const Chunk& chunk, ShapeState* shape, ShapeItem* item) const {
   const uint8_t version = session_.version;
-  int64_t length = static_cast<int64_t>(chunk.data_length) - (IsUtf16Layout(version) ? 10 : 9);
-  if (length <= 0) {
+  const bool utf16 = IsUtf16Layout(version);
+  std::string text;
+  if (chunk.data_length > 8)
+    text = chunk.bytes.Bytes(IsOldLayout(version) ? 20 : 27, uint64_t{chunk.data_length} - 8);
+  if (utf16 && (text.size() & 1)) text.pop_back();
+  const size_t unit = utf16 ? 2 : 1;
+  if (text.size() >= unit) {
+    const bool zero = text.compare(text.size() - unit, unit, std::string(unit, '\0')) == 0;
+    const bool line_feed = text[text.size() - unit] == '\n' && (!utf16 || text.back() == '\0');
+    if (zero || line_feed) text.resize(text.size() - unit);
+  }
+  if (text.empty()) {
     shape->text.reset();
     if (item) item->flags |= kItemEmptyText;
     return;
   }
-  uint64_t from = IsOldLayout(version) ? 20 : 27;
-  std::string text = chunk.bytes.Bytes(from, static_cast<uint64_t>(length));
-  if (IsUtf16Layout(version) && (text.size() & 1)) text.pop_back();
   shape->text = std::move(text);
 }
 

@@ -63,6 +63,13 @@ class ChunkWalker {
 
   int32_t ReadChunk(const PartBytes& part, uint64_t pos, bool top_level, Chunk* chunk) const;
   int32_t WalkShape(const PartBytes& part, uint64_t* pos);
+  // Reads the chunk at `pos` of a shape's walk, counting it as a loop;
+  // `ended` at the part's end and at a chunk that ends the shape.
+  int32_t NextInShape(const PartBytes& part, uint64_t pos, uint32_t* loops, Chunk* chunk, bool* ended) const;
+  // Steps from a guide's chunk past the chunks that follow it; a guide
+  // writes nothing and changes no shape.
+  int32_t SkipGuide(const PartBytes& part, uint64_t* pos);
+  int32_t StepOverInGuide(const PartBytes& part, const Chunk& chunk, uint64_t* pos) const;
   int32_t CountLoop(uint32_t* loops) const;
 
   // Readers of single chunks; `shape` is the state the chunk feeds.

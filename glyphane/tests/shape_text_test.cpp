@@ -117,6 +117,78 @@ TEST(VsdShapeText, DataTextsAndAnnotations) {
   EXPECT_EQ(sink.Texts("shape data note"), (std::vector<std::string>{"t", "abc", "hi"}));
 }
 
+// Texts in the version's encoding, and the page texts of one shape with
+// `chunks` after it and of one that names a master shape holding them.
+std::string Text(uint8_t version, const std::string& ascii) { return version >= 11 ? Wide(ascii) : ascii; }
+
+std::vector<std::string> OwnAndMasterTexts(uint8_t version, const std::string& chunks) {
+  std::vector<std::string> texts;
+  for (bool master : {false, true}) {
+    RecordingSink sink;
+    std::string page = master ? ShapeChunk(version, 72, 1, 0, 0, 0) : ShapeChunk(version, 72, 1) + chunks;
+    std::vector<vsdtest::MasterSpec> masters;
+    if (master) masters = {{ShapeChunk(version, 72, 0) + chunks}};
+    EXPECT_EQ(vsdtest::ReadStream(SimpleDocument(version, {{"P", page}}, {}, false, masters), &sink), 0);
+    for (const std::string& t : sink.Texts()) texts.push_back((master ? "master: " : "") + t);
+  }
+  return texts;
+}
+
+// A text ends where its chunk's data ends; only a final zero or paragraph
+// mark, which Visio writes after every text, is no part of it.
+TEST(VsdShapeText, TextEndsWithTheChunkData) {
+  const std::string zero16("\0\0", 2);
+  struct Case {
+    uint8_t version;
+    std::string stored;  // after the 8-byte prefix
+    std::string text;    // empty: none
+  } cases[] = {
+      {11, Wide("Alpha One"), "Alpha One"},
+      {11, Wide("Alpha One\n"), "Alpha One"},
+      {11, Wide("Alpha One\n") + zero16, "Alpha One\n"},  // the mark before the zero is the text's
+      {11, Wide("Alpha One") + zero16, "Alpha One"},
+      {11, Wide("A"), "A"},
+      {11, zero16, ""},
+      {6, "Alpha One", "Alpha One"},
+      {6, std::string("Alpha One\0", 10), "Alpha One"},
+      {6, "Alpha One\n", "Alpha One"},
+      {6, "A", "A"},
+      {6, std::string(1, '\0'), ""},
+      {5, "Alpha One", "Alpha One"},
+      {5, std::string("Alpha One\0", 10), "Alpha One"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> expected;
+    if (!c.text.empty()) expected = {c.text, "master: " + c.text};
+    EXPECT_EQ(OwnAndMasterTexts(c.version, Chunk(c.version, 14, std::string(8, '\0') + c.stored)), expected)
+        << "version " << int{c.version} << ", " << c.stored.size() << " bytes";
+  }
+}
+
+// A guide (77, one level below the page like a shape) ends the shape before
+// it: the guide's position and empty text reach no shape, and a guide
+// writes nothing.
+TEST(VsdShapeText, GuidesEndTheShapeBeforeThem) {
+  for (uint8_t v : {5, 6, 11}) {
+    SCOPED_TRACE(int{v});
+    std::string guide = ShapeChunk(v, 77, 9);
+    if (v < 6) guide[4] = 1;
+    else vsdtest::Put16(&guide, 16, 1);
+    const std::string empty_text = Chunk(v, 14, std::string(v >= 11 ? 10 : 9, '\0'));
+    auto shape = [v](uint32_t id, double y, const std::string& text) {
+      return ShapeChunk(v, 72, id) + PositionChunk(v, 0, y) + TextChunk(v, Text(v, text));
+    };
+    const std::vector<std::string> all = {"one", "two", "three"};
+    const std::string low = PositionChunk(v, 0, 5);  // below "three"
+    EXPECT_EQ(PageTexts(v, shape(1, 30, "one") + shape(2, 20, "two") + guide + low + empty_text + guide +
+                               empty_text + shape(3, 10, "three")),
+              all);
+    EXPECT_EQ(PageTexts(v, shape(1, 30, "one") + shape(2, 20, "two") + guide + low + shape(3, 10, "three")), all);
+    EXPECT_EQ(OwnAndMasterTexts(v, TextChunk(v, Text(v, "kept")) + guide + empty_text),
+              (std::vector<std::string>{"kept", "master: kept"}));
+  }
+}
+
 TEST(VsdShapeText, EmbeddedObjects) {
   auto sub = [](const std::string& data) { return Chunk(11, 31, data); };
   std::string object = Chunk(11, 13, std::string(4, '\0'));

@@ -4,6 +4,7 @@
 #include "visio_builder.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -188,7 +189,8 @@ std::string PositionChunk(uint8_t version, double x, double y) {
 }
 
 std::string SimpleDocument(uint8_t version, const std::vector<PageSpec>& pages,
-                           const std::vector<uint32_t>& order, bool compress) {
+                           const std::vector<uint32_t>& order, bool compress,
+                           const std::vector<MasterSpec>& masters) {
   StreamBuilder b(version);
   const uint8_t zip = compress ? 0x02 : 0x00;
   Pointer names;
@@ -212,6 +214,16 @@ std::string SimpleDocument(uint8_t version, const std::vector<PageSpec>& pages,
     Put16(&data, size - 4, static_cast<uint16_t>(n));
     names = b.AddPart(50, 0x00, data);
   }
+  std::vector<Pointer> top = {names};
+  if (!masters.empty()) {
+    std::vector<Pointer> master_parts;
+    for (const MasterSpec& master : masters) {
+      std::vector<Pointer> shapes;
+      for (const std::string& chunks : master) shapes.push_back(b.AddPart(72, zip, chunks, true));
+      master_parts.push_back(b.AddPart(30, 0x50 | zip, b.ListPart(shapes, {}, 30)));
+    }
+    top.push_back(b.AddPart(29, 0x50 | zip, b.ListPart(master_parts, {}, 29)));
+  }
   std::vector<Pointer> children;
   std::vector<std::pair<uint32_t, uint32_t>> entries;
   for (size_t i = 0; i < pages.size(); ++i) {
@@ -221,8 +233,8 @@ std::string SimpleDocument(uint8_t version, const std::vector<PageSpec>& pages,
   children.insert(children.begin(), b.AddPart(201, zip, PageListPart(version, entries)));
   std::vector<uint32_t> child_order;
   for (uint32_t index : order) child_order.push_back(index + 1);
-  Pointer container = b.AddPart(39, 0x50 | zip, b.ListPart(children, child_order, 39));
-  return b.Build(b.AddPart(20, 0x50, b.ListPart({names, container}, {}, 20)));
+  top.push_back(b.AddPart(39, 0x50 | zip, b.ListPart(children, child_order, 39)));
+  return b.Build(b.AddPart(20, 0x50, b.ListPart(top, {}, 20)));
 }
 
 namespace {
@@ -304,6 +316,19 @@ int32_t ReadStream(const std::string& stream, RecordingSink* sink, uint32_t flag
   glyphane::MemorySource source(stream);
   glyphane::FieldFormatter formatter;
   return glyphane::ReadVisioDocument(source, s, *sink, formatter);
+}
+
+bool IsFuzzCase(const std::string& name) { return name.rfind("poi-clusterfuzz-", 0) == 0; }
+
+std::set<std::string> IndexedDrawings(const std::filesystem::path& dir) {
+  std::set<std::string> names;
+  for (testsupport::IndexRow& row : testsupport::ReadIndex(dir)) {
+    const std::string& file = row["file"];
+    const std::string& version = row["VisioDocument_header_version"];
+    if (version.empty() || !std::isdigit(static_cast<unsigned char>(version[0])) || IsFuzzCase(file)) continue;
+    if (std::filesystem::exists(dir / file)) names.insert(file);
+  }
+  return names;
 }
 
 }  // namespace vsdtest

@@ -11,6 +11,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -78,13 +80,18 @@ std::string TextChunk(uint8_t version, const std::string& text);
 std::string PositionChunk(uint8_t version, double x, double y);
 
 // A document of pages, each (name, page part data), with names, a page
-// list and a page order (the list order unless `order` is given).
+// list and a page order (the list order unless `order` is given), and
+// before the pages `masters`: each master a list of master-shape parts
+// (their chunks), so that master k, shape j has master id k and master
+// shape id j.
 struct PageSpec {
   std::string name;
   std::string chunks;
 };
+using MasterSpec = std::vector<std::string>;
 std::string SimpleDocument(uint8_t version, const std::vector<PageSpec>& pages,
-                           const std::vector<uint32_t>& order = {}, bool compress = false);
+                           const std::vector<uint32_t>& order = {}, bool compress = false,
+                           const std::vector<MasterSpec>& masters = {});
 
 // A sink that writes down what it receives, one line per call.
 class RecordingSink : public glyphane::VsdSink {
@@ -116,5 +123,13 @@ class RecordingSink : public glyphane::VsdSink {
 // Reads a stream held in memory with a fresh session.
 int32_t ReadStream(const std::string& stream, RecordingSink* sink, uint32_t flags_a = 0,
                    glyphane::VsdSession* session = nullptr);
+
+// Whether a corpus file is one of the fuzzer's damaged cases.
+bool IsFuzzCase(const std::string& name);
+
+// The drawings of the corpus folder `dir` that its INDEX.tsv gives a
+// VisioDocument version and that are present, the fuzzer's cases left out:
+// the drawings every reading must finish.
+std::set<std::string> IndexedDrawings(const std::filesystem::path& dir);
 
 }  // namespace vsdtest

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 namespace testsupport {
 
@@ -36,6 +37,28 @@ bool WriteFile(const std::filesystem::path& path, std::string_view bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out.flush());
+}
+
+std::vector<IndexRow> ReadIndex(const std::filesystem::path& dir) {
+  std::vector<IndexRow> rows;
+  std::istringstream index(ReadFile(dir / "INDEX.tsv"));
+  auto cells = [](const std::string& line) {
+    std::vector<std::string> out;
+    std::istringstream split(line);
+    for (std::string cell; std::getline(split, cell, '\t');) out.push_back(cell);
+    return out;
+  };
+  std::string line;
+  if (!std::getline(index, line)) return rows;
+  const std::vector<std::string> columns = cells(line);
+  while (std::getline(index, line)) {
+    if (line.empty()) continue;
+    std::vector<std::string> row = cells(line);
+    IndexRow named;
+    for (size_t k = 0; k < columns.size(); ++k) named[columns[k]] = k < row.size() ? row[k] : std::string();
+    rows.push_back(std::move(named));
+  }
+  return rows;
 }
 
 }  // namespace testsupport

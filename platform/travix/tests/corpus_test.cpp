@@ -9,7 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,6 +29,7 @@
 #include "testsupport/testdata.h"
 #include "text_output.h"
 #include "travix/travix.h"
+#include "visio_builder.h"
 
 namespace {
 
@@ -59,6 +64,11 @@ const char* IconvName(uint32_t code_page) {
   }
 }
 
+struct ReferenceItem {
+  std::string kind;  // "name", "header/footer", "shape", "master", "data", "annotation"
+  std::string utf8;
+};
+
 // Builds the expected UTF-8 text of a pass from the reader's items.
 class ReferenceSink : public VsdSink {
  public:
@@ -66,10 +76,11 @@ class ReferenceSink : public VsdSink {
       : session_(session), path_(path), author_(std::move(author)), output_cp_(output_cp) {}
   std::string text;
   bool failed = false;
+  std::vector<ReferenceItem> items;  // as stored, in UTF-8
 
   int32_t PageReached(int32_t) override { return 0; }
   int32_t PageName(TextRef name) override {
-    Item(name.bytes, name.code_page);
+    Item(name.bytes, name.code_page, "name");
     written_ = true;
     return 0;
   }
@@ -89,10 +100,10 @@ class ReferenceSink : public VsdSink {
         std::string item = t->text.substr(0, *t->page_mark);
         item.append(page_name.bytes);
         item.append(t->text, *t->page_mark);
-        Item(item, page_name.code_page);
+        Item(item, page_name.code_page, "header/footer");
       } else if (t) {
         if (break_before) LineBreak();
-        Item(t->text, page_name.code_page);
+        Item(t->text, page_name.code_page, "header/footer");
       }
       LineBreak();
     };
@@ -100,14 +111,14 @@ class ReferenceSink : public VsdSink {
     write(footer, !(header && header->page_mark));
     return 0;
   }
-  int32_t ShapeText(TextRef t) override { return Item(t.bytes, t.code_page); }
-  int32_t MasterText(TextRef t) override { return Item(t.bytes, t.code_page); }
-  int32_t DataText(TextRef t) override { return Item(t.bytes, t.code_page); }
+  int32_t ShapeText(TextRef t) override { return Item(t.bytes, t.code_page, "shape"); }
+  int32_t MasterText(TextRef t) override { return Item(t.bytes, t.code_page, "master"); }
+  int32_t DataText(TextRef t) override { return Item(t.bytes, t.code_page, "data"); }
   int32_t Annotation(double date, std::string_view utf16) override {
     std::string picture = FormatPicture(date, Picture{"yyyy'-'M'-'D", session_.text_code_page}, output_cp_);
     auto date16 = Iconv(picture, IconvName(session_.text_code_page), "UTF-16LE");
     if (!date16) failed = true;
-    return Item(author_ + date16.value_or("") + std::string(utf16), kCodePageUcs2);
+    return Item(author_ + date16.value_or("") + std::string(utf16), kCodePageUcs2, "annotation");
   }
   int32_t EmbeddedObject(const std::string&, bool* taken) override {
     *taken = false;
@@ -119,7 +130,9 @@ class ReferenceSink : public VsdSink {
   }
 
  private:
-  int32_t Item(std::string_view bytes, uint32_t code_page) {
+  int32_t Item(std::string_view bytes, uint32_t code_page, const char* kind) {
+    if (auto raw = Iconv(std::string(bytes), IconvName(code_page), "UTF-8")) items.push_back({kind, *raw});
+    else items.push_back({kind, "<undecodable>"});
     std::string cleaned = code_page == kCodePageUcs2 ? CleanUtf16Item(bytes, false)
                                                      : CleanAnsiItem(bytes, code_page, false);
     cleaned = StripControlCodes(cleaned, code_page);
@@ -141,14 +154,33 @@ class ReferenceSink : public VsdSink {
   bool written_ = false;
 };
 
+// Field values as one mark each (U+001F), so that a text shows where its
+// fields stand.
+class MarkingFormatter : public FieldFormatter {
+ public:
+  int32_t FormatField(const FieldContext& context, const FieldRecord&, std::string* value) override {
+    *value = IsUtf16Layout(context.session->version) ? std::string("\x1F\0", 2) : std::string("\x1F");
+    return 0;
+  }
+  int32_t FormatCode(const FieldContext&, const uint8_t[3], std::string* value) override {
+    *value = "\x1F";
+    return 0;
+  }
+};
+
+struct ReferenceText {
+  std::string text;
+  std::vector<ReferenceItem> items;
+};
+
 // The reference text of a drawing read as the desktop program's request
-// asks (language "Japanese").
-std::optional<std::string> Reference(const fs::path& file) {
+// asks (language "Japanese"); with `mark_fields`, field values are marks.
+std::optional<ReferenceText> Reference(const fs::path& file, bool mark_fields = false) {
   KVB_OleStorage* root = KVB_2OLEopen(file.c_str());
   if (root == nullptr) return std::nullopt;
   VsdPropertyRecord properties{};
   uint32_t text_cp = TextCodePageOfLanguage("Japanese"), output_cp = OutputCodePageOfCharset("UTF-8");
-  std::optional<std::string> result;
+  std::optional<ReferenceText> result;
   if (ReadPropertySets(root, text_cp, &properties) == 0) {
     ApplyPropertySetCodePage(properties.code_page, &text_cp, &output_cp);
     if (KVB_OleStream* stream = KVB_2OLEopenStream(root, "VisioDocument")) {
@@ -170,9 +202,13 @@ std::optional<std::string> Reference(const fs::path& file) {
       (void)ReadVisioDocument(source, session, structure, formatter);
       session.ResetForTextPass();
       session.page_mode = false;
-      FieldValueFormatter text_formatter(document);
+      FieldValueFormatter value_formatter(document);
+      MarkingFormatter marking_formatter;
+      FieldFormatter& text_formatter =
+          mark_fields ? static_cast<FieldFormatter&>(marking_formatter) : value_formatter;
       ReferenceSink sink(session, path, std::string(PropertyText(properties, VsdProperty::kAuthor)), output_cp);
-      if (ReadVisioDocument(source, session, sink, text_formatter) == 0 && !sink.failed) result = sink.text;
+      if (ReadVisioDocument(source, session, sink, text_formatter) == 0 && !sink.failed)
+        result = ReferenceText{sink.text, std::move(sink.items)};
       KVB_2OLEcloseStream(stream);
     }
   }
@@ -207,11 +243,11 @@ TEST_F(TravixCorpus, EveryDrawingInThreeCharsets) {
   for (const auto& entry : fs::directory_iterator(dir))
     if (entry.path().extension() == ".vsd") files.push_back(entry.path());
   std::sort(files.begin(), files.end());
-  int compared = 0;
+  std::set<std::string> compared;
   for (const fs::path& file : files) {
     const std::string name = file.filename().string();
     SCOPED_TRACE(name);
-    const bool damaged = name.rfind("poi-clusterfuzz-", 0) == 0;
+    const bool damaged = vsdtest::IsFuzzCase(name);
     std::string texts[3];
     const char* charsets[3] = {"UTF-8", "Shift_JIS", "ISO-10646-UCS-2"};
     for (int k = 0; k < 3; ++k) {
@@ -243,7 +279,8 @@ TEST_F(TravixCorpus, EveryDrawingInThreeCharsets) {
     EXPECT_TRUE(from_utf8 == from_ucs2);
     auto reference = Reference(file);
     ASSERT_TRUE(reference.has_value());
-    EXPECT_TRUE(Utf32(*reference, "UTF-8") == from_utf8) << "reference:\n" << *reference << "\nout:\n" << utf8.substr(3);
+    EXPECT_TRUE(Utf32(reference->text, "UTF-8") == from_utf8)
+        << "reference:\n" << reference->text << "\nout:\n" << utf8.substr(3);
     const std::u32string from_sjis = Utf32(sjis, "CP932");
     ASSERT_EQ(from_sjis.size(), from_utf8.size());
     for (size_t i = 0; i < from_sjis.size(); ++i)
@@ -251,9 +288,20 @@ TEST_F(TravixCorpus, EveryDrawingInThreeCharsets) {
         EXPECT_TRUE(from_sjis[i] == U'?' || from_sjis[i] == U'\u3013')
             << "at " << i << ": U+" << std::hex << uint32_t(from_utf8[i]) << " became U+" << uint32_t(from_sjis[i]);
       }
-    ++compared;
+    compared.insert(name);
   }
-  EXPECT_EQ(compared, 26);
+  EXPECT_EQ(compared, vsdtest::IndexedDrawings(dir));
+}
+
+// A drawing from another program ends its texts with their last character
+// and no terminator; none of it is lost.
+TEST_F(TravixCorpus, UnterminatedTextsKeepTheirLastCharacter) {
+  TESTDATA_OR_SKIP(dir, "vsd");
+  const fs::path out = testsupport::TempDir() / "out.txt";
+  ExtractOptionsV4 options = DesktopRequest("UTF-8");
+  ASSERT_EQ(GetText_V4((dir / "poi-44501b.vsd").c_str(), out.c_str(), &options, nullptr), 0);
+  const std::string text = testsupport::ReadFile(out);
+  EXPECT_NE(text.find("\r\n\"Test State 1\"\r\n\"Test State 2\"\r\n"), std::string::npos) << text;
 }
 
 TEST_F(TravixCorpus, EmbeddedObjectsThatAreNoDrawings) {
@@ -279,6 +327,208 @@ TEST_F(TravixCorpus, EmbeddedObjectsThatAreNoDrawings) {
   const std::string part = testsupport::ReadFile(out);
   EXPECT_LT(part.size(), complete.size());
   EXPECT_EQ(complete.rfind(part, 0), 0u);  // the text up to the first object
+}
+
+// --- Beside vsd2text ---------------------------------------------------------
+
+// The lines of a text: split at line breaks (CR, LF, VT, U+2028, U+2029),
+// blanks and control codes made one blank, trimmed, empty lines left out.
+// Field marks (U+FFFC) are no text; the marks of MarkingFormatter stay.
+std::vector<std::string> TextLines(const std::string& utf8) {
+  std::vector<std::string> lines;
+  std::string line;
+  auto flush = [&] {
+    std::string joined;
+    for (char c : line) {
+      if (c == ' ' && (joined.empty() || joined.back() == ' ')) continue;
+      joined.push_back(c);
+    }
+    while (!joined.empty() && joined.back() == ' ') joined.pop_back();
+    if (!joined.empty()) lines.push_back(joined);
+    line.clear();
+  };
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if (c == '\r' || c == '\n' || c == '\v') {
+      flush();
+    } else if (utf8.compare(i, 3, "\xE2\x80\xA8") == 0 || utf8.compare(i, 3, "\xE2\x80\xA9") == 0) {
+      flush();
+      i += 2;
+    } else if (utf8.compare(i, 3, "\xEF\xBF\xBC") == 0) {
+      i += 2;
+    } else if (c == 0x1F) {
+      line.push_back('\x1F');
+    } else {
+      line.push_back(c < 0x20 ? ' ' : static_cast<char>(c));
+    }
+  }
+  flush();
+  return lines;
+}
+
+// The texts of a pattern (a line with U+001F where each field value
+// stands) between its fields, trimmed.
+std::vector<std::string> PatternTexts(const std::string& pattern) {
+  std::vector<std::string> texts;
+  std::istringstream split(pattern);
+  for (std::string piece; std::getline(split, piece, '\x1F');) texts.push_back(piece);
+  if (!pattern.empty() && pattern.back() == '\x1F') texts.emplace_back();
+  for (std::string& t : texts) {
+    while (!t.empty() && t.front() == ' ') t.erase(0, 1);
+    while (!t.empty() && t.back() == ' ') t.pop_back();
+  }
+  return texts;
+}
+
+// Whether a pattern holds fields and no letter or digit of its own.
+bool OnlyFields(const std::string& pattern) {
+  if (pattern.find('\x1F') == std::string::npos) return false;
+  return std::none_of(pattern.begin(), pattern.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || static_cast<unsigned char>(c) >= 0x80;
+  });
+}
+
+// Whether `line` is what `pattern` gives for some values: it starts and
+// ends with the pattern's outer text and holds its inner texts in order. A
+// pattern of fields alone explains no line here.
+bool FitsPattern(const std::string& pattern, const std::string& line) {
+  if (pattern.find('\x1F') == std::string::npos || OnlyFields(pattern)) return false;
+  const std::vector<std::string> texts = PatternTexts(pattern);
+  if (line.compare(0, texts.front().size(), texts.front()) != 0) return false;
+  if (line.size() < texts.back().size() ||
+      line.compare(line.size() - texts.back().size(), texts.back().size(), texts.back()) != 0)
+    return false;
+  size_t at = texts.front().size();
+  const size_t end = line.size() - texts.back().size();
+  if (at > end) return false;
+  for (size_t k = 1; k + 1 < texts.size(); ++k) {
+    size_t found = line.find(texts[k], at);
+    if (found == std::string::npos || found + texts[k].size() > end) return false;
+    at = found + texts[k].size();
+  }
+  return true;
+}
+
+struct LineOfOurs {
+  std::string text;
+  std::string pattern;  // with U+001F for each field value
+  std::string kind;
+};
+
+std::vector<LineOfOurs> OurLines(const ReferenceText& values, const ReferenceText& marks) {
+  std::vector<LineOfOurs> lines;
+  const bool aligned = values.items.size() == marks.items.size();
+  for (size_t i = 0; i < values.items.size(); ++i) {
+    std::vector<std::string> texts = TextLines(values.items[i].utf8);
+    std::vector<std::string> patterns = aligned ? TextLines(marks.items[i].utf8) : texts;
+    if (patterns.size() != texts.size()) patterns = texts;  // a value with a line break: no pattern
+    for (size_t k = 0; k < texts.size(); ++k) lines.push_back({texts[k], patterns[k], values.items[i].kind});
+  }
+  return lines;
+}
+
+std::string Cell(const std::string& line) {
+  std::string out;
+  for (char c : line) out += c == '|' ? std::string("\\|") : c == '`' ? std::string("'") : std::string(1, c);
+  return out;
+}
+
+// Every drawing beside vsd2text's text of it (peer-vsd2text/), line by
+// line after normalising blanks, written to build/reports/; every line
+// that one side has and the other lacks gets a reason, and none may be a
+// fault: every plain shape text vsd2text prints, the engine prints too.
+TEST_F(TravixCorpus, DifferencesFromVsd2textAreExplained) {
+  TESTDATA_OR_SKIP(dir, "vsd");
+  const char* const kReasons[4] = {
+      "(a) a field value, written by the engine's field rules where vsd2text writes its own",
+      "(b) a page name, header or footer, which vsd2text does not print",
+      "(c) a text vsd2text does not reach (a drawing it prints nothing for, an annotation)",
+      "(d) a fault",
+  };
+  std::ostringstream summary, details;
+  summary << "| drawing | engine lines | vsd2text lines | common | recall | precision | (a) | (b) | (c) | (d) |\n"
+             "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+  int totals[4] = {};
+  std::vector<std::string> faults;
+  int drawings = 0;
+  for (const std::string& name : vsdtest::IndexedDrawings(dir)) {
+    const fs::path peer_file = dir / "peer-vsd2text" / (name + ".txt");
+    if (!fs::exists(peer_file)) continue;
+    SCOPED_TRACE(name);
+    auto values = Reference(dir / name);
+    auto marks = Reference(dir / name, true);
+    ASSERT_TRUE(values && marks);
+    const std::vector<LineOfOurs> ours = OurLines(*values, *marks);
+    const std::vector<std::string> peer_lines = TextLines(testsupport::ReadFile(peer_file));
+    std::set<std::string> our_set, peer_set(peer_lines.begin(), peer_lines.end());
+    for (const LineOfOurs& line : ours) our_set.insert(line.text);
+    size_t common = 0;
+    for (const std::string& line : peer_set) common += our_set.count(line);
+
+    int counts[4] = {};
+    std::vector<std::string> rows;
+    auto note = [&](int reason, const char* side, const std::string& line) {
+      ++counts[reason];
+      rows.push_back(std::string("| ") + side + " | `" + Cell(line) + "` | " + kReasons[reason] + " |");
+      if (reason == 3) faults.push_back(name + ": " + side + ": " + line);
+    };
+    // A text of fields alone may stand for one line of vsd2text's that no
+    // other text explains, each for one.
+    std::vector<bool> paired(ours.size(), false);
+    for (const std::string& line : peer_set) {
+      if (our_set.count(line)) continue;
+      bool field = std::any_of(ours.begin(), ours.end(), [&](const LineOfOurs& o) {
+        return !peer_set.count(o.text) && FitsPattern(o.pattern, line);
+      });
+      for (size_t k = 0; k < ours.size() && !field; ++k) {
+        if (paired[k] || peer_set.count(ours[k].text) || !OnlyFields(ours[k].pattern)) continue;
+        paired[k] = field = true;
+      }
+      note(field ? 0 : 3, "vsd2text only", line);
+    }
+    std::set<std::string> noted;
+    for (const LineOfOurs& line : ours) {
+      if (peer_set.count(line.text) || !noted.insert(line.text).second) continue;
+      int reason;
+      if (line.kind == "name" || line.kind == "header/footer") reason = 1;
+      else if (line.pattern != line.text) reason = 0;
+      else if (peer_set.empty() || line.kind == "annotation") reason = 2;
+      else reason = 3;
+      note(reason, "engine only", line.text);
+    }
+    char figures[160];
+    std::snprintf(figures, sizeof figures, "| %zu | %zu | %zu | %.3f | %.3f | %d | %d | %d | %d |", our_set.size(),
+                  peer_set.size(), common, peer_set.empty() ? 1.0 : double(common) / peer_set.size(),
+                  our_set.empty() ? 1.0 : double(common) / our_set.size(), counts[0], counts[1], counts[2],
+                  counts[3]);
+    summary << "| " << name << " " << figures << "\n";
+    if (!rows.empty()) {
+      details << "\n### " << name << "\n\n| side | line | reason |\n|---|---|---|\n";
+      for (const std::string& row : rows) details << row << "\n";
+    }
+    for (int k = 0; k < 4; ++k) totals[k] += counts[k];
+    ++drawings;
+  }
+  summary << "| all " << drawings << " drawings | | | | | | " << totals[0] << " | " << totals[1] << " | " << totals[2]
+          << " | " << totals[3] << " |\n";
+
+  const fs::path reports = fs::path(std::getenv("PROJECT_BUILD_DIR")) / "reports";
+  fs::create_directories(reports);
+  std::ofstream report(reports / "vsd-text-vs-vsd2text.md");
+  report << "# Visio text beside vsd2text\n\n"
+            "Each drawing of `vsd/` that `INDEX.tsv` lists, as `GetText_V4` writes it for the desktop program's "
+            "request (UTF-8; the items the reader gives, split at their line breaks), beside the stored output of "
+            "`vsd2text` (`peer-vsd2text/`). Lines are compared after blanks are normalised (runs made one blank, "
+            "ends trimmed); recall is the share of vsd2text's lines the engine writes, precision the share of the "
+            "engine's lines vsd2text writes. Every line that one side has and the other lacks has a reason. A line "
+            "counts as a field value when it comes from a text with fields: the engine's own line, or a line of "
+            "vsd2text's that the text's own words frame (same beginning, end and inner words, the values aside); "
+            "a text of fields alone stands for at most one line of vsd2text's.\n\n";
+  for (const char* reason : kReasons) report << "- " << reason << "\n";
+  report << "\n## Summary\n\n" << summary.str() << "\n## Lines that differ\n" << details.str();
+  std::printf("%s", summary.str().c_str());
+  EXPECT_GT(drawings, 0);
+  EXPECT_TRUE(faults.empty()) << ::testing::PrintToString(faults);
 }
 
 }  // namespace

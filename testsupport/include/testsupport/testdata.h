@@ -9,9 +9,11 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -51,6 +53,11 @@ class ScopedEnv {
   std::string name_;
   std::optional<std::string> old_;
 };
+
+// The rows of `dir`/INDEX.tsv (tab-separated, one header line), each cell
+// under its column's name; no rows when the index is missing.
+using IndexRow = std::map<std::string, std::string>;
+std::vector<IndexRow> ReadIndex(const std::filesystem::path& dir);
 
 }  // namespace testsupport
 
