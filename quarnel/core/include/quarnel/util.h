@@ -23,7 +23,7 @@ class QUARNEL_API ZelUtil {
  public:
   // How a string is enclosed and escaped; values combine with |. A mode
   // without QUOTE_DOUBLE and QUOTE_SINGLE is an unquoted string.
-  enum QuoteMode {
+  enum QuoteMode : int {
     QUOTE_DOUBLE = 1,      // enclosed in double quotes
     QUOTE_SINGLE = 2,      // in single quotes; with QUOTE_DOUBLE, either
     QUOTE_DOUBLED = 4,     // a quote inside is written twice

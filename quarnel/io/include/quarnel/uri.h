@@ -15,8 +15,9 @@ class QUARNEL_API ZelUri {
  public:
   // How a constructor reads its text argument. The CSS types first unwrap
   // a style sheet's url( ... ) and one pair of matching quotes. Any other
-  // value reads as URISTR_AUTO.
-  enum URISTRTYPE {
+  // value reads as URISTR_AUTO (the type is int-based, so every int is a
+  // value of it).
+  enum URISTRTYPE : int {
     URISTR_AUTO = 0,
     URISTR_URI = 1,
     URISTR_CSS_AUTO = 2,
