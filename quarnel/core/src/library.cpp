@@ -5,10 +5,19 @@
 
 #include <unicode/uclean.h>
 
+#include "quarnel/mathml_name.h"
+#include "quarnel/name.h"
+#include "quarnel/svg_name.h"
+
 namespace ObraCommon {
 
 int getLibVersion() { return 309; }
 
-void cleanup() { u_cleanup(); }
+void cleanup() {
+  ZelNameTable::cleanup();
+  MathMLName::cleanup();
+  SVGName::cleanup();
+  u_cleanup();
+}
 
 }  // namespace ObraCommon

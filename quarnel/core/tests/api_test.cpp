@@ -13,6 +13,7 @@
 #include "quarnel/error.h"
 #include "quarnel/library.h"
 #include "quarnel/message.h"
+#include "quarnel/name.h"
 #include "quarnel/zel_cstr.h"
 
 namespace {
@@ -67,6 +68,12 @@ TEST(QuarnelApi, ExportsOnlyTheLibrarysInterface) {
   }
   EXPECT_TRUE(errorTypeInfo);
   EXPECT_TRUE(cstr);
+  for (const char* cls : {"ZelName", "ZelNameTable", "ZelNameList", "ZelUtil", "ZelUri", "MathMLName", "SVGName"}) {
+    std::string prefix = std::string("ObraCommon::") + cls + "::";
+    bool found = false;
+    for (const std::string& name : names) found |= name.rfind(prefix, 0) == 0;
+    EXPECT_TRUE(found) << "nothing of " << cls << " is exported";
+  }
 }
 
 TEST(QuarnelApi, ErrorThrownInTheLibraryIsCaughtByItsType) {
@@ -89,8 +96,13 @@ TEST(QuarnelApi, CleanupAfterIcuWasUsed) {
         ObraCommon::ZelCStr text(u"\u65E5\u672C");
         bool converted = text.getCString("cp932") == "\x93\xFA\x96\x7B";
         ObraCommon::ZelMessage message(u"{0}!", text);
+        // Run-time names: the clean-up frees the shared table with them.
+        ObraCommon::ZelNameTable::addRefSharedNameTable();
+        bool named = true;
+        for (int i = 0; i < 1000; ++i)
+          named &= ObraCommon::ZelName(ObraCommon::UnicodeString(u"n") + ObraCommon::UnicodeString(std::to_string(i).c_str())) == 1598 + i;
         ObraCommon::cleanup();
-        std::exit(converted && message.toString().length() == 3 ? 0 : 1);
+        std::exit(converted && named && message.toString().length() == 3 ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
 }
