@@ -204,9 +204,21 @@ int32_t DriveSession(CconvSession* s);
 // driver's stack only.
 struct RunPlan {
   static constexpr int kMaxSets = 16;
+  // A settled table as the loops read it: keys below `limit` straight from
+  // its page index, others through `beyond` (null when none maps).
+  struct View {
+    const uint32_t* const* pages = nullptr;
+    uint32_t limit = 0;
+    const CconvTable* beyond = nullptr;
+    uint32_t Lookup(uint32_t key) const {
+      if (key < limit) return pages[key >> 8][key & 0xFF];
+      return beyond ? beyond->Lookup(key) : 0;
+    }
+  };
   struct Source {
     const CconvCodeSet* set;   // null: the charset has no such set
     const CconvTable* table;   // its code-to-Unicode table (null for an area)
+    View view;                 // of `table`, when ready
     bool ready;                // an area, or a set whose table is settled
     int8_t same;               // the target slot of the same set, or -1
     uint16_t width;
@@ -214,6 +226,7 @@ struct RunPlan {
   struct Target {
     const CconvCodeSet* set;
     const CconvTable* to_code;  // null for an area
+    View view;                  // of `to_code`
     const std::vector<std::unique_ptr<CconvTable>>* dstables;  // or null
     uint16_t width;
   };
@@ -221,6 +234,7 @@ struct RunPlan {
   uint8_t encoder = 0;
   bool index_pending = false;  // the target's merged index may be built later
   bool identity_first = false;  // the first source set maps every value to itself
+  bool identity_target = false;  // the target's first set maps every value to itself, no area before it
   int source_count = 0;
   int target_count = 0;      // the target charset's sets, in order
   int area_count = 0;

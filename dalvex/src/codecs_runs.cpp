@@ -46,6 +46,20 @@ bool Settled(const CconvTable* table) {
 
 int Width(const CconvCodeSet* set) { return set->id == kIdJisX0213 ? 2 : set->unit_width; }
 
+// The view of a settled table: the page index of a loaded one; a table
+// without a file, or keys beyond the index, through Lookup itself.
+RunPlan::View ViewOf(const CconvTable* table) {
+  RunPlan::View view;
+  if (table == nullptr) return view;
+  if (table->has_file() && table->state() == CconvTable::State::kLoaded) {
+    view.pages = table->pages();
+    view.limit = table->index_limit();
+  }
+  if (!table->has_file() || (table->state() == CconvTable::State::kLoaded && table->maps_beyond_index()))
+    view.beyond = table;
+  return view;
+}
+
 }  // namespace
 
 void EnableRuns(bool enabled) { g_runs_enabled.store(enabled, std::memory_order_relaxed); }
@@ -66,6 +80,9 @@ bool PlanSource(RunPlan* p, const CconvCodeSet* set) {
   slot.set = set;
   slot.table = set && set->kind != 3 ? set->to_unicode.get() : nullptr;
   slot.ready = set != nullptr && (set->kind == 3 || Settled(slot.table));
+  // A table not settled yet is read through Lookup, which sees it loaded
+  // by the handlers in the middle of the call.
+  slot.view = slot.ready ? ViewOf(slot.table) : RunPlan::View{nullptr, 0, slot.table};
   slot.width = set ? Width(set) : 0;
   slot.same = -1;
   return true;
@@ -222,6 +239,7 @@ bool PlanRuns(const CconvSession* s, RunPlan* p) {
     }
     slot.to_code = set->to_code.get();
     if (!Settled(slot.to_code)) return false;  // ensured when the target was bound
+    slot.view = ViewOf(slot.to_code);
     if (index < target->dstables.size() && !target->dstables[index].empty()) slot.dstables = &target->dstables[index];
   }
   // A code of a set that the target also lists is written unchanged: the
@@ -236,6 +254,7 @@ bool PlanRuns(const CconvSession* s, RunPlan* p) {
       }
   }
   p->identity_first = p->source_count > 0 && p->source[0].set && p->source[0].table && !p->source[0].table->has_file();
+  p->identity_target = p->target_count > 0 && p->target[0].to_code != nullptr && !p->target[0].to_code->has_file();
   p->index = target->map_index.load(std::memory_order_acquire);
   p->index_pending = p->index == nullptr && TablesFor(target) != IndexState::kNever;
   p->decoder = static_cast<uint8_t>(dec);
@@ -268,7 +287,7 @@ RUN_STEP bool ClassifyRun(const RunPlan& p, uint32_t value, RunChar* c) {
       }
       continue;
     }
-    if (value < 0x80 || src.table->Lookup(value) != 0) {
+    if (value < 0x80 || src.view.Lookup(value) != 0) {
       if (value == 0) return false;  // no Unicode value: the control-code path
       c->source = i;
       c->raw = c->code = c->unicode = value;
@@ -279,6 +298,7 @@ RUN_STEP bool ClassifyRun(const RunPlan& p, uint32_t value, RunChar* c) {
 }
 
 RUN_STEP bool MayCombine(uint32_t c) {
+  if (c < 0x02E5 || c > 0x309A) return false;  // most characters, in one test
   return c == 0x02E5 || c == 0x02E9 || c == 0x0300 || c == 0x0301 || c == 0x309A;
 }
 
@@ -368,7 +388,7 @@ RUN_STEP Found SourceValue(const RunPlan& p, int slot, uint32_t code, RunChar* c
     if (code < src.set->area_start || code - src.set->area_start >= src.set->area_count) return Found::kNo;
     unicode = 0xE000 + (code - src.set->area_start);
   } else {
-    unicode = src.table->Lookup(code);
+    unicode = src.view.Lookup(code);
     if (unicode == 0) return Found::kNo;
   }
   c->source = slot;
@@ -421,8 +441,13 @@ struct TableDec {
       int width = src.width;
       if (width < 1 || width > 4) continue;
       if (width > avail) return false;
-      uint32_t unit = 0;
-      for (int k = 0; k < width; ++k) unit |= uint32_t{in[k]} << (kBig ? 8 * (width - 1 - k) : 8 * k);
+      uint32_t unit;
+      if (width == 1) unit = in[0];
+      else if (width == 2) unit = kBig ? (uint32_t{in[0]} << 8 | in[1]) : (uint32_t{in[1]} << 8 | in[0]);
+      else {
+        unit = 0;
+        for (int k = 0; k < width; ++k) unit |= uint32_t{in[k]} << (kBig ? 8 * (width - 1 - k) : 8 * k);
+      }
       Found found = SourceValue(p, i, unit, c);
       if (found == Found::kYes) {
         c->raw = unit;
@@ -487,6 +512,11 @@ RUN_STEP bool MapRun(const RunPlan& p, RunChar* c) {
     c->out_code = c->code;
     return true;
   }
+  if (p.identity_target) {  // what the search below finds first (no value is 0)
+    c->target = 0;
+    c->out_code = u;
+    return true;
+  }
   if (p.index && u < 0x10000) {
     const MapIndex::Page* page = p.index->pages[u >> 8];
     uint32_t code = page->code[u & 0xFF];
@@ -499,7 +529,7 @@ RUN_STEP bool MapRun(const RunPlan& p, RunChar* c) {
   for (int t = 0; t < p.target_count; ++t) {
     const RunPlan::Target& target = p.target[t];
     if (target.to_code == nullptr) continue;  // an area
-    if (uint32_t code = target.to_code->Lookup(u)) {
+    if (uint32_t code = target.view.Lookup(u)) {
       c->target = t;
       c->out_code = code;
       return true;
@@ -637,7 +667,10 @@ struct Utf8Enc {
 // ---- The loop ----
 
 template <class D, class E>
-int32_t RunLoop(CconvSession* s, const RunPlan& p) {
+int32_t RunLoop(CconvSession* s, const RunPlan& plan) {
+  // A copy the output stores cannot alias: through the plan itself, every
+  // byte written would make the loop load its sets and tables again.
+  const RunPlan p = plan;
   const uint8_t* in = s->input;
   const int32_t length = s->input_length;
   uint8_t* out = s->output;
