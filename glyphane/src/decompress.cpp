@@ -7,6 +7,7 @@
 // repeats them.
 #include "decompress.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "dalvex/extract_records.h"
@@ -20,7 +21,11 @@ constexpr uint32_t kMaxFlagBytes = 0x1FFFF;
 
 int32_t VsdDecompress(const uint8_t* in, uint64_t size, bool loop_limit, std::vector<uint8_t>* out) {
   std::vector<uint8_t>& buffer = *out;
-  buffer.assign(size < 64 ? 64 : size, 0);
+  // A buffer used before is taken with all the room it has: no byte is
+  // read before it is written, so nothing needs clearing, and a caller that
+  // keeps the buffer from part to part grows it only for the largest part.
+  // Parts grow about fourfold.
+  buffer.resize(std::max<size_t>(buffer.capacity(), size < 64 ? 64 : size * 4));
   uint64_t p = 0;
   uint64_t i = 0;
   uint32_t flag_bytes = 0;
