@@ -312,6 +312,10 @@ struct Utf8Dec {
     int length;
     if (b < 0xC0) {
       v = b, length = 1;  // ASCII, and a stray continuation byte as itself
+    } else if (b >= 0xE0 && b < 0xF0 && avail >= 3 && (in[1] & 0xC0) == 0x80 && (in[2] & 0xC0) == 0x80) {
+      // Three bytes, the form of most of the BMP, read without the loop.
+      v = (b & 0x0Fu) << 12 | (in[1] & 0x3Fu) << 6 | (in[2] & 0x3Fu);
+      length = 3;
     } else {
       if (b >= 0xFE) return false;  // skipped by the handler
       if (b < 0xE0) length = 2, v = b & 0x1F;
