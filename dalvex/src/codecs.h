@@ -242,6 +242,8 @@ struct RunPlan {
   Source source[kMaxSets];
   Target target[kMaxSets];
   int8_t areas[kMaxSets];    // target slots of user-defined areas, in order
+  int shown_count = 0;       // UCS-2 with references: WINDOWS31J's tables
+  View shown[kMaxSets];
 };
 
 // Resolves the plan of the session's codec pair; false when the pair has

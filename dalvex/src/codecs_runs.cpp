@@ -37,7 +37,7 @@ std::atomic<bool> g_runs_enabled{true};
 constexpr int32_t kRoom = 8;
 
 enum class Dec : uint8_t { kNone, kSjis, kWindows31J, kTable, kUtf8, kUtf16, kUcs4, kEuc, kUcs2 };
-enum class Enc : uint8_t { kNone, kTable, kSjis, kEuc, kUtf8, kUtf16, kUcs4, kUcs2 };
+enum class Enc : uint8_t { kNone, kTable, kSjis, kEuc, kUtf8, kUtf16, kUcs4, kUcs2, kUcs2References };
 
 // A table that takes lookups without a lock: no file, or settled.
 bool Settled(const CconvTable* table) {
@@ -109,7 +109,7 @@ Enc EncoderKind(const CconvSession* s) {
   if (e == EncodeUtf8) return Enc::kUtf8;
   if (e == EncodeUtf16) return Enc::kUtf16;
   if (e == EncodeUcs4) return Enc::kUcs4;
-  if (e == EncodeUcs2) return s->options.char_references == 0 ? Enc::kUcs2 : Enc::kNone;
+  if (e == EncodeUcs2) return s->options.char_references == 0 ? Enc::kUcs2 : Enc::kUcs2References;
   return Enc::kNone;
 }
 
@@ -254,6 +254,17 @@ bool PlanRuns(const CconvSession* s, RunPlan* p) {
       }
   }
   p->identity_first = p->source_count > 0 && p->source[0].set && p->source[0].table && !p->source[0].table->has_file();
+  if (enc == Enc::kUcs2References) {
+    // What WINDOWS31J shows is written plain; the loop asks its sets.
+    const CconvCharset* w31j = FindCharset(kIdWindows31J);
+    if (w31j == nullptr) return false;
+    p->shown_count = 0;
+    for (const CconvCodeSet* set : w31j->sets) {
+      if (set->kind == 3) continue;
+      if (p->shown_count >= RunPlan::kMaxSets || !Settled(set->to_code.get())) return false;
+      p->shown[p->shown_count++] = ViewOf(set->to_code.get());
+    }
+  }
   p->identity_target = p->target_count > 0 && p->target[0].to_code != nullptr && !p->target[0].to_code->has_file();
   p->index = target->map_index.load(std::memory_order_acquire);
   p->index_pending = p->index == nullptr && TablesFor(target) != IndexState::kNever;
@@ -633,6 +644,38 @@ struct Ucs2Enc {
   }
 };
 
+// UCS-2 with numeric references: a character WINDOWS31J shows is written
+// as it is; the encoder's handler writes the others as references (and
+// decides what the loop cannot: substitutes, the ranges it never shows).
+template <bool kLittle>
+struct Ucs2ReferencesEnc {
+  RUN_STEP static bool Shown(const RunPlan& p, const RunChar& c) {
+    switch (p.source[c.source].set->id) {
+      case kIdJisX0201Latin:
+      case kIdJisX0201Kana:
+      case kIdJisX0208:
+      case kIdNecExt:
+      case kIdIbmExt:
+        return true;
+      default:
+        break;
+    }
+    uint32_t code = c.out_code;
+    if (code >= 0xE000 && code <= 0xE758) return true;
+    if ((code >= 0xFF01 && code <= 0xFF5E) || (code >= 0xFF61 && code <= 0xFF9F) ||
+        (code >= 0xFFE0 && code <= 0xFFE2) || code == 0xFFE5)
+      return true;
+    if ((code >= 0xE759 && code <= 0xF8FF) || code >= 0xFF00) return false;
+    for (int i = 0; i < p.shown_count; ++i)
+      if (p.shown[i].Lookup(c.unicode) != 0) return true;
+    return false;
+  }
+  RUN_STEP static int Put(const RunPlan& p, const RunChar& c, uint8_t* out) {
+    if (c.out_code > 0xFFFF || c.unicode > 0xFFFF || !Shown(p, c)) return -1;
+    return Ucs2Enc<kLittle>::Put(p, c, out);
+  }
+};
+
 template <bool kLittle>
 struct Ucs4Enc {
   RUN_STEP static int Put(const RunPlan&, const RunChar& c, uint8_t* out) {
@@ -735,6 +778,8 @@ Loop LoopFor(Enc enc, bool little) {
     case Enc::kUtf16: return little ? RunLoop<D, Utf16Enc<true>> : RunLoop<D, Utf16Enc<false>>;
     case Enc::kUcs4: return little ? RunLoop<D, Ucs4Enc<true>> : RunLoop<D, Ucs4Enc<false>>;
     case Enc::kUcs2: return little ? RunLoop<D, Ucs2Enc<true>> : RunLoop<D, Ucs2Enc<false>>;
+    case Enc::kUcs2References:
+      return little ? RunLoop<D, Ucs2ReferencesEnc<true>> : RunLoop<D, Ucs2ReferencesEnc<false>>;
     default: return nullptr;
   }
 }
@@ -742,9 +787,10 @@ Loop LoopFor(Enc enc, bool little) {
 // Whether the encoder would write something before the character: a
 // byte-order mark, or a language tag.
 bool EncoderQuiet(const CconvSession* s, Enc enc) {
-  if (enc == Enc::kUcs2 || enc == Enc::kUtf8 || enc == Enc::kUtf16 || enc == Enc::kUcs4) {
+  if (enc == Enc::kUcs2 || enc == Enc::kUcs2References || enc == Enc::kUtf8 || enc == Enc::kUtf16 ||
+      enc == Enc::kUcs4) {
     if (s->options.write_bom) return false;
-    if (enc != Enc::kUcs2 && s->base_language[0] != '\0') {
+    if (enc != Enc::kUcs2 && enc != Enc::kUcs2References && s->base_language[0] != '\0') {
       const char* current = s->current_language[0] ? s->current_language : s->base_language;
       if (std::strcmp(current, s->tagged_language) != 0) return false;
     }
