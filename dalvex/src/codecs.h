@@ -110,6 +110,28 @@ CconvCodeSet* TargetSet(const CconvSession* s, int32_t id);
 // Whether the charset lists a set with `id`.
 bool CharsetHasSet(const CconvCharset* charset, int32_t id);
 
+// Whether WINDOWS31J shows a character, from what needs no table: the set
+// it was decoded from and its code. 1 shown, 0 not shown, -1 when the
+// substitutes and WINDOWS31J's tables decide.
+inline int Windows31JShowsPlainly(int32_t set_id, uint32_t code) {
+  switch (set_id) {
+    case kIdJisX0201Latin:
+    case kIdJisX0201Kana:
+    case kIdJisX0208:
+    case kIdNecExt:
+    case kIdIbmExt:
+      return 1;
+    default:
+      break;
+  }
+  if (code >= 0xE000 && code <= 0xE758) return 1;
+  if ((code >= 0xFF01 && code <= 0xFF5E) || (code >= 0xFF61 && code <= 0xFF9F) ||
+      (code >= 0xFFE0 && code <= 0xFFE2) || code == 0xFFE5)
+    return 1;
+  if ((code >= 0xE759 && code <= 0xF8FF) || (code >= 0xFF00 && code <= 0xFFFE)) return 0;
+  return -1;
+}
+
 // The byte order of a Unicode codec's input or output.
 inline bool InputBigEndian(const CconvSession* s) { return s->charset_options.big_endian != 0; }
 inline bool OutputBigEndian(const CconvSession* s) { return s->options.big_endian != 0; }

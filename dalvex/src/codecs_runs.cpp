@@ -650,22 +650,8 @@ struct Ucs2Enc {
 template <bool kLittle>
 struct Ucs2ReferencesEnc {
   RUN_STEP static bool Shown(const RunPlan& p, const RunChar& c) {
-    switch (p.source[c.source].set->id) {
-      case kIdJisX0201Latin:
-      case kIdJisX0201Kana:
-      case kIdJisX0208:
-      case kIdNecExt:
-      case kIdIbmExt:
-        return true;
-      default:
-        break;
-    }
-    uint32_t code = c.out_code;
-    if (code >= 0xE000 && code <= 0xE758) return true;
-    if ((code >= 0xFF01 && code <= 0xFF5E) || (code >= 0xFF61 && code <= 0xFF9F) ||
-        (code >= 0xFFE0 && code <= 0xFFE2) || code == 0xFFE5)
-      return true;
-    if ((code >= 0xE759 && code <= 0xF8FF) || code >= 0xFF00) return false;
+    int plainly = Windows31JShowsPlainly(p.source[c.source].set->id, c.out_code);
+    if (plainly >= 0) return plainly == 1;
     for (int i = 0; i < p.shown_count; ++i)
       if (p.shown[i].Lookup(c.unicode) != 0) return true;
     return false;
