@@ -69,10 +69,11 @@ Engine& TheEngine() {
   return engine;
 }
 
-size_t EngineRun(const char* from, const char* to, const std::string& in, std::string* out) {
+size_t EngineRun(const char* from, const char* to, int char_references, const std::string& in, std::string* out) {
   CconvSession s{};
   CconvOptions o{};
   o.substitute = 1;
+  o.char_references = char_references;
   CconvCharsetOptions c{};
   c.skip_invalid = 1;
   cconvInitConvert(&s, &o, to);
@@ -120,6 +121,15 @@ std::string Encoded(const char* icu_name, const std::string& utf8) {
   return out;
 }
 
+// The text in `charset` (iconv name), for the charsets ICU does not know.
+std::string IconvEncoded(const char* iconv_name, const std::string& utf8) {
+  iconv_t cd = iconv_open(iconv_name, "UTF-8");
+  std::string out(utf8.size() * 2 + 16, '\0');
+  out.resize(IconvRun(cd, utf8, &out));
+  iconv_close(cd);
+  return out;
+}
+
 struct Direction {
   const char* engine_from;
   const char* engine_to;
@@ -128,7 +138,12 @@ struct Direction {
   const char* iconv_from;
   const char* iconv_to;
   const char* listing;  // the shared listing the text is made of
+  int char_references = 0;  // the engine's UCS-2 target writes numeric references
 };
+
+// A peer that has no such charset is left out (null name); the engine's
+// own variants (EUC-JP-FIX, the 2004 forms) are set beside the peer's
+// nearest charset.
 
 const Direction kDirections[] = {
     {"WINDOWS31J", "UTF-16", "windows-31j", "UTF-16LE", "WINDOWS-31J", "UTF-16LE", "WINDOWS-31J.all.utf8.txt"},
@@ -145,13 +160,25 @@ const Direction kDirections[] = {
     {"UTF-8", "ISO-10646-UCS-2", "UTF-8", "UTF-16LE", "UTF-8", "UCS-2LE", "WINDOWS-31J.all.utf8.txt"},
     {"EUC-JP", "UTF-8", "EUC-JP", "UTF-8", "EUC-JP", "UTF-8", "EUC-JP.all.utf8.txt"},
     {"UTF-8", "EUC-JP", "UTF-8", "EUC-JP", "UTF-8", "EUC-JP", "EUC-JP.all.utf8.txt"},
+    {"ISO-2022-JP", "UTF-8", "ISO-2022-JP", "UTF-8", "ISO-2022-JP", "UTF-8", "ISO-2022-JP.all.utf8.txt"},
+    {"UTF-8", "ISO-2022-JP", "UTF-8", "ISO-2022-JP", "UTF-8", "ISO-2022-JP", "ISO-2022-JP.all.utf8.txt"},
+    {"EUC-JP-FIX", "UTF-8", "EUC-JP", "UTF-8", "EUC-JP", "UTF-8", "EUC-JP.all.utf8.txt"},
+    {"UTF-8", "EUC-JP-FIX", "UTF-8", "EUC-JP", "UTF-8", "EUC-JP", "EUC-JP.all.utf8.txt"},
+    {"EUC-JIS-2004", "UTF-8", nullptr, nullptr, "EUC-JISX0213", "UTF-8", "EUC-JP.all.utf8.txt"},
+    {"UTF-8", "EUC-JIS-2004", nullptr, nullptr, "UTF-8", "EUC-JISX0213", "EUC-JP.all.utf8.txt"},
+    {"Shift_JIS-2004", "UTF-8", nullptr, nullptr, "SHIFT_JISX0213", "UTF-8", "SHIFT_JIS.all.utf8.txt"},
+    {"UTF-8", "Shift_JIS-2004", nullptr, nullptr, "UTF-8", "SHIFT_JISX0213", "SHIFT_JIS.all.utf8.txt"},
+    {"UTF-8", "ISO-10646-UCS-2", "UTF-8", "UTF-16LE", "UTF-8", "UCS-2LE", "WINDOWS-31J.all.utf8.txt", 1},
 };
 
 const std::string& Input(const Direction& d) {
   static std::map<const Direction*, std::string> inputs;
   std::string& in = inputs[&d];
-  if (in.empty())
-    in = std::string(d.icu_from) == "UTF-8" ? Utf8Text(d.listing) : Encoded(d.icu_from, Utf8Text(d.listing));
+  if (in.empty()) {
+    if (std::string(d.iconv_from) == "UTF-8") in = Utf8Text(d.listing);
+    else if (d.icu_from) in = Encoded(d.icu_from, Utf8Text(d.listing));
+    else in = IconvEncoded(d.iconv_from, Utf8Text(d.listing));
+  }
   return in;
 }
 
@@ -159,7 +186,7 @@ void BM_Engine(benchmark::State& state, const Direction* d) {
   TheEngine();
   const std::string& in = Input(*d);
   std::string out(in.size() * 4 + 64, '\0');
-  for (auto _ : state) benchmark::DoNotOptimize(EngineRun(d->engine_from, d->engine_to, in, &out));
+  for (auto _ : state) benchmark::DoNotOptimize(EngineRun(d->engine_from, d->engine_to, d->char_references, in, &out));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.size()));
 }
 
@@ -185,9 +212,10 @@ void BM_Iconv(benchmark::State& state, const Direction* d) {
 
 int Register() {
   for (const Direction& d : kDirections) {
-    std::string name = std::string(d.engine_from) + "->" + d.engine_to;
+    std::string name = std::string(d.engine_from) + "->" + d.engine_to + (d.char_references ? " (references)" : "");
     benchmark::RegisterBenchmark(("engine/" + name).c_str(), BM_Engine, &d)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("icu/" + name).c_str(), BM_Icu, &d)->Unit(benchmark::kMillisecond);
+    if (d.icu_from)
+      benchmark::RegisterBenchmark(("icu/" + name).c_str(), BM_Icu, &d)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark(("iconv/" + name).c_str(), BM_Iconv, &d)->Unit(benchmark::kMillisecond);
   }
   return 0;

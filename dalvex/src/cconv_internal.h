@@ -75,6 +75,12 @@ class CconvTable {
   int entry_width() const { return entry_width_; }
   int direction() const { return direction_; }
   size_t block_count() const { return blocks_.size(); }
+  // The page index of a loaded table (keys below index_limit()), and
+  // whether keys at or above the limit may have values; for the run loops,
+  // which look keys up without the per-call state checks.
+  const uint32_t* const* pages() const { return pages_.data(); }
+  uint32_t index_limit() const { return index_limit_; }
+  bool maps_beyond_index() const { return identity_ || highest_ >= index_limit_; }
 
   // Loading without the mutex (Ensure takes it); `folder` is the
   // configuration folder prefix, `block_size` the keys per new block.

@@ -110,6 +110,28 @@ CconvCodeSet* TargetSet(const CconvSession* s, int32_t id);
 // Whether the charset lists a set with `id`.
 bool CharsetHasSet(const CconvCharset* charset, int32_t id);
 
+// Whether WINDOWS31J shows a character, from what needs no table: the set
+// it was decoded from and its code. 1 shown, 0 not shown, -1 when the
+// substitutes and WINDOWS31J's tables decide.
+inline int Windows31JShowsPlainly(int32_t set_id, uint32_t code) {
+  switch (set_id) {
+    case kIdJisX0201Latin:
+    case kIdJisX0201Kana:
+    case kIdJisX0208:
+    case kIdNecExt:
+    case kIdIbmExt:
+      return 1;
+    default:
+      break;
+  }
+  if (code >= 0xE000 && code <= 0xE758) return 1;
+  if ((code >= 0xFF01 && code <= 0xFF5E) || (code >= 0xFF61 && code <= 0xFF9F) ||
+      (code >= 0xFFE0 && code <= 0xFFE2) || code == 0xFFE5)
+    return 1;
+  if ((code >= 0xE759 && code <= 0xF8FF) || (code >= 0xFF00 && code <= 0xFFFE)) return 0;
+  return -1;
+}
+
 // The byte order of a Unicode codec's input or output.
 inline bool InputBigEndian(const CconvSession* s) { return s->charset_options.big_endian != 0; }
 inline bool OutputBigEndian(const CconvSession* s) { return s->options.big_endian != 0; }
@@ -204,9 +226,21 @@ int32_t DriveSession(CconvSession* s);
 // driver's stack only.
 struct RunPlan {
   static constexpr int kMaxSets = 16;
+  // A settled table as the loops read it: keys below `limit` straight from
+  // its page index, others through `beyond` (null when none maps).
+  struct View {
+    const uint32_t* const* pages = nullptr;
+    uint32_t limit = 0;
+    const CconvTable* beyond = nullptr;
+    uint32_t Lookup(uint32_t key) const {
+      if (key < limit) return pages[key >> 8][key & 0xFF];
+      return beyond ? beyond->Lookup(key) : 0;
+    }
+  };
   struct Source {
     const CconvCodeSet* set;   // null: the charset has no such set
     const CconvTable* table;   // its code-to-Unicode table (null for an area)
+    View view;                 // of `table`, when ready
     bool ready;                // an area, or a set whose table is settled
     int8_t same;               // the target slot of the same set, or -1
     uint16_t width;
@@ -214,6 +248,7 @@ struct RunPlan {
   struct Target {
     const CconvCodeSet* set;
     const CconvTable* to_code;  // null for an area
+    View view;                  // of `to_code`
     const std::vector<std::unique_ptr<CconvTable>>* dstables;  // or null
     uint16_t width;
   };
@@ -221,6 +256,7 @@ struct RunPlan {
   uint8_t encoder = 0;
   bool index_pending = false;  // the target's merged index may be built later
   bool identity_first = false;  // the first source set maps every value to itself
+  bool identity_target = false;  // the target's first set maps every value to itself, no area before it
   int source_count = 0;
   int target_count = 0;      // the target charset's sets, in order
   int area_count = 0;
@@ -228,6 +264,8 @@ struct RunPlan {
   Source source[kMaxSets];
   Target target[kMaxSets];
   int8_t areas[kMaxSets];    // target slots of user-defined areas, in order
+  int shown_count = 0;       // UCS-2 with references: WINDOWS31J's tables
+  View shown[kMaxSets];
 };
 
 // Resolves the plan of the session's codec pair; false when the pair has

@@ -37,7 +37,7 @@ std::atomic<bool> g_runs_enabled{true};
 constexpr int32_t kRoom = 8;
 
 enum class Dec : uint8_t { kNone, kSjis, kWindows31J, kTable, kUtf8, kUtf16, kUcs4, kEuc, kUcs2 };
-enum class Enc : uint8_t { kNone, kTable, kSjis, kEuc, kUtf8, kUtf16, kUcs4, kUcs2 };
+enum class Enc : uint8_t { kNone, kTable, kSjis, kEuc, kUtf8, kUtf16, kUcs4, kUcs2, kUcs2References };
 
 // A table that takes lookups without a lock: no file, or settled.
 bool Settled(const CconvTable* table) {
@@ -45,6 +45,20 @@ bool Settled(const CconvTable* table) {
 }
 
 int Width(const CconvCodeSet* set) { return set->id == kIdJisX0213 ? 2 : set->unit_width; }
+
+// The view of a settled table: the page index of a loaded one; a table
+// without a file, or keys beyond the index, through Lookup itself.
+RunPlan::View ViewOf(const CconvTable* table) {
+  RunPlan::View view;
+  if (table == nullptr) return view;
+  if (table->has_file() && table->state() == CconvTable::State::kLoaded) {
+    view.pages = table->pages();
+    view.limit = table->index_limit();
+  }
+  if (!table->has_file() || (table->state() == CconvTable::State::kLoaded && table->maps_beyond_index()))
+    view.beyond = table;
+  return view;
+}
 
 }  // namespace
 
@@ -66,6 +80,9 @@ bool PlanSource(RunPlan* p, const CconvCodeSet* set) {
   slot.set = set;
   slot.table = set && set->kind != 3 ? set->to_unicode.get() : nullptr;
   slot.ready = set != nullptr && (set->kind == 3 || Settled(slot.table));
+  // A table not settled yet is read through Lookup, which sees it loaded
+  // by the handlers in the middle of the call.
+  slot.view = slot.ready ? ViewOf(slot.table) : RunPlan::View{nullptr, 0, slot.table};
   slot.width = set ? Width(set) : 0;
   slot.same = -1;
   return true;
@@ -92,7 +109,7 @@ Enc EncoderKind(const CconvSession* s) {
   if (e == EncodeUtf8) return Enc::kUtf8;
   if (e == EncodeUtf16) return Enc::kUtf16;
   if (e == EncodeUcs4) return Enc::kUcs4;
-  if (e == EncodeUcs2) return s->options.char_references == 0 ? Enc::kUcs2 : Enc::kNone;
+  if (e == EncodeUcs2) return s->options.char_references == 0 ? Enc::kUcs2 : Enc::kUcs2References;
   return Enc::kNone;
 }
 
@@ -222,6 +239,7 @@ bool PlanRuns(const CconvSession* s, RunPlan* p) {
     }
     slot.to_code = set->to_code.get();
     if (!Settled(slot.to_code)) return false;  // ensured when the target was bound
+    slot.view = ViewOf(slot.to_code);
     if (index < target->dstables.size() && !target->dstables[index].empty()) slot.dstables = &target->dstables[index];
   }
   // A code of a set that the target also lists is written unchanged: the
@@ -236,6 +254,18 @@ bool PlanRuns(const CconvSession* s, RunPlan* p) {
       }
   }
   p->identity_first = p->source_count > 0 && p->source[0].set && p->source[0].table && !p->source[0].table->has_file();
+  if (enc == Enc::kUcs2References) {
+    // What WINDOWS31J shows is written plain; the loop asks its sets.
+    const CconvCharset* w31j = FindCharset(kIdWindows31J);
+    if (w31j == nullptr) return false;
+    p->shown_count = 0;
+    for (const CconvCodeSet* set : w31j->sets) {
+      if (set->kind == 3) continue;
+      if (p->shown_count >= RunPlan::kMaxSets || !Settled(set->to_code.get())) return false;
+      p->shown[p->shown_count++] = ViewOf(set->to_code.get());
+    }
+  }
+  p->identity_target = p->target_count > 0 && p->target[0].to_code != nullptr && !p->target[0].to_code->has_file();
   p->index = target->map_index.load(std::memory_order_acquire);
   p->index_pending = p->index == nullptr && TablesFor(target) != IndexState::kNever;
   p->decoder = static_cast<uint8_t>(dec);
@@ -268,7 +298,7 @@ RUN_STEP bool ClassifyRun(const RunPlan& p, uint32_t value, RunChar* c) {
       }
       continue;
     }
-    if (value < 0x80 || src.table->Lookup(value) != 0) {
+    if (value < 0x80 || src.view.Lookup(value) != 0) {
       if (value == 0) return false;  // no Unicode value: the control-code path
       c->source = i;
       c->raw = c->code = c->unicode = value;
@@ -279,6 +309,7 @@ RUN_STEP bool ClassifyRun(const RunPlan& p, uint32_t value, RunChar* c) {
 }
 
 RUN_STEP bool MayCombine(uint32_t c) {
+  if (c < 0x02E5 || c > 0x309A) return false;  // most characters, in one test
   return c == 0x02E5 || c == 0x02E9 || c == 0x0300 || c == 0x0301 || c == 0x309A;
 }
 
@@ -292,6 +323,10 @@ struct Utf8Dec {
     int length;
     if (b < 0xC0) {
       v = b, length = 1;  // ASCII, and a stray continuation byte as itself
+    } else if (b >= 0xE0 && b < 0xF0 && avail >= 3 && (in[1] & 0xC0) == 0x80 && (in[2] & 0xC0) == 0x80) {
+      // Three bytes, the form of most of the BMP, read without the loop.
+      v = (b & 0x0Fu) << 12 | (in[1] & 0x3Fu) << 6 | (in[2] & 0x3Fu);
+      length = 3;
     } else {
       if (b >= 0xFE) return false;  // skipped by the handler
       if (b < 0xE0) length = 2, v = b & 0x1F;
@@ -368,7 +403,7 @@ RUN_STEP Found SourceValue(const RunPlan& p, int slot, uint32_t code, RunChar* c
     if (code < src.set->area_start || code - src.set->area_start >= src.set->area_count) return Found::kNo;
     unicode = 0xE000 + (code - src.set->area_start);
   } else {
-    unicode = src.table->Lookup(code);
+    unicode = src.view.Lookup(code);
     if (unicode == 0) return Found::kNo;
   }
   c->source = slot;
@@ -421,8 +456,13 @@ struct TableDec {
       int width = src.width;
       if (width < 1 || width > 4) continue;
       if (width > avail) return false;
-      uint32_t unit = 0;
-      for (int k = 0; k < width; ++k) unit |= uint32_t{in[k]} << (kBig ? 8 * (width - 1 - k) : 8 * k);
+      uint32_t unit;
+      if (width == 1) unit = in[0];
+      else if (width == 2) unit = kBig ? (uint32_t{in[0]} << 8 | in[1]) : (uint32_t{in[1]} << 8 | in[0]);
+      else {
+        unit = 0;
+        for (int k = 0; k < width; ++k) unit |= uint32_t{in[k]} << (kBig ? 8 * (width - 1 - k) : 8 * k);
+      }
       Found found = SourceValue(p, i, unit, c);
       if (found == Found::kYes) {
         c->raw = unit;
@@ -487,6 +527,11 @@ RUN_STEP bool MapRun(const RunPlan& p, RunChar* c) {
     c->out_code = c->code;
     return true;
   }
+  if (p.identity_target) {  // what the search below finds first (no value is 0)
+    c->target = 0;
+    c->out_code = u;
+    return true;
+  }
   if (p.index && u < 0x10000) {
     const MapIndex::Page* page = p.index->pages[u >> 8];
     uint32_t code = page->code[u & 0xFF];
@@ -499,7 +544,7 @@ RUN_STEP bool MapRun(const RunPlan& p, RunChar* c) {
   for (int t = 0; t < p.target_count; ++t) {
     const RunPlan::Target& target = p.target[t];
     if (target.to_code == nullptr) continue;  // an area
-    if (uint32_t code = target.to_code->Lookup(u)) {
+    if (uint32_t code = target.view.Lookup(u)) {
       c->target = t;
       c->out_code = code;
       return true;
@@ -599,6 +644,24 @@ struct Ucs2Enc {
   }
 };
 
+// UCS-2 with numeric references: a character WINDOWS31J shows is written
+// as it is; the encoder's handler writes the others as references (and
+// decides what the loop cannot: substitutes, the ranges it never shows).
+template <bool kLittle>
+struct Ucs2ReferencesEnc {
+  RUN_STEP static bool Shown(const RunPlan& p, const RunChar& c) {
+    int plainly = Windows31JShowsPlainly(p.source[c.source].set->id, c.out_code);
+    if (plainly >= 0) return plainly == 1;
+    for (int i = 0; i < p.shown_count; ++i)
+      if (p.shown[i].Lookup(c.unicode) != 0) return true;
+    return false;
+  }
+  RUN_STEP static int Put(const RunPlan& p, const RunChar& c, uint8_t* out) {
+    if (c.out_code > 0xFFFF || c.unicode > 0xFFFF || !Shown(p, c)) return -1;
+    return Ucs2Enc<kLittle>::Put(p, c, out);
+  }
+};
+
 template <bool kLittle>
 struct Ucs4Enc {
   RUN_STEP static int Put(const RunPlan&, const RunChar& c, uint8_t* out) {
@@ -637,7 +700,10 @@ struct Utf8Enc {
 // ---- The loop ----
 
 template <class D, class E>
-int32_t RunLoop(CconvSession* s, const RunPlan& p) {
+int32_t RunLoop(CconvSession* s, const RunPlan& plan) {
+  // A copy the output stores cannot alias: through the plan itself, every
+  // byte written would make the loop load its sets and tables again.
+  const RunPlan p = plan;
   const uint8_t* in = s->input;
   const int32_t length = s->input_length;
   uint8_t* out = s->output;
@@ -698,6 +764,8 @@ Loop LoopFor(Enc enc, bool little) {
     case Enc::kUtf16: return little ? RunLoop<D, Utf16Enc<true>> : RunLoop<D, Utf16Enc<false>>;
     case Enc::kUcs4: return little ? RunLoop<D, Ucs4Enc<true>> : RunLoop<D, Ucs4Enc<false>>;
     case Enc::kUcs2: return little ? RunLoop<D, Ucs2Enc<true>> : RunLoop<D, Ucs2Enc<false>>;
+    case Enc::kUcs2References:
+      return little ? RunLoop<D, Ucs2ReferencesEnc<true>> : RunLoop<D, Ucs2ReferencesEnc<false>>;
     default: return nullptr;
   }
 }
@@ -705,9 +773,10 @@ Loop LoopFor(Enc enc, bool little) {
 // Whether the encoder would write something before the character: a
 // byte-order mark, or a language tag.
 bool EncoderQuiet(const CconvSession* s, Enc enc) {
-  if (enc == Enc::kUcs2 || enc == Enc::kUtf8 || enc == Enc::kUtf16 || enc == Enc::kUcs4) {
+  if (enc == Enc::kUcs2 || enc == Enc::kUcs2References || enc == Enc::kUtf8 || enc == Enc::kUtf16 ||
+      enc == Enc::kUcs4) {
     if (s->options.write_bom) return false;
-    if (enc != Enc::kUcs2 && s->base_language[0] != '\0') {
+    if (enc != Enc::kUcs2 && enc != Enc::kUcs2References && s->base_language[0] != '\0') {
       const char* current = s->current_language[0] ? s->current_language : s->base_language;
       if (std::strcmp(current, s->tagged_language) != 0) return false;
     }

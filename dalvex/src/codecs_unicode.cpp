@@ -343,21 +343,8 @@ void EncodeUnicode(CconvSession* s, Writer put, int width, bool tags) {
 
 // Whether WINDOWS31J can show the mapped character of a UCS-2 target.
 bool Windows31JShows(CconvSession* s, uint32_t code) {
-  switch (s->char_set_id) {
-    case kIdJisX0201Latin:
-    case kIdJisX0201Kana:
-    case kIdJisX0208:
-    case kIdNecExt:
-    case kIdIbmExt:
-      return true;
-    default:
-      break;
-  }
-  if (code >= 0xE000 && code <= 0xE758) return true;
-  if ((code >= 0xFF01 && code <= 0xFF5E) || (code >= 0xFF61 && code <= 0xFF9F) ||
-      (code >= 0xFFE0 && code <= 0xFFE2) || code == 0xFFE5)
-    return true;
-  if ((code >= 0xE759 && code <= 0xF8FF) || (code >= 0xFF00 && code <= 0xFFFE)) return false;
+  int plainly = Windows31JShowsPlainly(s->char_set_id, code);
+  if (plainly >= 0) return plainly == 1;
   for (const CconvPreparedChar& sub : s->substitutes)
     if (sub.set_id != 0 && sub.code == code) return true;
   if (const CconvCharset* w31j = FindCharset(kIdWindows31J)) {

@@ -93,6 +93,8 @@ class DocumentReader {
   FieldFormatter& formatter_;
   int32_t current_master_ = -1;
   int32_t current_master_shape_ = -1;
+  std::vector<uint8_t> stored_;  // the stored bytes of a compressed part
+  std::vector<uint8_t> output_;  // what the decompressor made of them
 };
 
 VsdPointer DocumentReader::PointerAt(const PartBytes& bytes, uint64_t pos) const {
@@ -138,20 +140,33 @@ int32_t DocumentReader::ReadPart(const VsdPointer& pointer, VsdPart* part) {
   const auto kept = pointer.Compressed() ? session_.decompressed_parts.find(key) : session_.decompressed_parts.end();
   if (kept != session_.decompressed_parts.end()) {
     part->data = kept->second;
-  } else {
-    std::vector<uint8_t> stored(length, 0);
+  } else if (pointer.Compressed()) {
+    // The stored bytes go through a buffer the reader keeps. The
+    // decompressor's output buffer becomes the part's own unless it is
+    // much larger than the part (left so by a larger part before), when the
+    // part gets a copy of exactly its bytes and the buffer is kept.
+    if (stored_.size() < length) stored_.resize(length);
     if (!source_.SeekFromStart(pointer.offset)) return FileCantRead;
-    if (source_.Read(stored.data(), length) != length) return FileCantRead;
-    if (pointer.Compressed()) {
-      if (int32_t rc = VsdDecompress(stored.data(), length, session_.flags_a & kFlagALoopLimit, &part->data))
-        return rc;
-      if (session_.decompressed_bytes + part->data.size() <= VsdSession::kPartCacheBytes) {
-        session_.decompressed_bytes += part->data.size();
-        session_.decompressed_parts.emplace(key, part->data);
-      }
+    if (source_.Read(stored_.data(), length) != length) return FileCantRead;
+    if (int32_t rc = VsdDecompress(stored_.data(), length, session_.flags_a & kFlagALoopLimit, &output_)) return rc;
+    std::shared_ptr<const std::vector<uint8_t>> data;
+    if (output_.capacity() / 2 <= output_.size()) {
+      data = std::make_shared<const std::vector<uint8_t>>(std::move(output_));
+      output_ = {};
     } else {
-      part->data = std::move(stored);
+      data = std::make_shared<const std::vector<uint8_t>>(output_.begin(), output_.end());
     }
+    // What a kept part holds counts, room included.
+    if (session_.decompressed_bytes + data->capacity() <= VsdSession::kPartCacheBytes) {
+      session_.decompressed_bytes += data->capacity();
+      session_.decompressed_parts.emplace(key, data);
+    }
+    part->data = std::move(data);
+  } else {
+    auto stored = std::make_shared<std::vector<uint8_t>>(length, 0);
+    if (!source_.SeekFromStart(pointer.offset)) return FileCantRead;
+    if (source_.Read(stored->data(), length) != length) return FileCantRead;
+    part->data = std::move(stored);
   }
   PartBytes bytes = part->bytes();
   part->has_list_offset = false;
@@ -184,7 +199,7 @@ bool DocumentReader::WalksList(const VsdPart& part, Scope scope) const {
   const uint8_t type = part.pointer.type;
   if (type == 203) return true;
   if (type == 22 || type == 103 || (scope == Scope::kMasters && type == 109)) return false;
-  return part.pointer.ListBearing() && part.has_list_offset && part.list_offset < part.data.size();
+  return part.pointer.ListBearing() && part.has_list_offset && part.list_offset < part.size();
 }
 
 int32_t DocumentReader::VisitChild(const VsdPointer& child, int depth, Scope scope, uint32_t position) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "byte_source.h"
@@ -26,13 +27,15 @@ struct VsdPointer {
   bool ListBearing() const { return (format & 0xF0) == 0x50; }
 };
 
-// The bytes of a part as read (decompressed when stored compressed).
+// The bytes of a part as read (decompressed when stored compressed), shared
+// with the session's kept parts.
 struct VsdPart {
   VsdPointer pointer;
-  std::vector<uint8_t> data;
+  std::shared_ptr<const std::vector<uint8_t>> data;
   bool has_list_offset = false;
   uint64_t list_offset = 0;
-  PartBytes bytes() const { return PartBytes(data.data(), data.size()); }
+  PartBytes bytes() const { return data ? PartBytes(data->data(), data->size()) : PartBytes(nullptr, 0); }
+  uint64_t size() const { return data ? data->size() : 0; }
 };
 
 // Parts are nested at most this deep below the trailer.

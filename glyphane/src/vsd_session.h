@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -178,7 +179,8 @@ struct VsdSession {
   // Parts decompressed in the structure pass, kept for the text pass (which
   // visits the same parts), up to kPartCacheBytes in all.
   static constexpr size_t kPartCacheBytes = size_t{64} << 20;
-  std::map<std::pair<uint32_t, uint32_t>, std::vector<uint8_t>> decompressed_parts;  // (offset, length)
+  // Shared with the parts being walked, so that keeping one copies nothing.
+  std::map<std::pair<uint32_t, uint32_t>, std::shared_ptr<const std::vector<uint8_t>>> decompressed_parts;  // (offset, length)
   size_t decompressed_bytes = 0;
 
   // Per pass.

@@ -71,6 +71,25 @@ TEST(VsdDecompress, SmallInputs) {
   }
 }
 
+// The reader keeps one output buffer from part to part: what an earlier
+// part left in it must never show through, not even where a reference
+// reads before the start of the output.
+TEST(VsdDecompress, ReusedBufferShowsNothingOld) {
+  const std::string inputs[] = {
+      Encode({Ref(0, 5)}),
+      Encode({Lit('a'), Lit('b'), Ref(4078, 7)}),
+      std::string(1, '\x00'),
+      Encode({Lit('x'), Ref(0, 18), Ref(0, 18)}),
+  };
+  std::vector<uint8_t> out(100000, 0xFF);
+  for (const std::string& in : inputs) {
+    int32_t rc = glyphane::VsdDecompress(reinterpret_cast<const uint8_t*>(in.data()), in.size(), false, &out);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(std::string(out.begin(), out.end()), Inflate(in));
+    out.assign(out.capacity(), 0xEE);  // stale bytes everywhere for the next input
+  }
+}
+
 TEST(VsdDecompress, WindowPositionFollowsTheOutput) {
   std::vector<Token> tokens;
   size_t p = 0;

@@ -82,6 +82,7 @@ Walk WalkArchive(const fs::path& path) {
     }
     walk.members.push_back(std::move(m));
   }
+  walk.decoder = archive.decoder();  // libunarr when it took over from libarchive
   unlink(scratch.c_str());
   return walk;
 }

@@ -1,12 +1,15 @@
 // The archive reader behind unrar::Archive: one walk over the members of a
 // RAR archive, from libarchive or from libunarr, never both at once.
 //
-// Choosing the decoder (RAR 1.5-4 only): a first pass reads every member's
-// data with libarchive into nothing. When that pass delivers every member,
-// libarchive reads the archive; otherwise a single-file archive is passed
-// through libunarr the same way, and the decoder that delivered more
-// members reads it. The walk then starts afresh, so the caller sees one
-// decoder from the first member to the last.
+// Choosing the decoder (RAR 1.5-4 only): the archive is read once.
+// libarchive reads a single-file archive until it fails (a header it cannot
+// read, data it cannot unpack or whose CRC-32 is wrong); from the member it
+// failed on, libunarr reads the rest. A member is unpacked by one decoder
+// only: when libarchive fails inside a member's data, what it wrote is cut
+// off again and libunarr unpacks the member whole. Volume sets are read by
+// libarchive alone. Only when libarchive cannot open a single-file archive
+// at all are both decoders tried over every member's data into nothing, and
+// the one that delivered more members reads it.
 //
 // Walks are bounded: libarchive must move forward in the input between two
 // headers (two fuzzed RAR 5 files answer the same failed header forever),
@@ -91,6 +94,7 @@ struct Archive::Impl {
   int64_t ua_offset = -1;
 
   size_t index = 0;        // members delivered so far
+  bool may_fall_back = false;  // libunarr may take over from libarchive
   Entry current;
   bool have_current = false;
   bool current_unreadable = false;  // continued from or into a missing volume, or not found
@@ -110,12 +114,29 @@ struct Archive::Impl {
     ua_has_entry = false;
     ua_offset = -1;
     index = 0;
+    may_fall_back = false;
     have_current = false;
     current_unreadable = false;
   }
 
   const MemberHeader* HeaderAt(size_t i) const {
     return layout.format == Format::kRar4 && i < layout.members.size() ? &layout.members[i] : nullptr;
+  }
+
+  // Hands the walk from libarchive to libunarr, at the same member; false
+  // when libunarr cannot open the archive.
+  bool FallBack() {
+    if (!may_fall_back || decoder != Decoder::kLibarchive) return false;
+    may_fall_back = false;
+    if (la != nullptr) archive_read_free(la);
+    la = nullptr;
+    la_entry = nullptr;
+    pending = 0;
+    decoder = Decoder::kLibunarr;
+    us = ar_open_file(volumes.front().c_str());
+    ua = us != nullptr ? ar_open_rar_archive(us) : nullptr;
+    ua_dead = ua == nullptr;
+    return ua != nullptr;
   }
 
   int OpenDecoder(Decoder which) {
@@ -191,6 +212,7 @@ struct Archive::Impl {
   int NextLibarchive(Entry* e) {
     int rc = pending == 1 ? 0 : pending == 2 ? kEnd : ReadHeader();
     pending = 0;
+    if (rc == kDamaged && FallBack()) return NextLibunarr(e);
     if (rc != 0) return rc;
     *e = Entry{};
     FillFromLibarchive(e);
@@ -222,6 +244,7 @@ struct Archive::Impl {
   }
 
   int NextLibunarr(Entry* e) {
+    if (ua == nullptr) return kDamaged;
     if (index >= layout.members.size()) return layout.complete ? kEnd : kDamaged;
     const MemberHeader& h = layout.members[index];
     current_header = &h;
@@ -254,27 +277,42 @@ struct Archive::Impl {
     return rc;
   }
 
-  int Extract(int fd) {
-    if (!have_current || current_unreadable || current.encrypted) return kDamaged;
-    have_current = false;
-    std::vector<char> buffer(kBlock);
-    uint64_t total = 0;
+  // libarchive's data of the current member into `fd`.
+  int ExtractLibarchive(int fd, std::vector<char>* buffer) {
     // Neither decoder checks every file's CRC-32 (libarchive passes stored
     // data unchecked, libunarr too): an unsplit RAR 1.5-4 file is checked
     // against its header here.
     bool check = current_header != nullptr && !current_header->split;
     uLong crc = crc32(0L, Z_NULL, 0);
-    if (decoder == Decoder::kLibarchive) {
-      for (;;) {
-        la_ssize_t n = archive_read_data(la, buffer.data(), buffer.size());
-        if (n == 0) return check && static_cast<uint32_t>(crc) != current_header->crc ? kDamaged : 0;
-        if (n < 0) return kDamaged;
-        crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.data()), static_cast<uInt>(n));
-        total += static_cast<uint64_t>(n);
-        if (current.size != 0 && total > current.size) return kDamaged;
-        if (!WriteAll(fd, buffer.data(), static_cast<size_t>(n))) return kWriteFailed;
-      }
+    uint64_t total = 0;
+    for (;;) {
+      la_ssize_t n = archive_read_data(la, buffer->data(), buffer->size());
+      if (n == 0) return check && static_cast<uint32_t>(crc) != current_header->crc ? kDamaged : 0;
+      if (n < 0) return kDamaged;
+      crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer->data()), static_cast<uInt>(n));
+      total += static_cast<uint64_t>(n);
+      if (current.size != 0 && total > current.size) return kDamaged;
+      if (!WriteAll(fd, buffer->data(), static_cast<size_t>(n))) return kWriteFailed;
     }
+  }
+
+  int Extract(int fd) {
+    if (!have_current || current_unreadable || current.encrypted) return kDamaged;
+    have_current = false;
+    std::vector<char> buffer(kBlock);
+    if (decoder == Decoder::kLibarchive) {
+      off_t start = fd >= 0 ? lseek(fd, 0, SEEK_CUR) : 0;
+      int rc = ExtractLibarchive(fd, &buffer);
+      if (rc != kDamaged || !may_fall_back || current_header == nullptr) return rc;
+      // libunarr unpacks the member whole, over what libarchive wrote.
+      if (start < 0 || (fd >= 0 && (ftruncate(fd, start) != 0 || lseek(fd, start, SEEK_SET) != start))) {
+        FallBack();
+        return kDamaged;
+      }
+      if (!FallBack() || !SeekUnarr(current_header->offset)) return kDamaged;
+    }
+    bool check = current_header != nullptr && !current_header->split;
+    uLong crc = crc32(0L, Z_NULL, 0);
     size_t left = ar_entry_get_size(ua);
     while (left > 0) {
       size_t n = std::min(left, buffer.size());
@@ -289,7 +327,7 @@ struct Archive::Impl {
   int Skip() {
     have_current = false;
     if (decoder == Decoder::kLibarchive && la_entry != nullptr && archive_read_data_skip(la) < ARCHIVE_WARN)
-      return kDamaged;
+      return FallBack() ? 0 : kDamaged;
     return 0;
   }
 
@@ -328,11 +366,15 @@ int Archive::Open(const std::string& path) {
   }
   if (d.layout.encrypted_headers) return kCantOpen;
   ReadMembers(d.volumes, &d.layout);
-  bool clean = false;
-  size_t by_libarchive = d.Pass(Decoder::kLibarchive, &clean);
+  bool single = d.volumes.size() == 1;
+  if (d.OpenDecoder(Decoder::kLibarchive) == 0) {
+    d.may_fall_back = single;
+    return 0;
+  }
   Decoder choice = Decoder::kLibarchive;
-  if (!clean && d.volumes.size() == 1) {
-    bool unarr_clean = false;
+  if (single) {
+    bool clean = false, unarr_clean = false;
+    size_t by_libarchive = d.Pass(Decoder::kLibarchive, &clean);
     size_t by_libunarr = d.Pass(Decoder::kLibunarr, &unarr_clean);
     if (by_libunarr > by_libarchive || (unarr_clean && by_libunarr == by_libarchive && by_libunarr > 0))
       choice = Decoder::kLibunarr;

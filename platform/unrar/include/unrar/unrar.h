@@ -2,10 +2,10 @@
 // volumes), walks its file headers and unpacks the current file into a file
 // descriptor the caller made.
 //
-// RAR 1.5-4 archives are read by libarchive; when libarchive cannot deliver
-// every member of one (RAR 1.5/2.0 packing, solid data, old comments), the
-// archive is read again from the start by libunarr, and the whole walk then
-// comes from that decoder. RAR 5 archives are read by libarchive alone. The
+// RAR 1.5-4 archives are read once, by libarchive; when libarchive fails on
+// a member of a single-file archive (RAR 1.5/2.0 packing, solid data, old
+// comments), libunarr reads the archive from that member on, each member
+// wholly by one decoder. RAR 5 archives are read by libarchive alone. The
 // flags and stored name bytes of RAR 1.5-4 entries come from the archive's
 // own block headers, since libunarr knows neither. Nothing is decrypted:
 // an encrypted entry is reported as such and its data is never read.
