@@ -58,7 +58,8 @@ TEST(ZelValue, StringCopiesAreIndependent) {
   ZelValue second(*first);
   ZelValue third;
   third = second;
-  third = third;  // self-assignment keeps the text
+  ZelValue& alias = third;
+  third = alias;  // self-assignment keeps the text
   delete first;
   EXPECT_EQ(Utf8(second.getStringValue()), "abc");
   EXPECT_EQ(Utf8(third.toString()), "abc");
@@ -76,7 +77,8 @@ TEST(ZelValue, ObjectsAndMapsAreSharedByCount) {
     ZelValue b(a);
     ZelValue c;
     c = b;
-    c = c;
+    ZelValue& alias = c;
+    c = alias;
     EXPECT_EQ(object->getRefCount(), 3);
     EXPECT_EQ(Utf8(a.toString()), "##Counted");
     b = ZelValue(1);
