@@ -276,32 +276,18 @@ ZelValue ZelValue::abs() const {
   return result;
 }
 
-ZelValue ZelValue::floor() const {
+ZelValue ZelValue::roundedBy(float (*step)(float)) const {
   ZelValue result(*this);
   if (!isNumber())
     result.becomeNull();
   else if (isReal())
-    result.m_payload.real = std::floor(m_payload.real);
+    result.m_payload.real = step(m_payload.real);
   return result;
 }
 
-ZelValue ZelValue::ceiling() const {
-  ZelValue result(*this);
-  if (!isNumber())
-    result.becomeNull();
-  else if (isReal())
-    result.m_payload.real = std::ceil(m_payload.real);
-  return result;
-}
-
-ZelValue ZelValue::round() const {
-  ZelValue result(*this);
-  if (!isNumber())
-    result.becomeNull();
-  else if (isReal())
-    result.m_payload.real = std::floor(m_payload.real + 0.5f);
-  return result;
-}
+ZelValue ZelValue::floor() const { return roundedBy([](float x) { return std::floor(x); }); }
+ZelValue ZelValue::ceiling() const { return roundedBy([](float x) { return std::ceil(x); }); }
+ZelValue ZelValue::round() const { return roundedBy([](float x) { return std::floor(x + 0.5f); }); }
 
 UnicodeString ZelValue::getUnitString(ZelValueUnitType unit) {
   static const char16_t* const TEXTS[] = {u"",   u"",   u"%",  u"em", u"ex",  u"px", u"cm",  u"mm",

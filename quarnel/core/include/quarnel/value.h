@@ -166,6 +166,8 @@ class QUARNEL_API ZelValue {
   double numberAsDouble() const;
   ZelValue& additive(const ZelValue& other, char op);
   ZelValue& multiplicative(const ZelValue& other, bool divide);
+  // Plain numbers only; an integer stays as it is.
+  ZelValue roundedBy(float (*step)(float)) const;
 
   union Payload {
     int32_t integer;
