@@ -88,7 +88,7 @@ TEST(ZelColor, CmykEdgeCases) {
   EXPECT_EQ(ZelColor(UnicodeString(u"X"), 0.5f, 0, 0, 0, 1).getSeparationRGB(), 0x808080u);
 }
 
-TEST(ZelColor, RgbToCmykAndBackIsExactForEveryWord) {
+TEST(ZelColorSlow, RgbToCmykAndBackIsExactForEveryWord) {
   unsigned int changed = 0;
   for (unsigned int rgb = 0; rgb <= 0xFFFFFFu; ++rgb) changed += ZelColor::rgb2cmyk(rgb).getRGB() != rgb;
   EXPECT_EQ(changed, 0u);
