@@ -283,7 +283,10 @@ UnicodeString ZelColor::toString(bool svg) const {
   if (m_profile == ZEL_NAME_EMPTY && isInvalid()) return UnicodeString();
   UnicodeString base(u"#");
   static const char16_t DIGITS[] = u"0123456789ABCDEF";
-  for (int shift = 20; shift >= 0; shift -= 4) base.append(DIGITS[(m_rgb >> shift) & 0xFu]);
+  // At least six digits, as "%06X" writes them, so a word with a marker
+  // byte keeps it.
+  int top = (m_rgb >> 24) == 0 ? 20 : (m_rgb >> 28) == 0 ? 24 : 28;
+  for (int shift = top; shift >= 0; shift -= 4) base.append(DIGITS[(m_rgb >> shift) & 0xFu]);
   if (svg) {
     ZelName keyword = getColorName();
     if (!keyword.isEmpty()) base = keyword.toString();

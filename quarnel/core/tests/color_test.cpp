@@ -52,6 +52,8 @@ TEST(ZelColor, ConstructorsClampAndFlag) {
        "rgb-icc(#SEPARATION,\"N\",0)"},
       {ZelColor(ZelColor(0x0000FFu), UnicodeString(u"prof"), 1e30f, kNaN, -1, 2), 0x0000FFu,
        "blue icc-color(prof,1e+30,nan,-1,2)", "rgb-icc(0,0,255,prof,1e+30,nan,-1,2)"},
+      {ZelColor(ZelColor(0x1000000u), 0.5f), 0x1000000u, "#1000000 icc-color(#GRAYSCALE,0.5)",
+       "rgb-icc(0,0,0,#GRAYSCALE,0.5)"},
       {ZelColor::getTransparent(), 0xFFFFFFFFu, "transparent", "transparent"},
       {ZelColor::getCurrentColor(), 0xFE000000u, "currentColor", "currentColor"},
       {ZelColor::getInvalidColor(), 0xFF000000u, "", ""},
