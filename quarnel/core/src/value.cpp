@@ -61,20 +61,16 @@ ZelValue::ZelValue(const UnicodeString& text, ZelValueUnitType unit)
   m_payload.string = newStringPayload(text);
 }
 
-ZelValue::ZelValue(ZelRCObject* object) : m_type(0) {
+ZelValue::ZelValue(ZelRCObject* object) : m_type(0) { share(object, VALUE_OBJECT); }
+
+ZelValue::ZelValue(ZelNamedValueMap* map) : m_type(0) { share(map, VALUE_COMPOUND); }
+
+void ZelValue::share(ZelRCObject* object, ZelValueType kind) {
   m_payload.bits = 0;
   if (object == nullptr) return;
   object->addRef();
   m_payload.object = object;
-  m_type = bitfield(VALUE_OBJECT, UNIT_NONE, 0);
-}
-
-ZelValue::ZelValue(ZelNamedValueMap* map) : m_type(0) {
-  m_payload.bits = 0;
-  if (map == nullptr) return;
-  map->addRef();
-  m_payload.map = map;
-  m_type = bitfield(VALUE_COMPOUND, UNIT_NONE, 0);
+  m_type = bitfield(kind, UNIT_NONE, 0);
 }
 
 ZelValue::ZelValue(const ZelValue& other) : m_type(other.m_type) {

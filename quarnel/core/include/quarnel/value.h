@@ -157,6 +157,8 @@ class QUARNEL_API ZelValue {
   void setNameBits(ZelNameEnum name) { m_type = (m_type & 0xFFu) | (static_cast<uint32_t>(name) << 8); }
 
  private:
+  // One reference more to a non-null object, held as the given kind.
+  void share(ZelRCObject* object, ZelValueType kind);
   void copyPayload(const ZelValue& other);
   void releasePayload();
   // Null with the name bits kept.
