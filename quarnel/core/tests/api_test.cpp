@@ -68,7 +68,8 @@ TEST(QuarnelApi, ExportsOnlyTheLibrarysInterface) {
   }
   EXPECT_TRUE(errorTypeInfo);
   EXPECT_TRUE(cstr);
-  for (const char* cls : {"ZelName", "ZelNameTable", "ZelNameList", "ZelUtil", "ZelUri", "MathMLName", "SVGName"}) {
+  for (const char* cls : {"ZelName", "ZelNameTable", "ZelNameList", "ZelUtil", "ZelUri", "MathMLName", "SVGName",
+                          "ZelValue", "ZelNamedValue", "ZelNamedValueMap", "ZelColor"}) {
     std::string prefix = std::string("ObraCommon::") + cls + "::";
     bool found = false;
     for (const std::string& name : names) found |= name.rfind(prefix, 0) == 0;

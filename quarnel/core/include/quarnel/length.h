@@ -23,6 +23,8 @@ inline constexpr float PT_PER_JPT = static_cast<float>(72 / static_cast<double>(
 inline constexpr float PT_PER_Q = static_cast<float>(72 / static_cast<double>(Q_PER_INCH));
 inline constexpr float PT_PER_TWIP = 0.05f;
 
+class ZelValue;
+
 class QUARNEL_API ZelLength {
  public:
   ZelLength() : m_points(0.0f) {}
@@ -30,6 +32,8 @@ class QUARNEL_API ZelLength {
   // The value in the unit; NaN for a unit that is no absolute length this
   // class converts (jpt, the relative units and all others).
   ZelLength(float value, ZelValueUnitType unit);
+  // The value's length in points; NaN for a value that is no length.
+  explicit ZelLength(const ZelValue& value);
 
   operator float() const { return m_points; }
   // The length in the unit; NaN for a unit it does not convert.

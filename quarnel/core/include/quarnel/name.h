@@ -22,12 +22,16 @@ namespace ObraCommon {
 
 using icu::UnicodeString;
 
+class ZelValue;
+
 class QUARNEL_API ZelName {
  public:
   ZelName() : m_name(ZEL_NAME_EMPTY) {}
   ZelName(ZelNameEnum name) : m_name(name) {}
   // The number of the text, numbered now when it is new.
   ZelName(const UnicodeString& text);
+  // The value's name, or the name of its text (numbered now when new).
+  explicit ZelName(const ZelValue& value);
   ZelName(const ZelName& other) = default;
   ZelName& operator=(const ZelName& other) = default;
 

@@ -1,0 +1,21 @@
+# Turns data/colour_keywords.tsv (keyword, tab, six hexadecimal digits) into
+# the rows of a C++ table: {u"keyword", 0xRRGGBBu},
+# Run as: cmake -DIN=<tsv> -DOUT=<inc> -P colour_keywords.cmake
+file(STRINGS "${IN}" lines)
+set(rows "")
+set(count 0)
+foreach(line IN LISTS lines)
+  if(line MATCHES "^#" OR line STREQUAL "")
+    continue()
+  endif()
+  if(NOT line MATCHES "^([a-z]+)\t([0-9A-F][0-9A-F][0-9A-F][0-9A-F][0-9A-F][0-9A-F])$")
+    message(FATAL_ERROR "colour_keywords.tsv: bad line '${line}'")
+  endif()
+  string(APPEND rows "{u\"${CMAKE_MATCH_1}\", 0x${CMAKE_MATCH_2}u},\n")
+  math(EXPR count "${count} + 1")
+endforeach()
+if(NOT count EQUAL 147)
+  message(FATAL_ERROR "colour_keywords.tsv: ${count} keywords instead of 147")
+endif()
+file(WRITE "${OUT}.tmp" "${rows}")
+file(COPY_FILE "${OUT}.tmp" "${OUT}" ONLY_IF_DIFFERENT)
