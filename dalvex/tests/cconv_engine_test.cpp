@@ -125,4 +125,56 @@ TEST(EngineStart, NoConfigurationGivesNoCharset) {
   endProcess();
 }
 
+// Rule files found by fuzzing that define a charset whose codec stalls: the
+// configuration holds the damaged rule file beside the generated UCS-2 sets
+// it names, and every conversion from and to each charset it defines must
+// end (a stall ends as an invalid character).
+TEST(EngineStart, DamagedRuleFilesCannotStallAConversion) {
+  TESTDATA_OR_SKIP(findings, "fuzz-findings");
+  const fs::path generated = fs::path(std::getenv("PROJECT_BUILD_DIR")) / "etc";
+  const fs::path etc = testsupport::TempDir() / "etc";
+  int replayed = 0;
+  for (const auto& entry : fs::directory_iterator(findings)) {
+    // The first byte is the harness's selector; 0 replaces the rule file.
+    if (!entry.path().filename().string().starts_with("rule_files-")) continue;
+    std::string bytes = testsupport::ReadFile(entry.path());
+    if (bytes.empty() || bytes[0] != '\0') continue;
+    SCOPED_TRACE(entry.path().filename().string());
+    fs::remove_all(etc);
+    fs::create_directory(etc);
+    for (const char* name : {"iso-10646-ucs-2.xml", "ucs2-units.set"}) fs::copy(generated / name, etc / name);
+    ASSERT_TRUE(testsupport::WriteFile(etc / "damaged.xml", std::string_view(bytes).substr(1)));
+    ASSERT_EQ(startProcess(), 1);
+    cconvLoadRule();
+    const uint8_t native[] = {'a', 0x81, 0x40, 0xA4, 0x40, 'z', '\r', '\n'};
+    const uint8_t wide[] = {'a', 0, 0x00, 0x30, 0x00, 0x4E, 0x98, 0x9F, '\n', 0};
+    char name[260];
+    for (int i = 0; cconvEnumGroup(i, name); ++i) {
+      for (bool from_charset : {true, false}) {
+        CconvSession session{};
+        CconvOptions options{};
+        options.substitute = 1;
+        CconvCharsetOptions charset_options{};
+        charset_options.skip_invalid = 1;
+        uint8_t output[256];
+        const char* target = from_charset ? "ISO-10646-UCS-2" : name;
+        const char* source = from_charset ? name : "ISO-10646-UCS-2";
+        if (cconvInitConvert(&session, &options, target) != 0 ||
+            cconvChgCharset(&session, &charset_options, source) != 0)
+          continue;
+        session.input = from_charset ? native : wide;
+        session.input_length = from_charset ? sizeof native : sizeof wide;
+        session.output = output;
+        session.output_capacity = sizeof output;
+        cconvConvert(&session);  // ends, whatever it answers
+        EXPECT_LE(session.output_length, session.output_capacity);
+        cconvTermConvert(&session);
+      }
+    }
+    endProcess();
+    ++replayed;
+  }
+  if (replayed == 0) GTEST_SKIP() << "no rule-file finding in " << findings;
+}
+
 }  // namespace
