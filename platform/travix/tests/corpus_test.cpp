@@ -207,11 +207,12 @@ TEST_F(TravixCorpus, EveryDrawingInThreeCharsets) {
   for (const auto& entry : fs::directory_iterator(dir))
     if (entry.path().extension() == ".vsd") files.push_back(entry.path());
   std::sort(files.begin(), files.end());
-  int compared = 0;
+  int compared = 0, sound = 0;
   for (const fs::path& file : files) {
     const std::string name = file.filename().string();
     SCOPED_TRACE(name);
     const bool damaged = name.rfind("poi-clusterfuzz-", 0) == 0;
+    if (!damaged) ++sound;
     std::string texts[3];
     const char* charsets[3] = {"UTF-8", "Shift_JIS", "ISO-10646-UCS-2"};
     for (int k = 0; k < 3; ++k) {
@@ -253,7 +254,8 @@ TEST_F(TravixCorpus, EveryDrawingInThreeCharsets) {
       }
     ++compared;
   }
-  EXPECT_EQ(compared, 26);
+  EXPECT_GT(compared, 0);
+  EXPECT_EQ(compared, sound);
 }
 
 TEST_F(TravixCorpus, EmbeddedObjectsThatAreNoDrawings) {
