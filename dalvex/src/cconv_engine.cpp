@@ -125,7 +125,21 @@ int32_t DriveSession(CconvSession* session) {
   int32_t saved_position = 0, saved_count = 0;
   RunPlan plan;
   bool runs = PlanRuns(session, &plan);
+  // Where the last round began. A round that ends where it began (no input
+  // taken, nothing written, the same status) would repeat forever: a codec
+  // that cannot write a character nor the substitute prepared for it, or a
+  // decoder that reports invalid input without taking it. The character in
+  // hand is then reported as invalid.
+  int32_t round_position = -1, round_output = -1, round_status = -1;
   for (;;) {
+    if (session->input_position == round_position && session->output_length == round_output &&
+        session->status == round_status) {
+      session->status = kStatusInvalid;
+      break;
+    }
+    round_position = session->input_position;
+    round_output = session->output_length;
+    round_status = session->status;
     int status = session->status;
     if (status == kStatusWritten || status == kStatusNeedInput) {
       // Whole runs of plain characters first (codecs_runs.cpp); the

@@ -1,6 +1,6 @@
 // The session driver with small stand-in codecs plugged into a session:
 // line ends, a full output resumed by the next call, substitution without a
-// prepared substitute, invalid input skipped.
+// prepared substitute, invalid input skipped, codecs that stall.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -118,6 +118,46 @@ TEST(Driver, UnmappableAndInvalidInput) {
   CconvSession empty{};
   EXPECT_EQ(cconvConvert(&empty), 1);
   EXPECT_EQ(cconvTermConvert(&empty), 0);
+}
+
+// Writes nothing for anything, a prepared substitute included.
+void NothingEncoder(CconvSession* s) { s->status = 23; }
+
+// Reports 0x80 as invalid without taking it.
+void StallingDecoder(CconvSession* s) {
+  if (s->input[s->input_position] == 0x80) {
+    s->status = 13;
+    return;
+  }
+  ByteDecoder(s);
+}
+
+// Codecs that would be called again and again on the same character: the
+// conversion ends with 13 there instead.
+TEST(Driver, StalledCodecsEndTheConversion) {
+  struct Case {
+    const char* what;
+    const char* input;
+    void (*decoder)(CconvSession*);
+    void (*encoder)(CconvSession*);
+    int32_t position;  // where the conversion ends
+    const char* out;
+  } cases[] = {
+      {"an encoder that cannot write the substitute", "ab", ByteDecoder, NothingEncoder, 1, ""},
+      {"a decoder that skips nothing", "a\x80" "b", StallingDecoder, ByteEncoder, 1, "a"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SessionRun run(c.input, 64);
+    run.session.decoder = c.decoder;
+    run.session.encoder = c.encoder;
+    run.session.options.substitute = 1;
+    run.session.substitutes[0] = run.session.substitutes[1] = {2001, 1, 0, '?', 1, 0};
+    run.session.charset_options.skip_invalid = 1;
+    EXPECT_EQ(cconvConvert(&run.session), 13);
+    EXPECT_EQ(run.session.input_position, c.position);
+    EXPECT_EQ(run.Out(), c.out);
+  }
 }
 
 }  // namespace

@@ -125,4 +125,58 @@ TEST(EngineStart, NoConfigurationGivesNoCharset) {
   endProcess();
 }
 
+// Rule files found by fuzzing that define a charset whose codec stalls: the
+// configuration holds the damaged rule file beside the generated UCS-2 sets
+// it names, and every conversion from and to each charset it defines must
+// end (a stall ends as an invalid character).
+TEST(EngineStart, DamagedRuleFilesCannotStallAConversion) {
+  TESTDATA_OR_SKIP(findings, "fuzz-findings");
+  const fs::path generated = fs::path(std::getenv("PROJECT_BUILD_DIR")) / "etc";
+  const fs::path etc = testsupport::TempDir() / "etc";
+  int replayed = 0;
+  for (const auto& entry : fs::directory_iterator(findings)) {
+    // The first byte is the harness's selector; 0 replaces the rule file.
+    if (!entry.path().filename().string().starts_with("rule_files-")) continue;
+    std::string bytes = testsupport::ReadFile(entry.path());
+    if (bytes.empty() || bytes[0] != '\0') continue;
+    SCOPED_TRACE(entry.path().filename().string());
+    fs::remove_all(etc);
+    fs::create_directory(etc);
+    for (const char* name : {"iso-10646-ucs-2.xml", "ucs2-units.set"}) fs::copy(generated / name, etc / name);
+    ASSERT_TRUE(testsupport::WriteFile(etc / "damaged.xml", std::string_view(bytes).substr(1)));
+    ASSERT_EQ(startProcess(), 1);
+    cconvLoadRule();
+    const std::string native("a\x81\x40\xA4\x40z\r\n", 8);
+    const std::string wide("a\0\0\x30\0\x4E\x98\x9F\n\0", 10);
+    CconvOptions substitute{};
+    substitute.substitute = 1;
+    CconvCharsetOptions skip{0, 0, 1};
+    char name[260];
+    for (int i = 0; cconvEnumGroup(i, name); ++i) {
+      const struct {
+        const char* from;
+        const char* to;
+        const std::string& text;
+      } runs[] = {{name, "ISO-10646-UCS-2", native}, {"ISO-10646-UCS-2", name, wide}};
+      for (const auto& run : runs) {
+        CconvSession session{};
+        uint8_t output[256];
+        if (cconvInitConvert(&session, &substitute, run.to) == 0 &&
+            cconvChgCharset(&session, &skip, run.from) == 0) {
+          session.input = reinterpret_cast<const uint8_t*>(run.text.data());
+          session.input_length = static_cast<int32_t>(run.text.size());
+          session.output = output;
+          session.output_capacity = sizeof output;
+          cconvConvert(&session);  // ends, whatever it answers
+          EXPECT_LE(session.output_length, session.output_capacity);
+        }
+        cconvTermConvert(&session);
+      }
+    }
+    endProcess();
+    ++replayed;
+  }
+  if (replayed == 0) GTEST_SKIP() << "no rule-file finding in " << findings;
+}
+
 }  // namespace

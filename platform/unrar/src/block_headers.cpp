@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -39,20 +40,19 @@ constexpr uint16_t kBlockHasData = 0x8000;
 
 constexpr uint8_t kHostUnix = 3;
 
-class File {
+// An archive file read in place.
+class File : public ByteSource {
  public:
   explicit File(const std::string& path) : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
     struct stat st {};
     if (fd_ >= 0 && fstat(fd_, &st) == 0) size_ = static_cast<uint64_t>(st.st_size);
   }
-  ~File() {
+  ~File() override {
     if (fd_ >= 0) close(fd_);
   }
-  bool ok() const { return fd_ >= 0; }
-  uint64_t size() const { return size_; }
-  // Exactly `count` bytes at `offset`, or false.
-  bool ReadAt(uint64_t offset, size_t count, std::string* out) const {
-    if (offset > size_ || count > size_ - offset) return false;
+  uint64_t size() const override { return size_; }
+  bool ReadAt(uint64_t offset, size_t count, std::string* out) const override {
+    if (fd_ < 0 || offset > size_ || count > size_ - offset) return false;
     out->resize(count);
     size_t done = 0;
     while (done < count) {
@@ -68,44 +68,6 @@ class File {
   uint64_t size_ = 0;
 };
 
-// Little-endian fields of one header, bounded by its bytes.
-class Cursor {
- public:
-  explicit Cursor(const std::string& bytes, size_t at = 0) : bytes_(bytes), at_(at) {}
-  bool U8(uint8_t* v) { return Take(1, v); }
-  bool U16(uint16_t* v) { return Take(2, v); }
-  bool U32(uint32_t* v) { return Take(4, v); }
-  bool Bytes(size_t n, std::string* out) {
-    if (n > bytes_.size() - at_) return false;
-    out->assign(bytes_, at_, n);
-    at_ += n;
-    return true;
-  }
-  // A RAR 5 variable-length integer (7 bits a byte, at most 10 bytes).
-  bool VarInt(uint64_t* v) {
-    *v = 0;
-    for (int shift = 0; shift < 70 && at_ < bytes_.size(); shift += 7) {
-      uint8_t b = static_cast<uint8_t>(bytes_[at_++]);
-      *v |= static_cast<uint64_t>(b & 0x7F) << shift;
-      if ((b & 0x80) == 0) return true;
-    }
-    return false;
-  }
-
- private:
-  template <typename T>
-  bool Take(size_t n, T* v) {
-    if (n > bytes_.size() - at_) return false;
-    uint64_t value = 0;
-    for (size_t i = 0; i < n; ++i) value |= static_cast<uint64_t>(static_cast<uint8_t>(bytes_[at_ + i])) << (8 * i);
-    *v = static_cast<T>(value);
-    at_ += n;
-    return true;
-  }
-  const std::string& bytes_;
-  size_t at_;
-};
-
 struct Block {
   uint8_t type = 0;
   uint16_t flags = 0;
@@ -115,7 +77,7 @@ struct Block {
 };
 
 // The block at `offset`: its header and the size of the data after it.
-bool ReadBlock(const File& file, uint64_t offset, Block* block) {
+bool ReadBlock(const ByteSource& file, uint64_t offset, Block* block) {
   std::string base;
   if (!file.ReadAt(offset, 7, &base)) return false;
   Cursor c(base, 2);
@@ -252,11 +214,10 @@ bool ParseFileHeader(const Block& block, MemberHeader* m) {
 
 }  // namespace
 
-ArchiveLayout ReadSignature(const std::string& path) {
+ArchiveLayout ReadSignature(const ByteSource& file) {
   ArchiveLayout layout;
-  File file(path);
   std::string head;
-  if (!file.ok() || !file.ReadAt(0, static_cast<size_t>(std::min<uint64_t>(file.size(), kSfxSearch)), &head))
+  if (!file.ReadAt(0, static_cast<size_t>(std::min<uint64_t>(file.size(), kSfxSearch)), &head))
     return layout;
   size_t at = head.find(std::string(kRar4Signature, 6));
   if (at == std::string::npos || head.size() - at < 8) return layout;
@@ -286,10 +247,11 @@ ArchiveLayout ReadSignature(const std::string& path) {
 
 // RAR 5 file headers, for what libarchive does not tell: whether a file's
 // data is encrypted (an encryption record in the header's extra area).
-void ReadRar5Members(const std::vector<std::string>& volumes, ArchiveLayout* layout) {
+void ReadRar5Members(size_t volumes, const OpenVolume& open, ArchiveLayout* layout) {
   constexpr uint64_t kHeaderLimit = 1 << 21;
-  for (size_t v = 0; v < volumes.size(); ++v) {
-    File file(volumes[v]);
+  for (size_t v = 0; v < volumes; ++v) {
+    std::unique_ptr<ByteSource> source = open(v);
+    const ByteSource& file = *source;
     uint64_t offset = (v == 0 ? layout->signature_offset : 0) + 8;
     while (offset < file.size()) {
       std::string head;
@@ -329,22 +291,23 @@ void ReadRar5Members(const std::vector<std::string>& volumes, ArchiveLayout* lay
   }
 }
 
-void ReadMembers(const std::vector<std::string>& volumes, ArchiveLayout* layout) {
+void ReadMembers(size_t volumes, const OpenVolume& open, ArchiveLayout* layout) {
   layout->members.clear();
   layout->complete = false;
   if (layout->format == Format::kRar5) {
-    ReadRar5Members(volumes, layout);
+    ReadRar5Members(volumes, open, layout);
     return;
   }
   if (layout->format != Format::kRar4 || layout->encrypted_headers) return;
   constexpr size_t kNone = static_cast<size_t>(-1);
   size_t open_member = kNone;  // a member whose last piece said more follows
   bool all_clean = true;
-  for (size_t v = 0; v < volumes.size(); ++v) {
-    File file(volumes[v]);
+  for (size_t v = 0; v < volumes; ++v) {
+    std::unique_ptr<ByteSource> source = open(v);
+    const ByteSource& file = *source;
     uint64_t offset = v == 0 ? layout->signature_offset : 0;
     std::string marker;
-    if (!file.ok() || !file.ReadAt(offset, 7, &marker) || std::memcmp(marker.data(), kRar4Signature, 7) != 0) {
+    if (!file.ReadAt(offset, 7, &marker) || std::memcmp(marker.data(), kRar4Signature, 7) != 0) {
       all_clean = false;
       break;
     }
@@ -388,6 +351,31 @@ void ReadMembers(const std::vector<std::string>& volumes, ArchiveLayout* layout)
   }
   // A member still open after the last volume keeps continues_into_missing.
   layout->complete = all_clean;
+}
+
+ArchiveLayout ReadSignature(const std::string& path) { return ReadSignature(File(path)); }
+
+void ReadMembers(const std::vector<std::string>& volumes, ArchiveLayout* layout) {
+  ReadMembers(volumes.size(), [&](size_t v) { return std::make_unique<File>(volumes[v]); }, layout);
+}
+
+bool Cursor::Fits(size_t n) const { return at_ <= bytes_.size() && n <= bytes_.size() - at_; }
+
+bool Cursor::Bytes(size_t n, std::string* out) {
+  if (!Fits(n)) return false;
+  out->assign(bytes_, at_, n);
+  at_ += n;
+  return true;
+}
+
+bool Cursor::VarInt(uint64_t* v) {
+  *v = 0;
+  for (int shift = 0; shift < 70 && at_ < bytes_.size(); shift += 7) {
+    uint8_t b = static_cast<uint8_t>(bytes_[at_++]);
+    *v |= static_cast<uint64_t>(b & 0x7F) << shift;
+    if ((b & 0x80) == 0) return true;
+  }
+  return false;
 }
 
 }  // namespace unrar
