@@ -9,7 +9,9 @@
 #include <string_view>
 
 #include "language_codes.h"
+#include "quarnel/zel_char.h"
 #include "quarnel/zel_cstr.h"
+#include "text_chars.h"
 
 namespace ObraCommon {
 
@@ -28,20 +30,14 @@ UnicodeString fromView(std::u16string_view text) {
   return UnicodeString(text.data(), static_cast<int32_t>(text.size()));
 }
 
-std::u16string_view view(const UnicodeString& text, int32_t length) {
-  return {reinterpret_cast<const char16_t*>(text.getBuffer()), static_cast<size_t>(length)};
-}
-
-bool isAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
-
 // A three-letter code followed by "-" or "_" has its code replaced; any
 // other tag is replaced whole or kept.
 UnicodeString normalise(const UnicodeString& tag) {
-  if (tag.length() >= 4 && !isAsciiLetter(tag.charAt(3))) {
-    const CodeRow* row = findCode(view(tag, 3));
+  if (tag.length() >= 4 && !ZelChar::isAsciiLetter(tag.charAt(3))) {
+    const CodeRow* row = findCode(unitsOf(tag, 3));
     return row ? fromView(row->replacement) + tag.tempSubString(3) : tag;
   }
-  const CodeRow* row = findCode(view(tag, tag.length()));
+  const CodeRow* row = findCode(unitsOf(tag, tag.length()));
   return row ? fromView(row->replacement) : tag;
 }
 

@@ -13,6 +13,7 @@
 #include "code_ranges.h"
 #include "quarnel/zel_char.h"
 #include "quarnel/zel_cstr.h"
+#include "text_chars.h"
 
 namespace ObraCommon {
 
@@ -77,10 +78,6 @@ constexpr CodeRange kLatinSigns[] = {
     {0x00A8, 0x00A8}, {0x00A9, 0x00A9}, {0x00AA, 0x00AA}, {0x00AE, 0x00AE}, {0x00AF, 0x00AF},
     {0x00B4, 0x00B4}, {0x00B5, 0x00B5}, {0x00B8, 0x00B8}, {0x00BA, 0x00BA}};
 
-std::u16string_view view(const UnicodeString& text) {
-  return {reinterpret_cast<const char16_t*>(text.getBuffer()), static_cast<size_t>(text.length())};
-}
-
 template <size_t N>
 const NamedCode* findText(const NamedCode (&table)[N], std::u16string_view text) {
   for (const NamedCode& row : table) {
@@ -116,7 +113,7 @@ int32_t firstIcuCode(const UnicodeString& text) {
 ZelScript::ZelScript(ZelName name) : m_code(ZEL_USCRIPT_INVALID) {
   if (name.isEmpty()) return;
   const UnicodeString& text = name.toString();
-  if (const NamedCode* row = findText(kNamedCodes, view(text))) {
+  if (const NamedCode* row = findText(kNamedCodes, unitsOf(text, text.length()))) {
     m_code = code(row->code);
   } else {
     *this = ZelScript(text);
@@ -128,7 +125,7 @@ ZelScript::ZelScript(const UnicodeString& text) : m_code(ZEL_USCRIPT_INVALID) {
     m_code = ZEL_USCRIPT_AUTO;
     return;
   }
-  if (const NamedCode* row = findText(kTextCodes, view(text))) {
+  if (const NamedCode* row = findText(kTextCodes, unitsOf(text, text.length()))) {
     m_code = code(row->code);
     return;
   }

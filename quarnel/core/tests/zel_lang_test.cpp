@@ -3,6 +3,7 @@
 // own canonicalisation and likely scripts.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <set>
 #include <string>
 
@@ -12,6 +13,11 @@
 #include "language_codes.h"
 #include "quarnel/zel_lang.h"
 #include "support.h"
+
+namespace ObraCommon {
+// Failures show the locale id, not the object's bytes.
+void PrintTo(const ZelLang& lang, std::ostream* out) { *out << lang.getLocale().getName(); }
+}  // namespace ObraCommon
 
 namespace {
 
