@@ -120,6 +120,8 @@ TEST(ZelScript, CharactersAndHanging) {
       {"combining mark counts", TextScript(u"1\u0301a") == 1, true},
       {"pair is one code point",
        TextScript(u"1\U00020000") == USCRIPT_HAN, true},
+      {"negative code point has no script", ScriptOf(-5) == -1, true},
+      {"code point past U+10FFFF has no script", ScriptOf(0x110000) == -1, true},
       {"only digits give Common", TextScript(u"123") == 0, true},
       {"empty gives Common", TextScript(u"") == 0, true},
       {"TC U+3002 does not hang at the end", tc.isHangingEndChar(0x3002), false},
