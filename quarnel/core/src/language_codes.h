@@ -7,6 +7,8 @@
 #include <iterator>
 #include <string_view>
 
+#include <unicode/unistr.h>
+
 namespace ObraCommon::detail {
 
 struct CodeRow {
@@ -27,5 +29,9 @@ inline constexpr CodeRow kLanguageCodes[] = {
 
 static_assert(std::is_sorted(std::begin(kLanguageCodes), std::end(kLanguageCodes),
                              [](const CodeRow& a, const CodeRow& b) { return a.key < b.key; }));
+
+// The tag as ICU is given it: a bibliographic code, alone or before "-" or
+// "_", replaced by its terminology code; "none" by the empty tag.
+icu::UnicodeString normaliseLanguageTag(const icu::UnicodeString& tag);
 
 }  // namespace ObraCommon::detail

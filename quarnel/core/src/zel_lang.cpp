@@ -30,9 +30,11 @@ UnicodeString fromView(std::u16string_view text) {
   return UnicodeString(text.data(), static_cast<int32_t>(text.size()));
 }
 
+}  // namespace
+
 // A three-letter code followed by "-" or "_" has its code replaced; any
 // other tag is replaced whole or kept.
-UnicodeString normalise(const UnicodeString& tag) {
+UnicodeString detail::normaliseLanguageTag(const UnicodeString& tag) {
   if (tag.length() >= 4 && !ZelChar::isAsciiLetter(tag.charAt(3))) {
     const CodeRow* row = findCode(unitsOf(tag, 3));
     return row ? fromView(row->replacement) + tag.tempSubString(3) : tag;
@@ -40,6 +42,8 @@ UnicodeString normalise(const UnicodeString& tag) {
   const CodeRow* row = findCode(unitsOf(tag, tag.length()));
   return row ? fromView(row->replacement) : tag;
 }
+
+namespace {
 
 std::string narrow(const UnicodeString& text) {
   ZelCStr converted(text);
@@ -54,12 +58,12 @@ int compareBytes(const char* a, const char* b) { return std::strcmp(a, b); }
 
 ZelLang::ZelLang() : m_locale("") {}
 
-ZelLang::ZelLang(const UnicodeString& tag) : m_locale(narrow(normalise(tag)).c_str()) {}
+ZelLang::ZelLang(const UnicodeString& tag) : m_locale(narrow(detail::normaliseLanguageTag(tag)).c_str()) {}
 
 ZelLang::ZelLang(const char* tag) : ZelLang(static_cast<const UnicodeString&>(ZelCStr(tag))) {}
 
 ZelLang::ZelLang(const UnicodeString& language, const UnicodeString& country)
-    : m_locale(narrow(normalise(language)).c_str(), country == u"none" ? "" : narrow(country).c_str()) {}
+    : m_locale(narrow(detail::normaliseLanguageTag(language)).c_str(), country == u"none" ? "" : narrow(country).c_str()) {}
 
 ZelLang::ZelLang(ZelName name) : ZelLang(name.toString() == u"none" ? UnicodeString() : name.toString()) {}
 

@@ -145,8 +145,8 @@ TEST(ZelChar, FixedSetSizes) {
   EXPECT_EQ(half, 28);
 }
 
-// The non-starters are the BMP code points of Line_Break CJ, plus the five
-// iteration marks.
+// The non-starters are the BMP code points of Line_Break CJ (in the file and
+// in ICU), plus the five iteration marks.
 TEST(ZelChar, NonStartersAreLineBreakCJ) {
   const auto lines = quarnel_test::ReadUnicodeFile("LineBreak.txt");
   if (lines.empty()) GTEST_SKIP() << "no LineBreak.txt: install unicode-data";
@@ -157,6 +157,9 @@ TEST(ZelChar, NonStartersAreLineBreakCJ) {
   }
   for (int32_t c : {0x3005, 0x309D, 0x309E, 0x30FD, 0x30FE}) cj[c] = true;
   for (int32_t c = 0; c <= 0xFFFF; ++c) {
+    const bool icuCJ = ZelChar::getLineBreak(c) == U_LB_CONDITIONAL_JAPANESE_STARTER;
+    ASSERT_EQ(cj[c], icuCJ || c == 0x3005 || c == 0x309D || c == 0x309E || c == 0x30FD || c == 0x30FE)
+        << std::hex << c;
     ASSERT_EQ(ZelChar::isNonStarterJIS(c), cj[c]) << std::hex << c;
   }
 }

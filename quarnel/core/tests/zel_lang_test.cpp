@@ -5,6 +5,7 @@
 
 #include <ostream>
 #include <set>
+#include <utility>
 #include <string>
 
 #include <unicode/locid.h>
@@ -87,6 +88,19 @@ TEST(ZelLang, TagsAndQueries) {
     EXPECT_EQ(lang.isNullLang(), *k.language == 0);
     EXPECT_EQ(ZelLang(k.tag), lang);
     EXPECT_FALSE(lang < lang);
+  }
+}
+
+// What ICU is given: the code is replaced only when it stands alone or
+// before a separator, and only when written exactly as in the table.
+TEST(ZelLang, NormalisedTags) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"ger_DE", "deu_DE"}, {"ger-DE", "deu-DE"}, {"ger", "deu"},  {"germ", "germ"},   {"GER", "GER"},
+      {"Fre", "Fre"},       {"none", ""},         {"none-", "none-"}, {"scr-HR", "hrv-HR"}, {"jav", "jav"},
+      {"ger@x", "deu@x"},   {"gerDE", "gerDE"},   {"", ""},         {"ge", "ge"},       {"tib1", "bod1"},
+  };
+  for (const auto& [tag, want] : cases) {
+    EXPECT_EQ(Utf8(ObraCommon::detail::normaliseLanguageTag(UnicodeString::fromUTF8(tag))), want) << tag;
   }
 }
 
