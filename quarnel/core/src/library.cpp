@@ -8,6 +8,7 @@
 #include "quarnel/mathml_name.h"
 #include "quarnel/name.h"
 #include "quarnel/svg_name.h"
+#include "quarnel/zel_lang.h"
 
 namespace ObraCommon {
 
@@ -15,6 +16,7 @@ int getLibVersion() { return 309; }
 
 void cleanup() {
   ZelNameTable::cleanup();
+  ZelLang::cleanup();
   MathMLName::cleanup();
   SVGName::cleanup();
   u_cleanup();

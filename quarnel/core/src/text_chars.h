@@ -3,6 +3,11 @@
 // LF, CR and FF).
 #pragma once
 
+#include <cstddef>
+#include <string_view>
+
+#include <unicode/unistr.h>
+
 namespace ObraCommon {
 
 inline bool isAsciiDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
@@ -16,5 +21,10 @@ inline int hexDigitValue(char16_t c) {
 }
 
 inline bool isCssSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f'; }
+
+// The first length units of a text, for comparing with constant tables.
+inline std::u16string_view unitsOf(const icu::UnicodeString& text, int32_t length) {
+  return {text.getBuffer(), static_cast<size_t>(length)};
+}
 
 }  // namespace ObraCommon

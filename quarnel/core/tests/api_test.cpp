@@ -61,7 +61,7 @@ TEST(QuarnelApi, ExportsOnlyTheLibrarysInterface) {
     if (name == "_init" || name == "_fini") continue;
     EXPECT_TRUE(NamesObraCommon(name)) << "export outside ObraCommon: " << name;
     for (const char* internal : {"throwLibraryError", "throwIOError", "getErrorOriginName", "libraryLock",
-                                 "roundHalfAwayFromZero"})
+                                 "roundHalfAwayFromZero", "normaliseLanguageTag"})
       EXPECT_EQ(name.find(internal), std::string::npos) << "internal function exported: " << name;
     errorTypeInfo |= name == "typeinfo for ObraCommon::ZelError";
     cstr |= name.rfind("ObraCommon::ZelCStr::getCString", 0) == 0;
@@ -69,7 +69,8 @@ TEST(QuarnelApi, ExportsOnlyTheLibrarysInterface) {
   EXPECT_TRUE(errorTypeInfo);
   EXPECT_TRUE(cstr);
   for (const char* cls : {"ZelName", "ZelNameTable", "ZelNameList", "ZelUtil", "ZelUri", "MathMLName", "SVGName",
-                          "ZelValue", "ZelNamedValue", "ZelNamedValueMap", "ZelColor"}) {
+                          "ZelValue", "ZelNamedValue", "ZelNamedValueMap", "ZelColor",
+                          "ZelChar", "ZelScript", "ZelLang"}) {
     std::string prefix = std::string("ObraCommon::") + cls + "::";
     bool found = false;
     for (const std::string& name : names) found |= name.rfind(prefix, 0) == 0;
