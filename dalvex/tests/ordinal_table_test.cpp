@@ -2,8 +2,6 @@
 // additions), and every table entry resolves unless it is still to come.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <memory>
 #include <set>
 #include <string>
 
@@ -11,6 +9,7 @@
 
 #include "dalvex/ordinal_table.h"
 #include "dalvex/portability.h"
+#include "testsupport/symbols.h"
 #include "win32/module.h"
 
 namespace {
@@ -33,17 +32,8 @@ std::string LibraryPath() {
 }
 
 std::set<std::string> ExportedFunctions(const std::string& library) {
-  std::set<std::string> names;
-  std::string command = "nm -D --defined-only '" + library + "'";
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  if (!pipe) return names;
-  char line[1024];
-  while (std::fgets(line, sizeof line, pipe.get())) {
-    char address[64], type[8], name[900];
-    if (std::sscanf(line, "%63s %7s %899s", address, type, name) == 3 && (type[0] == 'T' || type[0] == 'W'))
-      names.insert(name);
-  }
-  return names;
+  std::vector<std::string> names = testsupport::DefinedFunctions(library);
+  return {names.begin(), names.end()};
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "ostrand/stream_output.h"
+#include "testsupport/symbols.h"
 #include "testsupport/testdata.h"
 #include "win32/module.h"
 
@@ -73,14 +74,9 @@ TEST(StreamOutput, TellFallsBackToThePutArea) {
 TEST(StreamOutput, ExportsMatchTheOrdinalTable) {
   std::string library;
   ASSERT_TRUE(win32::ModulePath(reinterpret_cast<const void*>(&KVB_WriteStream), &library, nullptr));
-  std::set<std::string> exported;
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(("nm -D --defined-only '" + library + "'").c_str(), "r"),
-                                             pclose);
-  ASSERT_TRUE(pipe);
-  char line[1024], address[64], type[8], name[900];
-  while (std::fgets(line, sizeof line, pipe.get()))
-    if (std::sscanf(line, "%63s %7s %899s", address, type, name) == 3 && (type[0] == 'T' || type[0] == 'W'))
-      exported.insert(name);
+  std::vector<std::string> functions = testsupport::DefinedFunctions(library);
+  ASSERT_FALSE(functions.empty());
+  std::set<std::string> exported(functions.begin(), functions.end());
   size_t count = 0;
   const win32::OrdinalEntry* table = ostrand_OrdinalTable(&count);
   std::set<std::string> expected = {"ostrand_OrdinalTable"};

@@ -21,6 +21,7 @@
 #include "member_double.h"
 #include "rar_job.h"
 #include "rarstore/rar_writer.h"
+#include "testsupport/symbols.h"
 #include "testsupport/testdata.h"
 #include "vombril/vombril.h"
 
@@ -461,16 +462,9 @@ TEST(VombrilExports, OrdinalTableNamesTheFiveEntryPoints) {
   }
   dlclose(plugin);
   // The plug-in exports its five entry points and nothing else.
-  std::string command = "nm -D --defined-only '" + (BuildDir() / "bin" / "libvombril.so").string() + "'";
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  ASSERT_TRUE(pipe);
-  std::set<std::string> exported;
-  char line[1024];
-  while (std::fgets(line, sizeof line, pipe.get())) {
-    char address[64], type[8], name[900];
-    if (std::sscanf(line, "%63s %7s %899s", address, type, name) == 3 && (type[0] == 'T' || type[0] == 'W'))
-      exported.insert(name);
-  }
+  std::vector<std::string> functions = testsupport::DefinedFunctions((BuildDir() / "bin" / "libvombril.so").string());
+  ASSERT_FALSE(functions.empty());
+  std::set<std::string> exported(functions.begin(), functions.end());
   EXPECT_EQ(exported, names);
 }
 

@@ -2,9 +2,7 @@
 // its exports as nm lists them.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +13,7 @@
 #include "quarnel/message.h"
 #include "quarnel/name.h"
 #include "quarnel/zel_cstr.h"
+#include "testsupport/symbols.h"
 
 namespace {
 
@@ -28,18 +27,7 @@ std::string LibraryPath() {
 // The demangled names of the library's defined dynamic symbols.
 std::vector<std::string> ExportedSymbols(const std::string& library) {
   std::vector<std::string> names;
-  std::string command = "nm -DC --defined-only '" + library + "'";
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  if (!pipe) return names;
-  char line[4096];
-  while (std::fgets(line, sizeof line, pipe.get())) {
-    std::string text(line);
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    // "<address> <type> <name>"
-    size_t first = text.find(' ');
-    size_t second = first == std::string::npos ? first : text.find(' ', first + 1);
-    if (second != std::string::npos) names.push_back(text.substr(second + 1));
-  }
+  for (const testsupport::DynamicSymbol& s : testsupport::DefinedDynamicSymbols(library, true)) names.push_back(s.name);
   return names;
 }
 
