@@ -27,6 +27,7 @@ using ObraCommon::UnicodeString;
 using ObraCommon::ZelLang;
 using ObraCommon::ZelName;
 using ObraCommon::ZelUtil;
+using quarnel_test::RunCommand;
 using quarnel_test::Utf8;
 
 UnicodeString Format(int number, const UnicodeString& format) { return ZelUtil::formatNumber(number, format, ZelLang()); }
@@ -141,16 +142,6 @@ TEST(NumberingPeers, DigitBlocksAsIcuNumberingSystems) {
   EXPECT_EQ(ZelUtil::convertKansuji(UnicodeString(u"0123456789"), ZelName(UnicodeString(u"plain")),
                                     ZelName(ObraCommon::NAME_KANJI), UnicodeString(), UnicodeString()),
             hanidec->getDescription());
-}
-
-bool RunCommand(const std::string& command, std::string& output) {
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  if (!pipe) return false;
-  output.clear();
-  char buffer[8192];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0) output.append(buffer, n);
-  return pclose(pipe.release()) == 0;
 }
 
 TEST(NumberingPeers, SameTextsAsXslNumberOfLibxslt) {
