@@ -34,7 +34,8 @@ using Digits = std::array<char32_t, 10>;
 CodePoints ToCodePoints(const UnicodeString& text) {
   CodePoints out;
   out.reserve(static_cast<size_t>(text.length()));
-  for (int32_t i = 0; i < text.length(); i = text.moveIndex32(i, 1)) out.push_back(static_cast<char32_t>(text.char32At(i)));
+  for (int32_t i = 0; i < text.length(); i = text.moveIndex32(i, 1))
+    out.push_back(static_cast<char32_t>(text.char32At(i)));
   return out;
 }
 
@@ -60,7 +61,7 @@ Digits DigitsOf(const char16_t* set) {
 // minus sign goes in front, never next to a separator.
 UnicodeString DigitStyle(int number, size_t width, const Digits& digits, const UnicodeString& separator,
                          int groupSize) {
-  uint64_t magnitude = number < 0 ? 0 - static_cast<uint64_t>(static_cast<int64_t>(number)) : static_cast<uint64_t>(number);
+  uint64_t magnitude = static_cast<uint64_t>(number < 0 ? -static_cast<int64_t>(number) : static_cast<int64_t>(number));
   CodePoints text;
   do {
     text.push_back(digits[magnitude % 10]);
@@ -199,10 +200,10 @@ const char16_t* DefaultRow(const char* language, bool lower) {
   return nullptr;
 }
 
-bool IsTokenChar(UChar32 c) {
+bool IsTokenChar(char32_t c) {
   // U+3007 is a number letter to ICU, not alphanumeric, yet it is the
   // kanji zero that begins a padded kanji token.
-  return u_isalnum(c) || (c >= 0x2160 && c <= 0x2183) || c == 0x3007;
+  return u_isalnum(static_cast<UChar32>(c)) || (c >= 0x2160 && c <= 0x2183) || c == 0x3007;
 }
 
 bool IsWide(char32_t c) {
@@ -251,8 +252,10 @@ bool FormatSingle(UnicodeString& out, int number, char32_t token, const ZelLang&
       if (number < 1) return false;
       const bool lower = token == 0x03B1 || token == 0x0430;
       const bool greek = token == 0x0391 || token == 0x03B1;
-      const UnicodeString* row = FindAlphabet(language, greek ? AlphabetScript::kGreek : AlphabetScript::kCyrillic, lower);
-      AppendBijective(out, number, ToCodePoints(row != nullptr ? *row : UnicodeString(DefaultRow(greek ? "el" : "ru", lower))));
+      const AlphabetScript script = greek ? AlphabetScript::kGreek : AlphabetScript::kCyrillic;
+      const UnicodeString* row = FindAlphabet(language, script, lower);
+      const UnicodeString fallback(DefaultRow(greek ? "el" : "ru", lower));
+      AppendBijective(out, number, ToCodePoints(row != nullptr ? *row : fallback));
       return true;
     }
     case 0x05D0:
@@ -316,8 +319,8 @@ UnicodeString ZelUtil::formatNumber(int number, const UnicodeString& format, con
   if (format.isEmpty() || format == u"1") return DigitStyle(number, 0, kAscii, groupingSeparator, groupingSize);
 
   const CodePoints chars = ToCodePoints(format);
-  const auto tokenStart = std::find_if(chars.begin(), chars.end(), [](char32_t c) { return IsTokenChar(static_cast<UChar32>(c)); });
-  const auto tokenEnd = std::find_if(tokenStart, chars.end(), [](char32_t c) { return !IsTokenChar(static_cast<UChar32>(c)); });
+  const auto tokenStart = std::find_if(chars.begin(), chars.end(), IsTokenChar);
+  const auto tokenEnd = std::find_if_not(tokenStart, chars.end(), IsTokenChar);
   const CodePoints token(tokenStart, tokenEnd);
 
   UnicodeString out;

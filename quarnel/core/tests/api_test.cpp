@@ -105,9 +105,10 @@ TEST(QuarnelApi, CleanupAfterNumbersWereFormatted) {
   EXPECT_EXIT(
       {
         using ObraCommon::UnicodeString;
-        bool formatted = ObraCommon::ZelUtil::formatNumber(22, UnicodeString(u"A"), ObraCommon::ZelLang("it")) == u"AA" &&
-                         ObraCommon::ZelUtil::formatNumber(5, UnicodeString(u"\u0430"), ObraCommon::ZelLang("uk")) ==
-                             u"\u0491";
+        using ObraCommon::ZelLang;
+        using ObraCommon::ZelUtil;
+        bool formatted = ZelUtil::formatNumber(22, UnicodeString(u"A"), ZelLang("it")) == u"AA" &&
+                         ZelUtil::formatNumber(5, UnicodeString(u"\u0430"), ZelLang("uk")) == u"\u0491";
         formatted &= ObraCommon::ZelName(UnicodeString(u"run-time name")) > ObraCommon::ZEL_NAME_LAST_BUILTIN;
         ObraCommon::cleanup();
         std::exit(formatted ? 0 : 1);

@@ -30,7 +30,9 @@ using ObraCommon::ZelUtil;
 using quarnel_test::RunCommand;
 using quarnel_test::Utf8;
 
-UnicodeString Format(int number, const UnicodeString& format) { return ZelUtil::formatNumber(number, format, ZelLang()); }
+UnicodeString Format(int number, const UnicodeString& format) {
+  return ZelUtil::formatNumber(number, format, ZelLang());
+}
 
 std::unique_ptr<icu::RuleBasedNumberFormat> Rules(icu::URBNFRuleSetTag tag, const icu::Locale& locale,
                                                   const char16_t* ruleSet) {
@@ -173,7 +175,8 @@ TEST(NumberingPeers, SameTextsAsXslNumberOfLibxslt) {
     ASSERT_TRUE(testsupport::WriteFile(input, numbers.str()));
     std::string grouping;
     if (c.size != 0)
-      grouping = std::string(" grouping-separator=\"") + c.separator + "\" grouping-size=\"" + std::to_string(c.size) + "\"";
+      grouping = std::string(" grouping-separator=\"") + c.separator + "\" grouping-size=\"" +
+                 std::to_string(c.size) + "\"";
     ASSERT_TRUE(testsupport::WriteFile(
         sheet, std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                            "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">\n"
