@@ -8,6 +8,7 @@
 #include "quarnel/mathml_name.h"
 #include "quarnel/name.h"
 #include "quarnel/svg_name.h"
+#include "quarnel/util.h"
 #include "quarnel/zel_lang.h"
 
 namespace ObraCommon {
@@ -16,6 +17,7 @@ int getLibVersion() { return 309; }
 
 void cleanup() {
   ZelNameTable::cleanup();
+  ZelUtil::cleanup();
   ZelLang::cleanup();
   MathMLName::cleanup();
   SVGName::cleanup();

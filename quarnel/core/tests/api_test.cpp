@@ -12,6 +12,8 @@
 #include "quarnel/library.h"
 #include "quarnel/message.h"
 #include "quarnel/name.h"
+#include "quarnel/util.h"
+#include "quarnel/zel_lang.h"
 #include "quarnel/zel_cstr.h"
 #include "testsupport/symbols.h"
 
@@ -93,6 +95,32 @@ TEST(QuarnelApi, CleanupAfterIcuWasUsed) {
           named &= ObraCommon::ZelName(ObraCommon::UnicodeString(u"n") + ObraCommon::UnicodeString(std::to_string(i).c_str())) == 1598 + i;
         ObraCommon::cleanup();
         std::exit(converted && named && message.toString().length() == 3 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+// The clean-up frees the number-formatting tables with the rest and
+// returns; under AddressSanitizer the child's exit also checks for leaks.
+TEST(QuarnelApi, CleanupAfterNumbersWereFormatted) {
+  EXPECT_EXIT(
+      {
+        using ObraCommon::UnicodeString;
+        using ObraCommon::ZelLang;
+        using ObraCommon::ZelUtil;
+        bool formatted = ZelUtil::formatNumber(22, UnicodeString(u"A"), ZelLang("it")) == u"AA" &&
+                         ZelUtil::formatNumber(5, UnicodeString(u"\u0430"), ZelLang("uk")) == u"\u0491";
+        formatted &= ObraCommon::ZelName(UnicodeString(u"run-time name")) > ObraCommon::ZEL_NAME_LAST_BUILTIN;
+        ObraCommon::cleanup();
+        std::exit(formatted ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+TEST(QuarnelApi, CleanupWhenNoNumberWasFormatted) {
+  EXPECT_EXIT(
+      {
+        ObraCommon::cleanup();
+        std::exit(0);
       },
       ::testing::ExitedWithCode(0), "");
 }

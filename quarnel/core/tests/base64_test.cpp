@@ -17,6 +17,7 @@ namespace {
 
 using ObraCommon::UnicodeString;
 using ObraCommon::ZelUtil;
+using quarnel_test::RunCommand;
 using quarnel_test::Utf8;
 
 std::string Encode(const std::string& bytes) {
@@ -29,17 +30,6 @@ std::string Decode(const std::string& text) {
   std::ostringstream out;
   ZelUtil::decodeBase64(wide.c_str(), static_cast<int>(wide.size()), out);
   return out.str();
-}
-
-// Runs a command: its standard output in output, true when it exited with 0.
-bool RunCommand(const std::string& command, std::string& output) {
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  if (!pipe) return false;
-  output.clear();
-  char buffer[8192];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0) output.append(buffer, n);
-  return pclose(pipe.release()) == 0;
 }
 
 std::string TempPath(const char* name) {

@@ -1,8 +1,11 @@
 // What Quarnel's tests share: a counted object that records its
-// destructions, and texts read back as UTF-8.
+// destructions, texts read back as UTF-8, and peer programs run through a
+// pipe.
 #pragma once
 
 #include <atomic>
+#include <cstdio>
+#include <memory>
 #include <string>
 
 #include "quarnel/object_base.h"
@@ -12,6 +15,17 @@ namespace quarnel_test {
 inline std::string Utf8(const icu::UnicodeString& text) {
   std::string out;
   return text.toUTF8String(out);
+}
+
+// Runs a command: its standard output in output, true when it exited with 0.
+inline bool RunCommand(const std::string& command, std::string& output) {
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+  if (!pipe) return false;
+  output.clear();
+  char buffer[8192];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0) output.append(buffer, n);
+  return pclose(pipe.release()) == 0;
 }
 
 class Counted : public ObraCommon::ZelRCObject {

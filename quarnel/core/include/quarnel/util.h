@@ -14,10 +14,14 @@
 #include <unicode/unistr.h>
 
 #include "quarnel/export.h"
+#include "quarnel/name_enum.h"
 
 namespace ObraCommon {
 
 using icu::UnicodeString;
+
+class ZelLang;
+class ZelName;
 
 class QUARNEL_API ZelUtil {
  public:
@@ -77,6 +81,32 @@ class QUARNEL_API ZelUtil {
   // Writes the bytes of length base64 characters to out; other characters
   // are skipped and the first "=" ends the decoding.
   static void decodeBase64(const char16_t* text, int length, std::ostream& out);
+
+  // A list or page number as an XSL numbering format writes it: the first
+  // run of letters and digits is the token that chooses the style ("1",
+  // "001", "a", "I", "i", a first letter of another alphabet, kana, kanji),
+  // the text around it is kept. A separator and a non-zero size group the
+  // digits from the right; the language chooses the alphabet of the letter
+  // styles. letterValue is accepted and changes nothing.
+  static UnicodeString formatNumber(int number, const UnicodeString& format,
+                                    const UnicodeString& groupingSeparator, int groupingSize,
+                                    ZelLang language, ZelNameEnum letterValue);
+  static UnicodeString formatNumber(int number, const UnicodeString& format, ZelLang language);
+  // Every run of ASCII digits in the text as Japanese numerals: style
+  // "grouping" (digit by digit with 万, 億 ... between groups of four),
+  // "readable" (二万三百五) or any other name (digit by digit). digits is
+  // "kanji", "latin" (full width) or a name whose text gives the digits 0
+  // upward; units replaces 十 百 千 and then the group markers, in order.
+  // fifth is accepted and changes nothing.
+  static UnicodeString convertKansuji(const UnicodeString& text, const ZelName& style, const ZelName& digits,
+                                      const UnicodeString& units, const UnicodeString& fifth);
+  // The same on the number's decimal text.
+  static UnicodeString convertKansuji(int number, const ZelName& style, const ZelName& digits,
+                                      const UnicodeString& units, const UnicodeString& fifth);
+
+  // Frees the alphabet tables of formatNumber; the next call builds them
+  // again.
+  static void cleanup();
 };
 
 inline ZelUtil::QuoteMode operator|(ZelUtil::QuoteMode a, ZelUtil::QuoteMode b) {
