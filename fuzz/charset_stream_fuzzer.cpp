@@ -50,7 +50,9 @@ std::string Write(const char* charset, const std::string& units, unsigned patter
       size_t n = std::min<size_t>(units.size() - at, 2 * step + (pattern & 1));
       out.write(units.data() + at, static_cast<std::streamsize>(n));
       at += n;
-      if ((at / 2 + pattern) % 3 == 0) out.flush();
+      // Syncs fall between whole units: an odd byte pending at a sync is
+      // dropped, as writers are told.
+      if (at % 2 == 0 && (at / 2 + pattern) % 3 == 0) out.flush();
       step = step * 5 % 4099 + 1;
     }
     if (limit != 0 && target.str().size() > limit) Fail("target past the limit", charset);

@@ -1,7 +1,9 @@
 // The file stream buffer and its two streams. Opened and adopted files
 // alike keep the buffer's own areas empty, so every character passes
 // through overflow and uflow to the FILE; bulk reads and writes go to
-// fread and fwrite when no conversion facet is imbued.
+// fread and fwrite when no conversion facet is imbued. A buffer and its
+// FILE belong to one thread at a time, so single characters take stdio's
+// unlocked calls.
 #include "quarnel/file_stream.h"
 
 #include <sys/stat.h>
@@ -114,7 +116,7 @@ ZelFileStreamBuf::int_type ZelFileStreamBuf::overflow(int_type ch) {
     return ch;
   }
   if (m_file == nullptr) return traits_type::eof();
-  if (m_cvt == nullptr) return fputc(ch, m_file) == EOF ? traits_type::eof() : ch;
+  if (m_cvt == nullptr) return putc_unlocked(ch, m_file) == EOF ? traits_type::eof() : ch;
   const char c = traits_type::to_char_type(ch);
   m_scratch.assign(8, '\0');
   for (;;) {
@@ -143,7 +145,7 @@ ZelFileStreamBuf::int_type ZelFileStreamBuf::uflow() {
   }
   if (m_file == nullptr) return traits_type::eof();
   if (m_cvt == nullptr) {
-    int c = fgetc(m_file);
+    int c = getc_unlocked(m_file);
     return c == EOF ? traits_type::eof() : traits_type::to_int_type(static_cast<char>(c));
   }
   m_savedState = m_state;
