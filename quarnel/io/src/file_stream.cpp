@@ -28,6 +28,15 @@ bool NamesDirectory(FILE* file) {
   return fstat(fileno(file), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// The streams tell a failed open or close by failbit.
+void OpenOrFail(std::ios& stream, ZelFileStreamBuf& buf, const char16_t* path, int mode) {
+  if (buf.open(path, mode) == nullptr) stream.setstate(std::ios::failbit);
+}
+
+void CloseOrFail(std::ios& stream, ZelFileStreamBuf& buf) {
+  if (buf.close() == nullptr) stream.setstate(std::ios::failbit);
+}
+
 }  // namespace
 
 std::string ZelFileStreamBuf::modeString(int mode) {
@@ -246,15 +255,11 @@ ZelIFileStream::ZelIFileStream(const char16_t* path, int mode) : std::istream(nu
 
 ZelIFileStream::~ZelIFileStream() = default;
 
-void ZelIFileStream::open(const char16_t* path, int mode) {
-  if (m_buf.open(path, mode | std::ios::in) == nullptr) setstate(std::ios::failbit);
-}
+void ZelIFileStream::open(const char16_t* path, int mode) { OpenOrFail(*this, m_buf, path, mode | std::ios::in); }
 
 void ZelIFileStream::open(const char16_t* path, short mode) { open(path, static_cast<int>(mode)); }
 
-void ZelIFileStream::close() {
-  if (m_buf.close() == nullptr) setstate(std::ios::failbit);
-}
+void ZelIFileStream::close() { CloseOrFail(*this, m_buf); }
 
 ZelOFileStream::ZelOFileStream() : std::ostream(nullptr) { init(&m_buf); }
 
@@ -265,14 +270,10 @@ ZelOFileStream::ZelOFileStream(const char16_t* path, int mode) : std::ostream(nu
 
 ZelOFileStream::~ZelOFileStream() = default;
 
-void ZelOFileStream::open(const char16_t* path, int mode) {
-  if (m_buf.open(path, mode | std::ios::out) == nullptr) setstate(std::ios::failbit);
-}
+void ZelOFileStream::open(const char16_t* path, int mode) { OpenOrFail(*this, m_buf, path, mode | std::ios::out); }
 
 void ZelOFileStream::open(const char16_t* path, short mode) { open(path, static_cast<int>(mode)); }
 
-void ZelOFileStream::close() {
-  if (m_buf.close() == nullptr) setstate(std::ios::failbit);
-}
+void ZelOFileStream::close() { CloseOrFail(*this, m_buf); }
 
 }  // namespace ObraCommon

@@ -319,12 +319,19 @@ void ZelMemStreamBuf::placeGet(unsigned long long position) {
   setg(block, block + offset, block + validEnd(index));
 }
 
-bool ZelMemStreamBuf::searchSeek(const char* pattern, unsigned n) {
+// The pattern's length (n, or up to its zero when n is 0) and the read
+// position; false for an empty pattern or a position that cannot be told.
+bool ZelMemStreamBuf::searchStart(const char* pattern, unsigned& n, unsigned long long& start) {
   if (pattern == nullptr) return false;
   if (n == 0) n = static_cast<unsigned>(std::strlen(pattern));
   if (n == 0) return false;
-  const unsigned long long start = readPosition();
-  if (start == static_cast<unsigned long long>(-1)) return false;
+  start = readPosition();
+  return start != static_cast<unsigned long long>(-1);
+}
+
+bool ZelMemStreamBuf::searchSeek(const char* pattern, unsigned n) {
+  unsigned long long start = 0;
+  if (!searchStart(pattern, n, start)) return false;
   for (unsigned long long at = start; ensureHeld(at);) {
     size_t index = static_cast<size_t>(at / m_growBytes);
     unsigned offset = static_cast<unsigned>(at % m_growBytes);
@@ -346,11 +353,8 @@ bool ZelMemStreamBuf::searchSeek(const char* pattern, unsigned n) {
 }
 
 bool ZelMemStreamBuf::skipSeek(const char* pattern, unsigned n) {
-  if (pattern == nullptr) return false;
-  if (n == 0) n = static_cast<unsigned>(std::strlen(pattern));
-  if (n == 0) return false;
-  const unsigned long long start = readPosition();
-  if (start == static_cast<unsigned long long>(-1)) return false;
+  unsigned long long start = 0;
+  if (!searchStart(pattern, n, start)) return false;
   if (!matchesAt(start, pattern, n)) return false;
   placeGet(start + n);
   return true;

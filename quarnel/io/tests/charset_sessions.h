@@ -10,6 +10,20 @@
 
 namespace charsettest {
 
+// The started session over the first length bytes of input, with room for
+// all its output, then ended.
+inline std::string Run(CconvSession& s, const std::string& input, size_t length) {
+  std::string out(input.size() * 4 + 64, '\0');
+  s.input = reinterpret_cast<const uint8_t*>(input.data());
+  s.input_length = static_cast<int32_t>(length);
+  s.output = reinterpret_cast<uint8_t*>(out.data());
+  s.output_capacity = static_cast<int32_t>(out.size());
+  cconvConvert(&s);
+  cconvTermConvert(&s);
+  out.resize(static_cast<size_t>(s.output_length));
+  return out;
+}
+
 // Bytes in charset (a converter name) to UTF-16LE units, as the input
 // stream reads them.
 inline std::string DirectDecode(const char* charset, const std::string& bytes, bool bigEndian = true) {
@@ -26,15 +40,7 @@ inline std::string DirectDecode(const char* charset, const std::string& bytes, b
     cconvTermConvert(&s);
     return "<no charset>";
   }
-  std::string out(bytes.size() * 4 + 64, '\0');
-  s.input = reinterpret_cast<const uint8_t*>(bytes.data());
-  s.input_length = static_cast<int32_t>(bytes.size());
-  s.output = reinterpret_cast<uint8_t*>(out.data());
-  s.output_capacity = static_cast<int32_t>(out.size());
-  cconvConvert(&s);
-  cconvTermConvert(&s);
-  out.resize(static_cast<size_t>(s.output_length));
-  return out;
+  return Run(s, bytes, bytes.size());
 }
 
 // UTF-16LE units to charset, as the output stream writes them.
@@ -55,15 +61,7 @@ inline std::string DirectEncode(const char* charset, const std::string& units, i
     cconvTermConvert(&s);
     return "<no session>";
   }
-  std::string out(units.size() * 4 + 64, '\0');
-  s.input = reinterpret_cast<const uint8_t*>(units.data());
-  s.input_length = static_cast<int32_t>(units.size() & ~size_t{1});
-  s.output = reinterpret_cast<uint8_t*>(out.data());
-  s.output_capacity = static_cast<int32_t>(out.size());
-  cconvConvert(&s);
-  cconvTermConvert(&s);
-  out.resize(static_cast<size_t>(s.output_length));
-  return out;
+  return Run(s, units, units.size() & ~size_t{1});
 }
 
 }  // namespace charsettest

@@ -72,6 +72,7 @@ class QUARNEL_API ZelMemStreamBuf : public std::streambuf {
   char byteAt(unsigned long long position) const;
   bool matchesAt(unsigned long long position, const char* pattern, unsigned n);
   unsigned long long readPosition();
+  bool searchStart(const char* pattern, unsigned& n, unsigned long long& start);
   void placeGet(unsigned long long position);
   void setPut(size_t index, unsigned offset);
 
