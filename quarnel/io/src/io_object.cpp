@@ -138,7 +138,7 @@ bool MekStreamIOobj::Open() {
 bool MekStreamIOobj::Close() { return true; }
 
 int MekStreamIOobj::Read(char* buffer, int count) {
-  if (m_stream == nullptr || count < 0) return -1;
+  if (m_stream == nullptr || count < 0 || (buffer == nullptr && count > 0)) return -1;
   if (m_stream->eof()) return 0;
   m_stream->read(buffer, count);
   return static_cast<int>(m_stream->gcount());
