@@ -360,6 +360,10 @@ TEST_F(CharsetStreams, CharsetTablesReadAndWrittenInBlocks) {
         out.write(units.data(), static_cast<std::streamsize>(units.size()));
       }
       EXPECT_TRUE(target.str() == charsettest::DirectEncode(mapped, units, 3));
+      // Written back, the table reads as the same text: where the bytes
+      // differ from the file the engine chose another code of one
+      // character (or a designation the file leaves out).
+      EXPECT_TRUE(Decode(target.str(), mapped) == units);
       if (std::string(mapped) == "ISO-2022-JP") {
         std::string utf8;
         icu::UnicodeString(reinterpret_cast<const char16_t*>(units.data()), static_cast<int32_t>(units.size() / 2))
