@@ -92,18 +92,24 @@ def visio(rows, scratch):
                 rows.append(("Visio text in process (engine started once)", mb, None, "-", "MB/s of stream", None))
 
 
+def speeds(bench):
+    """MB/s of a benchmark whose cases are named <program>/<measure>, by
+    measure and then by program."""
+    result = json.loads(subprocess.run([bench, "--benchmark_format=json", "--benchmark_min_time=0.3"],
+                                       capture_output=True, text=True, check=True).stdout)
+    speed = {}
+    for b in result["benchmarks"]:
+        who, measure = b["name"].split("/", 1)
+        speed.setdefault(measure, {})[who] = b["bytes_per_second"] / 1e6
+    return speed
+
+
 def charsets(rows):
     bench = tool("charset_bench")
     if not bench:
         rows.append(("charset conversion", None, None, "ICU / iconv", "MB/s", None))
         return
-    result = json.loads(subprocess.run([bench, "--benchmark_format=json", "--benchmark_min_time=0.3"],
-                                       capture_output=True, text=True, check=True).stdout)
-    speed = {}
-    for b in result["benchmarks"]:
-        who, direction = b["name"].split("/", 1)
-        speed.setdefault(direction, {})[who] = b["bytes_per_second"] / 1e6
-    for direction, s in speed.items():
+    for direction, s in speeds(bench).items():
         # A peer without the charset has no column (ICU lacks the 2004 forms).
         for who, name in (("icu", "ICU"), ("iconv", "iconv")):
             if who in s:
@@ -160,13 +166,7 @@ def streams(rows):
     if not bench:
         rows.append(("Quarnel streams", None, None, "std streams / iconv", "MB/s", None))
         return
-    result = json.loads(subprocess.run([bench, "--benchmark_format=json", "--benchmark_min_time=0.3"],
-                                       capture_output=True, text=True, check=True).stdout)
-    speed = {}
-    for b in result["benchmarks"]:
-        who, measure = b["name"].split("/", 1)
-        speed.setdefault(measure, {})[who] = b["bytes_per_second"] / 1e6
-    for measure, s in speed.items():
+    for measure, s in speeds(bench).items():
         for who, mb in s.items():
             if who != "quarnel" and "quarnel" in s:
                 row(rows, "Quarnel stream %s" % measure, s["quarnel"], mb, who, "MB/s", s["quarnel"] / mb)
