@@ -13,7 +13,10 @@ the same inputs in one run, and prints one table of ratios:
   4. RAR text gathering over rar/ through the extraction interface (every
      member's text in one output, flag word B 500) against `bsdtar -xOf`,
      whole-process wall time, median of 5 per archive, over the RAR 1.5-4
-     archives that bsdtar reads without error.
+     archives that bsdtar reads without error;
+  5. Quarnel's file, memory and charset streams MB/s against std::ifstream,
+     std::ofstream, std::stringstream, std::string::find, one direct
+     conversion session and glibc iconv (build/bin/quarnel_stream_bench).
 
 A ratio above 1 means the engine is faster. Parts whose program is not built
 yet are reported as pending.
@@ -89,18 +92,24 @@ def visio(rows, scratch):
                 rows.append(("Visio text in process (engine started once)", mb, None, "-", "MB/s of stream", None))
 
 
+def speeds(bench):
+    """MB/s of a benchmark whose cases are named <program>/<measure>, by
+    measure and then by program."""
+    result = json.loads(subprocess.run([bench, "--benchmark_format=json", "--benchmark_min_time=0.3"],
+                                       capture_output=True, text=True, check=True).stdout)
+    speed = {}
+    for b in result["benchmarks"]:
+        who, measure = b["name"].split("/", 1)
+        speed.setdefault(measure, {})[who] = b["bytes_per_second"] / 1e6
+    return speed
+
+
 def charsets(rows):
     bench = tool("charset_bench")
     if not bench:
         rows.append(("charset conversion", None, None, "ICU / iconv", "MB/s", None))
         return
-    result = json.loads(subprocess.run([bench, "--benchmark_format=json", "--benchmark_min_time=0.3"],
-                                       capture_output=True, text=True, check=True).stdout)
-    speed = {}
-    for b in result["benchmarks"]:
-        who, direction = b["name"].split("/", 1)
-        speed.setdefault(direction, {})[who] = b["bytes_per_second"] / 1e6
-    for direction, s in speed.items():
+    for direction, s in speeds(bench).items():
         # A peer without the charset has no column (ICU lacks the 2004 forms).
         for who, name in (("icu", "ICU"), ("iconv", "iconv")):
             if who in s:
@@ -152,6 +161,17 @@ def rar(rows, scratch):
         peer / ours)
 
 
+def streams(rows):
+    bench = tool("quarnel_stream_bench")
+    if not bench:
+        rows.append(("Quarnel streams", None, None, "std streams / iconv", "MB/s", None))
+        return
+    for measure, s in speeds(bench).items():
+        for who, mb in s.items():
+            if who != "quarnel" and "quarnel" in s:
+                row(rows, "Quarnel stream %s" % measure, s["quarnel"], mb, who, "MB/s", s["quarnel"] / mb)
+
+
 def main():
     cpu = next((l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo") if l.startswith("model name")), "?")
     rows = []
@@ -162,6 +182,7 @@ def main():
         charsets(rows)
         detection(rows, scratch)
         rar(rows, scratch)
+        streams(rows)
     print("Machine: %s, %d cores; median of %d runs; ratio > 1: the engine is faster" % (cpu, os.cpu_count(), RUNS))
     print()
     print("| measure | engine | peer | peer program | unit | ratio |")
