@@ -75,6 +75,20 @@ bool splitParameter(const UnicodeString& item, UnicodeString& key, UnicodeString
   return true;
 }
 
+// Every parameter of a "&"-separated list, to the end of the text; items
+// without a key are passed over.
+template <typename Take>
+void readParameters(const UnicodeString& text, Take take) {
+  ZelTokenizer items(text);
+  for (;;) {
+    UnicodeString item = items.nextSeparatedValue(u'&');
+    if (items.getTokenType() == ZelTokenizer::TOKEN_END) return;
+    UnicodeString key;
+    UnicodeString valueText;
+    if (splitParameter(item, key, valueText)) take(key, valueText);
+  }
+}
+
 const ZelNameEnum FIT_VIEWS[] = {NAME_FIT, NAME_FITB, NAME_FITBH, NAME_FITBV, NAME_FITH, NAME_FITV};
 
 }  // namespace
@@ -268,22 +282,16 @@ ZelValue ZelValue::parseUriFragmentParameters(const UnicodeString& text, bool lo
   int32_t hash = text.indexOf(u'#');
   if (hash < 0) return ZelValue(text);
   ZelValue result = hash == 0 ? ZelValue() : ZelValue(text.tempSubString(0, hash));
-  ZelTokenizer items(after(text, hash));
-  for (;;) {
-    UnicodeString item = items.nextSeparatedValue(u'&');
-    if (items.getTokenType() == ZelTokenizer::TOKEN_END) break;
-    UnicodeString key;
-    UnicodeString valueText;
-    if (!splitParameter(item, key, valueText)) continue;
+  readParameters(after(text, hash), [&result, lowerCaseKeys](UnicodeString key, const UnicodeString& valueText) {
     key = ZelUri::unescape(key);
     key.trim();
     if (lowerCaseKeys) key = lower(key);
     // The empty name is the record's unnamed entry, the text before "#".
-    if (key.isEmpty()) continue;
+    if (key.isEmpty()) return;
     UnicodeString value = ZelUri::unescape(valueText);
     value.trim();
     result.setNamedItem(ZelName(key), ZelValue(value));
-  }
+  });
   return result;
 }
 
@@ -292,19 +300,13 @@ ZelValue ZelValue::parseExcelOpenParameters(const UnicodeString& text) {
   int32_t hash = text.indexOf(u'#');
   if (hash < 0) return NULL_VALUE;
   ZelValue result;
-  ZelTokenizer items(after(text, hash));
-  for (;;) {
-    UnicodeString item = items.nextSeparatedValue(u'&');
-    if (items.getTokenType() == ZelTokenizer::TOKEN_END) break;
-    UnicodeString key;
-    UnicodeString valueText;
-    if (!splitParameter(item, key, valueText)) continue;
-    key = lower(key);
-    ZelNameEnum name = key == u"sheet" ? NAME_SHEET : key == u"chart" ? NAME_CHART : ZEL_NAME_EMPTY;
-    if (name == ZEL_NAME_EMPTY) continue;
+  readParameters(after(text, hash), [&result](const UnicodeString& key, const UnicodeString& valueText) {
+    UnicodeString lowered = lower(key);
+    ZelNameEnum name = lowered == u"sheet" ? NAME_SHEET : lowered == u"chart" ? NAME_CHART : ZEL_NAME_EMPTY;
+    if (name == ZEL_NAME_EMPTY) return;
     int number = parse(valueText).getIntegerValue();
     if (number >= 0) result.setNamedItem(ZelName(name), ZelValue(number));
-  }
+  });
   return result;
 }
 

@@ -50,6 +50,14 @@ std::string Blank(std::mt19937& random) {
   return blanks[random() % 5];
 }
 
+// rgb() of three channels as channel writes them, blanks varied.
+template <typename Channel>
+std::string RgbText(std::mt19937& random, Channel channel) {
+  std::string text = "rgb(" + Blank(random);
+  for (int i = 0; i < 3; ++i) text += channel(random) + Blank(random) + (i < 2 ? "," + Blank(random) : ")");
+  return text;
+}
+
 struct Sample {
   std::string kind;
   std::string text;
@@ -69,27 +77,19 @@ std::vector<Sample> Generate(int count) {
         samples.push_back({"hex", text});
         break;
       }
-      case 1: {
-        std::string text = "rgb(" + Blank(random);
-        for (int i = 0; i < 3; ++i) {
-          int level = static_cast<int>(random() % 400) - 70;
-          text += std::to_string(level) + Blank(random) + (i < 2 ? "," + Blank(random) : ")");
-        }
-        samples.push_back({"integers", text});
+      case 1:
+        samples.push_back({"integers", RgbText(random, [](std::mt19937& r) {
+                             return std::to_string(static_cast<int>(r() % 400) - 70);
+                           })});
         break;
-      }
-      case 2: {
-        std::string text = "rgb(" + Blank(random);
-        for (int i = 0; i < 3; ++i) {
-          int tenths = static_cast<int>(random() % 1400) - 200;
-          std::string number = std::to_string(tenths / 10);
-          if (tenths < 0 && tenths > -10) number = "-0";
-          if (random() % 2 == 0) number += "." + std::to_string(std::abs(tenths % 10));
-          text += number + "%" + Blank(random) + (i < 2 ? "," + Blank(random) : ")");
-        }
-        samples.push_back({"percentages", text});
+      case 2:
+        samples.push_back({"percentages", RgbText(random, [](std::mt19937& r) {
+                             int tenths = static_cast<int>(r() % 1400) - 200;
+                             std::string number = tenths < 0 && tenths > -10 ? "-0" : std::to_string(tenths / 10);
+                             if (r() % 2 == 0) number += "." + std::to_string(std::abs(tenths % 10));
+                             return number + "%";
+                           })});
         break;
-      }
       case 3:
       case 4: {
         std::string word = keywords[random() % keywords.size()];
