@@ -31,10 +31,11 @@ enum IccFlags : int {
 
 float plain(const ZelValue& value) { return value.getRealValue(UNIT_NUMBER); }
 
+// A character token is an integer of its own unit, not a number.
 bool allNumeric(const std::vector<ZelValue>& values, size_t from, size_t count) {
   if (values.size() < from + count) return false;
   for (size_t i = from; i < from + count; ++i)
-    if (!values[i].isNumeric()) return false;
+    if (!values[i].isNumericalValue()) return false;
   return true;
 }
 
@@ -74,7 +75,7 @@ int readIccArguments(ZelTokenizer& tokens, ZelColor& color) {
     // The registration colour is written "#SEPARATION" and its tint with no
     // name before it; a name is always written in quotes, so a bare number
     // here is that tint.
-    if (!(args.empty() || args[0].isNumeric())) {
+    if (!(args.empty() || args[0].isNumericalValue())) {
       name = args[0].toString();
       tintAt = 1;
     }
@@ -82,7 +83,7 @@ int readIccArguments(ZelTokenizer& tokens, ZelColor& color) {
     return 0;
   }
   ZelValue tint = tintAt < args.size() ? args[tintAt] : ZelValue();
-  if (!tint.isNumeric()) {
+  if (!tint.isNumericalValue()) {
     color = ZelColor(color, name, 1.0f);
     return ICC_READ | ICC_SEPARATION;
   }
@@ -120,7 +121,7 @@ bool readChannels(ZelTokenizer& tokens, unsigned int& rgb) {
   for (int i = 0; i < 3; ++i) {
     if (i > 0) tokens.skipSeparator(u',');
     ZelValue channel = tokens.nextTokenValueSigned();
-    if (!channel.isNumeric()) {
+    if (!channel.isNumericalValue()) {
       numeric = false;
       continue;
     }

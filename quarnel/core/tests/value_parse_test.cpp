@@ -90,6 +90,8 @@ TEST(ZelValueParse, ColourTexts) {
       {u"rgb(300,-5,0)", false, "", "00FF0000 "},
       {u"rgb(1 2 3)", false, "", "00010203 "},
       {u"rgb(1,2)", false, "4/0:rgb(1,2)", "FFFFFFFF "},
+      {u"rgb(1 2 ))", false, "4/0:rgb(1 2 ))", "FFFFFFFF "},
+      {u"rgb-icc(#SEPARATION,=,0.5)", false, "", "00000000 #SEPARATION '=' 0.5 rgb0 tint1 cmyk0 0,0,0,1"},
       {u"RGB(1,2,3)", false, "4/0:RGB(1,2,3)", "FFFFFFFF "},
       {u"rgb(1,2,3) x", false, "4/0:rgb(1,2,3) x", "FFFFFFFF "},
       {u"red", false, "3/23:red", "00FF0000 "},
