@@ -378,7 +378,11 @@ ZelColor ZelValue::getColorValue() const {
     ZelColor color(getNameValue());
     return color.isInvalid() ? ZelColor::getTransparent() : color;
   }
-  if (unit != UNIT_COLOR) return ZelColor::getTransparent();
+  if (unit != UNIT_COLOR) {
+    // A colour text; what it gives has unit 24, so this reads no text again.
+    ZelValue parsed = parseColor(getStringValue(), false);
+    return parsed.getUnitType() == UNIT_COLOR ? parsed.getColorValue() : ZelColor::getTransparent();
+  }
   if (isInteger()) return ZelColor(static_cast<unsigned int>(m_payload.integer));
   if (!isCompound()) return ZelColor::getTransparent();
   ZelValue baseValue = getNamedItem(ZelName());

@@ -60,6 +60,7 @@ TEST(QuarnelApi, ExportsOnlyTheLibrarysInterface) {
   EXPECT_TRUE(cstr);
   for (const char* cls : {"ZelName", "ZelNameTable", "ZelNameList", "ZelUtil", "ZelUri", "MathMLName", "SVGName",
                           "ZelValue", "ZelNamedValue", "ZelNamedValueMap", "ZelColor",
+                          "ZelTokenizer", "ZelWritingMode", "ZelSide", "ZelOrientation",
                           "ZelChar", "ZelScript", "ZelLang"}) {
     std::string prefix = std::string("ObraCommon::") + cls + "::";
     bool found = false;

@@ -149,6 +149,25 @@ class QUARNEL_API ZelValue {
   explicit operator UnicodeString() const { return toString(); }
   static UnicodeString getUnitString(ZelValueUnitType unit);
 
+  // Texts into values. A text that is not exactly one token (blanks around
+  // it aside) stays an unknown string holding the whole text: parse reads a
+  // signed number with its unit, a colour, a quoted string or a name,
+  // parseNonNumeric only a quoted string or a name.
+  static ZelValue parse(const UnicodeString& text);
+  static ZelValue parseNonNumeric(const UnicodeString& text);
+  // A colour text: #rgb, rgb(...), rgb-icc(...) and, in the SVG notation,
+  // keywords and icc-color(...); anything else stays a string value.
+  static ZelValue parseColor(const UnicodeString& text, bool svg);
+
+  // Link texts into records of where they lead; the null value where there
+  // is nothing to read.
+  static ZelValue parsePDFOpenParameters(const UnicodeString& text);
+  static ZelValue parseXlinkHref(const UnicodeString& text);
+  static ZelValue parseInternalDestination(const UnicodeString& text, int defaultPage);
+  static ZelValue parseDestinationType(const UnicodeString& text);
+  static ZelValue parseUriFragmentParameters(const UnicodeString& text, bool lowerCaseKeys);
+  static ZelValue parseExcelOpenParameters(const UnicodeString& text);
+
  protected:
   static uint32_t bitfield(uint32_t kind, uint32_t unit, uint32_t name) {
     return (((name << 5) | unit) << 3) | kind;
@@ -170,6 +189,8 @@ class QUARNEL_API ZelValue {
   ZelValue& multiplicative(const ZelValue& other, bool divide);
   // Plain numbers only; an integer stays as it is.
   ZelValue roundedBy(float (*step)(float)) const;
+  // The open parameters after a link's "#" added to a copy of base.
+  static ZelValue parseOpenParameterList(const UnicodeString& text, const ZelValue& base, int defaultPage);
 
   union Payload {
     int32_t integer;
