@@ -3,8 +3,9 @@
 // less 3). The window position of a reference is counted 18 bytes ahead, and
 // the source is the last output position below the current one that falls
 // on it; a source before the start of the output reads as 0, and the copy
-// runs byte by byte so that a source overlapping the bytes being written
-// repeats them.
+// comes out as a byte-by-byte copy would, so that a source overlapping the
+// bytes being written repeats them (it moves several bytes at once only
+// where each move reads bytes already written).
 #include "decompress.h"
 
 #include <algorithm>
