@@ -54,14 +54,14 @@ size_t OleStreamSource::Read(void* buffer, size_t count) {
 
 namespace glyphane {
 
-bool ReadWholeStream(KVB_OleStream* stream, uint64_t limit, std::vector<uint8_t>* out) {
-  out->clear();
+bool ReadWholeStream(KVB_OleStream* stream, uint64_t limit, PartBuffer* out) {
+  *out = PartBuffer();
   OleStreamSource source(stream);
   const uint64_t size = source.Size();
   if (stream == nullptr || size > limit) return false;
   out->resize(size);
   if (!source.SeekFromStart(0) || source.Read(out->data(), size) != size) {
-    std::vector<uint8_t>().swap(*out);
+    *out = PartBuffer();
     return false;
   }
   return true;

@@ -8,9 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-#include <vector>
 
 #include "dalvex/compound_file.h"
+#include "part_bytes.h"
 
 namespace glyphane {
 
@@ -64,6 +64,6 @@ class OleStreamSource final : public ByteSource {
 // Reads the whole of `stream` into `out` when it holds at most `limit`
 // bytes; false (and `out` empty) when it is longer or cannot be read to its
 // end, so that the caller reads it part by part as before.
-bool ReadWholeStream(KVB_OleStream* stream, uint64_t limit, std::vector<uint8_t>* out);
+bool ReadWholeStream(KVB_OleStream* stream, uint64_t limit, PartBuffer* out);
 
 }  // namespace glyphane

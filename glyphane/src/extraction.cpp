@@ -129,7 +129,7 @@ struct CallState {
   // order. A stream beyond the bound, or one that cannot be read to its
   // end, is read part by part from the file instead.
   static constexpr uint64_t kWholeStreamBytes = uint64_t{64} << 20;
-  std::vector<uint8_t> stream_bytes;
+  PartBuffer stream_bytes;
   bool stream_loaded = false;
   bool stream_tried = false;
 
