@@ -76,13 +76,11 @@ std::u32string ToUnits(const std::string& b, int kind, int big) {
   std::u32string units;
   size_t step = kind == kUcs4 ? 4 : 2;
   units.reserve(b.size() / step);
-  auto unit_at = [&](size_t i) {
-    uint32_t v = 0;
-    for (size_t k = 0; k < step; ++k) {
-      uint32_t x = static_cast<uint8_t>(b[i + k]);
-      v |= big ? x << (8 * (step - 1 - k)) : x << (8 * k);
-    }
-    return v;
+  auto unit_at = [&](size_t i) -> uint32_t {
+    const auto* p = reinterpret_cast<const uint8_t*>(b.data()) + i;
+    if (step == 2) return big ? (uint32_t{p[0]} << 8 | p[1]) : (uint32_t{p[1]} << 8 | p[0]);
+    return big ? (uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3])
+               : (uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0]);
   };
   for (size_t i = 0; i + step <= b.size(); i += step) {
     uint32_t u = unit_at(i);
