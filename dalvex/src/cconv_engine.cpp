@@ -263,6 +263,7 @@ int cconvLoadRule(void) {
     if (!engine.lists || engine.folder.empty()) return 0;
     auto search = win32::DirectorySearch::Open(engine.folder + "*.xml");
     if (!search) return 0;
+    RuleFileReadScope read_once;
     int loaded = 0;
     while (const win32::FoundEntry* entry = search->Next()) {
       const std::string& name = entry->name;

@@ -204,6 +204,21 @@ constexpr size_t kMaxListEntries = 65535;
 // charset or named one already loaded.
 bool LoadRuleFile(const std::string& file_name);
 
+// While one lives, the scanner reads each file of the configuration folder
+// once: several rule files name the same set files, and a load of all rule
+// files then opens and scans each set file a single time. Files read after
+// it ends are read anew.
+class RuleFileReadScope {
+ public:
+  RuleFileReadScope();
+  ~RuleFileReadScope();
+  RuleFileReadScope(const RuleFileReadScope&) = delete;
+  RuleFileReadScope& operator=(const RuleFileReadScope&) = delete;
+
+ private:
+  bool owner_;
+};
+
 // The code set with `id` in the engine's list, or null.
 CconvCodeSet* FindCodeSet(int32_t id);
 // The loaded charset with `id`, or null.

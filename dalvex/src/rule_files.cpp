@@ -12,7 +12,9 @@
 // searched inside its parent's content; after an element the position moves
 // past its end tag. Any field longer than 259 bytes, a width outside 1-4, or
 // a missing required element, entity or file ends the charset.
+#include <map>
 #include <optional>
+#include <tuple>
 
 #include "cconv_internal.h"
 
@@ -73,13 +75,12 @@ bool DecideEncoding(const std::string& b, int default_kind, int default_order, i
 std::u32string ToUnits(const std::string& b, int kind, int big) {
   std::u32string units;
   size_t step = kind == kUcs4 ? 4 : 2;
-  auto unit_at = [&](size_t i) {
-    uint32_t v = 0;
-    for (size_t k = 0; k < step; ++k) {
-      uint32_t x = static_cast<uint8_t>(b[i + k]);
-      v |= big ? x << (8 * (step - 1 - k)) : x << (8 * k);
-    }
-    return v;
+  units.reserve(b.size() / step);
+  auto unit_at = [&](size_t i) -> uint32_t {
+    const auto* p = reinterpret_cast<const uint8_t*>(b.data()) + i;
+    if (step == 2) return big ? (uint32_t{p[0]} << 8 | p[1]) : (uint32_t{p[1]} << 8 | p[0]);
+    return big ? (uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3])
+               : (uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0]);
   };
   for (size_t i = 0; i + step <= b.size(); i += step) {
     uint32_t u = unit_at(i);
@@ -98,6 +99,7 @@ std::u32string ToUnits(const std::string& b, int kind, int big) {
 // end when no `close` follows).
 std::u32string Drop(const std::u32string& t, std::u32string_view open, std::u32string_view close) {
   std::u32string out;
+  out.reserve(t.size());
   size_t pos = 0;
   while (pos < t.size()) {
     size_t start = t.find(open, pos);
@@ -125,17 +127,38 @@ std::u32string Normalise(const std::u32string& raw) {
   return out;
 }
 
+// What a file gave while a RuleFileReadScope lives: the text, or nothing
+// for a file that could not be read. The key holds the defaults, which
+// decide the text of a file without a byte-order mark.
+using ReadKey = std::tuple<std::string, int, int>;
+thread_local std::map<ReadKey, std::optional<Text>>* read_once = nullptr;
+
+bool ReadTextNow(const std::string& base, int default_kind, int default_order, Text* text) {
+  std::string bytes;
+  if (!ReadWholeFile(TheEngine().folder + base, kMaxRuleFile, &bytes)) return false;
+  if (!DecideEncoding(bytes, default_kind, default_order, &text->unit_kind, &text->byte_order))
+    return false;
+  text->units = Normalise(ToUnits(bytes, text->unit_kind, text->byte_order));
+  return true;
+}
+
 // Reads a rule or set file of the configuration folder: any folder part of
 // the name is dropped and the name lower-cased.
 bool ReadText(const std::string& name, int default_kind, int default_order, Text* text) {
   size_t slash = name.find_last_of("/\\");
   std::string base = AsciiLower(slash == std::string::npos ? name : name.substr(slash + 1));
   if (base.empty() || base == "." || base == "..") return false;
-  std::string bytes;
-  if (!ReadWholeFile(TheEngine().folder + base, kMaxRuleFile, &bytes)) return false;
-  if (!DecideEncoding(bytes, default_kind, default_order, &text->unit_kind, &text->byte_order))
-    return false;
-  text->units = Normalise(ToUnits(bytes, text->unit_kind, text->byte_order));
+  if (read_once == nullptr) return ReadTextNow(base, default_kind, default_order, text);
+  ReadKey key{base, default_kind, default_order};
+  auto found = read_once->find(key);
+  if (found == read_once->end()) {
+    Text read;
+    std::optional<Text> kept;
+    if (ReadTextNow(base, default_kind, default_order, &read)) kept = std::move(read);
+    found = read_once->emplace(std::move(key), std::move(kept)).first;
+  }
+  if (!found->second) return false;
+  *text = *found->second;
   return true;
 }
 
@@ -373,6 +396,16 @@ CconvCodeSet* LoadArea(const Text& rule, const Element& element) {
 }
 
 }  // namespace
+
+RuleFileReadScope::RuleFileReadScope() : owner_(read_once == nullptr) {
+  if (owner_) read_once = new std::map<ReadKey, std::optional<Text>>;
+}
+
+RuleFileReadScope::~RuleFileReadScope() {
+  if (!owner_) return;  // an outer scope keeps what was read
+  delete read_once;
+  read_once = nullptr;
+}
 
 bool LoadRuleFile(const std::string& file_name) {
   Text rule;

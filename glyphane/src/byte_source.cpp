@@ -21,6 +21,11 @@ size_t MemorySource::Read(void* buffer, size_t count) {
   return n;
 }
 
+const uint8_t* MemorySource::View(uint64_t offset, uint64_t count) const {
+  if (offset > bytes_.size() || count > bytes_.size() - offset) return nullptr;
+  return reinterpret_cast<const uint8_t*>(bytes_.data()) + offset;
+}
+
 OleStreamSource::OleStreamSource(KVB_OleStream* stream) : stream_(stream) {
   int end = stream_ ? KVB_2OLEseekStream(stream_, 0, 2) : -1;
   size_ = end > 0 ? static_cast<uint64_t>(end) : 0;
@@ -43,6 +48,23 @@ size_t OleStreamSource::Read(void* buffer, size_t count) {
     done += static_cast<size_t>(got);
   }
   return done;
+}
+
+}  // namespace glyphane
+
+namespace glyphane {
+
+bool ReadWholeStream(KVB_OleStream* stream, uint64_t limit, PartBuffer* out) {
+  *out = PartBuffer();
+  OleStreamSource source(stream);
+  const uint64_t size = source.Size();
+  if (stream == nullptr || size > limit) return false;
+  out->resize(size);
+  if (!source.SeekFromStart(0) || source.Read(out->data(), size) != size) {
+    *out = PartBuffer();
+    return false;
+  }
+  return true;
 }
 
 }  // namespace glyphane

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "dalvex/compound_file.h"
+#include "part_bytes.h"
 
 namespace glyphane {
 
@@ -23,6 +24,13 @@ class ByteSource {
   virtual size_t Read(void* buffer, size_t count) = 0;
   // The number of bytes in the stream.
   virtual uint64_t Size() const = 0;
+  // The bytes [offset, offset + count) in place, for a source that holds
+  // them in memory; null otherwise (then they are read with Read).
+  virtual const uint8_t* View(uint64_t offset, uint64_t count) const {
+    (void)offset;
+    (void)count;
+    return nullptr;
+  }
 };
 
 // A stream held in memory; the bytes must outlive the source.
@@ -32,6 +40,7 @@ class MemorySource final : public ByteSource {
   bool SeekFromStart(uint64_t offset) override;
   size_t Read(void* buffer, size_t count) override;
   uint64_t Size() const override { return bytes_.size(); }
+  const uint8_t* View(uint64_t offset, uint64_t count) const override;
 
  private:
   std::string_view bytes_;
@@ -51,5 +60,10 @@ class OleStreamSource final : public ByteSource {
   KVB_OleStream* stream_;
   uint64_t size_ = 0;
 };
+
+// Reads the whole of `stream` into `out` when it holds at most `limit`
+// bytes; false (and `out` empty) when it is longer or cannot be read to its
+// end, so that the caller reads it part by part as before.
+bool ReadWholeStream(KVB_OleStream* stream, uint64_t limit, PartBuffer* out);
 
 }  // namespace glyphane

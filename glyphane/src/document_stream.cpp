@@ -94,7 +94,7 @@ class DocumentReader {
   int32_t current_master_ = -1;
   int32_t current_master_shape_ = -1;
   std::vector<uint8_t> stored_;  // the stored bytes of a compressed part
-  std::vector<uint8_t> output_;  // what the decompressor made of them
+  PartBuffer output_;  // what the decompressor made of them
 };
 
 VsdPointer DocumentReader::PointerAt(const PartBytes& bytes, uint64_t pos) const {
@@ -141,20 +141,25 @@ int32_t DocumentReader::ReadPart(const VsdPointer& pointer, VsdPart* part) {
   if (kept != session_.decompressed_parts.end()) {
     part->data = kept->second;
   } else if (pointer.Compressed()) {
-    // The stored bytes go through a buffer the reader keeps. The
-    // decompressor's output buffer becomes the part's own unless it is
-    // much larger than the part (left so by a larger part before), when the
-    // part gets a copy of exactly its bytes and the buffer is kept.
-    if (stored_.size() < length) stored_.resize(length);
-    if (!source_.SeekFromStart(pointer.offset)) return FileCantRead;
-    if (source_.Read(stored_.data(), length) != length) return FileCantRead;
-    if (int32_t rc = VsdDecompress(stored_.data(), length, session_.flags_a & kFlagALoopLimit, &output_)) return rc;
-    std::shared_ptr<const std::vector<uint8_t>> data;
+    // The stored bytes are read where they lie, or else through a buffer
+    // the reader keeps. The decompressor's output buffer becomes the part's
+    // own unless it is much larger than the part (left so by a larger part
+    // before), when the part gets a copy of exactly its bytes and the
+    // buffer is kept.
+    const uint8_t* stored = source_.View(pointer.offset, length);
+    if (stored == nullptr) {
+      if (stored_.size() < length) stored_.resize(length);
+      if (!source_.SeekFromStart(pointer.offset)) return FileCantRead;
+      if (source_.Read(stored_.data(), length) != length) return FileCantRead;
+      stored = stored_.data();
+    }
+    if (int32_t rc = VsdDecompress(stored, length, session_.flags_a & kFlagALoopLimit, &output_)) return rc;
+    std::shared_ptr<const PartBuffer> data;
     if (output_.capacity() / 2 <= output_.size()) {
-      data = std::make_shared<const std::vector<uint8_t>>(std::move(output_));
+      data = std::make_shared<const PartBuffer>(std::move(output_));
       output_ = {};
     } else {
-      data = std::make_shared<const std::vector<uint8_t>>(output_.begin(), output_.end());
+      data = std::make_shared<const PartBuffer>(output_.begin(), output_.end());
     }
     // What a kept part holds counts, room included.
     if (session_.decompressed_bytes + data->capacity() <= VsdSession::kPartCacheBytes) {
@@ -162,8 +167,11 @@ int32_t DocumentReader::ReadPart(const VsdPointer& pointer, VsdPart* part) {
       session_.decompressed_parts.emplace(key, data);
     }
     part->data = std::move(data);
+  } else if (const uint8_t* in_place = source_.View(pointer.offset, length)) {
+    part->data.reset();
+    part->in_place = PartBytes(in_place, length);
   } else {
-    auto stored = std::make_shared<std::vector<uint8_t>>(length, 0);
+    auto stored = std::make_shared<PartBuffer>(length);
     if (!source_.SeekFromStart(pointer.offset)) return FileCantRead;
     if (source_.Read(stored->data(), length) != length) return FileCantRead;
     part->data = std::move(stored);

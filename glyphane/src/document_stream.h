@@ -28,14 +28,17 @@ struct VsdPointer {
 };
 
 // The bytes of a part as read (decompressed when stored compressed), shared
-// with the session's kept parts.
+// with the session's kept parts; or, for a part stored plain in a source
+// held in memory, the bytes where they lie (`in_place`, while `data` is
+// empty).
 struct VsdPart {
   VsdPointer pointer;
-  std::shared_ptr<const std::vector<uint8_t>> data;
+  std::shared_ptr<const PartBuffer> data;
+  PartBytes in_place;
   bool has_list_offset = false;
   uint64_t list_offset = 0;
-  PartBytes bytes() const { return data ? PartBytes(data->data(), data->size()) : PartBytes(nullptr, 0); }
-  uint64_t size() const { return data ? data->size() : 0; }
+  PartBytes bytes() const { return data ? PartBytes(data->data(), data->size()) : in_place; }
+  uint64_t size() const { return bytes().size(); }
 };
 
 // Parts are nested at most this deep below the trailer.

@@ -124,9 +124,26 @@ struct CallState {
     return document;
   }
 
+  // Both passes read the document stream from one copy in memory: a part
+  // is then used where it lies, and the compound file is read once, in
+  // order. A stream beyond the bound, or one that cannot be read to its
+  // end, is read part by part from the file instead.
+  static constexpr uint64_t kWholeStreamBytes = uint64_t{64} << 20;
+  PartBuffer stream_bytes;
+  bool stream_loaded = false;
+  bool stream_tried = false;
+
   int32_t Read(KVB_OleStream* stream, VsdSink& sink) {
-    OleStreamSource source(stream);
+    if (!stream_tried) {
+      stream_tried = true;
+      stream_loaded = ReadWholeStream(stream, kWholeStreamBytes, &stream_bytes);
+    }
     FieldValueFormatter formatter(Fields());
+    if (stream_loaded) {
+      MemorySource source(std::string_view(reinterpret_cast<const char*>(stream_bytes.data()), stream_bytes.size()));
+      return ReadVisioDocument(source, session, sink, formatter);
+    }
+    OleStreamSource source(stream);
     return ReadVisioDocument(source, session, sink, formatter);
   }
 

@@ -5,11 +5,59 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace glyphane {
+
+// The bytes of a part read whole or decompressed. They are written in full
+// before they are read, so making room clears nothing (a vector would write
+// every new byte first).
+class PartBuffer {
+ public:
+  PartBuffer() = default;
+  // `size` bytes whose values the owner sets.
+  explicit PartBuffer(size_t size) { resize(size); }
+  // A copy of [first, last).
+  PartBuffer(const uint8_t* first, const uint8_t* last) {
+    resize(static_cast<size_t>(last - first));
+    if (size_ > 0) std::memcpy(bytes_.get(), first, size_);
+  }
+  PartBuffer(PartBuffer&& other) noexcept { *this = std::move(other); }
+  PartBuffer& operator=(PartBuffer&& other) noexcept {
+    bytes_ = std::move(other.bytes_);
+    size_ = std::exchange(other.size_, 0);
+    capacity_ = std::exchange(other.capacity_, 0);
+    return *this;
+  }
+
+  uint8_t* data() { return bytes_.get(); }
+  const uint8_t* data() const { return bytes_.get(); }
+  const uint8_t* begin() const { return bytes_.get(); }
+  const uint8_t* end() const { return bytes_.get() + size_; }
+  size_t size() const { return size_; }
+  size_t capacity() const { return capacity_; }
+
+  // Keeps the first bytes; room beyond the capacity comes unset.
+  void resize(size_t size) {
+    if (size > capacity_) {
+      std::unique_ptr<uint8_t[]> grown(new uint8_t[size]);
+      if (size_ > 0) std::memcpy(grown.get(), bytes_.get(), size_);
+      bytes_ = std::move(grown);
+      capacity_ = size;
+    }
+    size_ = size;
+  }
+
+ private:
+  std::unique_ptr<uint8_t[]> bytes_;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
 
 class PartBytes {
  public:

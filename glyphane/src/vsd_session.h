@@ -18,6 +18,8 @@
 #include <utility>
 #include <vector>
 
+#include "part_bytes.h"
+
 namespace glyphane {
 
 inline constexpr uint32_t kCodePageUtf16 = 1200;
@@ -180,7 +182,7 @@ struct VsdSession {
   // visits the same parts), up to kPartCacheBytes in all.
   static constexpr size_t kPartCacheBytes = size_t{64} << 20;
   // Shared with the parts being walked, so that keeping one copies nothing.
-  std::map<std::pair<uint32_t, uint32_t>, std::shared_ptr<const std::vector<uint8_t>>> decompressed_parts;  // (offset, length)
+  std::map<std::pair<uint32_t, uint32_t>, std::shared_ptr<const PartBuffer>> decompressed_parts;  // (offset, length)
   size_t decompressed_bytes = 0;
 
   // Per pass.

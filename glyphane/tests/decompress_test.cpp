@@ -107,6 +107,42 @@ TEST(VsdDecompress, WindowPositionFollowsTheOutput) {
   EXPECT_EQ(out.substr(5000, 3), out.substr(4108, 3));  // at 5,000 it is 4,108
 }
 
+// A reference copies from its source byte by byte, so a source closer than
+// the copy's length repeats the bytes being written; bytes after the copy
+// come out as the tokens after it say. Every distance and length, with the
+// reference inside the input and as its last token, into a fresh vector
+// and into one part buffer kept from copy to copy.
+TEST(VsdDecompress, ReferencesAtEveryDistance) {
+  glyphane::PartBuffer kept;
+  for (uint32_t distance : {1u, 2u, 3u, 5u, 7u, 8u, 9u, 12u, 16u, 17u, 18u, 19u, 40u}) {
+    for (uint8_t length = 3; length <= 18; ++length) {
+      for (bool last : {false, true}) {
+        SCOPED_TRACE(testing::Message() << "distance " << distance << ", length " << int{length}
+                                        << (last ? ", last token" : ""));
+        std::vector<Token> tokens;
+        std::string expected;
+        for (int k = 0; k < 45; ++k) {
+          tokens.push_back(Lit(static_cast<uint8_t>('A' + k)));
+          expected.push_back(static_cast<char>('A' + k));
+        }
+        const size_t p = expected.size();
+        // The window position of source p - distance, counted 18 ahead.
+        tokens.push_back(Ref(static_cast<uint16_t>((p - distance - 18) & 4095), length));
+        for (uint8_t k = 0; k < length; ++k) expected.push_back(expected[p - distance + k]);
+        if (!last)
+          for (char c : std::string("xyz")) {
+            tokens.push_back(Lit(static_cast<uint8_t>(c)));
+            expected.push_back(c);
+          }
+        const std::string in = Encode(tokens);
+        EXPECT_EQ(Inflate(in), expected);
+        ASSERT_EQ(glyphane::VsdDecompress(reinterpret_cast<const uint8_t*>(in.data()), in.size(), false, &kept), 0);
+        EXPECT_EQ(std::string(kept.begin(), kept.end()), expected);
+      }
+    }
+  }
+}
+
 TEST(VsdDecompress, FlagByteLimit) {
   std::string allowed;
   for (int i = 0; i < 0x1FFFF; ++i) allowed += std::string("\xFF" "abcdefgh", 9);

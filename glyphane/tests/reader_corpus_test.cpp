@@ -99,6 +99,48 @@ TEST(VsdReaderCorpus, EveryPartWalksToItsEnd) {
   std::printf("page parts %u, master-shape parts %u\n", pages, master_shapes);
 }
 
+// An extraction reads the stream whole into memory and takes parts where
+// they lie: every drawing, damaged ones included, gives the same events,
+// code and walk as when each part is read from the compound file.
+TEST(VsdReaderCorpus, StreamInMemoryReadsAsTheCompoundFile) {
+  TESTDATA_OR_SKIP(dir, "vsd");
+  size_t compared = 0;
+  for (bool regular : {true, false}) {
+    for (const fs::path& file : Drawings(dir, regular)) {
+      SCOPED_TRACE(file.filename().string());
+      RecordingSink from_file;
+      glyphane::VsdSession file_session;
+      const int32_t file_rc = ReadDrawing(file, &from_file, kFlagALineEndCrLf, &file_session);
+      if (file_rc == FileCantOpen) continue;
+      KVB_OleStorage* root = KVB_2OLEopen(file.c_str());
+      ASSERT_NE(root, nullptr);
+      KVB_OleStream* stream = KVB_2OLEopenStream(root, "VisioDocument");
+      ASSERT_NE(stream, nullptr);
+      glyphane::PartBuffer whole;
+      const bool loaded = glyphane::ReadWholeStream(stream, uint64_t{64} << 20, &whole);
+      KVB_2OLEcloseStream(stream);
+      KVB_2OLEclose(root);
+      if (!loaded) {
+        EXPECT_EQ(whole.size(), 0u);
+        continue;  // such a stream is read part by part
+      }
+      glyphane::MemorySource source(std::string_view(reinterpret_cast<const char*>(whole.data()), whole.size()));
+      RecordingSink from_memory;
+      glyphane::VsdSession session;
+      session.flags_a = kFlagALineEndCrLf;
+      glyphane::FieldFormatter formatter;
+      int32_t rc = glyphane::ReadVisioDocument(source, session, from_memory, formatter);
+      if (rc == 0 && session.page_counter == 0) rc = NoTextStringFound;
+      EXPECT_EQ(rc, file_rc);
+      EXPECT_EQ(from_memory.events, from_file.events);
+      EXPECT_EQ(session.stats.pages_walked, file_session.stats.pages_walked);
+      EXPECT_EQ(session.stats.master_shapes_walked, file_session.stats.master_shapes_walked);
+      ++compared;
+    }
+  }
+  EXPECT_GE(compared, vsdtest::IndexedDrawings(dir).size());
+}
+
 TEST(VsdReaderCorpus, NamedPagesAndFooter) {
   TESTDATA_OR_SKIP(dir, "vsd");
   {
