@@ -258,6 +258,7 @@ struct RunPlan {
   bool identity_first = false;  // the first source set maps every value to itself
   bool identity_target = false;  // the target's first set maps every value to itself, no area before it
   bool identity_pair = false;  // both of the above, Unicode codecs, nothing between them
+  bool unicode_source = false;  // a decoder of Unicode values (UCS-2 of 2-byte units)
   int source_count = 0;
   int target_count = 0;      // the target charset's sets, in order
   int area_count = 0;

@@ -270,10 +270,10 @@ bool PlanRuns(const CconvSession* s, RunPlan* p) {
   }
   p->identity_target = p->target_count > 0 && p->target[0].to_code != nullptr && !p->target[0].to_code->has_file();
   // A UCS-2 source reads 2-byte units only when its first set is that wide.
-  bool unicode_source = dec == Dec::kUtf8 || dec == Dec::kUtf16 || dec == Dec::kUcs4 ||
+  p->unicode_source = dec == Dec::kUtf8 || dec == Dec::kUtf16 || dec == Dec::kUcs4 ||
                         (dec == Dec::kUcs2 && p->source_count > 0 && p->source[0].width == 2);
   bool unicode_target = enc == Enc::kUtf8 || enc == Enc::kUtf16 || enc == Enc::kUcs4 || enc == Enc::kUcs2;
-  p->identity_pair = unicode_source && unicode_target && p->identity_first && p->identity_target &&
+  p->identity_pair = p->unicode_source && unicode_target && p->identity_first && p->identity_target &&
                      p->area_count == 0 && p->source[0].same < 0;
   p->index = target->map_index.load(std::memory_order_acquire);
   p->encoded = target->encoded_index.load(std::memory_order_acquire);
@@ -880,7 +880,7 @@ int32_t FinishRun(CconvSession* s, const RunPlan& p, const RunChar& last, uint32
 // whose target writes every value as it is (no user-defined area, no set
 // in common): what RunLoop does, without the per-character search.
 template <class D, class E>
-int32_t IdentityLoop(CconvSession* s, const RunPlan& plan) {
+int32_t IdentityLoop(CconvSession* s, const RunPlan& plan, int32_t) {
   const RunPlan p = plan;
   const uint8_t* in = s->input;
   const int32_t length = s->input_length;
@@ -913,8 +913,86 @@ int32_t IdentityLoop(CconvSession* s, const RunPlan& plan) {
   return FinishRun(s, p, last, prev_raw, pos, written, n);
 }
 
+// A run of a Unicode source whose first set takes every value into a
+// target with an encoded index: the value's entry is the output.
+template <class D>
+int32_t EncodedLoop(CconvSession* s, const RunPlan& p, int32_t) {
+  const uint32_t* encoded = p.encoded->entry;
+  const uint8_t* in = s->input;
+  const int32_t length = s->input_length;
+  uint8_t* out = s->output;
+  const int32_t room_end = s->output_capacity - kRoom;
+  const bool line_ends = s->options.line_end_flag != 0;
+  int32_t pos = s->input_position, written = s->output_length, last_pos = pos;
+  uint32_t prev_raw = s->raw_code, last_raw = 0;
+  int32_t n = 0;
+  while (pos < length && written <= room_end) {
+    uint32_t v;
+    int bytes;
+    if (!D::Value(in + pos, length - pos, &v, &bytes) || v == 0 || v >= EncodedIndex::kValues) break;
+    if (line_ends && (v == '\n' || v == '\r' || v == 0x2028 || v == 0x2029)) break;
+    uint32_t entry = encoded[v];
+    if (entry == 0) break;
+    written += PutEncoded(entry, out + written);
+    last_pos = pos;
+    pos += bytes;
+    prev_raw = last_raw;
+    last_raw = v;
+    ++n;
+  }
+  if (n == 0) return 0;
+  RunChar last{};
+  D::Next(p, in + last_pos, length - last_pos, &last);
+  MapRun(p, &last);
+  return FinishRun(s, p, last, prev_raw, pos, written, n);
+}
+
+// A run of a source with a decoded index into a Unicode target that
+// writes every value as it is: the entry's value is the character.
 template <class D, class E>
-int32_t RunLoop(CconvSession* s, const RunPlan& plan) {
+int32_t DecodedLoop(CconvSession* s, const RunPlan& p, int32_t) {
+  const DecodedIndex* decoded = p.decoded;
+  const uint8_t* in = s->input;
+  const int32_t length = s->input_length;
+  uint8_t* out = s->output;
+  const int32_t room_end = s->output_capacity - kRoom;
+  const bool line_ends = s->options.line_end_flag != 0;
+  int32_t pos = s->input_position, written = s->output_length, last_pos = pos;
+  uint32_t prev_raw = s->raw_code, last_raw = 0;
+  int32_t n = 0;
+  while (pos < length && written <= room_end) {
+    uint32_t raw = in[pos];
+    uint32_t entry = decoded->single[raw];
+    int bytes = 1;
+    if (entry == 0) {
+      if (pos + 1 >= length) break;
+      raw = raw << 8 | in[pos + 1];
+      entry = decoded->pair[raw];
+      if (entry == 0) break;
+      bytes = 2;
+    }
+    RunChar c;
+    c.unicode = c.out_code = entry & 0xFFFFFF;
+    if (line_ends && (raw == '\n' || raw == '\r' || c.unicode == 0x2028 || c.unicode == 0x2029)) break;
+    int put = E::Put(p, c, out + written);
+    if (put < 0) break;
+    written += put;
+    last_pos = pos;
+    pos += bytes;
+    prev_raw = last_raw;
+    last_raw = raw;
+    ++n;
+  }
+  if (n == 0) return 0;
+  RunChar last{};
+  D::Next(p, in + last_pos, length - last_pos, &last);
+  MapRun(p, &last);
+  return FinishRun(s, p, last, prev_raw, pos, written, n);
+}
+
+// The general loop, of at most `limit` characters.
+template <class D, class E>
+int32_t RunLoop(CconvSession* s, const RunPlan& plan, int32_t limit) {
   // A copy the output stores cannot alias: through the plan itself, every
   // byte written would make the loop load its sets and tables again.
   const RunPlan p = plan;
@@ -941,7 +1019,7 @@ int32_t RunLoop(CconvSession* s, const RunPlan& plan) {
   if constexpr (Indexed<D>()) decoded = p.decoded;
   bool last_indexed = false;
   int32_t last_pos = pos;
-  while (pos < length && written <= room_end) {
+  while (pos < length && written <= room_end && n < limit) {
     RunChar c;
     bool indexed = false;
     if constexpr (Indexed<D>()) {
@@ -998,21 +1076,22 @@ int32_t RunLoop(CconvSession* s, const RunPlan& plan) {
   return FinishRun(s, p, last, prev_raw, pos, written, n);
 }
 
-typedef int32_t (*Loop)(CconvSession* s, const RunPlan& p);
+typedef int32_t (*Loop)(CconvSession* s, const RunPlan& p, int32_t limit);
+
+// A loop over a Unicode target's encoders.
+template <template <class> class L>
+Loop UnicodeLoop(Enc enc, bool little) {
+  switch (enc) {
+    case Enc::kUtf8: return L<Utf8Enc>::kLoop;
+    case Enc::kUtf16: return little ? L<Utf16Enc<true>>::kLoop : L<Utf16Enc<false>>::kLoop;
+    case Enc::kUcs4: return little ? L<Ucs4Enc<true>>::kLoop : L<Ucs4Enc<false>>::kLoop;
+    case Enc::kUcs2: return little ? L<Ucs2Enc<true>>::kLoop : L<Ucs2Enc<false>>::kLoop;
+    default: return nullptr;
+  }
+}
 
 template <class D>
-Loop LoopFor(Enc enc, bool little, bool identity = false) {
-  if constexpr (requires { &D::Value; }) {
-    if (identity) {
-      switch (enc) {
-        case Enc::kUtf8: return IdentityLoop<D, Utf8Enc>;
-        case Enc::kUtf16: return little ? IdentityLoop<D, Utf16Enc<true>> : IdentityLoop<D, Utf16Enc<false>>;
-        case Enc::kUcs4: return little ? IdentityLoop<D, Ucs4Enc<true>> : IdentityLoop<D, Ucs4Enc<false>>;
-        case Enc::kUcs2: return little ? IdentityLoop<D, Ucs2Enc<true>> : IdentityLoop<D, Ucs2Enc<false>>;
-        default: break;
-      }
-    }
-  }
+Loop LoopFor(Enc enc, bool little) {
   switch (enc) {
     case Enc::kTable: return RunLoop<D, TableEnc<Same>>;
     case Enc::kSjis: return RunLoop<D, TableEnc<ToSjis>>;
@@ -1025,6 +1104,49 @@ Loop LoopFor(Enc enc, bool little, bool identity = false) {
       return little ? RunLoop<D, Ucs2ReferencesEnc<true>> : RunLoop<D, Ucs2ReferencesEnc<false>>;
     default: return nullptr;
   }
+}
+
+template <class D>
+struct IdentityOf {
+  template <class E>
+  struct L {
+    static constexpr Loop kLoop = IdentityLoop<D, E>;
+  };
+};
+
+template <class D>
+struct DecodedOf {
+  template <class E>
+  struct L {
+    static constexpr Loop kLoop = DecodedLoop<D, E>;
+  };
+};
+
+// The loops of a pair: `fast`, when there is one, takes what it can and
+// `general` one character after it, in turn.
+struct Loops {
+  Loop fast = nullptr;
+  Loop general = nullptr;
+};
+
+template <class D>
+Loops LoopsFor(Enc enc, bool little, const RunPlan& p) {
+  Loops loops;
+  loops.general = LoopFor<D>(enc, little);
+  if constexpr (requires { &D::Value; }) {
+    if (p.identity_pair) {
+      // Nothing the general loop takes that this one does not.
+      if (Loop identity = UnicodeLoop<IdentityOf<D>::template L>(enc, little)) loops.general = identity;
+    } else if (p.unicode_source && p.identity_first && p.source[0].same < 0 && p.encoded != nullptr &&
+               p.index != nullptr && p.encoded->encoder == p.encoder) {
+      loops.fast = EncodedLoop<D>;
+    }
+  }
+  if constexpr (Indexed<D>()) {
+    if (p.decoded != nullptr && p.same_slots == 0 && p.identity_target && p.area_count == 0)
+      loops.fast = UnicodeLoop<DecodedOf<D>::template L>(enc, little);
+  }
+  return loops;
 }
 
 // Whether the encoder would write something before the character: a
@@ -1069,34 +1191,45 @@ int32_t RunChars(CconvSession* s, RunPlan& p) {
   if (!EncoderQuiet(s, enc)) return 0;
   bool little = s->options.big_endian == 0;
   bool big_in = s->charset_options.big_endian != 0;
-  Loop loop = nullptr;
+  Loops loops;
   switch (static_cast<Dec>(p.decoder)) {
     case Dec::kSjis:
-    case Dec::kWindows31J: loop = LoopFor<SjisDec>(enc, little); break;
-    case Dec::kTable: loop = LoopFor<TableDec<true>>(enc, little); break;
+    case Dec::kWindows31J: loops = LoopsFor<SjisDec>(enc, little, p); break;
+    case Dec::kTable: loops = LoopsFor<TableDec<true>>(enc, little, p); break;
     case Dec::kUcs2:
       if (s->charset_options.expect_bom) return 0;
-      loop = big_in ? LoopFor<TableDec<true>>(enc, little, p.identity_pair)
-                    : LoopFor<TableDec<false>>(enc, little, p.identity_pair);
+      loops = big_in ? LoopsFor<TableDec<true>>(enc, little, p)
+                    : LoopsFor<TableDec<false>>(enc, little, p);
       break;
-    case Dec::kEuc: loop = LoopFor<EucDec>(enc, little); break;
+    case Dec::kEuc: loops = LoopsFor<EucDec>(enc, little, p); break;
     case Dec::kUtf8:
       if (s->charset_options.expect_bom) return 0;
-      loop = LoopFor<Utf8Dec>(enc, little, p.identity_pair);
+      loops = LoopsFor<Utf8Dec>(enc, little, p);
       break;
     case Dec::kUtf16:
       if (s->charset_options.expect_bom) return 0;
-      loop = big_in ? LoopFor<Utf16Dec<true>>(enc, little, p.identity_pair)
-                    : LoopFor<Utf16Dec<false>>(enc, little, p.identity_pair);
+      loops = big_in ? LoopsFor<Utf16Dec<true>>(enc, little, p)
+                    : LoopsFor<Utf16Dec<false>>(enc, little, p);
       break;
     case Dec::kUcs4:
       if (s->charset_options.expect_bom) return 0;
-      loop = big_in ? LoopFor<Ucs4Dec<true>>(enc, little, p.identity_pair)
-                    : LoopFor<Ucs4Dec<false>>(enc, little, p.identity_pair);
+      loops = big_in ? LoopsFor<Ucs4Dec<true>>(enc, little, p)
+                    : LoopsFor<Ucs4Dec<false>>(enc, little, p);
       break;
     default: break;
   }
-  return loop ? loop(s, p) : 0;
+  if (loops.general == nullptr) return 0;
+  if (loops.fast == nullptr) return loops.general(s, p, INT32_MAX);
+  // The general loop takes a few characters after each stop of the fast
+  // one, so that text the fast loop seldom takes costs it few calls.
+  constexpr int32_t kGeneralStretch = 32;
+  int32_t total = 0;
+  for (;;) {
+    total += loops.fast(s, p, INT32_MAX);
+    int32_t taken = loops.general(s, p, kGeneralStretch);
+    if (taken == 0) return total;
+    total += taken;
+  }
 }
 
 }  // namespace cconv
