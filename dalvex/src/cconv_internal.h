@@ -183,6 +183,9 @@ struct DecodedIndex {
   uint8_t decoder = 0;  // the run loops' kind of decoder it was built for
   uint32_t single[256];
   uint32_t pair[0x10000];
+  // For a decoder with a lead byte of three-byte codes (EUC's 0x8F): the
+  // two bytes after it, another 256 KB.
+  std::unique_ptr<uint32_t[]> triple;
 };
 
 }  // namespace cconv

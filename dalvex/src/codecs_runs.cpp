@@ -529,6 +529,7 @@ struct TableDec {
 // EUC-JP: slots ASCII, JIS X 0201 kana, JIS X 0208, JIS X 0212.
 struct EucDec {
   static constexpr bool kIndexed = true;
+  static constexpr uint32_t kTripleLead = 0x8F;  // JIS X 0212
   RUN_STEP static bool Next(const RunPlan& p, const uint8_t* in, int32_t avail, RunChar* c) {
     uint32_t b = in[0];
     if (b <= 0x7E) {
@@ -826,7 +827,8 @@ const DecodedIndex* DecodedFor(const CconvCharset* charset, const RunPlan& p) {
   auto entry = [&p](const uint8_t* bytes, int count) -> uint32_t {
     RunChar c{};
     if (!D::Next(p, bytes, count, &c) || c.bytes != count) return 0;
-    uint32_t raw = count == 1 ? bytes[0] : uint32_t{bytes[0]} << 8 | bytes[1];
+    uint32_t raw = 0;
+    for (int k = 0; k < count; ++k) raw = raw << 8 | bytes[k];
     if (c.raw != raw || c.unicode == 0 || c.unicode > 0xFFFFFF || c.source < 0 || c.source > 0xFF) return 0;
     return static_cast<uint32_t>(c.source) << 24 | c.unicode;
   };
@@ -836,6 +838,13 @@ const DecodedIndex* DecodedFor(const CconvCharset* charset, const RunPlan& p) {
     for (uint32_t t = 0; t < 256; ++t) {
       bytes[1] = static_cast<uint8_t>(t);
       index->pair[b << 8 | t] = index->single[b] != 0 ? 0 : entry(bytes, 2);
+    }
+  }
+  if constexpr (requires { D::kTripleLead; }) {
+    index->triple = std::make_unique<uint32_t[]>(0x10000);
+    for (uint32_t x = 0; x < 0x10000; ++x) {
+      uint8_t bytes[3] = {static_cast<uint8_t>(D::kTripleLead), static_cast<uint8_t>(x >> 8), static_cast<uint8_t>(x)};
+      index->triple[x] = entry(bytes, 3);
     }
   }
   std::lock_guard<std::mutex> guard(IndexLock());
@@ -968,8 +977,15 @@ int32_t DecodedLoop(CconvSession* s, const RunPlan& p, int32_t) {
       if (pos + 1 >= length) break;
       raw = raw << 8 | in[pos + 1];
       entry = decoded->pair[raw];
-      if (entry == 0) break;
       bytes = 2;
+      if constexpr (requires { D::kTripleLead; }) {
+        if (entry == 0 && (raw >> 8) == D::kTripleLead && pos + 2 < length) {
+          raw = raw << 8 | in[pos + 2];
+          entry = decoded->triple[raw & 0xFFFF];
+          bytes = 3;
+        }
+      }
+      if (entry == 0) break;
     }
     RunChar c;
     c.unicode = c.out_code = entry & 0xFFFFFF;
