@@ -885,12 +885,15 @@ int32_t FinishRun(CconvSession* s, const RunPlan& p, const RunChar& last, uint32
   return n;
 }
 
-// A run of a Unicode pair whose first source set takes every value and
-// whose target writes every value as it is (no user-defined area, no set
-// in common): what RunLoop does, without the per-character search.
-template <class D, class E>
-int32_t IdentityLoop(CconvSession* s, const RunPlan& plan, int32_t) {
-  const RunPlan p = plan;
+// The fast loops: one step a character, each standing for the decoder,
+// MapRun and the encoder together where they would give a known answer.
+// A step writes the character's bytes and answers their count, its raw
+// code and input length; -1 where the general loop or the handlers decide.
+// The run's last character is decoded and mapped again at the end for the
+// fields it leaves.
+template <class D, class Step>
+int32_t FastLoop(CconvSession* s, const RunPlan& p, int32_t) {
+  const Step step(p);
   const uint8_t* in = s->input;
   const int32_t length = s->input_length;
   uint8_t* out = s->output;
@@ -900,97 +903,9 @@ int32_t IdentityLoop(CconvSession* s, const RunPlan& plan, int32_t) {
   uint32_t prev_raw = s->raw_code, last_raw = 0;
   int32_t n = 0;
   while (pos < length && written <= room_end) {
-    uint32_t v;
+    uint32_t raw;
     int bytes;
-    if (!D::Value(in + pos, length - pos, &v, &bytes) || v == 0) break;
-    if (line_ends && (v == '\n' || v == '\r' || v == 0x2028 || v == 0x2029)) break;
-    RunChar c;
-    c.unicode = c.out_code = v;
-    int put = E::Put(p, c, out + written);
-    if (put < 0) break;
-    written += put;
-    last_pos = pos;
-    pos += bytes;
-    prev_raw = last_raw;
-    last_raw = v;
-    ++n;
-  }
-  if (n == 0) return 0;
-  RunChar last{};
-  D::Next(p, in + last_pos, length - last_pos, &last);
-  MapRun(p, &last);
-  return FinishRun(s, p, last, prev_raw, pos, written, n);
-}
-
-// A run of a Unicode source whose first set takes every value into a
-// target with an encoded index: the value's entry is the output.
-template <class D>
-int32_t EncodedLoop(CconvSession* s, const RunPlan& p, int32_t) {
-  const uint32_t* encoded = p.encoded->entry;
-  const uint8_t* in = s->input;
-  const int32_t length = s->input_length;
-  uint8_t* out = s->output;
-  const int32_t room_end = s->output_capacity - kRoom;
-  const bool line_ends = s->options.line_end_flag != 0;
-  int32_t pos = s->input_position, written = s->output_length, last_pos = pos;
-  uint32_t prev_raw = s->raw_code, last_raw = 0;
-  int32_t n = 0;
-  while (pos < length && written <= room_end) {
-    uint32_t v;
-    int bytes;
-    if (!D::Value(in + pos, length - pos, &v, &bytes) || v == 0 || v >= EncodedIndex::kValues) break;
-    if (line_ends && (v == '\n' || v == '\r' || v == 0x2028 || v == 0x2029)) break;
-    uint32_t entry = encoded[v];
-    if (entry == 0) break;
-    written += PutEncoded(entry, out + written);
-    last_pos = pos;
-    pos += bytes;
-    prev_raw = last_raw;
-    last_raw = v;
-    ++n;
-  }
-  if (n == 0) return 0;
-  RunChar last{};
-  D::Next(p, in + last_pos, length - last_pos, &last);
-  MapRun(p, &last);
-  return FinishRun(s, p, last, prev_raw, pos, written, n);
-}
-
-// A run of a source with a decoded index into a Unicode target that
-// writes every value as it is: the entry's value is the character.
-template <class D, class E>
-int32_t DecodedLoop(CconvSession* s, const RunPlan& p, int32_t) {
-  const DecodedIndex* decoded = p.decoded;
-  const uint8_t* in = s->input;
-  const int32_t length = s->input_length;
-  uint8_t* out = s->output;
-  const int32_t room_end = s->output_capacity - kRoom;
-  const bool line_ends = s->options.line_end_flag != 0;
-  int32_t pos = s->input_position, written = s->output_length, last_pos = pos;
-  uint32_t prev_raw = s->raw_code, last_raw = 0;
-  int32_t n = 0;
-  while (pos < length && written <= room_end) {
-    uint32_t raw = in[pos];
-    uint32_t entry = decoded->single[raw];
-    int bytes = 1;
-    if (entry == 0) {
-      if (pos + 1 >= length) break;
-      raw = raw << 8 | in[pos + 1];
-      entry = decoded->pair[raw];
-      bytes = 2;
-      if constexpr (requires { D::kTripleLead; }) {
-        if (entry == 0 && (raw >> 8) == D::kTripleLead && pos + 2 < length) {
-          raw = raw << 8 | in[pos + 2];
-          entry = decoded->triple[raw & 0xFFFF];
-          bytes = 3;
-        }
-      }
-      if (entry == 0) break;
-    }
-    RunChar c;
-    c.unicode = c.out_code = entry & 0xFFFFFF;
-    if (line_ends && (raw == '\n' || raw == '\r' || c.unicode == 0x2028 || c.unicode == 0x2029)) break;
-    int put = E::Put(p, c, out + written);
+    int put = step.Take(in + pos, length - pos, line_ends, out + written, &raw, &bytes);
     if (put < 0) break;
     written += put;
     last_pos = pos;
@@ -1005,6 +920,79 @@ int32_t DecodedLoop(CconvSession* s, const RunPlan& p, int32_t) {
   MapRun(p, &last);
   return FinishRun(s, p, last, prev_raw, pos, written, n);
 }
+
+// Line ends become CR (and an LF after CR vanishes) in the driver.
+RUN_STEP bool LineEnd(uint32_t raw, uint32_t unicode) {
+  return raw == '\n' || raw == '\r' || unicode == 0x2028 || unicode == 0x2029;
+}
+
+// A Unicode pair whose first source set takes every value and whose target
+// writes every value as it is (no user-defined area, no set in common).
+template <class D, class E>
+struct IdentityStep {
+  const RunPlan& p;
+  explicit IdentityStep(const RunPlan& plan) : p(plan) {}
+  RUN_STEP int Take(const uint8_t* in, int32_t avail, bool line_ends, uint8_t* out, uint32_t* raw,
+                    int* bytes) const {
+    uint32_t v;
+    if (!D::Value(in, avail, &v, bytes) || v == 0 || (line_ends && LineEnd(v, v))) return -1;
+    RunChar c;
+    c.unicode = c.out_code = *raw = v;
+    return E::Put(p, c, out);
+  }
+};
+
+// A Unicode source whose first set takes every value, into a target with
+// an encoded index: the value's entry is the output.
+template <class D>
+struct EncodedStep {
+  const uint32_t* encoded;
+  explicit EncodedStep(const RunPlan& plan) : encoded(plan.encoded->entry) {}
+  RUN_STEP int Take(const uint8_t* in, int32_t avail, bool line_ends, uint8_t* out, uint32_t* raw,
+                    int* bytes) const {
+    uint32_t v;
+    if (!D::Value(in, avail, &v, bytes) || v == 0 || v >= EncodedIndex::kValues || (line_ends && LineEnd(v, v)))
+      return -1;
+    uint32_t entry = encoded[v];
+    if (entry == 0) return -1;
+    *raw = v;
+    return PutEncoded(entry, out);
+  }
+};
+
+// A source with a decoded index into a Unicode target that writes every
+// value as it is: the entry's value is the character.
+template <class D, class E>
+struct DecodedStep {
+  const RunPlan& p;
+  const DecodedIndex* decoded;
+  explicit DecodedStep(const RunPlan& plan) : p(plan), decoded(plan.decoded) {}
+  RUN_STEP int Take(const uint8_t* in, int32_t avail, bool line_ends, uint8_t* out, uint32_t* raw,
+                    int* bytes) const {
+    uint32_t code = in[0];
+    uint32_t entry = decoded->single[code];
+    *bytes = 1;
+    if (entry == 0) {
+      if (avail < 2) return -1;
+      code = code << 8 | in[1];
+      entry = decoded->pair[code];
+      *bytes = 2;
+      if constexpr (requires { D::kTripleLead; }) {
+        if (entry == 0 && (code >> 8) == D::kTripleLead && avail >= 3) {
+          code = code << 8 | in[2];
+          entry = decoded->triple[code & 0xFFFF];
+          *bytes = 3;
+        }
+      }
+      if (entry == 0) return -1;
+    }
+    RunChar c;
+    c.unicode = c.out_code = entry & 0xFFFFFF;
+    if (line_ends && LineEnd(code, c.unicode)) return -1;
+    *raw = code;
+    return E::Put(p, c, out);
+  }
+};
 
 // The general loop, of at most `limit` characters.
 template <class D, class E>
@@ -1059,8 +1047,7 @@ int32_t RunLoop(CconvSession* s, const RunPlan& plan, int32_t limit) {
       }
     }
     if (!indexed && !D::Next(p, in + pos, length - pos, &c)) break;
-    // Line ends become CR (and an LF after CR vanishes) in the driver.
-    if (line_ends && (c.raw == '\n' || c.raw == '\r' || c.unicode == 0x2028 || c.unicode == 0x2029)) break;
+    if (line_ends && LineEnd(c.raw, c.unicode)) break;
     if (encoded != nullptr && c.unicode < EncodedIndex::kValues && p.source[c.source].same < 0) {
       if (uint32_t entry = encoded[c.unicode]) {
         written += PutEncoded(entry, out + written);
@@ -1126,7 +1113,7 @@ template <class D>
 struct IdentityOf {
   template <class E>
   struct L {
-    static constexpr Loop kLoop = IdentityLoop<D, E>;
+    static constexpr Loop kLoop = FastLoop<D, IdentityStep<D, E>>;
   };
 };
 
@@ -1134,7 +1121,7 @@ template <class D>
 struct DecodedOf {
   template <class E>
   struct L {
-    static constexpr Loop kLoop = DecodedLoop<D, E>;
+    static constexpr Loop kLoop = FastLoop<D, DecodedStep<D, E>>;
   };
 };
 
@@ -1155,7 +1142,7 @@ Loops LoopsFor(Enc enc, bool little, const RunPlan& p) {
       if (Loop identity = UnicodeLoop<IdentityOf<D>::template L>(enc, little)) loops.general = identity;
     } else if (p.unicode_source && p.identity_first && p.source[0].same < 0 && p.encoded != nullptr &&
                p.index != nullptr && p.encoded->encoder == p.encoder) {
-      loops.fast = EncodedLoop<D>;
+      loops.fast = FastLoop<D, EncodedStep<D>>;
     }
   }
   if constexpr (Indexed<D>()) {
