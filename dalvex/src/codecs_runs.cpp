@@ -333,14 +333,19 @@ RUN_STEP bool MayCombine(uint32_t c) {
 // A language tag character, or the begin or cancel of a tag.
 RUN_STEP bool TagValue(uint32_t v) { return v >= 0xE0000 && v <= 0xE007F; }
 
-struct Utf8Dec {
+// The Unicode decoders: the value that D reads, classified.
+template <class D>
+struct UnicodeDec {
   RUN_STEP static bool Next(const RunPlan& p, const uint8_t* in, int32_t avail, RunChar* c) {
     uint32_t v;
     int length;
-    if (!Value(in, avail, &v, &length) || !ClassifyRun(p, v, c)) return false;
+    if (!D::Value(in, avail, &v, &length) || !ClassifyRun(p, v, c)) return false;
     c->bytes = length;
     return true;
   }
+};
+
+struct Utf8Dec : UnicodeDec<Utf8Dec> {
   // The value at `in` and its length in bytes, false where the handler
   // decides whatever the sets.
   RUN_STEP static bool Value(const uint8_t* in, int32_t avail, uint32_t* value, int* bytes) {
@@ -383,15 +388,8 @@ struct Utf8Dec {
 };
 
 template <bool kBig>
-struct Utf16Dec {
+struct Utf16Dec : UnicodeDec<Utf16Dec<kBig>> {
   RUN_STEP static uint32_t Unit(const uint8_t* q) { return kBig ? (q[0] << 8 | q[1]) : (q[1] << 8 | q[0]); }
-  RUN_STEP static bool Next(const RunPlan& p, const uint8_t* in, int32_t avail, RunChar* c) {
-    uint32_t v;
-    int length;
-    if (!Value(in, avail, &v, &length) || !ClassifyRun(p, v, c)) return false;
-    c->bytes = length;
-    return true;
-  }
   RUN_STEP static bool Value(const uint8_t* in, int32_t avail, uint32_t* value, int* bytes) {
     if (avail < 2) return false;
     uint32_t v = Unit(in);
@@ -412,14 +410,7 @@ struct Utf16Dec {
 };
 
 template <bool kBig>
-struct Ucs4Dec {
-  RUN_STEP static bool Next(const RunPlan& p, const uint8_t* in, int32_t avail, RunChar* c) {
-    uint32_t v;
-    int length;
-    if (!Value(in, avail, &v, &length) || !ClassifyRun(p, v, c)) return false;
-    c->bytes = length;
-    return true;
-  }
+struct Ucs4Dec : UnicodeDec<Ucs4Dec<kBig>> {
   RUN_STEP static bool Value(const uint8_t* in, int32_t avail, uint32_t* value, int* bytes) {
     if (avail < 4) return false;
     uint32_t v = kBig ? (uint32_t{in[0]} << 24 | in[1] << 16 | in[2] << 8 | in[3])
@@ -1048,28 +1039,23 @@ int32_t RunLoop(CconvSession* s, const RunPlan& plan, int32_t limit) {
     }
     if (!indexed && !D::Next(p, in + pos, length - pos, &c)) break;
     if (line_ends && LineEnd(c.raw, c.unicode)) break;
-    if (encoded != nullptr && c.unicode < EncodedIndex::kValues && p.source[c.source].same < 0) {
-      if (uint32_t entry = encoded[c.unicode]) {
-        written += PutEncoded(entry, out + written);
-        last_pos = pos;
-        pos += c.bytes;
-        prev_raw = last.raw;
-        last = c;
-        last_encoded = true;
-        last_indexed = indexed;
-        ++n;
-        continue;
-      }
+    uint32_t entry = 0;
+    if (encoded != nullptr && c.unicode < EncodedIndex::kValues && p.source[c.source].same < 0)
+      entry = encoded[c.unicode];
+    int bytes;
+    if (entry != 0) {
+      bytes = PutEncoded(entry, out + written);
+    } else {
+      if (!MapRun(p, &c)) break;
+      bytes = E::Put(p, c, out + written);
+      if (bytes < 0) break;
     }
-    if (!MapRun(p, &c)) break;
-    int bytes = E::Put(p, c, out + written);
-    if (bytes < 0) break;
     written += bytes;
     last_pos = pos;
     pos += c.bytes;
     prev_raw = last.raw;
     last = c;
-    last_encoded = false;
+    last_encoded = entry != 0;
     last_indexed = indexed;
     ++n;
   }
