@@ -985,12 +985,13 @@ struct DecodedStep {
   }
 };
 
-// The general loop, of at most `limit` characters.
+// The general loop takes a few characters after each stop of a fast
+// loop, so that text the fast loop seldom takes costs it few calls.
+constexpr int32_t kGeneralStretch = 32;
+
+// The general loop over the plan `p`, of at most `limit` characters.
 template <class D, class E>
-int32_t RunLoop(CconvSession* s, const RunPlan& plan, int32_t limit) {
-  // A copy the output stores cannot alias: through the plan itself, every
-  // byte written would make the loop load its sets and tables again.
-  const RunPlan p = plan;
+inline __attribute__((always_inline)) int32_t RunLoopOver(CconvSession* s, const RunPlan& p, int32_t limit) {
   const uint8_t* in = s->input;
   const int32_t length = s->input_length;
   uint8_t* out = s->output;
@@ -1077,6 +1078,16 @@ Loop UnicodeLoop(Enc enc, bool little) {
     case Enc::kUcs2: return little ? L<Ucs2Enc<true>>::kLoop : L<Ucs2Enc<false>>::kLoop;
     default: return nullptr;
   }
+}
+
+template <class D, class E>
+int32_t RunLoop(CconvSession* s, const RunPlan& plan, int32_t limit) {
+  // A stretch after a fast loop is too short to pay for a copy of the plan.
+  if (limit <= kGeneralStretch) return RunLoopOver<D, E>(s, plan, limit);
+  // A copy the output stores cannot alias: through the plan itself, every
+  // byte written would make the loop load its sets and tables again.
+  const RunPlan p = plan;
+  return RunLoopOver<D, E>(s, p, limit);
 }
 
 template <class D>
@@ -1209,9 +1220,6 @@ int32_t RunChars(CconvSession* s, RunPlan& p) {
   }
   if (loops.general == nullptr) return 0;
   if (loops.fast == nullptr) return loops.general(s, p, INT32_MAX);
-  // The general loop takes a few characters after each stop of the fast
-  // one, so that text the fast loop seldom takes costs it few calls.
-  constexpr int32_t kGeneralStretch = 32;
   int32_t total = 0;
   for (;;) {
     total += loops.fast(s, p, INT32_MAX);
