@@ -162,6 +162,32 @@ struct MapIndex {
   std::vector<std::unique_ptr<Page>> owned;
 };
 
+// The merged index carried one step further for a byte-charset encoder:
+// for each value of the BMP, the bytes the encoder writes for it (first
+// byte in the lowest bits) and their count in the top byte, so that a
+// character of a run costs one load. 0 where the run loop's general path
+// decides (no mapping, a run of codes, a user-defined area, a code the
+// encoder does not write itself). 256 KB a target charset, built once.
+struct EncodedIndex {
+  static constexpr uint32_t kValues = 0x10000;
+  uint8_t encoder = 0;  // the run loops' kind of encoder it was built for
+  uint32_t entry[kValues];
+};
+
+// A source charset's one- and two-byte codes as its run loop's decoder
+// reads them: for each byte and each pair of bytes, the Unicode value
+// (low 24 bits) and the plan's source slot (top byte); 0 where the
+// decoder's own path decides. Built only from settled tables, so that it
+// never changes after it is published: 257 KB a source charset.
+struct DecodedIndex {
+  uint8_t decoder = 0;  // the run loops' kind of decoder it was built for
+  uint32_t single[256];
+  uint32_t pair[0x10000];
+  // For a decoder with a lead byte of three-byte codes (EUC's 0x8F): the
+  // two bytes after it, another 256 KB.
+  std::unique_ptr<uint32_t[]> triple;
+};
+
 }  // namespace cconv
 
 struct CconvCharset {
@@ -175,6 +201,12 @@ struct CconvCharset {
   // The merged index of its sets as a target, once built (codecs_runs.cpp).
   mutable std::atomic<const cconv::MapIndex*> map_index{nullptr};
   mutable std::unique_ptr<cconv::MapIndex> map_index_owned;
+  // The merged index as its encoder's bytes, once built (codecs_runs.cpp).
+  mutable std::atomic<const cconv::EncodedIndex*> encoded_index{nullptr};
+  mutable std::unique_ptr<cconv::EncodedIndex> encoded_index_owned;
+  // Its codes as a source, once built (codecs_runs.cpp).
+  mutable std::atomic<const cconv::DecodedIndex*> decoded_index{nullptr};
+  mutable std::unique_ptr<cconv::DecodedIndex> decoded_index_owned;
 };
 
 namespace cconv {

@@ -257,10 +257,16 @@ struct RunPlan {
   bool index_pending = false;  // the target's merged index may be built later
   bool identity_first = false;  // the first source set maps every value to itself
   bool identity_target = false;  // the target's first set maps every value to itself, no area before it
+  bool identity_pair = false;  // both of the above, Unicode codecs, nothing between them
+  bool unicode_source = false;  // a decoder of Unicode values (UCS-2 of 2-byte units)
   int source_count = 0;
   int target_count = 0;      // the target charset's sets, in order
   int area_count = 0;
   const MapIndex* index = nullptr;  // the target's merged index, when built
+  const EncodedIndex* encoded = nullptr;  // the index as the encoder's bytes, when built
+  const DecodedIndex* decoded = nullptr;  // the source's codes, when built
+  bool decoded_pending = false;           // the source's codes may be indexed later
+  uint32_t same_slots = 0;                // bit i: source slot i has a `same` target slot
   Source source[kMaxSets];
   Target target[kMaxSets];
   int8_t areas[kMaxSets];    // target slots of user-defined areas, in order

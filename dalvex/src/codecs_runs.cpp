@@ -253,6 +253,9 @@ bool PlanRuns(const CconvSession* s, RunPlan* p) {
         break;
       }
   }
+  p->same_slots = 0;
+  for (int i = 0; i < p->source_count; ++i)
+    if (p->source[i].same >= 0) p->same_slots |= 1u << i;
   p->identity_first = p->source_count > 0 && p->source[0].set && p->source[0].table && !p->source[0].table->has_file();
   if (enc == Enc::kUcs2References) {
     // What WINDOWS31J shows is written plain; the loop asks its sets.
@@ -266,7 +269,21 @@ bool PlanRuns(const CconvSession* s, RunPlan* p) {
     }
   }
   p->identity_target = p->target_count > 0 && p->target[0].to_code != nullptr && !p->target[0].to_code->has_file();
+  // A UCS-2 source reads 2-byte units only when its first set is that wide.
+  p->unicode_source = dec == Dec::kUtf8 || dec == Dec::kUtf16 || dec == Dec::kUcs4 ||
+                        (dec == Dec::kUcs2 && p->source_count > 0 && p->source[0].width == 2);
+  bool unicode_target = enc == Enc::kUtf8 || enc == Enc::kUtf16 || enc == Enc::kUcs4 || enc == Enc::kUcs2;
+  p->identity_pair = p->unicode_source && unicode_target && p->identity_first && p->identity_target &&
+                     p->area_count == 0 && p->source[0].same < 0;
   p->index = target->map_index.load(std::memory_order_acquire);
+  p->encoded = target->encoded_index.load(std::memory_order_acquire);
+  p->decoded = nullptr;
+  p->decoded_pending = false;
+  if (dec == Dec::kSjis || dec == Dec::kWindows31J || dec == Dec::kTable || dec == Dec::kEuc) {
+    const DecodedIndex* decoded = s->source->decoded_index.load(std::memory_order_acquire);
+    if (decoded == nullptr) p->decoded_pending = true;
+    else if (decoded->decoder == static_cast<uint8_t>(dec)) p->decoded = decoded;
+  }
   p->index_pending = p->index == nullptr && TablesFor(target) != IndexState::kNever;
   p->decoder = static_cast<uint8_t>(dec);
   p->encoder = static_cast<uint8_t>(enc);
@@ -316,8 +333,22 @@ RUN_STEP bool MayCombine(uint32_t c) {
 // A language tag character, or the begin or cancel of a tag.
 RUN_STEP bool TagValue(uint32_t v) { return v >= 0xE0000 && v <= 0xE007F; }
 
-struct Utf8Dec {
+// The Unicode decoders: the value that D reads, classified.
+template <class D>
+struct UnicodeDec {
   RUN_STEP static bool Next(const RunPlan& p, const uint8_t* in, int32_t avail, RunChar* c) {
+    uint32_t v;
+    int length;
+    if (!D::Value(in, avail, &v, &length) || !ClassifyRun(p, v, c)) return false;
+    c->bytes = length;
+    return true;
+  }
+};
+
+struct Utf8Dec : UnicodeDec<Utf8Dec> {
+  // The value at `in` and its length in bytes, false where the handler
+  // decides whatever the sets.
+  RUN_STEP static bool Value(const uint8_t* in, int32_t avail, uint32_t* value, int* bytes) {
     uint32_t b = in[0];
     uint32_t v;
     int length;
@@ -341,7 +372,6 @@ struct Utf8Dec {
       }
       if (TagValue(v)) return false;
     }
-    if (!ClassifyRun(p, v, c)) return false;
     // A combining mark after the character may join it: U+02E5, U+02E9,
     // U+0300, U+0301 and U+309A begin CB, CC or E3 82 9A, and their
     // overlong forms E0, F0, F8 or FC, which the handler reads as well.
@@ -351,15 +381,16 @@ struct Utf8Dec {
       if (n == 0xE3 && (length + 1 >= avail || (in[length + 1] == 0x82 && (length + 2 >= avail || in[length + 2] == 0x9A))))
         return false;
     }
-    c->bytes = length;
+    *value = v;
+    *bytes = length;
     return true;
   }
 };
 
 template <bool kBig>
-struct Utf16Dec {
+struct Utf16Dec : UnicodeDec<Utf16Dec<kBig>> {
   RUN_STEP static uint32_t Unit(const uint8_t* q) { return kBig ? (q[0] << 8 | q[1]) : (q[1] << 8 | q[0]); }
-  RUN_STEP static bool Next(const RunPlan& p, const uint8_t* in, int32_t avail, RunChar* c) {
+  RUN_STEP static bool Value(const uint8_t* in, int32_t avail, uint32_t* value, int* bytes) {
     if (avail < 2) return false;
     uint32_t v = Unit(in);
     int length = 2;
@@ -371,21 +402,22 @@ struct Utf16Dec {
       length = 4;
       if (TagValue(v)) return false;
     }
-    if (!ClassifyRun(p, v, c)) return false;
     if (v <= 0xFFFF && avail >= 4 && MayCombine(Unit(in + 2))) return false;
-    c->bytes = length;
+    *value = v;
+    *bytes = length;
     return true;
   }
 };
 
 template <bool kBig>
-struct Ucs4Dec {
-  RUN_STEP static bool Next(const RunPlan& p, const uint8_t* in, int32_t avail, RunChar* c) {
+struct Ucs4Dec : UnicodeDec<Ucs4Dec<kBig>> {
+  RUN_STEP static bool Value(const uint8_t* in, int32_t avail, uint32_t* value, int* bytes) {
     if (avail < 4) return false;
     uint32_t v = kBig ? (uint32_t{in[0]} << 24 | in[1] << 16 | in[2] << 8 | in[3])
                       : (uint32_t{in[3]} << 24 | in[2] << 16 | in[1] << 8 | in[0]);
-    if (TagValue(v) || !ClassifyRun(p, v, c)) return false;
-    c->bytes = 4;
+    if (TagValue(v)) return false;
+    *value = v;
+    *bytes = 4;
     return true;
   }
 };
@@ -419,6 +451,7 @@ RUN_STEP bool Lookup(const RunPlan& p, int slot, uint32_t code, RunChar* c) {
 // Shift_JIS and WINDOWS31J: slots 0 and 1 the single-byte sets, then the
 // double-byte sets in the decoder's order.
 struct SjisDec {
+  static constexpr bool kIndexed = true;  // reads a byte or a pair, lead byte first
   RUN_STEP static bool Next(const RunPlan& p, const uint8_t* in, int32_t avail, RunChar* c) {
     uint32_t b = in[0];
     if (b < 0x80) {
@@ -450,6 +483,7 @@ struct SjisDec {
 // width, lead byte first for "SAME", in the charset's byte order for UCS-2.
 template <bool kBig>
 struct TableDec {
+  static constexpr bool kIndexed = kBig;
   RUN_STEP static bool Next(const RunPlan& p, const uint8_t* in, int32_t avail, RunChar* c) {
     for (int i = 0; i < p.source_count; ++i) {
       const RunPlan::Source& src = p.source[i];
@@ -474,10 +508,19 @@ struct TableDec {
     }
     return false;
   }
+  // The 2-byte unit at `in`, for a first set that maps every unit to itself.
+  RUN_STEP static bool Value(const uint8_t* in, int32_t avail, uint32_t* value, int* bytes) {
+    if (avail < 2) return false;
+    *value = kBig ? (uint32_t{in[0]} << 8 | in[1]) : (uint32_t{in[1]} << 8 | in[0]);
+    *bytes = 2;
+    return true;
+  }
 };
 
 // EUC-JP: slots ASCII, JIS X 0201 kana, JIS X 0208, JIS X 0212.
 struct EucDec {
+  static constexpr bool kIndexed = true;
+  static constexpr uint32_t kTripleLead = 0x8F;  // JIS X 0212
   RUN_STEP static bool Next(const RunPlan& p, const uint8_t* in, int32_t avail, RunChar* c) {
     uint32_t b = in[0];
     if (b <= 0x7E) {
@@ -572,6 +615,7 @@ RUN_STEP void PutBig(uint8_t* out, uint32_t value, int width) {
 
 template <uint32_t (*kTransform)(uint32_t)>
 struct TableEnc {
+  static constexpr bool kFlat = true;  // bytes depend on the target slot and code only
   RUN_STEP static int Put(const RunPlan& p, const RunChar& c, uint8_t* out) {
     int width = p.target[c.target].width;
     uint32_t value = kTransform(c.out_code);
@@ -591,6 +635,7 @@ RUN_STEP uint32_t Same(uint32_t code) { return code; }
 RUN_STEP uint32_t ToSjis(uint32_t code) { return JisToSjis(code); }
 
 struct EucEnc {
+  static constexpr bool kFlat = true;
   RUN_STEP static int Put(const RunPlan& p, const RunChar& c, uint8_t* out) {
     uint32_t code = c.out_code;
     uint8_t hi = static_cast<uint8_t>(code >> 8), lo = static_cast<uint8_t>(code);
@@ -697,38 +742,117 @@ struct Utf8Enc {
   }
 };
 
+// ---- The encoded index ----
+
+// Builds the target's encoded index from its merged index with the
+// encoder E; null when the merged index is not built yet.
+template <class E>
+const EncodedIndex* EncodedFor(const CconvCharset* charset, const RunPlan& p) {
+  const EncodedIndex* built = charset->encoded_index.load(std::memory_order_acquire);
+  if (built != nullptr || p.index == nullptr) return built;
+  auto index = std::make_unique<EncodedIndex>();
+  index->encoder = p.encoder;
+  for (uint32_t u = 0; u < EncodedIndex::kValues; ++u) {
+    // A value of a user-defined area is the areas' before the index's.
+    bool area = false;
+    for (int k = 0; k < p.area_count; ++k)
+      if (u >= 0xE000 && u - 0xE000 < p.target[p.areas[k]].set->area_count) area = true;
+    if (area) continue;
+    const MapIndex::Page* page = p.index->pages[u >> 8];
+    RunChar c{};
+    c.out_code = page->code[u & 0xFF];
+    uint8_t set = page->set[u & 0xFF];
+    if (c.out_code == 0 || set == MapIndex::kHandlers) continue;
+    c.target = set;
+    c.unicode = u;
+    uint8_t bytes[kRoom];
+    int n = E::Put(p, c, bytes);
+    if (n < 1 || n > 3) continue;
+    index->entry[u] = static_cast<uint32_t>(n) << 24 | uint32_t{bytes[0]} | (n > 1 ? uint32_t{bytes[1]} << 8 : 0) |
+                      (n > 2 ? uint32_t{bytes[2]} << 16 : 0);
+  }
+  std::lock_guard<std::mutex> guard(IndexLock());
+  if ((built = charset->encoded_index.load(std::memory_order_acquire)) != nullptr) return built;
+  built = index.get();
+  charset->encoded_index_owned = std::move(index);
+  charset->encoded_index.store(built, std::memory_order_release);
+  return built;
+}
+
+// Writes an encoded index entry's bytes.
+RUN_STEP int PutEncoded(uint32_t entry, uint8_t* out) {
+  int n = static_cast<int>(entry >> 24);
+  if (n == 2) {
+    out[0] = static_cast<uint8_t>(entry);
+    out[1] = static_cast<uint8_t>(entry >> 8);
+  } else {
+    out[0] = static_cast<uint8_t>(entry);
+    if (n == 3) {
+      out[1] = static_cast<uint8_t>(entry >> 8);
+      out[2] = static_cast<uint8_t>(entry >> 16);
+    }
+  }
+  return n;
+}
+
+// ---- The decoded index ----
+
+template <class D>
+constexpr bool Indexed() {
+  if constexpr (requires { D::kIndexed; }) return D::kIndexed;
+  else return false;
+}
+
+// Builds the source's decoded index with the decoder D, from what D
+// itself answers for every byte and pair; null while a source table is
+// not settled (a table loaded later would change the answers).
+template <class D>
+const DecodedIndex* DecodedFor(const CconvCharset* charset, const RunPlan& p) {
+  const DecodedIndex* built = charset->decoded_index.load(std::memory_order_acquire);
+  if (built != nullptr) return built->decoder == p.decoder ? built : nullptr;
+  for (int i = 0; i < p.source_count; ++i)
+    if (p.source[i].set != nullptr && (!p.source[i].ready || (p.source[i].table && !Settled(p.source[i].table))))
+      return nullptr;
+  auto index = std::make_unique<DecodedIndex>();
+  index->decoder = p.decoder;
+  auto entry = [&p](const uint8_t* bytes, int count) -> uint32_t {
+    RunChar c{};
+    if (!D::Next(p, bytes, count, &c) || c.bytes != count) return 0;
+    uint32_t raw = 0;
+    for (int k = 0; k < count; ++k) raw = raw << 8 | bytes[k];
+    if (c.raw != raw || c.unicode == 0 || c.unicode > 0xFFFFFF || c.source < 0 || c.source > 0xFF) return 0;
+    return static_cast<uint32_t>(c.source) << 24 | c.unicode;
+  };
+  for (uint32_t b = 0; b < 256; ++b) {
+    uint8_t bytes[2] = {static_cast<uint8_t>(b), 0};
+    index->single[b] = entry(bytes, 1);
+    for (uint32_t t = 0; t < 256; ++t) {
+      bytes[1] = static_cast<uint8_t>(t);
+      index->pair[b << 8 | t] = index->single[b] != 0 ? 0 : entry(bytes, 2);
+    }
+  }
+  if constexpr (requires { D::kTripleLead; }) {
+    index->triple = std::make_unique<uint32_t[]>(0x10000);
+    for (uint32_t x = 0; x < 0x10000; ++x) {
+      uint8_t bytes[3] = {static_cast<uint8_t>(D::kTripleLead), static_cast<uint8_t>(x >> 8), static_cast<uint8_t>(x)};
+      index->triple[x] = entry(bytes, 3);
+    }
+  }
+  std::lock_guard<std::mutex> guard(IndexLock());
+  if ((built = charset->decoded_index.load(std::memory_order_acquire)) != nullptr)
+    return built->decoder == p.decoder ? built : nullptr;
+  built = index.get();
+  charset->decoded_index_owned = std::move(index);
+  charset->decoded_index.store(built, std::memory_order_release);
+  return built;
+}
+
 // ---- The loop ----
 
-template <class D, class E>
-int32_t RunLoop(CconvSession* s, const RunPlan& plan) {
-  // A copy the output stores cannot alias: through the plan itself, every
-  // byte written would make the loop load its sets and tables again.
-  const RunPlan p = plan;
-  const uint8_t* in = s->input;
-  const int32_t length = s->input_length;
-  uint8_t* out = s->output;
-  const int32_t room_end = s->output_capacity - kRoom;
-  const bool line_ends = s->options.line_end_flag != 0;
-  int32_t pos = s->input_position, written = s->output_length;
-  uint32_t prev_raw = s->raw_code;
-  RunChar last{};
-  int32_t n = 0;
-  while (pos < length && written <= room_end) {
-    RunChar c;
-    if (!D::Next(p, in + pos, length - pos, &c)) break;
-    // Line ends become CR (and an LF after CR vanishes) in the driver.
-    if (line_ends && (c.raw == '\n' || c.raw == '\r' || c.unicode == 0x2028 || c.unicode == 0x2029)) break;
-    if (!MapRun(p, &c)) break;
-    int bytes = E::Put(p, c, out + written);
-    if (bytes < 0) break;
-    written += bytes;
-    pos += c.bytes;
-    prev_raw = last.raw;
-    last = c;
-    ++n;
-  }
-  if (n == 0) return 0;
-  // The fields the handlers leave after the run's last character.
+// Leaves the session as the handlers would after the run's last character
+// `last` (decoded and mapped), `prev_raw` the raw code of the one before.
+int32_t FinishRun(CconvSession* s, const RunPlan& p, const RunChar& last, uint32_t prev_raw, int32_t pos,
+                  int32_t written, int32_t n) {
   if (n > 1) s->prev_raw_code = prev_raw;
   else s->prev_raw_code = s->raw_code;
   const CconvCodeSet* from = p.source[last.source].set;
@@ -752,7 +876,219 @@ int32_t RunLoop(CconvSession* s, const RunPlan& plan) {
   return n;
 }
 
-typedef int32_t (*Loop)(CconvSession* s, const RunPlan& p);
+// The fast loops: one step a character, each standing for the decoder,
+// MapRun and the encoder together where they would give a known answer.
+// A step writes the character's bytes and answers their count, its raw
+// code and input length; -1 where the general loop or the handlers decide.
+// The run's last character is decoded and mapped again at the end for the
+// fields it leaves.
+template <class D, class Step>
+int32_t FastLoop(CconvSession* s, const RunPlan& p, int32_t) {
+  const Step step(p);
+  const uint8_t* in = s->input;
+  const int32_t length = s->input_length;
+  uint8_t* out = s->output;
+  const int32_t room_end = s->output_capacity - kRoom;
+  const bool line_ends = s->options.line_end_flag != 0;
+  int32_t pos = s->input_position, written = s->output_length, last_pos = pos;
+  uint32_t prev_raw = s->raw_code, last_raw = 0;
+  int32_t n = 0;
+  while (pos < length && written <= room_end) {
+    uint32_t raw;
+    int bytes;
+    int put = step.Take(in + pos, length - pos, line_ends, out + written, &raw, &bytes);
+    if (put < 0) break;
+    written += put;
+    last_pos = pos;
+    pos += bytes;
+    prev_raw = last_raw;
+    last_raw = raw;
+    ++n;
+  }
+  if (n == 0) return 0;
+  RunChar last{};
+  D::Next(p, in + last_pos, length - last_pos, &last);
+  MapRun(p, &last);
+  return FinishRun(s, p, last, prev_raw, pos, written, n);
+}
+
+// Line ends become CR (and an LF after CR vanishes) in the driver.
+RUN_STEP bool LineEnd(uint32_t raw, uint32_t unicode) {
+  return raw == '\n' || raw == '\r' || unicode == 0x2028 || unicode == 0x2029;
+}
+
+// A Unicode pair whose first source set takes every value and whose target
+// writes every value as it is (no user-defined area, no set in common).
+template <class D, class E>
+struct IdentityStep {
+  const RunPlan& p;
+  explicit IdentityStep(const RunPlan& plan) : p(plan) {}
+  RUN_STEP int Take(const uint8_t* in, int32_t avail, bool line_ends, uint8_t* out, uint32_t* raw,
+                    int* bytes) const {
+    uint32_t v;
+    if (!D::Value(in, avail, &v, bytes) || v == 0 || (line_ends && LineEnd(v, v))) return -1;
+    RunChar c;
+    c.unicode = c.out_code = *raw = v;
+    return E::Put(p, c, out);
+  }
+};
+
+// A Unicode source whose first set takes every value, into a target with
+// an encoded index: the value's entry is the output.
+template <class D>
+struct EncodedStep {
+  const uint32_t* encoded;
+  explicit EncodedStep(const RunPlan& plan) : encoded(plan.encoded->entry) {}
+  RUN_STEP int Take(const uint8_t* in, int32_t avail, bool line_ends, uint8_t* out, uint32_t* raw,
+                    int* bytes) const {
+    uint32_t v;
+    if (!D::Value(in, avail, &v, bytes) || v == 0 || v >= EncodedIndex::kValues || (line_ends && LineEnd(v, v)))
+      return -1;
+    uint32_t entry = encoded[v];
+    if (entry == 0) return -1;
+    *raw = v;
+    return PutEncoded(entry, out);
+  }
+};
+
+// A source with a decoded index into a Unicode target that writes every
+// value as it is: the entry's value is the character.
+template <class D, class E>
+struct DecodedStep {
+  const RunPlan& p;
+  const DecodedIndex* decoded;
+  explicit DecodedStep(const RunPlan& plan) : p(plan), decoded(plan.decoded) {}
+  RUN_STEP int Take(const uint8_t* in, int32_t avail, bool line_ends, uint8_t* out, uint32_t* raw,
+                    int* bytes) const {
+    uint32_t code = in[0];
+    uint32_t entry = decoded->single[code];
+    *bytes = 1;
+    if (entry == 0) {
+      if (avail < 2) return -1;
+      code = code << 8 | in[1];
+      entry = decoded->pair[code];
+      *bytes = 2;
+      if constexpr (requires { D::kTripleLead; }) {
+        if (entry == 0 && (code >> 8) == D::kTripleLead && avail >= 3) {
+          code = code << 8 | in[2];
+          entry = decoded->triple[code & 0xFFFF];
+          *bytes = 3;
+        }
+      }
+      if (entry == 0) return -1;
+    }
+    RunChar c;
+    c.unicode = c.out_code = entry & 0xFFFFFF;
+    if (line_ends && LineEnd(code, c.unicode)) return -1;
+    *raw = code;
+    return E::Put(p, c, out);
+  }
+};
+
+// The general loop takes a few characters after each stop of a fast
+// loop, so that text the fast loop seldom takes costs it few calls.
+constexpr int32_t kGeneralStretch = 32;
+
+// The general loop over the plan `p`, of at most `limit` characters.
+template <class D, class E>
+inline __attribute__((always_inline)) int32_t RunLoopOver(CconvSession* s, const RunPlan& p, int32_t limit) {
+  const uint8_t* in = s->input;
+  const int32_t length = s->input_length;
+  uint8_t* out = s->output;
+  const int32_t room_end = s->output_capacity - kRoom;
+  const bool line_ends = s->options.line_end_flag != 0;
+  int32_t pos = s->input_position, written = s->output_length;
+  uint32_t prev_raw = s->raw_code;
+  RunChar last{};
+  int32_t n = 0;
+  // The encoded index stands for MapRun and the encoder where MapRun would
+  // reach the merged index: a source set the target does not list, a BMP
+  // value. The last character's target fields are then found at the end.
+  const uint32_t* encoded = nullptr;
+  if constexpr (requires { E::kFlat; })
+    if (p.encoded != nullptr && p.index != nullptr && p.encoded->encoder == p.encoder) encoded = p.encoded->entry;
+  bool last_encoded = false;
+  // The decoded index stands for the decoder on a byte or pair it has,
+  // unless the character's code is written unchanged (the code itself is
+  // then needed); the last character is then decoded again at the end.
+  const DecodedIndex* decoded = nullptr;
+  if constexpr (Indexed<D>()) decoded = p.decoded;
+  bool last_indexed = false;
+  int32_t last_pos = pos;
+  while (pos < length && written <= room_end && n < limit) {
+    RunChar c;
+    bool indexed = false;
+    if constexpr (Indexed<D>()) {
+      if (decoded != nullptr) {
+        uint32_t raw = in[pos];
+        uint32_t entry = decoded->single[raw];
+        int bytes = 1;
+        if (entry == 0 && pos + 1 < length) {
+          raw = raw << 8 | in[pos + 1];
+          entry = decoded->pair[raw];
+          bytes = 2;
+        }
+        if (entry != 0 && ((p.same_slots >> (entry >> 24)) & 1) == 0) {
+          c.raw = raw;
+          c.code = 0;
+          c.unicode = entry & 0xFFFFFF;
+          c.source = static_cast<int>(entry >> 24);
+          c.bytes = bytes;
+          indexed = true;
+        }
+      }
+    }
+    if (!indexed && !D::Next(p, in + pos, length - pos, &c)) break;
+    if (line_ends && LineEnd(c.raw, c.unicode)) break;
+    uint32_t entry = 0;
+    if (encoded != nullptr && c.unicode < EncodedIndex::kValues && p.source[c.source].same < 0)
+      entry = encoded[c.unicode];
+    int bytes;
+    if (entry != 0) {
+      bytes = PutEncoded(entry, out + written);
+    } else {
+      if (!MapRun(p, &c)) break;
+      bytes = E::Put(p, c, out + written);
+      if (bytes < 0) break;
+    }
+    written += bytes;
+    last_pos = pos;
+    pos += c.bytes;
+    prev_raw = last.raw;
+    last = c;
+    last_encoded = entry != 0;
+    last_indexed = indexed;
+    ++n;
+  }
+  if (n == 0) return 0;
+  if (last_indexed) D::Next(p, in + last_pos, length - last_pos, &last);
+  if (last_encoded || last_indexed) MapRun(p, &last);
+  return FinishRun(s, p, last, prev_raw, pos, written, n);
+}
+
+typedef int32_t (*Loop)(CconvSession* s, const RunPlan& p, int32_t limit);
+
+// A loop over a Unicode target's encoders.
+template <template <class> class L>
+Loop UnicodeLoop(Enc enc, bool little) {
+  switch (enc) {
+    case Enc::kUtf8: return L<Utf8Enc>::kLoop;
+    case Enc::kUtf16: return little ? L<Utf16Enc<true>>::kLoop : L<Utf16Enc<false>>::kLoop;
+    case Enc::kUcs4: return little ? L<Ucs4Enc<true>>::kLoop : L<Ucs4Enc<false>>::kLoop;
+    case Enc::kUcs2: return little ? L<Ucs2Enc<true>>::kLoop : L<Ucs2Enc<false>>::kLoop;
+    default: return nullptr;
+  }
+}
+
+template <class D, class E>
+int32_t RunLoop(CconvSession* s, const RunPlan& plan, int32_t limit) {
+  // A stretch after a fast loop is too short to pay for a copy of the plan.
+  if (limit <= kGeneralStretch) return RunLoopOver<D, E>(s, plan, limit);
+  // A copy the output stores cannot alias: through the plan itself, every
+  // byte written would make the loop load its sets and tables again.
+  const RunPlan p = plan;
+  return RunLoopOver<D, E>(s, p, limit);
+}
 
 template <class D>
 Loop LoopFor(Enc enc, bool little) {
@@ -768,6 +1104,49 @@ Loop LoopFor(Enc enc, bool little) {
       return little ? RunLoop<D, Ucs2ReferencesEnc<true>> : RunLoop<D, Ucs2ReferencesEnc<false>>;
     default: return nullptr;
   }
+}
+
+template <class D>
+struct IdentityOf {
+  template <class E>
+  struct L {
+    static constexpr Loop kLoop = FastLoop<D, IdentityStep<D, E>>;
+  };
+};
+
+template <class D>
+struct DecodedOf {
+  template <class E>
+  struct L {
+    static constexpr Loop kLoop = FastLoop<D, DecodedStep<D, E>>;
+  };
+};
+
+// The loops of a pair: `fast`, when there is one, takes what it can and
+// `general` one character after it, in turn.
+struct Loops {
+  Loop fast = nullptr;
+  Loop general = nullptr;
+};
+
+template <class D>
+Loops LoopsFor(Enc enc, bool little, const RunPlan& p) {
+  Loops loops;
+  loops.general = LoopFor<D>(enc, little);
+  if constexpr (requires { &D::Value; }) {
+    if (p.identity_pair) {
+      // Nothing the general loop takes that this one does not.
+      if (Loop identity = UnicodeLoop<IdentityOf<D>::template L>(enc, little)) loops.general = identity;
+    } else if (p.unicode_source && p.identity_first && p.source[0].same < 0 && p.encoded != nullptr &&
+               p.index != nullptr && p.encoded->encoder == p.encoder) {
+      loops.fast = FastLoop<D, EncodedStep<D>>;
+    }
+  }
+  if constexpr (Indexed<D>()) {
+    if (p.decoded != nullptr && p.same_slots == 0 && p.identity_target && p.area_count == 0)
+      loops.fast = UnicodeLoop<DecodedOf<D>::template L>(enc, little);
+  }
+  return loops;
 }
 
 // Whether the encoder would write something before the character: a
@@ -794,34 +1173,60 @@ int32_t RunChars(CconvSession* s, RunPlan& p) {
     p.index_pending = p.index == nullptr && TablesFor(s->target) == IndexState::kLater;
   }
   Enc enc = static_cast<Enc>(p.encoder);
+  if (p.encoded == nullptr && p.index != nullptr) {
+    if (enc == Enc::kTable) p.encoded = EncodedFor<TableEnc<Same>>(s->target, p);
+    else if (enc == Enc::kSjis) p.encoded = EncodedFor<TableEnc<ToSjis>>(s->target, p);
+    else if (enc == Enc::kEuc) p.encoded = EncodedFor<EucEnc>(s->target, p);
+  }
+  if (p.decoded_pending) {
+    p.decoded_pending = false;
+    switch (static_cast<Dec>(p.decoder)) {
+      case Dec::kSjis:
+      case Dec::kWindows31J: p.decoded = DecodedFor<SjisDec>(s->source, p); break;
+      case Dec::kTable: p.decoded = DecodedFor<TableDec<true>>(s->source, p); break;
+      case Dec::kEuc: p.decoded = DecodedFor<EucDec>(s->source, p); break;
+      default: break;
+    }
+  }
   if (!EncoderQuiet(s, enc)) return 0;
   bool little = s->options.big_endian == 0;
   bool big_in = s->charset_options.big_endian != 0;
-  Loop loop = nullptr;
+  Loops loops;
   switch (static_cast<Dec>(p.decoder)) {
     case Dec::kSjis:
-    case Dec::kWindows31J: loop = LoopFor<SjisDec>(enc, little); break;
-    case Dec::kTable: loop = LoopFor<TableDec<true>>(enc, little); break;
+    case Dec::kWindows31J: loops = LoopsFor<SjisDec>(enc, little, p); break;
+    case Dec::kTable: loops = LoopsFor<TableDec<true>>(enc, little, p); break;
     case Dec::kUcs2:
       if (s->charset_options.expect_bom) return 0;
-      loop = big_in ? LoopFor<TableDec<true>>(enc, little) : LoopFor<TableDec<false>>(enc, little);
+      loops = big_in ? LoopsFor<TableDec<true>>(enc, little, p)
+                    : LoopsFor<TableDec<false>>(enc, little, p);
       break;
-    case Dec::kEuc: loop = LoopFor<EucDec>(enc, little); break;
+    case Dec::kEuc: loops = LoopsFor<EucDec>(enc, little, p); break;
     case Dec::kUtf8:
       if (s->charset_options.expect_bom) return 0;
-      loop = LoopFor<Utf8Dec>(enc, little);
+      loops = LoopsFor<Utf8Dec>(enc, little, p);
       break;
     case Dec::kUtf16:
       if (s->charset_options.expect_bom) return 0;
-      loop = big_in ? LoopFor<Utf16Dec<true>>(enc, little) : LoopFor<Utf16Dec<false>>(enc, little);
+      loops = big_in ? LoopsFor<Utf16Dec<true>>(enc, little, p)
+                    : LoopsFor<Utf16Dec<false>>(enc, little, p);
       break;
     case Dec::kUcs4:
       if (s->charset_options.expect_bom) return 0;
-      loop = big_in ? LoopFor<Ucs4Dec<true>>(enc, little) : LoopFor<Ucs4Dec<false>>(enc, little);
+      loops = big_in ? LoopsFor<Ucs4Dec<true>>(enc, little, p)
+                    : LoopsFor<Ucs4Dec<false>>(enc, little, p);
       break;
     default: break;
   }
-  return loop ? loop(s, p) : 0;
+  if (loops.general == nullptr) return 0;
+  if (loops.fast == nullptr) return loops.general(s, p, INT32_MAX);
+  int32_t total = 0;
+  for (;;) {
+    total += loops.fast(s, p, INT32_MAX);
+    int32_t taken = loops.general(s, p, kGeneralStretch);
+    if (taken == 0) return total;
+    total += taken;
+  }
 }
 
 }  // namespace cconv
