@@ -7,6 +7,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -31,10 +32,11 @@ struct Member {
   std::string data;
 };
 
-// Every member of `path`: a file member is written to memory, or, when
-// `fails(i)` holds for its index, to a file that takes no byte.
+// Every member of `path`: a file member is written to memory (only read when
+// not `keep`), or, when `fails(i)` holds for its index, to a file that takes
+// no byte.
 template <typename Fails>
-std::vector<Member> Walk(const std::string& path, Fails fails) {
+std::vector<Member> Walk(const std::string& path, Fails fails, bool keep = true) {
   std::vector<Member> out;
   unrar::Archive archive;
   if (archive.Open(path) != 0) return out;
@@ -43,8 +45,12 @@ std::vector<Member> Walk(const std::string& path, Fails fails) {
     Member m;
     if (entry.kind == unrar::Kind::kFile && !entry.encrypted) {
       bool full = fails(out.size());
-      int fd = full ? open("/dev/full", O_WRONLY) : memfd_create("member", 0);
+      int fd = full ? open("/dev/full", O_WRONLY) : keep ? memfd_create("member", 0) : -1;
       m.rc = archive.ExtractTo(fd);
+      if (fd < 0) {
+        out.push_back(std::move(m));
+        continue;
+      }
       off_t size = lseek(fd, 0, SEEK_END);
       if (!full && size > 0) {
         m.data.resize(static_cast<size_t>(size));
@@ -70,6 +76,9 @@ TEST(ArchiveCorpus, CutMemberLeavesTheNextMembersWhole) {
     if (!file.is_regular_file() || file.file_size() > (4u << 20)) continue;
     unrar::ArchiveLayout layout = unrar::ReadSignature(path);
     if (layout.format == unrar::Format::kUnknown || layout.volume) continue;
+    unrar::ReadMembers({path}, &layout);
+    auto large = [](const unrar::MemberHeader& m) { return m.size > (16u << 20); };
+    if (layout.members.size() < 2 || std::any_of(layout.members.begin(), layout.members.end(), large)) continue;
     SCOPED_TRACE(path);
     std::vector<Member> whole = Walk(path, [](size_t) { return false; });
     if (whole.size() < 2) continue;
@@ -102,7 +111,7 @@ TEST(ArchiveFindings, HostileArchivesAreWalkedToTheirEnd) {
   ASSERT_FALSE(files.empty());
   for (const fs::path& file : files) {
     SCOPED_TRACE(file.string());
-    EXPECT_LT(Walk(file.string(), [](size_t) { return false; }).size(), kWalkBound);
+    EXPECT_LT(Walk(file.string(), [](size_t) { return false; }, false).size(), kWalkBound);
   }
 }
 
