@@ -14,6 +14,13 @@
 // Walks are bounded: libarchive must move forward in the input between two
 // headers (two fuzzed RAR 5 files answer the same failed header forever),
 // and no entry may give more data than its header declares.
+//
+// A libarchive reader left inside a member (its data failed, or was cut off)
+// is not asked for the next header: its RAR 5 reader keeps the unread pieces
+// of that member as pointers into its window, hands them out as the next
+// member's first data, and frees the window under them when the next header
+// declares a larger one. A new reader is opened instead and skips to the
+// member after, which costs nothing for an archive read without a failure.
 #include <algorithm>
 #include <cerrno>
 #include <vector>
@@ -33,6 +40,9 @@ namespace {
 
 constexpr size_t kBlock = 1 << 16;
 constexpr size_t kMaxEntries = 1 << 20;
+// Headers a walk may skip again over all its reopenings, so that an archive
+// of many failing members cannot make it quadratic.
+constexpr size_t kMaxSkippedAgain = 1 << 16;
 
 bool WriteAll(int fd, const void* data, size_t size) {
   if (fd < 0) return true;  // a pass that only reads
@@ -85,6 +95,8 @@ struct Archive::Impl {
   struct archive_entry* la_entry = nullptr;
   int pending = 0;         // 1: the first header was read by Open; 0 none
   int64_t last_position = -1;
+  bool la_inside = false;  // left inside a member's data: reopen before the next header
+  size_t skipped_again = 0;
 
   // libunarr
   ar_stream* us = nullptr;
@@ -106,6 +118,7 @@ struct Archive::Impl {
     la_entry = nullptr;
     pending = 0;
     last_position = -1;
+    la_inside = false;
     if (ua != nullptr) ar_close_archive(ua);
     if (us != nullptr) ar_close(us);
     ua = nullptr;
@@ -209,7 +222,30 @@ struct Archive::Impl {
     e->size = h.size;
   }
 
+  // A new libarchive reader past the `index` members delivered so far, for
+  // one left inside a member; kDamaged when it does not get there.
+  int ReopenLibarchive() {
+    size_t delivered = index;
+    bool fall_back = may_fall_back;
+    skipped_again += delivered;
+    if (skipped_again > kMaxSkippedAgain) return kDamaged;
+    int rc = OpenDecoder(Decoder::kLibarchive);
+    index = delivered;
+    may_fall_back = fall_back;
+    if (rc != 0) return kDamaged;
+    for (size_t i = 0; i < delivered; ++i) {
+      rc = pending == 1 ? 0 : pending == 2 ? kEnd : ReadHeader();
+      pending = 0;
+      if (rc != 0 || archive_read_data_skip(la) < ARCHIVE_WARN) return kDamaged;
+    }
+    return 0;
+  }
+
   int NextLibarchive(Entry* e) {
+    if (la_inside && ReopenLibarchive() != 0) {
+      la_inside = false;
+      return FallBack() ? NextLibunarr(e) : kDamaged;
+    }
     int rc = pending == 1 ? 0 : pending == 2 ? kEnd : ReadHeader();
     pending = 0;
     if (rc == kDamaged && FallBack()) return NextLibunarr(e);
@@ -303,6 +339,7 @@ struct Archive::Impl {
     if (decoder == Decoder::kLibarchive) {
       off_t start = fd >= 0 ? lseek(fd, 0, SEEK_CUR) : 0;
       int rc = ExtractLibarchive(fd, &buffer);
+      la_inside = rc != 0;
       if (rc != kDamaged || !may_fall_back || current_header == nullptr) return rc;
       // libunarr unpacks the member whole, over what libarchive wrote.
       if (start < 0 || (fd >= 0 && (ftruncate(fd, start) != 0 || lseek(fd, start, SEEK_SET) != start))) {
@@ -326,8 +363,10 @@ struct Archive::Impl {
 
   int Skip() {
     have_current = false;
-    if (decoder == Decoder::kLibarchive && la_entry != nullptr && archive_read_data_skip(la) < ARCHIVE_WARN)
+    if (decoder == Decoder::kLibarchive && la_entry != nullptr && archive_read_data_skip(la) < ARCHIVE_WARN) {
+      la_inside = true;
       return FallBack() ? 0 : kDamaged;
+    }
     return 0;
   }
 
@@ -357,6 +396,7 @@ int Archive::Open(const std::string& path) {
   Impl& d = *impl_;
   d.CloseDecoder();
   d.decoder = Decoder::kNone;
+  d.skipped_again = 0;
   d.layout = ReadSignature(path);
   if (d.layout.format == Format::kUnknown) return kCantOpen;
   d.volumes = d.layout.volume ? VolumeNames(path) : std::vector<std::string>{path};
