@@ -14,6 +14,7 @@
 
 #include "quarnel/gzip_stream.h"
 #include "testsupport/testdata.h"
+#include "testsupport/zip_writer.h"
 
 namespace {
 
@@ -81,16 +82,7 @@ std::string Quoted(const fs::path& p) { return "'" + p.string() + "'"; }
 
 // A gzip member written by hand, for header fields gzip itself never writes.
 std::string Member(const std::string& data, int flags, const std::string& extra = "") {
-  std::string deflated(compressBound(static_cast<uLong>(data.size())) + 64, '\0');
-  z_stream zs{};
-  deflateInit2(&zs, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  zs.avail_in = static_cast<uInt>(data.size());
-  zs.next_out = reinterpret_cast<Bytef*>(deflated.data());
-  zs.avail_out = static_cast<uInt>(deflated.size());
-  deflate(&zs, Z_FINISH);
-  deflated.resize(zs.total_out);
-  deflateEnd(&zs);
+  std::string deflated = testsupport::RawDeflate(data);
   std::string h = {'\x1f', '\x8b', '\x08', static_cast<char>(flags), 0, 0, 0, 0, 0, 3};
   if (flags & 4) h += std::string{static_cast<char>(extra.size()), 0} + extra;
   if (flags & 8) h += std::string("name.txt") + '\0';
