@@ -3,6 +3,7 @@
 #include <unicode/utf8.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -59,12 +60,16 @@ UnicodeString NameOf(const std::string& bytes) {
 
 // A read-only buffer over an entry's bytes. One that is damaged sets badbit
 // when its end is reached.
+// At most `limit` bytes are handed out.
 class BytesBuf : public std::streambuf {
  public:
-  BytesBuf(std::shared_ptr<const std::string> bytes, bool bad) : m_bytes(std::move(bytes)), m_bad(bad) { rewind(); }
+  BytesBuf(std::shared_ptr<const std::string> bytes, bool bad, size_t limit)
+      : m_bytes(std::move(bytes)), m_bad(bad), m_limit(limit) {
+    rewind();
+  }
   void rewind() {
     char* p = m_bytes ? const_cast<char*>(m_bytes->data()) : nullptr;
-    setg(p, p, p + (m_bytes ? m_bytes->size() : 0));
+    setg(p, p, p + (m_bytes ? std::min(m_limit, m_bytes->size()) : 0));
   }
 
  protected:
@@ -88,11 +93,13 @@ class BytesBuf : public std::streambuf {
  private:
   std::shared_ptr<const std::string> m_bytes;
   bool m_bad;
+  size_t m_limit;
 };
 
 class BytesStream : public std::istream {
  public:
-  BytesStream(std::shared_ptr<const std::string> bytes, bool bad) : std::istream(nullptr), m_buf(std::move(bytes), bad) {
+  BytesStream(std::shared_ptr<const std::string> bytes, bool bad, size_t limit)
+      : std::istream(nullptr), m_buf(std::move(bytes), bad, limit) {
     init(&m_buf);
   }
   void rewind() {
@@ -199,8 +206,10 @@ bool ZelZipFileEntry::checked() const {
 std::istream* ZelZipFileEntry::getCompressedStream(bool newStream) {
   try {
     bool good = loadData() && checked();
-    if (newStream) return new BytesStream(m_data, !good);
-    if (m_compressedStream == nullptr) m_compressedStream = std::make_unique<BytesStream>(m_data, !good);
+    // Stored data never yields more than the entry declares.
+    size_t limit = (m_flags & 1) == 0 && m_method == STORED ? m_uncompressedSize : SIZE_MAX;
+    if (newStream) return new BytesStream(m_data, !good, limit);
+    if (m_compressedStream == nullptr) m_compressedStream = std::make_unique<BytesStream>(m_data, !good, limit);
     static_cast<BytesStream*>(m_compressedStream.get())->rewind();
     return m_compressedStream.get();
   } catch (...) {

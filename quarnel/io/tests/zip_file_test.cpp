@@ -150,6 +150,7 @@ std::vector<PackageCase> PackageCases() {
       {"cut", {c, b}, false, 100, {{"c", kC, false}, {"dir/b.xml", "", true}}},
       {"more_than_declared", {with(b, [](auto& s) { s.declaredSize = 60000; })}, true, 0,
        {{"dir/b.xml", kB.substr(0, 60000), true}}},
+      {"stored_more_than_declared", {with(a, [](auto& s) { s.declaredSize = 0; })}, true, 0, {{"a.txt", "", true}}},
       {"less_than_declared", {with(b, [](auto& s) { s.declaredSize = 80000; })}, true, 0,
        {{"dir/b.xml", kB, true}}},
       // The directory claims the first entry's data runs over the second:
