@@ -16,18 +16,14 @@
 #include "quarnel/error.h"
 #include "quarnel/temp_file.h"
 #include "quarnel/uri.h"
+#include "support.h"
 #include "testsupport/zip_writer.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using ObraCommon::ZelTempFile;
-
-std::string Utf8(const icu::UnicodeString& s) {
-  std::string out;
-  s.toUTF8String(out);
-  return out;
-}
+using quarnel_test::Utf8;
 
 std::string Make(const std::string& dir, const char* prefix = "xml", const char* ext = "xml") {
   return Utf8(ZelTempFile::getTempFile(dir.empty() ? nullptr : dir.c_str(), prefix, ext));

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "quarnel/zip_file.h"
+#include "support.h"
 #include "testsupport/sha256.h"
 #include "testsupport/testdata.h"
 #include "testsupport/zip_writer.h"
@@ -22,6 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 using ObraCommon::ZelZipFile;
 using ObraCommon::ZelZipFileEntry;
+using quarnel_test::Utf8;
 using testsupport::ZipEntrySpec;
 using D = ZipEntrySpec::Descriptor;
 
@@ -37,12 +39,6 @@ Got Drain(std::istream* in) {
   while (in->get(c)) g.bytes.push_back(c);
   g.bad = in->bad();
   return g;
-}
-
-std::string Utf8(const icu::UnicodeString& s) {
-  std::string out;
-  s.toUTF8String(out);
-  return out;
 }
 
 std::string Text(size_t n, int seed) {
@@ -205,14 +201,9 @@ TEST(ZipFile, LookupsAndSignatures) {
   EXPECT_EQ(ZelZipFile("/nonexistent/file.zip").getFileEntryCount(), 0u);
 }
 
-std::string Shell(const std::string& command) {
+std::string Output(const std::string& command) {
   std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
-  char chunk[65536];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) out.append(chunk, n);
-  pclose(pipe);
+  quarnel_test::RunCommand(command, out);
   return out;
 }
 
@@ -251,7 +242,7 @@ std::map<std::string, std::vector<Listed>> ZipfileDump(const std::vector<fs::pat
   std::ofstream(script) << kDumpScript;
   std::string cmd = "python3 '" + script.string() + "'";
   for (const auto& f : files) cmd += " '" + f.string() + "'";
-  std::istringstream lines(Shell(cmd));
+  std::istringstream lines(Output(cmd));
   std::map<std::string, std::vector<Listed>> out;
   std::string line, current;
   while (std::getline(lines, line)) {
@@ -292,7 +283,7 @@ TEST(ZipFile, PackagesThatZipfileWrote) {
       "        with z.open(n, 'w', force_zip64=True) as e: e.write(d)\n";
   std::ofstream(dir / "make.py") << script;
   fs::path streamed = dir / "streamed.zip", forced = dir / "zip64.zip";
-  Shell("python3 '" + (dir / "make.py").string() + "' '" + streamed.string() + "' '" + forced.string() + "'");
+  Output("python3 '" + (dir / "make.py").string() + "' '" + streamed.string() + "' '" + forced.string() + "'");
   auto dump = ZipfileDump({streamed, forced});
   for (const fs::path& p : {streamed, forced}) {
     SCOPED_TRACE(p.filename().string());
