@@ -240,9 +240,19 @@ TEST(GzipWrite, GzipReadsWhatWasWritten) {
   fs::remove_all(dir);
 }
 
-TEST(GzipWrite, AFileThatCannotBeMadeFails) {
-  ZelGzipOStream out(icu::UnicodeString(u"/nonexistent-folder/x.gz"));
-  EXPECT_TRUE(out.fail());
+TEST(GzipWrite, FailuresShowInTheStream) {
+  ZelGzipOStream missing(icu::UnicodeString(u"/nonexistent-folder/x.gz"));
+  EXPECT_TRUE(missing.fail());
+  if (fs::exists("/dev/full")) {
+    ZelGzipOStream full(icu::UnicodeString(u"/dev/full"));
+    EXPECT_TRUE(full.good());
+    full << Text(1 << 20, 11);
+    full.flush();
+    EXPECT_TRUE(full.bad());
+  }
+  std::ostringstream sink;
+  ObraCommon::ZelGzipOStreamBuf buf(sink);
+  EXPECT_NE(buf.overflow(EOF), EOF);
 }
 
 // Files other tools wrote.
