@@ -40,7 +40,7 @@ void ZipWriter::add(const ZipEntrySpec& spec) {
   if (spec.wrongCrc) crc ^= 0x01000000u;
   uint64_t size = spec.declaredSize ? *spec.declaredSize : spec.data.size();
   bool later = spec.descriptor != ZipEntrySpec::Descriptor::None;
-  uint16_t flags = static_cast<uint16_t>((later ? 8 : 0) | (spec.utf8 ? 0x800 : 0));
+  uint16_t flags = static_cast<uint16_t>((later ? 8 : 0) | (spec.utf8 ? 0x800 : 0) | spec.extraFlags);
   std::string extra;
   if (spec.zip64) {
     Put16(extra, 1);
@@ -98,7 +98,7 @@ std::string ZipWriter::finish(bool central) const {
     Put32(s, 0x02014B50u);
     Put16(s, spec.zip64 ? 45 : 20);
     Put16(s, spec.zip64 ? 45 : 20);
-    Put16(s, (later ? 8 : 0) | (spec.utf8 ? 0x800 : 0));
+    Put16(s, (later ? 8 : 0) | (spec.utf8 ? 0x800 : 0) | spec.extraFlags);
     Put16(s, spec.deflate ? 8 : 0);
     Put16(s, 0);
     Put16(s, 0x21);

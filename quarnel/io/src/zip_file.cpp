@@ -224,7 +224,8 @@ std::istream* ZelZipFileEntry::getUncompressedStream(bool newStream) {
     auto make = [&](bool copy) {
       auto* s = new ZelInflaterStream(reinterpret_cast<const unsigned char*>(m_data->data()),
                                       static_cast<unsigned int>(m_data->size()), copy);
-      if ((m_flags & 1) == 0) s->rdbuf()->expect(m_crc32, m_uncompressedSize);
+      // Encrypted data cannot be checked, but is never let grow either.
+      s->rdbuf()->expect(m_crc32, m_uncompressedSize, (m_flags & 1) == 0);
       return s;
     };
     if (newStream) return make(true);
@@ -259,8 +260,9 @@ ZelInflaterStreamBuf::~ZelInflaterStreamBuf() {
   if (m_zsReady) inflateEnd(&m_zs);
 }
 
-void ZelInflaterStreamBuf::expect(uint32_t crc, uint64_t size) {
+void ZelInflaterStreamBuf::expect(uint32_t crc, uint64_t size, bool crcKnown) {
   m_check = true;
+  m_checkCrc = crcKnown;
   m_expectedCrc = crc;
   m_expectedSize = size;
 }
@@ -300,7 +302,8 @@ ZelInflaterStreamBuf::int_type ZelInflaterStreamBuf::underflow() {
     if (m_error) break;
     if (r == Z_STREAM_END) {
       m_done = true;
-      if (m_check && (m_total != m_expectedSize || (m_crc & 0xFFFFFFFFu) != m_expectedCrc)) m_error = true;
+      if (m_check && (m_total != m_expectedSize || (m_checkCrc && (m_crc & 0xFFFFFFFFu) != m_expectedCrc)))
+        m_error = true;
     } else if (r == Z_BUF_ERROR) {
       if (m_zs.avail_out != 0) m_error = true;  // the data ends before its end
     } else if (r != Z_OK) {

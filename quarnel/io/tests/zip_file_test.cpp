@@ -146,6 +146,11 @@ std::vector<PackageCase> PackageCases() {
       {"cut", {c, b}, false, 100, {{"c", kC, false}, {"dir/b.xml", "", true}}},
       {"more_than_declared", {with(b, [](auto& s) { s.declaredSize = 60000; })}, true, 0,
        {{"dir/b.xml", kB.substr(0, 60000), true}}},
+      // Encrypted data: no CRC to compare, but the size still bounds it.
+      {"encrypted_more_than_declared", {with(b, [](auto& s) { s.extraFlags = 1; s.declaredSize = 60000; })}, true, 0,
+       {{"dir/b.xml", kB.substr(0, 60000), true}}},
+      {"encrypted_crc_unknown", {with(b, [](auto& s) { s.extraFlags = 1; s.wrongCrc = true; })}, true, 0,
+       {{"dir/b.xml", kB, false}}},
       {"stored_more_than_declared", {with(a, [](auto& s) { s.declaredSize = 0; })}, true, 0, {{"a.txt", "", true}}},
       {"less_than_declared", {with(b, [](auto& s) { s.declaredSize = 80000; })}, true, 0,
        {{"dir/b.xml", kB, true}}},

@@ -20,6 +20,7 @@ struct ZipEntrySpec {
   bool zip64 = false;                        // sizes and offset in extra field 0x0001
   bool utf8 = false;                         // flag bit 11
   bool wrongCrc = false;
+  uint16_t extraFlags = 0;                    // or'ed into the flags (1: encrypted)
   std::optional<uint32_t> localCompressed;    // the local header's size, as written
   std::optional<uint32_t> declaredSize;       // the uncompressed size everywhere
   std::optional<uint32_t> centralCompressed;  // the central directory's size

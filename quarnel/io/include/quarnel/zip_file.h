@@ -123,9 +123,9 @@ class QUARNEL_API ZelInflaterStreamBuf : public std::basic_streambuf<char> {
   ZelInflaterStreamBuf& operator=(const ZelInflaterStreamBuf&) = delete;
   ~ZelInflaterStreamBuf() override;
 
-  // The inflated data must end with exactly this CRC-32 and size, and never
-  // grows past the size.
-  void expect(uint32_t crc, uint64_t size);
+  // The inflated data never grows past the size and must end with exactly
+  // that size and, when crcKnown, this CRC-32.
+  void expect(uint32_t crc, uint64_t size, bool crcKnown = true);
   void reset();
   int_type underflow() override;
 
@@ -137,6 +137,7 @@ class QUARNEL_API ZelInflaterStreamBuf : public std::basic_streambuf<char> {
   const unsigned char* m_bytes;
   unsigned int m_length;
   bool m_check = false;
+  bool m_checkCrc = false;
   uint32_t m_expectedCrc = 0;
   uint64_t m_expectedSize = 0;
   uLong m_crc = 0;
