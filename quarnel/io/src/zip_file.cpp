@@ -151,7 +151,11 @@ uint32_t ZelZipEntry::read32() { return read32(m_source); }
 
 // ---- ZelZipFileEntry
 
-ZelZipFileEntry::ZelZipFileEntry(std::istream& source) : ZelZipEntry(source) {
+ZelZipFileEntry::ZelZipFileEntry(std::istream& source) : ZelZipFileEntry(source, SourceSize(source)) {}
+
+// The package knows its source's size: no seek to the end per entry.
+ZelZipFileEntry::ZelZipFileEntry(std::istream& source, uint64_t sourceSize)
+    : ZelZipEntry(source), m_sourceSize(sourceSize) {
   m_versionNeeded = read16();
   m_flags = read16();
   m_method = read16();
@@ -167,7 +171,6 @@ ZelZipFileEntry::ZelZipFileEntry(std::istream& source) : ZelZipEntry(source) {
   m_rawName.resize(static_cast<size_t>(std::max<std::streamsize>(source.gcount(), 0)));
   m_fileName = NameOf(m_rawName);
   m_dataOffset = m_position + kLocalHeaderSize + m_fileNameLength + m_extraLength;
-  m_sourceSize = SourceSize(source);
   source.clear();
   source.seekg(static_cast<std::streamoff>(std::min(m_dataOffset + m_compressedSize, m_sourceSize)));
 }
@@ -439,7 +442,7 @@ void ZelZipFile::init() {
       m_source->seekg(static_cast<std::streamoff>(pos));
       uint32_t sig = ZelZipEntry::getSignature(*m_source);
       if (sig == ZelZipEntry::LOCAL_HEADER) {
-        ZelPtr<ZelZipFileEntry> entry(new ZelZipFileEntry(*m_source));
+        ZelPtr<ZelZipFileEntry> entry(new ZelZipFileEntry(*m_source, size));
         m_entries.push_back(entry);
         if ((entry->m_flags & 8) != 0 || entry->m_compressedSize == 0xFFFFFFFFu ||
             entry->m_uncompressedSize == 0xFFFFFFFFu)
@@ -544,7 +547,7 @@ bool ZelZipFile::readCentralDirectory(uint64_t size, std::vector<ZelPtr<ZelZipFi
     if (local > size || size - local < kLocalHeaderSize) return false;
     in.clear();
     in.seekg(static_cast<std::streamoff>(local));
-    ZelPtr<ZelZipFileEntry> entry(new ZelZipFileEntry(in));
+    ZelPtr<ZelZipFileEntry> entry(new ZelZipFileEntry(in, size));
     if (entry->getSignature() != ZelZipEntry::LOCAL_HEADER || entry->m_rawName != name) return false;
     if (entry->m_dataOffset > size || compressed > size - entry->m_dataOffset) return false;
     entry->m_versionNeeded = Le16(h + 6);

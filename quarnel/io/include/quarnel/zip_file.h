@@ -89,6 +89,7 @@ class QUARNEL_API ZelZipFileEntry : public ZelZipEntry {
 
  private:
   friend class ZelZipFile;
+  ZelZipFileEntry(std::istream& source, uint64_t sourceSize);
   bool loadData();
   bool checked() const;
 
