@@ -16,7 +16,9 @@ the same inputs in one run, and prints one table of ratios:
      archives that bsdtar reads without error;
   5. Quarnel's file, memory and charset streams MB/s against std::ifstream,
      std::ofstream, std::stringstream, std::string::find, one direct
-     conversion session and glibc iconv (build/bin/quarnel_stream_bench).
+     conversion session and glibc iconv (build/bin/quarnel_stream_bench);
+  6. Quarnel's gzip streams and zip reader MB/s of uncompressed bytes against
+     zlib's gzread and gzwrite and libarchive (build/bin/quarnel_archive_bench).
 
 A ratio above 1 means the engine is faster. Parts whose program is not built
 yet are reported as pending.
@@ -161,15 +163,23 @@ def rar(rows, scratch):
         peer / ours)
 
 
-def streams(rows):
-    bench = tool("quarnel_stream_bench")
+def quarnel_pairs(rows, program, what, peers):
+    bench = tool(program)
     if not bench:
-        rows.append(("Quarnel streams", None, None, "std streams / iconv", "MB/s", None))
+        rows.append(("Quarnel %s" % what, None, None, peers, "MB/s", None))
         return
     for measure, s in speeds(bench).items():
         for who, mb in s.items():
             if who != "quarnel" and "quarnel" in s:
-                row(rows, "Quarnel stream %s" % measure, s["quarnel"], mb, who, "MB/s", s["quarnel"] / mb)
+                row(rows, "Quarnel %s %s" % (what, measure), s["quarnel"], mb, who, "MB/s", s["quarnel"] / mb)
+
+
+def streams(rows):
+    quarnel_pairs(rows, "quarnel_stream_bench", "stream", "std streams / iconv")
+
+
+def archives(rows):
+    quarnel_pairs(rows, "quarnel_archive_bench", "archive", "zlib / libarchive")
 
 
 def main():
@@ -183,6 +193,7 @@ def main():
         detection(rows, scratch)
         rar(rows, scratch)
         streams(rows)
+        archives(rows)
     print("Machine: %s, %d cores; median of %d runs; ratio > 1: the engine is faster" % (cpu, os.cpu_count(), RUNS))
     print()
     print("| measure | engine | peer | peer program | unit | ratio |")

@@ -6,6 +6,8 @@
 // "\\srv\share\x.xml" is "file://srv/share/x.xml".
 #include "quarnel/uri.h"
 
+#include <unistd.h>
+
 #include "text_chars.h"
 
 namespace ObraCommon {
@@ -58,6 +60,15 @@ ZelUri::ZelUri(const UnicodeString& s, URISTRTYPE type)
     : m_text(Absolutize(type == URISTR_CSS_AUTO || type == URISTR_CSS_URI ? ReadCssUri(s) : s)) {}
 
 ZelUri::~ZelUri() = default;
+
+bool ZelUri::isFileExists(const char* path) { return path != nullptr && access(path, F_OK) == 0; }
+
+bool ZelUri::isFileExists(const unsigned short* path) {
+  if (path == nullptr) return false;
+  std::string utf8;
+  UnicodeString(reinterpret_cast<const char16_t*>(path)).toUTF8String(utf8);
+  return isFileExists(utf8.c_str());
+}
 
 UnicodeString ZelUri::unescape(const UnicodeString& text) {
   UnicodeString out;

@@ -40,6 +40,10 @@ class QUARNEL_API ZelUri {
   // that byte (escaped UTF-8 is not combined); anything else stays.
   static UnicodeString unescape(const UnicodeString& text);
 
+  // Whether something exists under the path (UTF-8, or UTF-16 code units).
+  static bool isFileExists(const char* path);
+  static bool isFileExists(const unsigned short* path);
+
  private:
   UnicodeString m_text;
 };

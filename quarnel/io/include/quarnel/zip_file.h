@@ -1,0 +1,199 @@
+// The zip package reader: a walk over the local file headers from the
+// first byte (the central directory answers instead when an entry keeps its
+// sizes elsewhere), one reference-counted entry per stored file, and each
+// file's bytes as a standard input stream, as stored or inflated. Stored and
+// deflated entries are checked against their CRC-32 and size at the end of
+// their data; a mismatch, damaged deflate data or data outside the source
+// set badbit on the reading stream after every good byte. Nothing throws.
+#pragma once
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <istream>
+#include <map>
+#include <memory>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+#include <unicode/unistr.h>
+
+#include "quarnel/export.h"
+#include "quarnel/object_base.h"
+#include "quarnel/zel_ptr.h"
+
+namespace ObraCommon {
+
+using icu::UnicodeString;
+
+class QUARNEL_API ZelZipEntry : public ZelRCObject {
+ public:
+  enum : uint32_t {
+    LOCAL_HEADER = 0x04034B50u,
+    DATA_DESCRIPTOR = 0x08074B50u,
+    CENTRAL_HEADER = 0x02014B50u,
+    END_OF_CENTRAL = 0x06054B50u,
+  };
+
+  // Reads the signature at the stream's position, which then stands after
+  // it.
+  explicit ZelZipEntry(std::istream& source);
+  ~ZelZipEntry() override;
+
+  unsigned int getTypeID() const override { return getStaticTypeID(); }
+  bool isA(unsigned int id) const override;
+  UnicodeString getTypeName() const override;
+  static unsigned int getStaticTypeID() { return 0xB84B5A40u; }
+
+  uint32_t getSignature() const { return m_signature; }
+  // The four bytes at the stream's position (0 when fewer remain); the
+  // stream does not move.
+  static uint32_t getSignature(std::istream& stream);
+  static uint32_t read32(std::istream& stream);
+
+ protected:
+  uint16_t read16();
+  uint32_t read32();
+
+  std::istream& m_source;
+  uint64_t m_position;  // of the signature's first byte
+  uint32_t m_signature;
+};
+
+class QUARNEL_API ZelZipFileEntry : public ZelZipEntry {
+ public:
+  enum CMETHOD : uint16_t { STORED = 0, DEFLATED = 8 };
+
+  // Reads a local file header at the stream's position and leaves the
+  // stream on the next record (after the compressed data).
+  explicit ZelZipFileEntry(std::istream& source);
+  ~ZelZipFileEntry() override;
+
+  unsigned int getTypeID() const override { return getStaticTypeID(); }
+  bool isA(unsigned int id) const override;
+  UnicodeString getTypeName() const override;
+  static unsigned int getStaticTypeID() { return 0x1E3480DFu; }
+
+  CMETHOD getCompressionMethod() const { return static_cast<CMETHOD>(m_method); }
+  unsigned int getCompressedSize() const { return m_compressedSize; }
+  unsigned int getUncompressedSize() const { return m_uncompressedSize; }
+  const UnicodeString& getFileName() const { return m_fileName; }
+  const UnicodeString& getContentType() const { return m_contentType; }
+
+  // With newStream false the entry keeps the stream and hands it out again,
+  // rewound and with its state cleared; with true the caller owns a new
+  // one. Null only when memory is lacking.
+  std::istream* getCompressedStream(bool newStream);
+  std::istream* getUncompressedStream(bool newStream);
+
+ private:
+  friend class ZelZipFile;
+  ZelZipFileEntry(std::istream& source, uint64_t sourceSize);
+  bool loadData();
+  bool checked() const;
+
+  uint16_t m_versionNeeded = 0;
+  uint16_t m_flags = 0;
+  uint16_t m_method = 0;
+  uint16_t m_modTime = 0;
+  uint16_t m_modDate = 0;
+  uint32_t m_crc32 = 0;
+  uint32_t m_compressedSize = 0;
+  uint32_t m_uncompressedSize = 0;
+  uint16_t m_fileNameLength = 0;
+  uint16_t m_extraLength = 0;
+  UnicodeString m_fileName;
+  UnicodeString m_contentType;
+  std::string m_rawName;
+  uint64_t m_dataOffset = 0;
+  uint64_t m_sourceSize = 0;
+  bool m_loaded = false;
+  std::shared_ptr<const std::string> m_data;  // null when unreadable
+  std::unique_ptr<std::istream> m_compressedStream;
+  std::unique_ptr<std::istream> m_uncompressedStream;
+  std::map<UnicodeString, UnicodeString> m_relsById;
+  std::map<UnicodeString, UnicodeString> m_relsByType;
+  std::map<UnicodeString, UnicodeString> m_relTargetModes;
+};
+
+class QUARNEL_API ZelInflaterStreamBuf : public std::basic_streambuf<char> {
+ public:
+  ZelInflaterStreamBuf(const unsigned char* bytes, unsigned int length, bool copy);
+  ZelInflaterStreamBuf(const ZelInflaterStreamBuf&) = delete;
+  ZelInflaterStreamBuf& operator=(const ZelInflaterStreamBuf&) = delete;
+  ~ZelInflaterStreamBuf() override;
+
+  // The inflated data never grows past the size and must end with exactly
+  // that size and, when crcKnown, this CRC-32.
+  void expect(uint32_t crc, uint64_t size, bool crcKnown = true);
+  void reset();
+  int_type underflow() override;
+
+ private:
+  z_stream m_zs{};
+  bool m_zsReady = false;
+  char m_buffer[10 + 4096];
+  std::unique_ptr<unsigned char[]> m_copy;
+  const unsigned char* m_bytes;
+  unsigned int m_length;
+  bool m_check = false;
+  bool m_checkCrc = false;
+  uint32_t m_expectedCrc = 0;
+  uint64_t m_expectedSize = 0;
+  uLong m_crc = 0;
+  uint64_t m_total = 0;
+  bool m_done = false;
+  bool m_error = false;
+};
+
+class QUARNEL_API ZelInflaterStream : public std::istream {
+ public:
+  ZelInflaterStream(const unsigned char* bytes, unsigned int length, bool copy);
+  ~ZelInflaterStream() override;
+  void reset();
+  ZelInflaterStreamBuf* rdbuf() const { return const_cast<ZelInflaterStreamBuf*>(&m_buf); }
+
+ private:
+  ZelInflaterStreamBuf m_buf;
+};
+
+class QUARNEL_API ZelZipFile {
+ public:
+  ZelZipFile();
+  explicit ZelZipFile(const char* path);
+  explicit ZelZipFile(const UnicodeString& path);
+  ZelZipFile(std::istream* stream, bool owns);
+  // A copy shares the entries and the source; only the original deletes
+  // a source it owns.
+  ZelZipFile(const ZelZipFile& other);
+  ZelZipFile& operator=(const ZelZipFile& other);
+  virtual ~ZelZipFile();
+
+  void open(const UnicodeString& path);
+  void open(const char* path);
+  void open(std::istream* stream, bool owns);
+
+  unsigned int getFileEntryCount() const { return static_cast<unsigned int>(m_entries.size()); }
+  ZelZipFileEntry* getFileEntry(unsigned int index) const;
+  ZelZipFileEntry* getFileEntry(const UnicodeString& name) const;
+
+  static bool isZipFile(std::istream* stream);
+  static bool isZipFile(const char* path);
+  static bool isZipFile(const UnicodeString& path);
+
+ private:
+  void init();
+  void releaseSource();
+  bool readCentralDirectory(uint64_t size, std::vector<ZelPtr<ZelZipFileEntry>>& out);
+
+  std::istream* m_source = nullptr;
+  bool m_ownsSource = false;
+  std::vector<ZelPtr<ZelZipFileEntry>> m_entries;
+  std::map<UnicodeString, ZelPtr<ZelZipFileEntry>> m_byName;
+  std::map<UnicodeString, UnicodeString> m_relsById;
+  std::map<UnicodeString, UnicodeString> m_relsByType;
+  std::map<UnicodeString, UnicodeString> m_relTargetModes;
+};
+
+}  // namespace ObraCommon
