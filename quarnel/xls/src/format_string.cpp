@@ -25,6 +25,8 @@ void setHashes(icu::UnicodeString& out, short w) {
 
 XlsFormatString::XlsFormatString() : dateSystem(0), bookVersion(0x0800), fill(1) {}
 
+XlsFormatString::XlsFormatString(uint16_t version) : dateSystem(0), bookVersion(version), fill(1) {}
+
 XlsFormatString& XlsFormatString::operator=(const XlsFormatString& other) {
   dateSystem = other.dateSystem;
   bookVersion = other.bookVersion;

@@ -69,6 +69,8 @@ using XlsWidthCallback = bool (*)(void* context, const icu::UnicodeString& text,
 class QUARNEL_API XlsFormatString {
  public:
   XlsFormatString();
+  // For the books of another version: only its bits 0x0F00 are consulted.
+  explicit XlsFormatString(uint16_t bookVersion);
   XlsFormatString(const XlsFormatString&) = default;
   XlsFormatString& operator=(const XlsFormatString& other);
 
