@@ -151,7 +151,9 @@ TEST(FormatParser, CountersNeverWrap) {
   EXPECT_EQ(0, object.fmtget(repeat("0", 256, "0."), &parsed));
   EXPECT_EQ(0, object.fmtget(repeat("0", 256, "0E+"), &parsed));
   EXPECT_EQ(0, object.fmtget(repeat("%", 256), &parsed));
-  EXPECT_EQ(0, object.fmtget(repeat("0,", 256), &parsed) == 1 && parsed.sections[0].scaleCommas == 0);
+  ASSERT_EQ(1, object.fmtget(repeat("0,:", 255), &parsed));
+  EXPECT_EQ(255, parsed.sections[0].scaleCommas);
+  EXPECT_EQ(0, object.fmtget(repeat("0,:", 256), &parsed));
   EXPECT_EQ(0, object.fmtget(repeat("?", 256, "#/"), &parsed));
   ASSERT_EQ(1, object.fmtget(repeat("\\x", 300), &parsed));
   EXPECT_EQ(302u, parsed.sections[0].tokenCount);
