@@ -2,6 +2,7 @@
 // readable summary of a parsed section.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include <unicode/unistr.h>
