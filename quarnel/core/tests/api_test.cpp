@@ -13,6 +13,7 @@
 #include "quarnel/message.h"
 #include "quarnel/name.h"
 #include "quarnel/util.h"
+#include "quarnel/xls_format_string.h"
 #include "quarnel/zel_lang.h"
 #include "quarnel/zel_cstr.h"
 #include "testsupport/symbols.h"
@@ -61,7 +62,7 @@ TEST(QuarnelApi, ExportsOnlyTheLibrarysInterface) {
   for (const char* cls : {"ZelName", "ZelNameTable", "ZelNameList", "ZelUtil", "ZelUri", "MathMLName", "SVGName",
                           "ZelValue", "ZelNamedValue", "ZelNamedValueMap", "ZelColor",
                           "ZelTokenizer", "ZelWritingMode", "ZelSide", "ZelOrientation",
-                          "ZelChar", "ZelScript", "ZelLang"}) {
+                          "ZelChar", "ZelScript", "ZelLang", "XlsFormatString"}) {
     std::string prefix = std::string("ObraCommon::") + cls + "::";
     bool found = false;
     for (const std::string& name : names) found |= name.rfind(prefix, 0) == 0;
@@ -124,6 +125,27 @@ TEST(QuarnelApi, CleanupWhenNoNumberWasFormatted) {
         std::exit(0);
       },
       ::testing::ExitedWithCode(0), "");
+}
+
+// The number-format engine's entry points and converters are the interface;
+// the tests' helpers and the kanji unit rendering stay inside.
+TEST(QuarnelApi, NumberFormatEntryPoints) {
+  std::string library = LibraryPath();
+  std::vector<std::string> names = ExportedSymbols(library);
+  for (const char* member : {"fmtget", "fmtnum", "fmtstr", "FormatString", "fmtsel", "iscond", "countKetasu",
+                             "sethanzenNumS", "setzenNum", "setzenTani", "fmtnumN", "fmtnumD", "ConvGeneral"}) {
+    const std::string prefix = std::string("ObraCommon::XlsFormatString::") + member + "(";
+    bool found = false;
+    for (const std::string& name : names) found |= name.rfind(prefix, 0) == 0;
+    EXPECT_TRUE(found) << member << " is not exported";
+  }
+  for (const std::string& name : names) {
+    EXPECT_EQ(name.find("EscapeForeign"), std::string::npos) << name;
+    EXPECT_EQ(name.find("appendKanjiGeneral"), std::string::npos) << name;
+  }
+  ObraCommon::XlsFormatString object;
+  EXPECT_EQ(u"", object.FormatString(u"[>1]0", 0.5));
+  EXPECT_EQ(3, ObraCommon::XlsFormatString::countKetasu(u"a\u6F22"));
 }
 
 }  // namespace

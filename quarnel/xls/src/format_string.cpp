@@ -1,0 +1,217 @@
+// Entry points of the number-format engine: section choice, the text
+// section, and the calls that hand a number to its section's formatter.
+#include <cmath>
+#include <vector>
+
+#include "quarnel/value.h"
+#include "quarnel/xls_format_string.h"
+
+namespace ObraCommon {
+namespace {
+
+// The width in characters: the low 16 bits of the integer value, signed; a
+// negative width counts as none.
+short widthOf(const ZelValue& width) {
+  const auto w = static_cast<int16_t>(static_cast<uint32_t>(width.getIntegerValue()) & 0xFFFFu);
+  return w < 0 ? short{0} : w;
+}
+
+void setHashes(icu::UnicodeString& out, short w) {
+  out.remove();
+  for (short i = 0; i < w; ++i) out.append(u'#');
+}
+
+}  // namespace
+
+XlsFormatString::XlsFormatString() : dateSystem(0), bookVersion(0x0800), fill(1) {}
+
+XlsFormatString::XlsFormatString(uint16_t version) : dateSystem(0), bookVersion(version), fill(1) {}
+
+XlsFormatString& XlsFormatString::operator=(const XlsFormatString& other) {
+  dateSystem = other.dateSystem;
+  bookVersion = other.bookVersion;
+  fill = other.fill;
+  return *this;
+}
+
+bool XlsFormatString::iscond(double value, unsigned char op, double limit) {
+  switch (op) {
+    case 1: return value >= limit;
+    case 2: return value <= limit;
+    case 3: return value != limit;
+    case 4: return value < limit;
+    case 5: return value > limit;
+    case 6: return value == limit;
+    default: return false;
+  }
+}
+
+short XlsFormatString::fmtsel(unsigned char what, double value, FMT2* parsed) {
+  if (parsed == nullptr) return -1;
+  const int count = parsed->sectionCount > 4 ? 4 : parsed->sectionCount;
+  int n = 0;
+  while (n < count && parsed->sections[n].kind != 3) ++n;
+  if (what != 1) return n < count ? static_cast<short>(n) : short{-1};
+
+  const FMT& s0 = parsed->sections[0];
+  const FMT& s1 = parsed->sections[1];
+  const bool cond0 = s0.condOp != 0;
+  const bool cond1 = s1.condOp != 0;
+  const bool holds0 = iscond(value, s0.condOp, s0.condValue);
+  const bool holds1 = iscond(value, s1.condOp, s1.condValue);
+  switch (n) {
+    case 1:
+      if (cond0) return holds0 ? 0 : -2;
+      return 0;
+    case 2:
+      if (cond0 ? holds0 : value >= 0) return 0;
+      if (!cond1) return (cond0 || value < 0) ? 1 : -1;
+      if (holds1) return 1;
+      return cond0 ? -2 : -1;
+    case 3:
+      if (cond0 ? holds0 : value > 0) return 0;
+      if (cond1 ? holds1 : value < 0) return 1;
+      if (cond0 || cond1 || !(value > 0 || value < 0)) return 2;  // zero, and NaN too
+      return -1;
+    default:
+      return -1;
+  }
+}
+
+int XlsFormatString::countKetasu(const icu::UnicodeString& text) {
+  int columns = 0;
+  const int32_t length = text.length();
+  for (int32_t i = 0; i < length; ++i) {
+    const char16_t c = text.charAt(i);
+    columns += ((c >= 0x20 && c <= 0x7E) || (c >= 0xFF61 && c <= 0xFF9F)) ? 1 : 2;
+  }
+  return columns;
+}
+
+short XlsFormatString::fmtnumN(FMT*, double, const ZelValue&, icu::UnicodeString&, XlsWidthCallback, ZelLength,
+                               int, int, void*) {
+  return -3;  // number sections render once the number formatter exists
+}
+
+short XlsFormatString::fmtnumD(FMT*, double, const ZelValue&, icu::UnicodeString&, XlsWidthCallback, ZelLength,
+                               int, int, void*) {
+  return -3;  // date sections render once the date formatter exists
+}
+
+void XlsFormatString::ConvGeneral(double, char* buffer, short width, XlsWidthCallback, ZelLength, int, int,
+                                  void*) {
+  if (buffer == nullptr) return;
+  const short w = width < 0 ? short{0} : width;
+  for (short i = 0; i < w; ++i) buffer[i] = '#';
+  buffer[w] = '\0';
+}
+
+short XlsFormatString::fmtnum(CELLV* cell, const ZelValue& widthInChars, const icu::UnicodeString& format,
+                              icu::UnicodeString& out, unsigned char* color, XlsWidthCallback callback,
+                              ZelLength cellWidth, int arg1, int arg2, void* context) {
+  if (cell == nullptr) return 0;
+  const short w = widthOf(widthInChars);
+  FMT2 parsed;
+  if (fmtget(format, &parsed) != 1) return 0;
+  const short s = fmtsel(1, cell->value, &parsed);
+  if (s == -2) {
+    out.remove();
+    return -2;
+  }
+  if (s < 0) {
+    std::vector<char> text(static_cast<size_t>(w) + 1, '\0');
+    ConvGeneral(cell->value, text.data(), w, nullptr, ZelLength(0.0f), 0, 0, nullptr);
+    out = icu::UnicodeString(text.data(), -1, US_INV);
+    return -1;
+  }
+  FMT* section = &parsed.sections[s];
+  if (color != nullptr) *color = section->colorCode;
+
+  const ZelValue width(static_cast<int>(w));
+  short result;
+  if (section->kind == 2) {
+    result = fmtnumD(section, cell->value, width, out, callback, cellWidth, arg1, arg2, context);
+  } else {
+    const double original = cell->value;
+    section->signAtSelect = original > 0 ? 1 : original < 0 ? 2 : 0;
+    // The sign is the section's to show: an unconditioned negative section
+    // and a first section for values below zero render the magnitude.
+    if (cell->value < 0 && s == 1 && parsed.sections[1].condOp == 0) cell->value = -cell->value;
+    if (cell->value < 0 && s == 0 && section->condOp == 4 && section->condValue == 0.0) cell->value = -cell->value;
+    result = fmtnumN(section, cell->value, width, out, callback, cellWidth, arg1, arg2, context);
+    cell->value = original;
+  }
+  if (result < 0) {
+    setHashes(out, w);
+    return result;
+  }
+  return s;
+}
+
+short XlsFormatString::fmtstr(CELLV* cell, const ZelValue& widthInChars, const icu::UnicodeString& format,
+                              icu::UnicodeString& out, unsigned char* color) {
+  if (cell == nullptr) return 0;
+  const short w = widthOf(widthInChars);
+  FMT2 parsed;
+  if (fmtget(format, &parsed) != 1) return 0;
+  const short s = fmtsel(3, 0.0, &parsed);
+  if (s < 0) {
+    out = cell->text;
+    if (color != nullptr) *color = parsed.sections[0].colorCode;
+    return 0;
+  }
+  const FMT& section = parsed.sections[s];
+  if (color != nullptr) *color = section.colorCode;
+  out.remove();
+
+  // Walk by the string's own length: literal runs, fill and the escaped
+  // quote take their units; every other token is skipped unit by unit.
+  const icu::UnicodeString& t = section.tokens;
+  const int32_t n = t.length();
+  int32_t fillAt = -1;
+  char16_t fillChar = 0;
+  for (int32_t i = 0; i < n;) {
+    const char16_t c = t.charAt(i);
+    if (c == u'"') {
+      int32_t j = i + 1;
+      while (j < n && t.charAt(j) != u'"') ++j;
+      out.append(t, i + 1, j - i - 1);
+      i = j + 1;
+    } else if (c == u'*' && i + 1 < n) {
+      if (fill == 0) {
+        out.append(t.charAt(i + 1));
+      } else {
+        fillAt = out.length();
+        fillChar = t.charAt(i + 1);
+      }
+      i += 2;
+    } else if (c == u'\\') {
+      i += 2;
+    } else {
+      if (c == u'@' || c == u'G') out.append(cell->text);
+      ++i;
+    }
+  }
+  if (fillAt >= 0) {
+    const int copies = w - countKetasu(out);
+    if (copies > 0) {
+      icu::UnicodeString run;
+      for (int k = 0; k < copies; ++k) run.append(fillChar);
+      out.insert(fillAt, run);
+    }
+  }
+  return 1;
+}
+
+icu::UnicodeString XlsFormatString::FormatString(const icu::UnicodeString& format, double value) {
+  fill = 0;
+  CELLV cell;
+  cell.type = 1;
+  cell.value = value;
+  icu::UnicodeString out;
+  unsigned char color = 0;
+  fmtnum(&cell, ZelValue(100), format, out, &color, nullptr, ZelLength(0.0f), 0, 0, nullptr);
+  return out;
+}
+
+}  // namespace ObraCommon
