@@ -207,6 +207,9 @@ struct CconvCharset {
   // Its codes as a source, once built (codecs_runs.cpp).
   mutable std::atomic<const cconv::DecodedIndex*> decoded_index{nullptr};
   mutable std::unique_ptr<cconv::DecodedIndex> decoded_index_owned;
+  // Input bytes the run loops have met with it on either side, counted
+  // until both of its flat indexes above are worth building.
+  mutable std::atomic<int64_t> run_bytes{0};
 };
 
 namespace cconv {

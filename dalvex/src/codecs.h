@@ -284,6 +284,14 @@ int32_t RunChars(CconvSession* s, RunPlan& plan);
 // Switches the run loops on or off for the whole process (tests compare
 // the two ways; on by default).
 void EnableRuns(bool enabled);
+// A flat index costs about half a millisecond and a quarter of a megabyte
+// to build; a process that converts one small drawing would spend more on
+// it than it saves, so a charset gets its indexes once it has met this
+// much input in the run loops (at roughly 2 ns a byte saved, about where
+// they pay back).
+inline constexpr int64_t kIndexThreshold = 256 * 1024;
+// Sets that threshold (0: at once; tests reach the indexes with small inputs).
+void SetIndexThreshold(int64_t bytes);
 
 // Runs a session whose source has a pre-step (UTF-7 or HZ); answers the
 // status as cconvConvert does.

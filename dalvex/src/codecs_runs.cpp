@@ -16,6 +16,7 @@
 // further table not loaded yet, a character cut by the input end, invalid
 // or unmappable input, an output with less than kRoom bytes left) ends the
 // run, and the driver hands that character to the handlers as before.
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <cstring>
@@ -32,6 +33,8 @@ namespace cconv {
 namespace {
 
 std::atomic<bool> g_runs_enabled{true};
+
+std::atomic<int64_t> g_index_threshold{kIndexThreshold};
 
 // Bytes of output a run keeps free: no character of the loop writes more.
 constexpr int32_t kRoom = 8;
@@ -63,6 +66,9 @@ RunPlan::View ViewOf(const CconvTable* table) {
 }  // namespace
 
 void EnableRuns(bool enabled) { g_runs_enabled.store(enabled, std::memory_order_relaxed); }
+
+
+void SetIndexThreshold(int64_t bytes) { g_index_threshold.store(bytes, std::memory_order_relaxed); }
 
 // One character of a run: what the decoder read and the encoder maps.
 struct RunChar {
@@ -1149,6 +1155,15 @@ Loops LoopsFor(Enc enc, bool little, const RunPlan& p) {
   return loops;
 }
 
+// Whether `charset` has met enough input in the run loops for its flat
+// indexes; counts the session's remaining input towards it.
+bool WorthIndexes(const CconvCharset* charset, const CconvSession* s) {
+  int64_t threshold = g_index_threshold.load(std::memory_order_relaxed);
+  if (charset->run_bytes.load(std::memory_order_relaxed) >= threshold) return true;
+  int64_t avail = std::max<int64_t>(0, int64_t{s->input_length} - s->input_position);
+  return charset->run_bytes.fetch_add(avail, std::memory_order_relaxed) + avail >= threshold;
+}
+
 // Whether the encoder would write something before the character: a
 // byte-order mark, or a language tag.
 bool EncoderQuiet(const CconvSession* s, Enc enc) {
@@ -1173,12 +1188,12 @@ int32_t RunChars(CconvSession* s, RunPlan& p) {
     p.index_pending = p.index == nullptr && TablesFor(s->target) == IndexState::kLater;
   }
   Enc enc = static_cast<Enc>(p.encoder);
-  if (p.encoded == nullptr && p.index != nullptr) {
+  if (p.encoded == nullptr && p.index != nullptr && WorthIndexes(s->target, s)) {
     if (enc == Enc::kTable) p.encoded = EncodedFor<TableEnc<Same>>(s->target, p);
     else if (enc == Enc::kSjis) p.encoded = EncodedFor<TableEnc<ToSjis>>(s->target, p);
     else if (enc == Enc::kEuc) p.encoded = EncodedFor<EucEnc>(s->target, p);
   }
-  if (p.decoded_pending) {
+  if (p.decoded_pending && WorthIndexes(s->source, s)) {
     p.decoded_pending = false;
     switch (static_cast<Dec>(p.decoder)) {
       case Dec::kSjis:

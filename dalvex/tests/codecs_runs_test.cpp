@@ -27,6 +27,7 @@ class CodecRuns : public codectest::EngineTest {
  protected:
   void TearDown() override {
     cconv::EnableRuns(true);
+    cconv::SetIndexThreshold(cconv::kIndexThreshold);
     EngineTest::TearDown();
   }
 };
@@ -140,6 +141,7 @@ TEST_F(CodecRuns, SameSessionsAsTheHandlers) {
 // built once, so each entry must agree with the handlers, not only the
 // characters of a sample text.
 TEST_F(CodecRuns, EveryCodeAsTheHandlers) {
+  cconv::SetIndexThreshold(0);  // the inputs are smaller than a charset's default
   std::string pairs;
   for (int lead = 0; lead < 256; ++lead)
     for (int trail = 0; trail < 256; ++trail) pairs += {static_cast<char>(lead), static_cast<char>(trail), 'a'};
