@@ -13,6 +13,7 @@
 
 #include "quarnel/file_stream.h"
 #include "quarnel/gzip_stream.h"
+#include "quarnel/internet_stream.h"
 #include "quarnel/lock.h"
 #include "quarnel/mem_stream.h"
 #include "quarnel/uri.h"
@@ -138,8 +139,11 @@ std::istream* ZelUri::getStream(UnicodeString* mediaType, UnicodeString* errorTe
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
-  // Remote resources are not read here yet.
-  return nullptr;
+  auto remote = std::make_unique<ZelInternetStream>(m_text);
+  if (errorText != nullptr) *errorText = remote->rdbuf()->getErrorText();
+  if (!remote->rdbuf()->isOpen()) return nullptr;
+  if (mediaType != nullptr) *mediaType = remote->rdbuf()->getMediaType();
+  return remote.release();
 }
 
 bool ZelUri::isGzip() const {
