@@ -165,7 +165,11 @@ UnicodeString Resolve(const UnicodeString& baseText, const UnicodeString& refere
     t.remove(0, 5);
   }
   if (SchemeLength(t) > 0) return t;
-  if (baseText.isEmpty() || baseText == UnicodeString(u"./") || baseText.indexOf(u'/') < 0) return t;
+  // A relative base without "/" (a part at a package's root) still takes
+  // the reference's leading "./", "../" and "/" away below.
+  if (baseText.isEmpty() || baseText == UnicodeString(u"./") ||
+      (baseText.indexOf(u'/') < 0 && SchemeLength(baseText) > 0))
+    return t;
 
   int up = 0;
   if (t == UnicodeString(u".")) {

@@ -2,11 +2,16 @@
 // of a URI, relative references and data: URI headers.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <set>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "quarnel/shared_strings.h"
 #include "quarnel/uri.h"
 #include "support.h"
+#include "testsupport/testdata.h"
 
 namespace {
 
@@ -120,6 +125,10 @@ TEST(UriResolve, BasesOfEveryKind) {
       {"ppt/slides/slide1.xml", "../slideLayouts/slideLayout1.xml", "ppt/slideLayouts/slideLayout1.xml"},
       {"a/b", "../../../x", "x"},
       {"a/b", "..", ""},
+      {"FixedDocumentSequence.fdseq", "/Metadata/Job_PT.xml", "Metadata/Job_PT.xml"},
+      {"a", "../x", "x"},
+      {"a", "x", "x"},
+      {"urn:a", "../x", "../x"},
   };
   for (const Case& c : cases) EXPECT_EQ(Resolve(c.base, c.ref), c.result) << c.base << " + " << c.ref;
 }
@@ -270,6 +279,38 @@ TEST(UriResolve, DataUriHeaders) {
   EXPECT_EQ(Utf8(unescaped.toString()), "data:text/plain,A\u00be");
   ZelDataUri resolved(ZelUri(U("http://h/a"), ZelUri::URISTR_AUTO), U("data:,x"), ZelUri::URISTR_AUTO);
   EXPECT_EQ(resolved.getDataPos(), 6);
+}
+
+}  // namespace
+
+namespace {
+
+// Every internal relationship target of the packages in the detect folder,
+// resolved against the name of its source part, names an entry of that
+// package. The targets are listed by package_relationships.py.
+TEST(UriResolveCorpus, RelationshipTargetsNameEntries) {
+  TESTDATA_OR_SKIP(dir, "detect");
+  std::string command =
+      "python3 '" + std::string(std::getenv("PROJECT_SOURCE_DIR")) + "/quarnel/io/tests/package_relationships.py'";
+  for (const testsupport::IndexRow& row : testsupport::ReadIndex(dir)) command += " '" + (dir / row.at("file")).string() + "'";
+  std::string listing;
+  ASSERT_TRUE(quarnel_test::RunCommand(command, listing));
+  std::set<std::pair<std::string, std::string>> entries;
+  std::vector<std::vector<std::string>> relationships;
+  std::istringstream lines(listing);
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> cells;
+    std::istringstream fields(line);
+    for (std::string cell; std::getline(fields, cell, '\t');) cells.push_back(cell);
+    if (cells.size() == 3 && cells[0] == "E") entries.insert({cells[1], cells[2]});
+    if (cells.size() == 4 && cells[0] == "R") relationships.push_back(cells);
+  }
+  ASSERT_FALSE(relationships.empty());
+  for (const auto& r : relationships) {
+    ZelUri part(U(r[2].c_str()), ZelUri::URISTR_CSS_URI);
+    std::string resolved = Utf8(ZelUri::unescape(ZelUri(part, U(r[3].c_str()), ZelUri::URISTR_CSS_URI).toString()));
+    EXPECT_EQ(entries.count({r[1], resolved}), 1u) << r[1] << ": " << r[2] << " + " << r[3] << " = " << resolved;
+  }
 }
 
 }  // namespace
