@@ -1,7 +1,6 @@
 // Remote resources from a loopback server: bodies, statuses, media types,
 // error texts, put-back, proxies, and URIs that open through them.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <memory>
 #include <sstream>
@@ -135,23 +134,10 @@ TEST_F(RemoteStreams, ProxyFromTheEnvironment) {
       << server_.requests().at(0);
 }
 
-std::string Gzip(const std::string& data) {
-  std::string out(compressBound(static_cast<uLong>(data.size())) + 64, '\0');
-  z_stream z{};
-  deflateInit2(&z, 6, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
-}
 
 TEST_F(RemoteStreams, UrisOpenThroughTheReader) {
   server_.answer("/doc.xml", {"HTTP/1.1 200 OK\r\nContent-Type: application/xml;x=1", "<doc/>"});
-  server_.answer("/t.gz", {"HTTP/1.1 200 OK", Gzip("unpacked text")});
+  server_.answer("/t.gz", {"HTTP/1.1 200 OK", testsupport::GzipDeflate("unpacked text")});
   testsupport::ZipWriter writer;
   testsupport::ZipEntrySpec spec;
   spec.name = "in/a.txt";

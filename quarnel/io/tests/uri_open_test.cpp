@@ -159,19 +159,6 @@ TEST_F(UriOpen, TheResolverComesFirst) {
   EXPECT_EQ(ZelUri(U("urn:x"), ZelUri::URISTR_AUTO).getStreamFromResolver(), nullptr);
 }
 
-std::string Gzip(const std::string& data) {
-  std::string out(compressBound(static_cast<uLong>(data.size())) + 64, '\0');
-  z_stream z{};
-  deflateInit2(&z, 6, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
-}
 
 TEST_F(UriOpen, GzipResources) {
   std::string text(5000, 'g');
@@ -181,7 +168,7 @@ TEST_F(UriOpen, GzipResources) {
     bool gzip;
   };
   const Case cases[] = {
-      {"t.gz", Gzip(text), true},
+      {"t.gz", testsupport::GzipDeflate(text), true},
       {"one", "\x1F", false},
       {"empty", "", false},
       {"plain", "plain text", false},
@@ -198,7 +185,7 @@ TEST_F(UriOpen, GzipResources) {
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(ReadAll(file.get()), text);
   EXPECT_EQ(ZelUri(U(dir_.string() + "/missing"), ZelUri::URISTR_AUTO).getGzipStream(), nullptr);
-  std::istringstream source(Gzip(text));
+  std::istringstream source(testsupport::GzipDeflate(text));
   source.ignore(3);
   std::unique_ptr<std::istream> wrapped(ZelUri::getGzipStream(source));
   EXPECT_EQ(ReadAll(wrapped.get()), text);
