@@ -79,7 +79,10 @@ TEST_F(RemoteStreams, AnswersAndTheirTexts) {
   const std::string request = server_.requests().at(0);
   EXPECT_NE(request.find("\r\nUser-Agent: Verandor V3.9 R1 for Windows (3,9,2006,0901)\r\n"), std::string::npos)
       << request;
-  EXPECT_NE(request.find("\r\nAccept:"), std::string::npos) << request;
+  EXPECT_TRUE(request.find("\r\nAccept:*/*\r\n") != std::string::npos ||
+              request.find("\r\nAccept: */*\r\n") != std::string::npos)
+      << request;
+  EXPECT_EQ(request.find("Accept-Encoding"), std::string::npos) << request;
 }
 
 TEST_F(RemoteStreams, PutBackAfterARefill) {
