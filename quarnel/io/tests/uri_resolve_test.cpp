@@ -10,6 +10,7 @@
 
 #include "quarnel/shared_strings.h"
 #include "quarnel/uri.h"
+#include "quarnel/util.h"
 #include "support.h"
 #include "testsupport/testdata.h"
 
@@ -277,6 +278,14 @@ TEST(UriResolve, DataUriHeaders) {
   }
   ZelDataUri unescaped(U("data:text/plain,%41%be"), ZelUri::URISTR_AUTO);
   EXPECT_EQ(Utf8(unescaped.toString()), "data:text/plain,A\u00be");
+  // What the base64 encoder writes reads back.
+  std::istringstream bytes("some bytes");
+  UnicodeString written = ObraCommon::ZelUtil::encodeBase64(bytes, 10, U("image/png"), U("page=3"));
+  ZelDataUri encoded(written, ZelUri::URISTR_CSS_URI);
+  EXPECT_EQ(Utf8(encoded.getMediaType()), "image/png");
+  EXPECT_TRUE(encoded.isBase64());
+  EXPECT_EQ(encoded.getPageNumber(), 3);
+  EXPECT_EQ(Utf8(UnicodeString(written, encoded.getDataPos())), "c29tZSBieXRlcw==");
   ZelDataUri resolved(ZelUri(U("http://h/a"), ZelUri::URISTR_AUTO), U("data:,x"), ZelUri::URISTR_AUTO);
   EXPECT_EQ(resolved.getDataPos(), 6);
 }
