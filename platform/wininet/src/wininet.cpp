@@ -7,6 +7,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -16,14 +17,18 @@ namespace wininet {
 namespace {
 
 thread_local uint32_t t_lastError = 0;
+thread_local uint32_t t_requestConnectTimeout = 0;
+thread_local uint32_t t_closedConnectTimeout = 0;
+std::atomic<uint32_t> g_connectTimeout{60000};
+std::atomic<uint32_t> g_receiveTimeout{30000};
 
 constexpr size_t kBufferCap = 256 * 1024;
 
 struct Session {
   uint32_t magic = 0x53455353;
   std::string userAgent;
-  uint32_t connectTimeout = 60000;
-  uint32_t receiveTimeout = 30000;
+  uint32_t connectTimeout = 0;
+  uint32_t receiveTimeout = 0;
 };
 
 struct Request {
@@ -167,6 +172,8 @@ bool queryProxyAccessType(uint32_t& accessType) {
 Handle openSession(const char* userAgent, uint32_t) {
   GlobalInit();
   auto* session = new Session;
+  session->connectTimeout = g_connectTimeout;
+  session->receiveTimeout = g_receiveTimeout;
   session->userAgent = userAgent != nullptr ? userAgent : "";
   return session;
 }
@@ -217,6 +224,7 @@ Handle openUrl(Handle handle, const char* url, const char* headers, uint32_t) {
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(session->connectTimeout));
+  t_requestConnectTimeout = session->connectTimeout;
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::max<uint32_t>(1, session->receiveTimeout / 1000)));
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
@@ -276,6 +284,7 @@ bool closeHandle(Handle handle) {
     return true;
   }
   if (Session* session = AsSession(handle)) {
+    t_closedConnectTimeout = session->connectTimeout;
     session->magic = 0;
     delete session;
     return true;
@@ -284,5 +293,14 @@ bool closeHandle(Handle handle) {
 }
 
 uint32_t lastError() { return t_lastError; }
+
+void setSessionDefaults(uint32_t connectTimeoutMs, uint32_t receiveTimeoutMs) {
+  g_connectTimeout = connectTimeoutMs;
+  g_receiveTimeout = receiveTimeoutMs;
+}
+
+uint32_t lastRequestConnectTimeout() { return t_requestConnectTimeout; }
+
+uint32_t lastClosedSessionConnectTimeout() { return t_closedConnectTimeout; }
 
 }  // namespace wininet

@@ -1,10 +1,16 @@
 // Remote resources from a loopback server: bodies, statuses, media types,
 // error texts, put-back, proxies, and URIs that open through them.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "quarnel/internet_stream.h"
 #include "quarnel/uri.h"
@@ -12,6 +18,7 @@
 #include "testsupport/http_server.h"
 #include "testsupport/testdata.h"
 #include "testsupport/zip_writer.h"
+#include "wininet/wininet.h"
 
 namespace {
 
@@ -137,6 +144,84 @@ TEST_F(RemoteStreams, ProxyFromTheEnvironment) {
       << server_.requests().at(0);
 }
 
+// A loopback listener that never accepts. With fill, its queue is full, so
+// a further connection gets no answer to its handshake; without, the
+// system completes connections and nothing is ever sent on them.
+class SilentListener {
+ public:
+  explicit SilentListener(bool fill) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener_, 0) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      return;
+    port_ = ntohs(address.sin_port);
+    // Queue connections until one is left waiting.
+    for (int i = 0; fill && i < 16; ++i) {
+      int client = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+      fillers_.push_back(client);
+      ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
+      pollfd p{client, POLLOUT, 0};
+      if (::poll(&p, 1, 300) == 0) {
+        full_ = true;
+        break;
+      }
+    }
+  }
+  ~SilentListener() {
+    for (int client : fillers_) ::close(client);
+    if (listener_ >= 0) ::close(listener_);
+  }
+  std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/x"; }
+  bool full() const { return full_; }
+
+ private:
+  int listener_ = -1;
+  uint16_t port_ = 0;
+  bool full_ = false;
+  std::vector<int> fillers_;
+};
+
+struct SessionDefaults {
+  SessionDefaults(uint32_t connectMs, uint32_t receiveMs) { wininet::setSessionDefaults(connectMs, receiveMs); }
+  ~SessionDefaults() { wininet::setSessionDefaults(60000, 30000); }
+};
+
+// The request's connect time-out is lowered to 5 s and put back after it;
+// a lower one is kept. A server that never completes the connection or
+// never answers fails the stream with the time-out's number, not a hang.
+TEST_F(RemoteStreams, TimeOuts) {
+  server_.answer("/x", {"HTTP/1.1 200 OK", "x"});
+  for (uint32_t connectMs : {60000u, 3000u}) {
+    SessionDefaults defaults(connectMs, 30000);
+    {
+      ZelInternetStream stream(UnicodeString::fromUTF8(server_.url("/x")));
+      EXPECT_TRUE(stream.rdbuf()->isOpen());
+      EXPECT_EQ(wininet::lastRequestConnectTimeout(), std::min(connectMs, 5000u));
+    }
+    EXPECT_EQ(wininet::lastClosedSessionConnectTimeout(), connectMs);
+  }
+  // Each listener can only end the request through its own limit.
+  struct Silent {
+    bool fill;
+    uint32_t connectMs, receiveMs;
+  };
+  for (const Silent& c : {Silent{true, 1000, 30000}, Silent{false, 60000, 1000}}) {
+    SessionDefaults defaults(c.connectMs, c.receiveMs);
+    SilentListener silent(c.fill);
+    if (c.fill && !silent.full()) {
+      ADD_FAILURE() << "the listener's queue did not fill";
+      continue;
+    }
+    ZelInternetStream stream(UnicodeString::fromUTF8(silent.url()));
+    EXPECT_FALSE(stream.rdbuf()->isOpen()) << c.fill;
+    EXPECT_EQ(Utf8(stream.rdbuf()->getErrorText()), "Cannot open URL: 2EE2") << c.fill;
+    EXPECT_EQ(ReadAll(stream), "") << c.fill;
+  }
+}
 
 TEST_F(RemoteStreams, UrisOpenThroughTheReader) {
   server_.answer("/doc.xml", {"HTTP/1.1 200 OK\r\nContent-Type: application/xml;x=1", "<doc/>"});
@@ -156,12 +241,15 @@ TEST_F(RemoteStreams, UrisOpenThroughTheReader) {
   EXPECT_EQ(ReadAll(*doc), "<doc/>");
   EXPECT_EQ(Utf8(mediaType), "application/xml");
   EXPECT_TRUE(error.isEmpty());
+  doc.reset();  // the server answers one connection at a time
 
   std::unique_ptr<std::istream> packed(
       ZelUri(UnicodeString::fromUTF8(server_.url("/t.gz")), ZelUri::URISTR_URI).getStream(nullptr));
   ASSERT_NE(packed, nullptr);
   std::unique_ptr<std::istream> unpacked(ZelUri::getGzipStream(*packed));
   EXPECT_EQ(ReadAll(*unpacked), "unpacked text");
+  unpacked.reset();
+  packed.reset();
 
   mediaType = u"x";
   std::unique_ptr<std::istream> entry(

@@ -62,4 +62,12 @@ bool closeHandle(Handle handle);
 
 uint32_t lastError();
 
+// For tests, which cannot reach a session a caller opens and closes inside
+// itself: the time-outs new sessions start with, the connect time-out the
+// calling thread's last openUrl used, and the one its last closed session
+// held then.
+void setSessionDefaults(uint32_t connectTimeoutMs, uint32_t receiveTimeoutMs);
+uint32_t lastRequestConnectTimeout();
+uint32_t lastClosedSessionConnectTimeout();
+
 }  // namespace wininet
