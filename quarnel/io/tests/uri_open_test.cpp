@@ -82,6 +82,9 @@ TEST_F(UriOpen, LocalFiles) {
       {dir_.string() + "/missing.txt", "<null>"},
       {dir_.string() + "/sub dir", "<null>"},
       {"file://host" + plain, "<null>"},
+      // Host forms that Linux would read as the local file.
+      {"file:///" + plain, "<null>"},
+      {"file:////" + plain, "<null>"},
       {"data:,abc", "<null>"},
       {"", "<null>"},
   };

@@ -153,6 +153,17 @@ TEST(UriResolve, LocalPaths) {
       {"file:///tmp/%C3", "/tmp/\u00c3"},
       {"file:///tmp/%F0%9F%98%80!", "/tmp/\U0001F600!"},
       {"file:///tmp/100%", "/tmp/100%"},
+      // RFC 8089 Appendix B and E.2.
+      {"file:///path/to/file", "/path/to/file"},
+      {"file:/path/to/file", "/path/to/file"},
+      {"file://host.example.com/path/to/file", "//host.example.com/path/to/file"},
+      {"file:c:/path/to/file", "c:/path/to/file"},
+      {"file:/c:/path/to/file", "c:/path/to/file"},
+      {"file:///c:/path/to/file", "c:/path/to/file"},
+      // "|" is no drive mark here; the other host stays a host, which
+      // opening refuses.
+      {"file:///c|/path/to/file", "/c|/path/to/file"},
+      {"file://///host.example.com/path/to/file", "///host.example.com/path/to/file"},
       {"jar:file:///a.zip!/b", "jar:file:///a.zip!/b"},
       {"http://h/a%20b", "http://h/a%20b"},
       {"", ""},
@@ -266,6 +277,9 @@ TEST(UriResolve, DataUriHeaders) {
       // RFC 2397's examples; a charset parameter marks base64 here.
       {"data:text/plain;charset=iso-8859-7,%be%fg%be", 35, true, "text/plain", 0},
       {"data:;charset=utf-8,x", 20, true, "", 0},
+      {"data:,A%20brief%20note", 6, false, "", 0},
+      {"data:application/vnd-xxx-query,select_vcount,fcol_from_fieldtable/local", 31, false,
+       "application/vnd-xxx-query", 0},
       {"data:image/gif;base64,R0lGODdhMAAwAPAAAAAAAP", 22, true, "image/gif", 0},
   };
   for (const Case& c : cases) {
