@@ -19,10 +19,13 @@ void Put64(std::string& s, uint64_t v) {
 
 }  // namespace
 
-std::string RawDeflate(const std::string& data) {
+namespace {
+// windowBits chooses the wrapper as zlib reads it: negative for none, 16
+// added for gzip.
+std::string Deflate(const std::string& data, int windowBits) {
   std::string out(compressBound(static_cast<uLong>(data.size())) + 64, '\0');
   z_stream zs{};
-  deflateInit2(&zs, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+  deflateInit2(&zs, 6, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
   zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
   zs.avail_in = static_cast<uInt>(data.size());
   zs.next_out = reinterpret_cast<Bytef*>(out.data());
@@ -32,6 +35,11 @@ std::string RawDeflate(const std::string& data) {
   deflateEnd(&zs);
   return out;
 }
+}  // namespace
+
+std::string RawDeflate(const std::string& data) { return Deflate(data, -MAX_WBITS); }
+
+std::string GzipDeflate(const std::string& data) { return Deflate(data, 16 + MAX_WBITS); }
 
 void ZipWriter::add(const ZipEntrySpec& spec) {
   std::string body = spec.deflate ? RawDeflate(spec.data) : spec.data;

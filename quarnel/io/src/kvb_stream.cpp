@@ -5,6 +5,7 @@
 // of the next read.
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "quarnel/builtin_names.h"
 #include "quarnel/kvb_stream.h"
 #include "quarnel/name.h"
+#include "quarnel/uri.h"
 
 namespace ObraCommon {
 
@@ -195,6 +197,13 @@ bool ZelKVBStream::detectEncoding(std::istream* stream, UnicodeString& name, boo
   head.text = bytes.data();
   head.end = kSecondCheckBytes;
   return cconvChkEncode(&head) == 1;
+}
+
+bool ZelKVBStream::detectEncoding(const char* path, UnicodeString& name, bool& bigEndian) {
+  if (path == nullptr) return false;
+  std::unique_ptr<std::istream> stream(
+      ZelUri(UnicodeString::fromUTF8(path), ZelUri::URISTR_CSS_URI).getStream(nullptr));
+  return stream != nullptr && detectEncoding(stream.get(), name, bigEndian);
 }
 
 }  // namespace ObraCommon

@@ -290,6 +290,11 @@ TEST_F(CharsetStreams, DetectEncodingOfMarkedTexts) {
       EXPECT_EQ(name.toUTF8String(narrow), mark.name);
       EXPECT_EQ(bigEndian, mark.bigEndian);
       EXPECT_EQ(std::streamoff(source.tellg()), 0);
+      icu::UnicodeString byPath;
+      bigEndian = !mark.bigEndian;
+      ASSERT_TRUE(ZelKVBStream::detectEncoding((dir / file).c_str(), byPath, bigEndian));
+      EXPECT_EQ(byPath, name);
+      EXPECT_EQ(bigEndian, mark.bigEndian);
       ++checked;
     }
   }
@@ -298,7 +303,9 @@ TEST_F(CharsetStreams, DetectEncodingOfMarkedTexts) {
   icu::UnicodeString name;
   bool bigEndian = false;
   EXPECT_FALSE(ZelKVBStream::detectEncoding(&empty, name, bigEndian));
-  EXPECT_FALSE(ZelKVBStream::detectEncoding(nullptr, name, bigEndian));
+  EXPECT_FALSE(ZelKVBStream::detectEncoding(static_cast<std::istream*>(nullptr), name, bigEndian));
+  EXPECT_FALSE(ZelKVBStream::detectEncoding(static_cast<const char*>(nullptr), name, bigEndian));
+  EXPECT_FALSE(ZelKVBStream::detectEncoding((dir / "no such file.txt").c_str(), name, bigEndian));
 }
 
 // The charset a table file is read in: its name as documents give it.

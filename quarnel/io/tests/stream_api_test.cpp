@@ -9,6 +9,7 @@
 
 #include "quarnel/library.h"
 #include "quarnel/mem_stream.h"
+#include "quarnel/uri.h"
 #include "testsupport/symbols.h"
 
 namespace {
@@ -26,9 +27,11 @@ TEST(QuarnelStreamApi, StreamClassesAreExported) {
         "vtable for ObraCommon::MekStreamIOobj\n", "vtable for ObraCommon::ZelFileStreamBuf\n",
         "vtable for ObraCommon::ZelIFileStream\n", "vtable for ObraCommon::ZelOFileStream\n",
         "vtable for ObraCommon::ZelKVBStream\n", "vtable for ObraCommon::ZelKVBOStream\n",
-        "ObraCommon::ZelKVBStream::detectEncoding("})
+        "ObraCommon::ZelKVBStream::detectEncoding(", "vtable for ObraCommon::ZelUri\n",
+        "vtable for ObraCommon::ZelDataUri\n", "vtable for ObraCommon::ZelUriReferenceResolver\n",
+        "ObraCommon::ZelUri::getStream(", "ObraCommon::ZelUri::getModuleUri("})
     EXPECT_NE(names.find(wanted), std::string::npos) << wanted;
-  for (const char* internal : {"MapCharsetName", "ReadMode"})
+  for (const char* internal : {"MapCharsetName", "ReadMode", "OpenJar", "UnescapePath", "OnNetworkFileSystem"})
     EXPECT_EQ(names.find(internal), std::string::npos) << internal;
 }
 
@@ -39,6 +42,21 @@ TEST(QuarnelStreamApi, MemoryStreamAcrossTheBoundary) {
   stream->appendToString(all);
   EXPECT_EQ(all, "PK34");
   delete stream;
+}
+
+// The library is found among the loaded objects by its Windows name too.
+TEST(QuarnelStreamApi, ModuleUriOfTheLoadedLibrary) {
+  Dl_info info{};
+  ASSERT_NE(dladdr(reinterpret_cast<const void*>(&ObraCommon::getLibVersion), &info), 0);
+  std::string path = info.dli_fname;
+  std::string folder = path.substr(0, path.find_last_of('/'));
+  for (const char* name : {"quarnel.dll", "libquarnel.so"}) {
+    ObraCommon::ZelUri uri = ObraCommon::ZelUri::getModuleUri(name, "libquarnel.so", nullptr);
+    EXPECT_EQ(uri.toString(), ObraCommon::ZelUri(icu::UnicodeString::fromUTF8(path), ObraCommon::ZelUri::URISTR_AUTO).toString()) << name;
+    EXPECT_TRUE(uri.isFileExists());
+  }
+  EXPECT_TRUE(ObraCommon::ZelUri::getModuleUri("quarnel.dll", nullptr, nullptr).getLocalPath() ==
+              icu::UnicodeString::fromUTF8(folder));
 }
 
 }  // namespace

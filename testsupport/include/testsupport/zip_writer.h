@@ -45,5 +45,7 @@ class ZipWriter {
 
 // Raw deflate (no zlib or gzip wrapper) of data at level 6.
 std::string RawDeflate(const std::string& data);
+// One gzip member of data at level 6.
+std::string GzipDeflate(const std::string& data);
 
 }  // namespace testsupport

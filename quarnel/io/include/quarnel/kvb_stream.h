@@ -60,6 +60,9 @@ class QUARNEL_API ZelKVBStream : public std::istream {
   // the engine's encoding check names them. The stream is left at its
   // start. False when nothing could be read or no charset was named.
   static bool detectEncoding(std::istream* stream, UnicodeString& name, bool& bigEndian);
+  // The same for the resource a path or URI (UTF-8) names; false when it
+  // cannot be opened.
+  static bool detectEncoding(const char* path, UnicodeString& name, bool& bigEndian);
 
  private:
   ZelKVBStreamBuf m_buf;
