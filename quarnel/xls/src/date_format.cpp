@@ -123,14 +123,15 @@ int64_t XlsFormatString::fmttime(double value, short what, unsigned char decimal
   }
   const Clock c = clockOf(value, decimals);
   const int64_t s = c.ticks / c.scale;
+  if (what <= 2) {
+    if (what == 0) return s / 3600;
+    return what == 1 ? (s / 60) % 60 : s % 60;
+  }
   // Elapsed fields beyond 64 bits cannot be written: -1.
   const double perDay = what == 3 ? 24.0 : what == 4 ? 1440.0 : 86400.0;
-  if ((what >= 3 && what <= 5) && !(std::fabs(c.days * perDay) < 9.0e18)) return -1;
+  if (what > 5 || !(std::fabs(c.days * perDay) < 9.0e18)) return -1;
   const auto days = static_cast<int64_t>(c.days);
   switch (what) {
-    case 0: return s / 3600;
-    case 1: return (s / 60) % 60;
-    case 2: return s % 60;
     case 3: return days * 24 + s / 3600;
     case 4: return days * 1440 + s / 60;
     case 5: return days * 86400 + s;

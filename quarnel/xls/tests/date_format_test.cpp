@@ -120,6 +120,8 @@ TEST(DateSections, Clock) {
   short status = 0;
   EXPECT_EQ(std::string(20, '#'), FormatDate("[h]", 1e300, false, 20, &status));
   EXPECT_EQ(-3, status);
+  EXPECT_EQ("00:00", FormatDate("mm:ss", 1e135, false, 20, &status));
+  EXPECT_EQ(0, status);
 }
 
 }  // namespace

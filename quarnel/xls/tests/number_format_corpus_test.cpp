@@ -3,6 +3,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <set>
@@ -122,6 +125,80 @@ TEST(NumberFormatCorpus, TextSectionsGiveTheSpreadsheetsText) {
     EXPECT_EQ(1, object.fmtstr(&cell, ZelValue(20), EscapeForeign(U(row.at("effective_format"))), out, &color));
     EXPECT_EQ(row.at("expected_text"), Utf8(out));
   }
+}
+
+bool Fits(void*, const icu::UnicodeString&, const ObraCommon::ZelLength&, int, int) { return false; }
+
+// Keeps what can be part of a number: digits, point, minus and exponent.
+bool AsNumber(const std::string& text, double* value) {
+  std::string kept;
+  for (char c : text)
+    if ((c >= '0' && c <= '9') || c == '.' || c == '-' || c == 'E' || c == 'e' || c == '+') kept += c;
+  if (kept.empty()) return false;
+  char* end = nullptr;
+  *value = std::strtod(kept.c_str(), &end);
+  return end != kept.c_str();
+}
+
+bool Agrees(const std::string& workbook, const std::string& expected, const std::string& produced) {
+  if (expected == produced) return true;
+  if (workbook != "NumberFormatApproxTests") return false;
+  double a = 0, b = 0;
+  if (!AsNumber(expected, &a) || !AsNumber(produced, &b)) return false;
+  return a == b || std::fabs(a - b) <= 0.01 * std::max(std::fabs(a), std::fabs(b));
+}
+
+// Every row of the workbooks through the engine as a spreadsheet would
+// call it; the rows that differ from the spreadsheet's own text are
+// written to build/reports/numfmt-corpus.md with the engine's text.
+TEST(NumberFormatCorpus, EveryRowRendersAndIsReported) {
+  TESTDATA_OR_SKIP(dir, "numfmt");
+  std::map<std::string, std::pair<int, int>> perWorkbook;  // agreeing, all
+  std::ostringstream details;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    if (entry.path().extension() != ".tsv") continue;
+    for (const Row& row : ReadTsv(entry.path())) {
+      const std::string& workbook = row.at("workbook");
+      XlsFormatString object(0x0800);
+      object.setDate1904(row.at("date_system") == "1904" ? 1 : 0);
+      object.setFill(false);
+      const icu::UnicodeString format = EscapeForeign(U(row.at("effective_format")));
+      CELLV cell;
+      icu::UnicodeString out;
+      unsigned char color = 0;
+      const std::string& type = row.at("value_type");
+      if (type == "number") {
+        cell.type = 1;
+        cell.value = std::strtod(row.at("value_as_stored").c_str(), nullptr);
+        object.fmtnum(&cell, ZelValue(11), format, out, &color, Fits, ObraCommon::ZelLength(0.0f), 0, 0, nullptr);
+      } else {
+        const std::string& value = row.at("value_as_stored");
+        cell.text = U(type == "boolean" ? (value == "0" ? "FALSE" : "TRUE") : value);
+        object.fmtstr(&cell, ZelValue(11), format, out, &color);
+      }
+      const std::string produced = Utf8(out);
+      auto& counts = perWorkbook[workbook];
+      ++counts.second;
+      if (Agrees(workbook, row.at("expected_text"), produced)) {
+        ++counts.first;
+      } else {
+        details << "| " << workbook << " | " << row.at("cells") << " | `" << row.at("effective_format") << "` | "
+                << row.at("value_as_stored") << " | `" << row.at("expected_text") << "` | `" << produced << "` |\n";
+      }
+    }
+  }
+  ASSERT_FALSE(perWorkbook.empty());
+  const char* buildDir = std::getenv("PROJECT_BUILD_DIR");
+  const std::filesystem::path reports = std::filesystem::path(buildDir ? buildDir : ".") / "reports";
+  std::filesystem::create_directories(reports);
+  std::ofstream report(reports / "numfmt-corpus.md");
+  report << "# Number formats beside the spreadsheet's own text\n\n| workbook | agreeing | rows |\n|---|---|---|\n";
+  for (const auto& [name, counts] : perWorkbook) {
+    report << "| " << name << " | " << counts.first << " | " << counts.second << " |\n";
+    std::cout << name << ": " << counts.first << " of " << counts.second << " rows agree\n";
+  }
+  report << "\n## Rows that differ\n\n| workbook | cells | format | value | expected | engine |\n|---|---|---|---|---|---|\n"
+         << details.str();
 }
 
 }  // namespace
