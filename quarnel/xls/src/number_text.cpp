@@ -301,6 +301,119 @@ std::string GeneralText(double value, int width) {
   return ConvertFltToStr(value, std::max(decimals, 0));
 }
 
+namespace {
+
+double relativeError(double f, int64_t k, double* dd) {
+  const double y = static_cast<double>(k) / f;
+  *dd = std::ceil(y - 0.5);  // the nearest integer, a half rounding down
+  return std::fabs(y - *dd) / *dd;
+}
+
+}  // namespace
+
+// Numerators k = 1, 2, ... each with the denominator nearest k / f; a
+// numerator is taken when its relative error beats the best by 1e-8, and the
+// walk ends at the first denominator of 10^digits or at k = 10^digits - 1.
+// Only numerators that can set a new best need a visit: those of the
+// convergents and semiconvergents of f's continued fraction (f is a double,
+// so the fraction is exact and finite), in order, then the last numerator.
+// Along a run of semiconvergents the error falls steadily, so the next one
+// that beats the best by the margin is found by bisection.
+NearestFraction searchFraction(double f, int digits, uint64_t* visits) {
+  NearestFraction result;
+  uint64_t count = 0;
+  const int capped = std::clamp(digits, 0, 18);  // denominators fit 64 bits
+  int64_t limit = 1;
+  for (int i = 0; i < capped; ++i) limit *= 10;
+  const double limitD = static_cast<double>(limit);
+  double best = 1.0;
+  const auto visit = [&](int64_t k) {
+    ++count;
+    double dd = 0;
+    const double err = relativeError(f, k, &dd);
+    if (err + 1e-8 < best && dd < 9.2e18) {
+      best = err;
+      result.numerator = k;
+      result.denominator = static_cast<int64_t>(dd);
+      return true;
+    }
+    return false;
+  };
+  const auto denominatorOf = [&](int64_t k) {
+    double dd = 0;
+    relativeError(f, k, &dd);
+    return dd;
+  };
+  // The last numerator the walk reaches.
+  int64_t last = std::max<int64_t>(1, limit - 1);
+  {
+    double guess = std::floor((limitD - 0.5) * f);
+    if (!(guess >= 1)) guess = 1;
+    if (guess < static_cast<double>(last)) {
+      auto k = static_cast<int64_t>(guess);
+      while (k > 1 && denominatorOf(k - 1) >= limitD) --k;
+      while (k < last && denominatorOf(k) < limitD) ++k;
+      last = std::min(last, k);
+    }
+  }
+
+  // f = num / den exactly.
+  int exponent = 0;
+  const double mantissa = std::frexp(f, &exponent);
+  unsigned __int128 num = static_cast<unsigned __int128>(std::ldexp(mantissa, 53));
+  unsigned __int128 den = static_cast<unsigned __int128>(1) << (53 - exponent);
+  unsigned __int128 pPrev = 1, p = 0;  // numerators of the convergents before
+  int64_t visited = 0;
+  // a0 is 0 for f < 1: the first term comes from den / num.
+  std::swap(num, den);
+  while (den != 0 && best >= 1e-8 && visited < last) {
+    const unsigned __int128 a = num / den;
+    const unsigned __int128 rest = num % den;
+    num = den;
+    den = rest;
+    // Semiconvergent numerators pPrev + j p, j = 1 .. a.
+    unsigned __int128 j = 1;
+    const auto numeratorAt = [&](unsigned __int128 jj) { return pPrev + jj * p; };
+    while (j <= a && best >= 1e-8) {
+      const unsigned __int128 k128 = numeratorAt(j);
+      if (k128 >= static_cast<unsigned __int128>(last)) break;
+      const auto k = static_cast<int64_t>(k128);
+      if (k > visited) {
+        visit(k);
+        visited = k;
+      }
+      if (p == 0 || j + 1 > a) {
+        ++j;
+        continue;
+      }
+      // Bisect for the first later j whose numerator beats the best.
+      const auto lastK = static_cast<unsigned __int128>(last);
+      unsigned __int128 lo = j + 1;
+      unsigned __int128 hi = lastK > pPrev ? std::min(a, (lastK - 1 - pPrev) / p) : 0;
+      if (hi < lo) break;
+      double dd = 0;
+      if (!(relativeError(f, static_cast<int64_t>(numeratorAt(hi)), &dd) + 1e-8 < best)) {
+        j = a + 1;  // none in this run
+        break;
+      }
+      while (lo < hi) {
+        const unsigned __int128 mid = lo + (hi - lo) / 2;
+        ++count;
+        if (relativeError(f, static_cast<int64_t>(numeratorAt(mid)), &dd) + 1e-8 < best) hi = mid;
+        else lo = mid + 1;
+      }
+      j = lo;
+    }
+    const unsigned __int128 next = a * p + pPrev;
+    pPrev = p;
+    p = next;
+    if (p >= static_cast<unsigned __int128>(last)) break;
+  }
+  if (last > visited) visit(last);
+  if (visits != nullptr) *visits = count;
+  return result;
+}
+
 Fraction convFrac(double x, int digits, uint64_t fixedDenom) {
   Fraction result;
   const double ip = std::fabs(std::trunc(x));
@@ -316,24 +429,9 @@ Fraction convFrac(double x, int digits, uint64_t fixedDenom) {
     k = static_cast<int64_t>(n);
     denominator = static_cast<int64_t>(fixedDenom);
   } else if (f >= 1e-6) {
-    // Denominators fit 64 bits up to 18 digits.
-    const int capped = std::clamp(digits, 0, 18);
-    int64_t limit = 1;
-    for (int i = 0; i < capped; ++i) limit *= 10;
-    double best = 1.0;
-    // A bound on the steps keeps a hostile format from searching for ages.
-    constexpr int64_t kMaxSteps = int64_t{1} << 24;
-    for (int64_t step = 1; step <= kMaxSteps; ++step) {
-      const double y = static_cast<double>(step) / f;
-      const double dd = std::ceil(y - 0.5);
-      const double err = std::fabs(y - dd) / dd;
-      if (err + 1e-8 < best && dd < 9.2e18) {
-        best = err;
-        denominator = static_cast<int64_t>(dd);
-        k = step;
-      }
-      if (dd >= static_cast<double>(limit) || step + 1 >= limit) break;
-    }
+    const NearestFraction found = searchFraction(f, digits, nullptr);
+    k = found.numerator;
+    denominator = found.denominator;
   }
   if (k == 0 && numerator == 0.0) {
     result.numerator = "0";

@@ -55,5 +55,13 @@ struct Fraction {
 };
 Fraction convFrac(double x, int digits, uint64_t fixedDenom);
 
+// The search of convFrac for a fraction part f (1e-6 <= f < 1): numerator 0
+// when no candidate was taken. `visits` counts the numerators looked at.
+struct NearestFraction {
+  int64_t numerator = 0;
+  int64_t denominator = 1;
+};
+NearestFraction searchFraction(double f, int digits, uint64_t* visits);
+
 }  // namespace numtext
 }  // namespace ObraCommon

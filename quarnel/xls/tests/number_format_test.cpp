@@ -1,5 +1,6 @@
 #include <cmath>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -238,6 +239,71 @@ TEST(NumberSections, WidthCallback) {
       EXPECT_EQ(answer ? "########" : (format[2] == '0' ? "----1.50" : "----1900"), Utf8(out));
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The fraction search numerator by numerator, as the rule reads.
+nt::NearestFraction StepByStep(double f, int digits) {
+  nt::NearestFraction r;
+  int64_t limit = 1;
+  for (int i = 0; i < digits; ++i) limit *= 10;
+  double best = 1.0;
+  for (int64_t k = 1;; ++k) {
+    const double y = static_cast<double>(k) / f;
+    const double dd = std::ceil(y - 0.5);
+    const double err = std::fabs(y - dd) / dd;
+    if (err + 1e-8 < best) {
+      best = err;
+      r.numerator = k;
+      r.denominator = static_cast<int64_t>(dd);
+    }
+    if (dd >= static_cast<double>(limit) || k + 1 >= limit) break;
+  }
+  return r;
+}
+
+TEST(FractionSearch, AgreesWithTheStepByStepSearch) {
+  std::mt19937_64 random(36);
+  std::uniform_real_distribution<double> uniform(1e-6, 1.0);
+  std::vector<std::pair<double, int>> cases;
+  for (int digits = 1; digits <= 4; ++digits)
+    for (int i = 0; i < 3000; ++i) cases.emplace_back(uniform(random), digits);
+  for (int i = 0; i < 300; ++i) cases.emplace_back(uniform(random), 5);
+  // near simple fractions
+  for (int d = 2; d <= 60; ++d)
+    for (int n = 1; n < d; ++n)
+      for (double e : {0.0, 1e-9, -1e-9, 1e-7, -1e-7, 1e-5, -1e-5})
+        for (int digits = 1; digits <= 5; ++digits)
+          if (static_cast<double>(n) / d + e > 1e-6 && static_cast<double>(n) / d + e < 1)
+            cases.emplace_back(static_cast<double>(n) / d + e, digits);
+  int disagreements = 0;
+  for (const auto& [f, digits] : cases) {
+    const auto expected = StepByStep(f, digits);
+    const auto found = nt::searchFraction(f, digits, nullptr);
+    if (expected.numerator != found.numerator || expected.denominator != found.denominator) {
+      if (++disagreements < 10)
+        ADD_FAILURE() << f << " with " << digits << " digits: " << expected.numerator << "/" << expected.denominator
+                      << " step by step, " << found.numerator << "/" << found.denominator;
+    }
+  }
+  EXPECT_EQ(0, disagreements) << "of " << cases.size();
+}
+
+TEST(FractionSearch, LongDenominatorsFinishQuickly) {
+  for (double f : {0.5 + std::ldexp(1.0, -52), 1.0 / 3 - 1e-5, 0.123457, 0.7071067811865476}) {
+    for (int digits : {9, 18, 255}) {
+      uint64_t visits = 0;
+      const auto found = nt::searchFraction(f, digits, &visits);
+      SCOPED_TRACE(std::to_string(f) + " " + std::to_string(digits));
+      EXPECT_LT(visits, 30000u);
+      ASSERT_GT(found.denominator, 0);
+      EXPECT_NEAR(f, static_cast<double>(found.numerator) / static_cast<double>(found.denominator), 1e-7);
+    }
+  }
+  EXPECT_EQ("1/        3", Format("?/?????????", 1.0 / 3, {40}));  // denominators right-aligned
 }
 
 }  // namespace
