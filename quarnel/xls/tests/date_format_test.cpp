@@ -1,7 +1,11 @@
 #include <cmath>
+#include <map>
+#include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
+#include <unicode/calendar.h>
+#include <unicode/timezone.h>
 
 #include "format_test_util.h"
 #include "quarnel/value.h"
@@ -122,6 +126,41 @@ TEST(DateSections, Clock) {
   EXPECT_EQ(-3, status);
   EXPECT_EQ("00:00", FormatDate("mm:ss", 1e135, false, 20, &status));
   EXPECT_EQ(0, status);
+}
+
+}  // namespace
+
+namespace {
+
+// ICU's Japanese calendar names the era and its year of every day from
+// 1 March 1900 (1 January 1904 in the other system) to the end of 2100.
+TEST(DateSections, ErasAgreeWithTheJapaneseCalendar) {
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::Calendar> calendar(
+      icu::Calendar::createInstance(icu::TimeZone::createTimeZone("GMT"), icu::Locale("ja_JP@calendar=japanese"),
+                                    status));
+  ASSERT_TRUE(U_SUCCESS(status));
+  const std::map<int32_t, std::string> names = {
+      {232, "明治"}, {233, "大正"}, {234, "昭和"}, {235, "平成"}, {236, "令和"}};
+  for (const bool date1904 : {false, true}) {
+    const int first = date1904 ? 0 : 61;
+    const int offset = date1904 ? 24107 : 25569;  // the serial of 1 January 1970
+    const int last = 73415 - (date1904 ? 1462 : 0);
+    int disagreements = 0;
+    for (int serial = first; serial <= last; ++serial) {
+      calendar->setTime(static_cast<UDate>(serial - offset) * 86400000.0, status);
+      const int32_t era = calendar->get(UCAL_ERA, status);
+      const int32_t year = calendar->get(UCAL_YEAR, status);
+      ASSERT_TRUE(U_SUCCESS(status));
+      ASSERT_TRUE(names.count(era)) << serial;
+      const std::string yy = (year < 10 ? "0" : "") + std::to_string(year);
+      const std::string expected = names.at(era) + std::to_string(year) + " " + names.at(era) + yy;
+      const std::string produced = FormatDate("ggge\\ rr", serial, date1904);
+      if (expected != produced && ++disagreements < 5)
+        ADD_FAILURE() << serial << (date1904 ? " (1904)" : "") << ": " << produced << ", ICU " << expected;
+    }
+    EXPECT_EQ(0, disagreements);
+  }
 }
 
 }  // namespace
