@@ -201,4 +201,79 @@ TEST(NumberFormatCorpus, EveryRowRendersAndIsReported) {
          << details.str();
 }
 
+// Trimmed, runs of spaces collapsed, no space after a minus.
+std::string Normalized(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == ' ' && (out.empty() || out.back() == ' ' || out.back() == '-')) continue;
+    out += c;
+  }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
+// The fraction table: each value under the formats of its columns (the
+// formats are those the workbook's cell styles carry).
+TEST(NumberFormatCorpus, FractionTableIsReported) {
+  TESTDATA_OR_SKIP(dir, "numfmt");
+  const std::map<std::string, std::string> formats = {
+      {"1Digit", "# ?/?"},         {"2Digit", "# ?" "?/??"},          {"3Digit", "#\\ ??" "?/???"},
+      {"Half", "#\\ ?/2"},         {"Quarter", "#\\ ?/4"},         {"Eight", "#\\ ?/8"},
+      {"Sixteenth", "#\\ ?" "?/16"},  {"Tenth", "#\\ ?/10"},          {"100th", "#\\ ?" "?/100"},
+      {"Tika-1132", "#\\ ?" "?/?????????"}};
+  std::ifstream in(dir / "54686_fraction_formats.txt");
+  ASSERT_TRUE(in) << "no fraction table";
+  std::string line;
+  std::vector<std::string> header;
+  std::map<std::string, std::pair<int, int>> perColumn;
+  std::ostringstream details;
+  const auto split = [](std::string text) {
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    std::vector<std::string> cells;
+    std::stringstream stream(text);
+    std::string cell;
+    while (std::getline(stream, cell, '\t')) cells.push_back(cell);
+    return cells;
+  };
+  std::getline(in, line);
+  header = split(line);
+  while (std::getline(in, line)) {
+    const auto cells = split(line);
+    if (cells.size() < 3) continue;
+    const double value = std::strtod(cells[0].c_str(), nullptr) / std::strtod(cells[1].c_str(), nullptr);
+    for (size_t c = 3; c < header.size() && c < cells.size(); ++c) {
+      const auto format = formats.find(header[c]);
+      if (format == formats.end()) continue;
+      XlsFormatString object(0x0800);
+      object.setFill(false);
+      CELLV cell;
+      cell.type = 1;
+      cell.value = value;
+      icu::UnicodeString out;
+      unsigned char color = 0;
+      object.fmtnum(&cell, ZelValue(11), EscapeForeign(U(format->second)), out, &color, Fits,
+                    ObraCommon::ZelLength(0.0f), 0, 0, nullptr);
+      auto& counts = perColumn[header[c]];
+      ++counts.second;
+      if (Normalized(cells[c]) == Normalized(Utf8(out))) {
+        ++counts.first;
+      } else {
+        details << "| " << cells[0] << "/" << cells[1] << " | " << header[c] << " | `" << cells[c] << "` | `"
+                << Utf8(out) << "` |\n";
+      }
+    }
+  }
+  ASSERT_FALSE(perColumn.empty());
+  const char* buildDir = std::getenv("PROJECT_BUILD_DIR");
+  const std::filesystem::path reports = std::filesystem::path(buildDir ? buildDir : ".") / "reports";
+  std::filesystem::create_directories(reports);
+  std::ofstream report(reports / "numfmt-fractions.md");
+  report << "# Fraction table beside the spreadsheet's own text\n\n| column | agreeing | cells |\n|---|---|---|\n";
+  for (const auto& [name, counts] : perColumn) {
+    report << "| " << name << " | " << counts.first << " | " << counts.second << " |\n";
+    std::cout << name << ": " << counts.first << " of " << counts.second << " cells agree\n";
+  }
+  report << "\n## Cells that differ\n\n| value | column | expected | engine |\n|---|---|---|---|\n" << details.str();
+}
+
 }  // namespace
