@@ -8,32 +8,15 @@
 #include <unicode/timezone.h>
 
 #include "format_test_util.h"
-#include "quarnel/value.h"
 #include "quarnel/xls_format_string.h"
 
 namespace {
 
-using ObraCommon::CELLV;
 using ObraCommon::XlsFormatString;
-using ObraCommon::ZelLength;
-using ObraCommon::ZelValue;
-using xlstest::U;
-using xlstest::Utf8;
 
 std::string FormatDate(const std::string& format, double value, bool date1904 = false, int width = 40,
                        short* status = nullptr) {
-  XlsFormatString object;
-  object.setFill(false);
-  object.setDate1904(date1904 ? 1 : 0);
-  CELLV cell;
-  cell.type = 1;
-  cell.value = value;
-  icu::UnicodeString out;
-  unsigned char color = 0;
-  const short s =
-      object.fmtnum(&cell, ZelValue(width), U(format), out, &color, nullptr, ZelLength(0.0f), 0, 0, nullptr);
-  if (status != nullptr) *status = s;
-  return Utf8(out);
+  return xlstest::Render(format, value, width, false, date1904, status);
 }
 
 TEST(DateSections, Calendar) {

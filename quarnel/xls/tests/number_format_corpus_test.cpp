@@ -148,6 +148,23 @@ bool Agrees(const std::string& workbook, const std::string& expected, const std:
   return a == b || std::fabs(a - b) <= 0.01 * std::max(std::fabs(a), std::fabs(b));
 }
 
+// Writes build/reports/<file>: agreement per group, then the differing
+// rows under their table header.
+void WriteReport(const std::string& file, const std::string& title, const std::string& unit,
+                 const std::map<std::string, std::pair<int, int>>& counts, const std::string& differHeader,
+                 const std::string& details) {
+  const char* buildDir = std::getenv("PROJECT_BUILD_DIR");
+  const std::filesystem::path reports = std::filesystem::path(buildDir ? buildDir : ".") / "reports";
+  std::filesystem::create_directories(reports);
+  std::ofstream report(reports / file);
+  report << "# " << title << "\n\n| group | agreeing | " << unit << " |\n|---|---|---|\n";
+  for (const auto& [name, c] : counts) {
+    report << "| " << name << " | " << c.first << " | " << c.second << " |\n";
+    std::cout << name << ": " << c.first << " of " << c.second << " " << unit << " agree\n";
+  }
+  report << "\n## Differences\n\n" << differHeader << details;
+}
+
 // Every row of the workbooks through the engine as a spreadsheet would
 // call it; the rows that differ from the spreadsheet's own text are
 // written to build/reports/numfmt-corpus.md with the engine's text.
@@ -188,17 +205,8 @@ TEST(NumberFormatCorpus, EveryRowRendersAndIsReported) {
     }
   }
   ASSERT_FALSE(perWorkbook.empty());
-  const char* buildDir = std::getenv("PROJECT_BUILD_DIR");
-  const std::filesystem::path reports = std::filesystem::path(buildDir ? buildDir : ".") / "reports";
-  std::filesystem::create_directories(reports);
-  std::ofstream report(reports / "numfmt-corpus.md");
-  report << "# Number formats beside the spreadsheet's own text\n\n| workbook | agreeing | rows |\n|---|---|---|\n";
-  for (const auto& [name, counts] : perWorkbook) {
-    report << "| " << name << " | " << counts.first << " | " << counts.second << " |\n";
-    std::cout << name << ": " << counts.first << " of " << counts.second << " rows agree\n";
-  }
-  report << "\n## Rows that differ\n\n| workbook | cells | format | value | expected | engine |\n|---|---|---|---|---|---|\n"
-         << details.str();
+  WriteReport("numfmt-corpus.md", "Number formats beside the spreadsheet's own text", "rows", perWorkbook,
+              "| workbook | cells | format | value | expected | engine |\n|---|---|---|---|---|---|\n", details.str());
 }
 
 // Trimmed, runs of spaces collapsed, no space after a minus.
@@ -264,16 +272,8 @@ TEST(NumberFormatCorpus, FractionTableIsReported) {
     }
   }
   ASSERT_FALSE(perColumn.empty());
-  const char* buildDir = std::getenv("PROJECT_BUILD_DIR");
-  const std::filesystem::path reports = std::filesystem::path(buildDir ? buildDir : ".") / "reports";
-  std::filesystem::create_directories(reports);
-  std::ofstream report(reports / "numfmt-fractions.md");
-  report << "# Fraction table beside the spreadsheet's own text\n\n| column | agreeing | cells |\n|---|---|---|\n";
-  for (const auto& [name, counts] : perColumn) {
-    report << "| " << name << " | " << counts.first << " | " << counts.second << " |\n";
-    std::cout << name << ": " << counts.first << " of " << counts.second << " cells agree\n";
-  }
-  report << "\n## Cells that differ\n\n| value | column | expected | engine |\n|---|---|---|---|\n" << details.str();
+  WriteReport("numfmt-fractions.md", "Fraction table beside the spreadsheet's own text", "cells", perColumn,
+              "| value | column | expected | engine |\n|---|---|---|---|\n", details.str());
 }
 
 }  // namespace

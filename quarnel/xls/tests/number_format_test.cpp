@@ -28,18 +28,7 @@ struct Settings {
 };
 
 std::string Format(const std::string& format, double value, Settings settings = {}, short* status = nullptr) {
-  XlsFormatString object;
-  object.setFill(settings.fill);
-  object.setDate1904(settings.date1904 ? 1 : 0);
-  CELLV cell;
-  cell.type = 1;
-  cell.value = value;
-  icu::UnicodeString out;
-  unsigned char color = 0;
-  const short s = object.fmtnum(&cell, ZelValue(settings.width), U(format), out, &color, nullptr, ZelLength(0.0f),
-                                0, 0, nullptr);
-  if (status != nullptr) *status = s;
-  return Utf8(out);
+  return xlstest::Render(format, value, settings.width, settings.fill, settings.date1904, status);
 }
 
 TEST(DigitStrings, Operations) {
