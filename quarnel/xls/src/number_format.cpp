@@ -57,10 +57,10 @@ void exponentDigits(double a, int intDigits, int carry, std::string& digits, std
     int be = 0;
     MYfrexp(a, &be);
     int k = -1 - static_cast<int>(std::trunc(be * -0.301029995));
-    if (std::trunc(a / std::pow(10.0, k)) < 1.0) --k;
+    if (std::trunc(scaleByPowerOfTen(a, k)) < 1.0) --k;
     k += carry;
     char buffer[400];
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, a / std::pow(10.0, k), std::chars_format::fixed, 6);
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, scaleByPowerOfTen(a, k), std::chars_format::fixed, 6);
     digits.assign(buffer, r.ptr);
     e = k;
   }

@@ -45,14 +45,13 @@ bool raiseDigit(std::string& s, ptrdiff_t i) {
   return true;
 }
 
-// 10^k for any k a double's exponent can need, without overflowing on the way.
+}  // namespace
+
 double scaleByPowerOfTen(double value, int k) {
   if (k > 300) return scaleByPowerOfTen(value / 1e300, k - 300);
   if (k < -300) return scaleByPowerOfTen(value * 1e300, k + 300);
   return value / std::pow(10.0, k);
 }
-
-}  // namespace
 
 short widthOf(const ZelValue& width) {
   const auto w = static_cast<int16_t>(static_cast<uint32_t>(width.getIntegerValue()) & 0xFFFFu);
@@ -416,6 +415,7 @@ NearestFraction searchFraction(double f, int digits, uint64_t* visits) {
 
 Fraction convFrac(double x, int digits, uint64_t fixedDenom) {
   Fraction result;
+  if (!std::isfinite(x)) x = 0.0;  // digits that read as no number
   const double ip = std::fabs(std::trunc(x));
   const double f = std::fabs(x) - ip;
   double numerator = ip;

@@ -25,6 +25,10 @@ int32_t amPmLength(const icu::UnicodeString& tokens, int32_t i);
 // than `width` columns.
 void insertFill(icu::UnicodeString& out, int32_t at, char16_t fillChar, int width);
 
+// value / 10^k for any k a double's exponent can need, without the power
+// itself overflowing or vanishing on the way.
+double scaleByPowerOfTen(double value, int k);
+
 void DblStrDel0(std::string& s);
 void DblStrMul10(std::string& s);
 void DblStrDiv10(std::string& s);

@@ -153,6 +153,8 @@ TEST(NumberSections, RenderAsPrescribed) {
       // numerators and denominators beyond 32 bits
       {"?/?", 1e20, "100000000000000000000/1"},
       {"?/?????", 0.123457, "7241/58652"},
+      // the smallest double keeps its digits in a scientific section
+      {"0.00E+00", 5e-324, "4.94E-324"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(row.format) + " " + std::to_string(row.value));
@@ -174,6 +176,9 @@ TEST(NumberSections, FillWidthAndStatus) {
     EXPECT_EQ(-3, status);
   }
   EXPECT_EQ("####", nt::GeneralText(std::nan(""), 4));
+  // a fraction in a scientific section of the smallest double: digits, not a NaN
+  Format("?/9E+00", 5e-324, {40}, &status);
+  EXPECT_EQ(0, status);
 }
 
 // The digit string of 1e308 with many percent signs, or any value with 255
