@@ -1,14 +1,12 @@
-// The formats of the number-format workbooks, parsed as written and after a
-// pass that escapes every character the strict parser would refuse.
+// The number-format workbooks and the fraction table: formats parsed as
+// written and after the escaping pass, then every row rendered and compared
+// with the spreadsheet's own text, apart from the listed differences.
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <algorithm>
-#include <cmath>
-#include <cstdlib>
-#include <cstring>
 #include <map>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,6 +15,7 @@
 
 #include "format_escape.h"
 #include "format_test_util.h"
+#include "numfmt_corpus.h"
 #include "quarnel/value.h"
 #include "quarnel/xls_format_string.h"
 #include "testsupport/testdata.h"
@@ -27,35 +26,13 @@ using ObraCommon::CELLV;
 using ObraCommon::FMT2;
 using ObraCommon::XlsFormatString;
 using ObraCommon::ZelValue;
+using xlstest::Agrees;
 using xlstest::EscapeForeign;
+using xlstest::ReadTsv;
+using xlstest::Row;
+using xlstest::SplitTabs;
 using xlstest::U;
 using xlstest::Utf8;
-
-using Row = std::map<std::string, std::string>;
-
-std::vector<Row> ReadTsv(const std::filesystem::path& file) {
-  std::ifstream in(file);
-  std::string line;
-  std::vector<std::string> header;
-  std::vector<Row> rows;
-  const auto split = [](const std::string& text) {
-    std::vector<std::string> cells;
-    std::stringstream stream(text);
-    std::string cell;
-    while (std::getline(stream, cell, '\t')) cells.push_back(cell);
-    if (!text.empty() && text.back() == '\t') cells.emplace_back();
-    return cells;
-  };
-  if (std::getline(in, line)) header = split(line);
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const auto cells = split(line);
-    Row row;
-    for (size_t i = 0; i < header.size(); ++i) row[header[i]] = i < cells.size() ? cells[i] : "";
-    rows.push_back(row);
-  }
-  return rows;
-}
 
 // Refusals a reading of the format rules expects even after escaping: a
 // lone or tripled «y», and a blank after a condition's operator.
@@ -111,25 +88,6 @@ TEST(NumberFormatCorpus, FormatsParseAsWrittenAndEscaped) {
 }
 
 bool Fits(void*, const icu::UnicodeString&, const ObraCommon::ZelLength&, int, int) { return false; }
-
-// Keeps what can be part of a number: digits, point, minus and exponent.
-bool AsNumber(const std::string& text, double* value) {
-  std::string kept;
-  for (char c : text)
-    if ((c >= '0' && c <= '9') || c == '.' || c == '-' || c == 'E' || c == 'e' || c == '+') kept += c;
-  if (kept.empty()) return false;
-  char* end = nullptr;
-  *value = std::strtod(kept.c_str(), &end);
-  return end != kept.c_str();
-}
-
-bool Agrees(const std::string& workbook, const std::string& expected, const std::string& produced) {
-  if (expected == produced) return true;
-  if (workbook != "NumberFormatApproxTests") return false;
-  double a = 0, b = 0;
-  if (!AsNumber(expected, &a) || !AsNumber(produced, &b)) return false;
-  return a == b || std::fabs(a - b) <= 0.01 * std::max(std::fabs(a), std::fabs(b));
-}
 
 // Writes build/reports/<file>: agreement per group, the listed differences
 // per rule, then the differing rows under their table header.
@@ -284,18 +242,10 @@ TEST(NumberFormatCorpus, FractionTableRendersAsTheSpreadsheetOrAsListed) {
   std::vector<std::string> header;
   std::map<std::string, std::pair<int, int>> perColumn;
   std::ostringstream details, differences;
-  const auto split = [](std::string text) {
-    if (!text.empty() && text.back() == '\r') text.pop_back();
-    std::vector<std::string> cells;
-    std::stringstream stream(text);
-    std::string cell;
-    while (std::getline(stream, cell, '\t')) cells.push_back(cell);
-    return cells;
-  };
   std::getline(in, line);
-  header = split(line);
+  header = SplitTabs(line);
   while (std::getline(in, line)) {
-    const auto cells = split(line);
+    const auto cells = SplitTabs(line);
     if (cells.size() < 3 || cells[0].empty() || cells[1].empty()) continue;
     const double value = std::strtod(cells[0].c_str(), nullptr) / std::strtod(cells[1].c_str(), nullptr);
     for (size_t c = 3; c < header.size() && c < cells.size(); ++c) {
