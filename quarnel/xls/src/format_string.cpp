@@ -102,10 +102,17 @@ short XlsFormatString::fmtnum(CELLV* cell, const ZelValue& widthInChars, const i
                               icu::UnicodeString& out, unsigned char* color, XlsWidthCallback callback,
                               ZelLength cellWidth, int arg1, int arg2, void* context) {
   if (cell == nullptr) return 0;
-  const short w = widthOf(widthInChars);
   FMT2 parsed;
   if (fmtget(format, &parsed) != 1) return 0;
-  const short s = fmtsel(1, cell->value, &parsed);
+  return numtext::renderNumber(*this, &parsed, cell, widthInChars, out, color, callback, cellWidth, arg1, arg2,
+                               context);
+}
+
+short numtext::renderNumber(XlsFormatString& object, FMT2* parsed, CELLV* cell, const ZelValue& widthInChars,
+                            icu::UnicodeString& out, unsigned char* color, XlsWidthCallback callback,
+                            ZelLength cellWidth, int arg1, int arg2, void* context) {
+  const short w = widthOf(widthInChars);
+  const short s = XlsFormatString::fmtsel(1, cell->value, parsed);
   if (s == -2) {
     out.remove();
     return -2;
@@ -114,21 +121,21 @@ short XlsFormatString::fmtnum(CELLV* cell, const ZelValue& widthInChars, const i
     out = icu::UnicodeString(numtext::GeneralText(cell->value, w).c_str(), -1, US_INV);
     return -1;
   }
-  FMT* section = &parsed.sections[s];
+  FMT* section = &parsed->sections[s];
   if (color != nullptr) *color = section->colorCode;
 
   const ZelValue width(static_cast<int>(w));
   short result;
   if (section->kind == 2) {
-    result = fmtnumD(section, cell->value, width, out, callback, cellWidth, arg1, arg2, context);
+    result = object.fmtnumD(section, cell->value, width, out, callback, cellWidth, arg1, arg2, context);
   } else {
     const double original = cell->value;
     section->signAtSelect = original > 0 ? 1 : original < 0 ? 2 : 0;
     // The sign is the section's to show: an unconditioned negative section
     // and a first section for values below zero render the magnitude.
-    if (cell->value < 0 && s == 1 && parsed.sections[1].condOp == 0) cell->value = -cell->value;
+    if (cell->value < 0 && s == 1 && parsed->sections[1].condOp == 0) cell->value = -cell->value;
     if (cell->value < 0 && s == 0 && section->condOp == 4 && section->condValue == 0.0) cell->value = -cell->value;
-    result = fmtnumN(section, cell->value, width, out, callback, cellWidth, arg1, arg2, context);
+    result = object.fmtnumN(section, cell->value, width, out, callback, cellWidth, arg1, arg2, context);
     cell->value = original;
   }
   if (result < 0) {

@@ -9,11 +9,19 @@
 
 #include <unicode/unistr.h>
 
+#include "quarnel/xls_format_string.h"
+
 namespace ObraCommon {
 
 class ZelValue;
 
 namespace numtext {
+
+// fmtnum after the parse: chooses the section of a parsed record and renders
+// the cell's number with it. The record's counters change.
+short renderNumber(XlsFormatString& object, FMT2* parsed, CELLV* cell, const ZelValue& widthInChars,
+                   icu::UnicodeString& out, unsigned char* color, XlsWidthCallback callback, ZelLength cellWidth,
+                   int arg1, int arg2, void* context);
 
 // The width in characters: the low 16 bits of the integer value, signed; a
 // negative width counts as none.
