@@ -143,6 +143,7 @@ TEST(NumberSections, RenderAsPrescribed) {
       {"\"$\"#,##0.00", -1234.567, "-$1,234.57"},
       {"[DBNum1]#,##0", 1234567, "一，二三四，五六七"},
       {"[DBNum3]0.0", 12.5, "１２.５"},
+      {"[DBNum1]??0.0?", 5.5, "\u3000\u3000五.五\u3000"},
       {"[DBNum1]General", 1e-10, "一E-一〇"},
       {"[DBNum1]General", 0.5, "〇.五"},
       {"0\\k\\g", 12, "12kg"},
@@ -185,6 +186,9 @@ TEST(NumberSections, FillWidthAndStatus) {
 // scaling commas, runs far past a fixed buffer.
 TEST(NumberSections, LongDigitStrings) {
   EXPECT_EQ("1" + std::string(348, '0'), Format(std::string("0") + std::string(20, '%'), 1e308, {400}).substr(0, 349));
+  std::string scaled;  // 255 scaling commas: each follows a placeholder
+  for (int i = 0; i < 254; ++i) scaled += "#,\"\"";
+  for (double v : {1e308, 123.0, -5e-324}) EXPECT_EQ("0", Format(scaled + "0,", v, {40}));
   std::string digits = nt::convDblStr(123.0);
   for (int i = 0; i < 765; ++i) nt::DblStrDiv10(digits);
   EXPECT_EQ("0." + std::string(762, '0') + "123", digits);
