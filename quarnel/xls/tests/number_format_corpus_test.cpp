@@ -1,6 +1,7 @@
 // The number-format workbooks and the fraction table: formats parsed as
 // written and after the escaping pass, then every row rendered and compared
 // with the spreadsheet's own text, apart from the listed differences.
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -15,6 +16,7 @@
 
 #include "format_escape.h"
 #include "format_test_util.h"
+#include "fraction_reference.h"
 #include "numfmt_corpus.h"
 #include "quarnel/value.h"
 #include "quarnel/xls_format_string.h"
@@ -248,6 +250,14 @@ TEST(NumberFormatCorpus, FractionTableRendersAsTheSpreadsheetOrAsListed) {
     const auto cells = SplitTabs(line);
     if (cells.size() < 3 || cells[0].empty() || cells[1].empty()) continue;
     const double value = std::strtod(cells[0].c_str(), nullptr) / std::strtod(cells[1].c_str(), nullptr);
+    // The bounded search finds the reference's fraction for the table's values.
+    const double part = std::fabs(value) - std::floor(std::fabs(value));
+    for (int digits = 1; digits <= 5 && part > 0; ++digits) {
+      const auto expected = xlstest::StepByStep(part, digits);
+      const auto found = ObraCommon::numtext::searchFraction(part, digits, nullptr);
+      EXPECT_EQ(expected.numerator, found.numerator) << value << " with " << digits << " digits";
+      EXPECT_EQ(expected.denominator, found.denominator) << value << " with " << digits << " digits";
+    }
     for (size_t c = 3; c < header.size() && c < cells.size(); ++c) {
       const auto format = formats.find(header[c]);
       if (format == formats.end()) continue;

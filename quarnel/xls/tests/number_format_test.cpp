@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "format_test_util.h"
+#include "fraction_reference.h"
 #include "number_text.h"
 #include "quarnel/value.h"
 #include "quarnel/xls_format_string.h"
@@ -243,25 +244,7 @@ TEST(NumberSections, WidthCallback) {
 
 namespace {
 
-// The fraction search numerator by numerator, as the rule reads.
-nt::NearestFraction StepByStep(double f, int digits) {
-  nt::NearestFraction r;
-  int64_t limit = 1;
-  for (int i = 0; i < digits; ++i) limit *= 10;
-  double best = 1.0;
-  for (int64_t k = 1;; ++k) {
-    const double y = static_cast<double>(k) / f;
-    const double dd = std::ceil(y - 0.5);
-    const double err = std::fabs(y - dd) / dd;
-    if (err + 1e-8 < best) {
-      best = err;
-      r.numerator = k;
-      r.denominator = static_cast<int64_t>(dd);
-    }
-    if (dd >= static_cast<double>(limit) || k + 1 >= limit) break;
-  }
-  return r;
-}
+using xlstest::StepByStep;
 
 TEST(FractionSearch, AgreesWithTheStepByStepSearch) {
   std::mt19937_64 random(36);
