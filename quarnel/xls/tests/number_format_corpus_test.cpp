@@ -30,6 +30,7 @@ using ObraCommon::XlsFormatString;
 using ObraCommon::ZelValue;
 using xlstest::Agrees;
 using xlstest::EscapeForeign;
+using xlstest::Normalized;
 using xlstest::ReadTsv;
 using xlstest::Row;
 using xlstest::SplitTabs;
@@ -214,27 +215,12 @@ TEST(NumberFormatCorpus, EveryRowRendersAsTheSpreadsheetOrAsListed) {
   WriteDifferences("numfmt-corpus-differences.tsv", "workbook\tcells\texpected\tproduced\n", differences.str());
 }
 
-// Trimmed, runs of spaces collapsed, no space after a minus.
-std::string Normalized(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == ' ' && (out.empty() || out.back() == ' ' || out.back() == '-')) continue;
-    out += c;
-  }
-  while (!out.empty() && out.back() == ' ') out.pop_back();
-  return out;
-}
-
 // The fraction table: each value under the formats of its columns (the
 // formats are those the workbook's cell styles carry), compared as the
 // table's own readers compare. The last column is reported, not asserted.
 TEST(NumberFormatCorpus, FractionTableRendersAsTheSpreadsheetOrAsListed) {
   TESTDATA_OR_SKIP(dir, "numfmt");
-  const std::map<std::string, std::string> formats = {
-      {"1Digit", "# ?/?"},         {"2Digit", "# ?" "?/??"},          {"3Digit", "#\\ ??" "?/???"},
-      {"Half", "#\\ ?/2"},         {"Quarter", "#\\ ?/4"},         {"Eight", "#\\ ?/8"},
-      {"Sixteenth", "#\\ ?" "?/16"},  {"Tenth", "#\\ ?/10"},          {"100th", "#\\ ?" "?/100"},
-      {"Tika-1132", "#\\ ?" "?/?????????"}};
+  const auto& formats = xlstest::kFractionColumns;
   const std::string reportedOnly = "Tika-1132";
   auto listed = ReadDivergences("numfmt_fraction_divergences.tsv", "value", "column");
   ASSERT_FALSE(listed.empty()) << "no divergence file";

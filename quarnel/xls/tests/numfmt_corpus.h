@@ -64,4 +64,23 @@ inline bool Agrees(const std::string& workbook, const std::string& expected, con
   return a == b || std::fabs(a - b) <= 0.01 * std::max(std::fabs(a), std::fabs(b));
 }
 
+// The fraction table's columns and the formats their cells carry.
+inline const std::map<std::string, std::string> kFractionColumns = {
+    {"1Digit", "# ?/?"},          {"2Digit", "# ?" "?/??"},        {"3Digit", "#\\ ??" "?/???"},
+    {"Half", "#\\ ?/2"},          {"Quarter", "#\\ ?/4"},        {"Eight", "#\\ ?/8"},
+    {"Sixteenth", "#\\ ?" "?/16"}, {"Tenth", "#\\ ?/10"},        {"100th", "#\\ ?" "?/100"},
+    {"Tika-1132", "#\\ ?" "?/?????????"}};
+
+// A fraction-table cell as the table's readers compare it: trimmed, runs of
+// spaces collapsed, no space after a minus.
+inline std::string Normalized(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == ' ' && (out.empty() || out.back() == ' ' || out.back() == '-')) continue;
+    out += c;
+  }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
 }  // namespace xlstest
