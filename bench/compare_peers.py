@@ -18,7 +18,10 @@ the same inputs in one run, and prints one table of ratios:
      std::ofstream, std::stringstream, std::string::find, one direct
      conversion session and glibc iconv (build/bin/quarnel_stream_bench);
   6. Quarnel's gzip streams and zip reader MB/s of uncompressed bytes against
-     zlib's gzread and gzwrite and libarchive (build/bin/quarnel_archive_bench).
+     zlib's gzread and gzwrite and libarchive (build/bin/quarnel_archive_bench);
+  7. Quarnel's spreadsheet number formats, values per second, against GOffice
+     (build/bin/numfmt_bench, built where scripts/install-deps --peers
+     installed GOffice).
 
 A ratio above 1 means the engine is faster. Parts whose program is not built
 yet are reported as pending.
@@ -94,15 +97,15 @@ def visio(rows, scratch):
                 rows.append(("Visio text in process (engine started once)", mb, None, "-", "MB/s of stream", None))
 
 
-def speeds(bench):
-    """MB/s of a benchmark whose cases are named <program>/<measure>, by
-    measure and then by program."""
+def speeds(bench, counter="bytes_per_second", scale=1e6):
+    """MB/s (or another counter over scale) of a benchmark whose cases are
+    named <program>/<measure>, by measure and then by program."""
     result = json.loads(subprocess.run([bench, "--benchmark_format=json", "--benchmark_min_time=0.3"],
                                        capture_output=True, text=True, check=True).stdout)
     speed = {}
     for b in result["benchmarks"]:
         who, measure = b["name"].split("/", 1)
-        speed.setdefault(measure, {})[who] = b["bytes_per_second"] / 1e6
+        speed.setdefault(measure, {})[who] = b[counter] / scale
     return speed
 
 
@@ -182,6 +185,18 @@ def archives(rows):
     quarnel_pairs(rows, "quarnel_archive_bench", "archive", "zlib / libarchive")
 
 
+def number_formats(rows):
+    bench = tool("numfmt_bench")
+    if not bench:
+        rows.append(("number formats", None, None, "GOffice", "M values/s", None))
+        return
+    for measure, s in speeds(bench, "items_per_second").items():
+        for who in ("engine", "engine parsed once"):
+            if who in s and "goffice" in s:
+                row(rows, "number formats, %s (%s)" % (measure, who), s[who], s["goffice"], "GOffice",
+                    "M values/s", s[who] / s["goffice"])
+
+
 def main():
     cpu = next((l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo") if l.startswith("model name")), "?")
     rows = []
@@ -194,6 +209,7 @@ def main():
         rar(rows, scratch)
         streams(rows)
         archives(rows)
+        number_formats(rows)
     print("Machine: %s, %d cores; median of %d runs; ratio > 1: the engine is faster" % (cpu, os.cpu_count(), RUNS))
     print()
     print("| measure | engine | peer | peer program | unit | ratio |")

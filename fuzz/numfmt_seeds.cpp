@@ -6,21 +6,12 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "format_escape.h"
+#include "numfmt_corpus.h"
 
 namespace {
-
-std::vector<std::string> Split(const std::string& line) {
-  std::vector<std::string> cells;
-  std::stringstream stream(line);
-  std::string cell;
-  while (std::getline(stream, cell, '\t')) cells.push_back(cell);
-  return cells;
-}
 
 void Write(const std::string& path, double value, uint8_t flags, uint16_t width, const icu::UnicodeString& format) {
   std::ofstream out(path, std::ios::binary);
@@ -46,20 +37,9 @@ int main(int argc, char** argv) {
   }
   int n = 0;
   for (int a = 2; a < argc; ++a) {
-    std::ifstream in(argv[a]);
-    std::string line;
-    std::vector<std::string> header;
-    if (std::getline(in, line)) header = Split(line);
-    size_t formatAt = header.size(), valueAt = header.size();
-    for (size_t i = 0; i < header.size(); ++i) {
-      if (header[i] == "effective_format") formatAt = i;
-      if (header[i] == "value_as_stored") valueAt = i;
-    }
-    while (std::getline(in, line)) {
-      const auto cells = Split(line);
-      if (formatAt >= cells.size()) continue;
-      const double value = valueAt < cells.size() ? std::strtod(cells[valueAt].c_str(), nullptr) : 0.0;
-      const icu::UnicodeString format = icu::UnicodeString::fromUTF8(cells[formatAt]);
+    for (const auto& row : xlstest::ReadTsv(argv[a])) {
+      const double value = std::strtod(row.at("value_as_stored").c_str(), nullptr);
+      const icu::UnicodeString format = icu::UnicodeString::fromUTF8(row.at("effective_format"));
       const auto flags = static_cast<uint8_t>(1 + (n % 3) * 2);
       Write(std::string(argv[1]) + "/format-" + std::to_string(n++), value, flags, 11, format);
       Write(std::string(argv[1]) + "/format-" + std::to_string(n++), value, 1, 20, xlstest::EscapeForeign(format));

@@ -208,6 +208,7 @@ bool Parser::placeholder(char16_t c) {
   if (f_->lastToken == LAST_COMMA) {
     // A comma between two placeholders asks for thousands separators.
     f_->tokens.truncate(f_->tokens.length() - 1);
+    f_->tokenCount = static_cast<uint32_t>(f_->tokens.length());  // the parse may stop here
     --f_->scaleCommas;
     f_->grouping = 1;
   }

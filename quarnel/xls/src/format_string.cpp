@@ -1,7 +1,11 @@
 // Entry points of the number-format engine: section choice, the text
 // section, and the calls that hand a number to its section's formatter.
+#include <algorithm>
 #include <cmath>
-#include <vector>
+#include <cstring>
+#include <string>
+
+#include "number_text.h"
 
 #include "quarnel/value.h"
 #include "quarnel/xls_format_string.h"
@@ -9,12 +13,7 @@
 namespace ObraCommon {
 namespace {
 
-// The width in characters: the low 16 bits of the integer value, signed; a
-// negative width counts as none.
-short widthOf(const ZelValue& width) {
-  const auto w = static_cast<int16_t>(static_cast<uint32_t>(width.getIntegerValue()) & 0xFFFFu);
-  return w < 0 ? short{0} : w;
-}
+using numtext::widthOf;
 
 void setHashes(icu::UnicodeString& out, short w) {
   out.remove();
@@ -88,57 +87,55 @@ int XlsFormatString::countKetasu(const icu::UnicodeString& text) {
   return columns;
 }
 
-short XlsFormatString::fmtnumN(FMT*, double, const ZelValue&, icu::UnicodeString&, XlsWidthCallback, ZelLength,
-                               int, int, void*) {
-  return -3;  // number sections render once the number formatter exists
-}
-
-short XlsFormatString::fmtnumD(FMT*, double, const ZelValue&, icu::UnicodeString&, XlsWidthCallback, ZelLength,
-                               int, int, void*) {
-  return -3;  // date sections render once the date formatter exists
-}
-
-void XlsFormatString::ConvGeneral(double, char* buffer, short width, XlsWidthCallback, ZelLength, int, int,
+void XlsFormatString::ConvGeneral(double value, char* buffer, short width, XlsWidthCallback, ZelLength, int, int,
                                   void*) {
   if (buffer == nullptr) return;
   const short w = width < 0 ? short{0} : width;
-  for (short i = 0; i < w; ++i) buffer[i] = '#';
-  buffer[w] = '\0';
+  const std::string text = numtext::GeneralText(value, w);
+  // The buffer holds width + 1 bytes: a longer text is cut there.
+  const size_t n = std::min(text.size(), static_cast<size_t>(w));
+  std::memcpy(buffer, text.data(), n);
+  buffer[n] = '\0';
 }
 
 short XlsFormatString::fmtnum(CELLV* cell, const ZelValue& widthInChars, const icu::UnicodeString& format,
                               icu::UnicodeString& out, unsigned char* color, XlsWidthCallback callback,
                               ZelLength cellWidth, int arg1, int arg2, void* context) {
   if (cell == nullptr) return 0;
-  const short w = widthOf(widthInChars);
   FMT2 parsed;
   if (fmtget(format, &parsed) != 1) return 0;
-  const short s = fmtsel(1, cell->value, &parsed);
+  return numtext::renderNumber(*this, &parsed, cell, widthInChars, out, color, callback, cellWidth, arg1, arg2,
+                               context);
+}
+
+short numtext::renderNumber(XlsFormatString& object, FMT2* parsed, CELLV* cell, const ZelValue& widthInChars,
+                            icu::UnicodeString& out, unsigned char* color, XlsWidthCallback callback,
+                            ZelLength cellWidth, int arg1, int arg2, void* context) {
+  const short w = widthOf(widthInChars);
+  const short s = XlsFormatString::fmtsel(1, cell->value, parsed);
   if (s == -2) {
     out.remove();
     return -2;
   }
   if (s < 0) {
-    std::vector<char> text(static_cast<size_t>(w) + 1, '\0');
-    ConvGeneral(cell->value, text.data(), w, nullptr, ZelLength(0.0f), 0, 0, nullptr);
-    out = icu::UnicodeString(text.data(), -1, US_INV);
+    out = icu::UnicodeString(numtext::GeneralText(cell->value, w).c_str(), -1, US_INV);
     return -1;
   }
-  FMT* section = &parsed.sections[s];
+  FMT* section = &parsed->sections[s];
   if (color != nullptr) *color = section->colorCode;
 
   const ZelValue width(static_cast<int>(w));
   short result;
   if (section->kind == 2) {
-    result = fmtnumD(section, cell->value, width, out, callback, cellWidth, arg1, arg2, context);
+    result = object.fmtnumD(section, cell->value, width, out, callback, cellWidth, arg1, arg2, context);
   } else {
     const double original = cell->value;
     section->signAtSelect = original > 0 ? 1 : original < 0 ? 2 : 0;
     // The sign is the section's to show: an unconditioned negative section
     // and a first section for values below zero render the magnitude.
-    if (cell->value < 0 && s == 1 && parsed.sections[1].condOp == 0) cell->value = -cell->value;
+    if (cell->value < 0 && s == 1 && parsed->sections[1].condOp == 0) cell->value = -cell->value;
     if (cell->value < 0 && s == 0 && section->condOp == 4 && section->condValue == 0.0) cell->value = -cell->value;
-    result = fmtnumN(section, cell->value, width, out, callback, cellWidth, arg1, arg2, context);
+    result = object.fmtnumN(section, cell->value, width, out, callback, cellWidth, arg1, arg2, context);
     cell->value = original;
   }
   if (result < 0) {
@@ -192,14 +189,7 @@ short XlsFormatString::fmtstr(CELLV* cell, const ZelValue& widthInChars, const i
       ++i;
     }
   }
-  if (fillAt >= 0) {
-    const int copies = w - countKetasu(out);
-    if (copies > 0) {
-      icu::UnicodeString run;
-      for (int k = 0; k < copies; ++k) run.append(fillChar);
-      out.insert(fillAt, run);
-    }
-  }
+  numtext::insertFill(out, fillAt, fillChar, w);
   return 1;
 }
 

@@ -4,8 +4,9 @@
 
 #include <cmath>
 #include <cstdint>
-#include <vector>
+#include <string>
 
+#include "number_text.h"
 #include "quarnel/xls_format_string.h"
 
 namespace ObraCommon {
@@ -31,11 +32,9 @@ constexpr bool validStyle(unsigned char dbNum) { return dbNum >= 1 && dbNum <= 3
 // The General text of value, from its character `from` on, each character
 // through the digit converter.
 int appendGeneralTail(icu::UnicodeString& out, unsigned char dbNum, double value, short width, size_t from) {
-  const short w = width < 0 ? short{0} : width;
-  std::vector<char> text(static_cast<size_t>(w) + 1, '\0');
-  XlsFormatString::ConvGeneral(value, text.data(), w, nullptr, ZelLength(0.0f), 0, 0, nullptr);
+  const std::string text = numtext::GeneralText(value, width < 0 ? 0 : width);
   int columns = 0;
-  for (size_t i = from; i < text.size() && text[i] != '\0'; ++i)
+  for (size_t i = from; i < text.size(); ++i)
     columns += XlsFormatString::sethanzenNumS(out, dbNum, static_cast<unsigned char>(text[i]));
   return columns;
 }
@@ -92,6 +91,10 @@ int appendKanjiGeneral(icu::UnicodeString& out, unsigned char dbNum, double valu
     value = -value;
   }
   if (value < 1.0) {
+    // A tiny value's General text is scientific ("1E-10"): it has no
+    // leading zero to replace, so all of it is written.
+    if (value != 0.0 && numtext::GeneralText(value, width)[0] != '0')
+      return columns + appendGeneralTail(out, dbNum, value, width, 0);
     XlsFormatString::setzenNum(out, dbNum, 0);
     columns += 2;
     if (value != 0.0) columns += appendGeneralTail(out, dbNum, value, width, 1);

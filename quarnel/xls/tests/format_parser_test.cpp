@@ -114,11 +114,15 @@ TEST(FormatParser, Refusals) {
       {"#/100000000000000000000", 0x0800},
       // A unit that takes the next one, at the end or before U+0000.
       {"0\\", 0x0800},        {"0_", 0x0800},      {"0*", 0x0800},
+      // refused right after a grouping comma was taken back
+      {"?/10,#", 0x0800},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.format);
     FMT2 parsed;
     EXPECT_EQ(0, Book(row.version).fmtget(U(row.format), &parsed));
+    for (const auto& section : parsed.sections)
+      EXPECT_EQ(static_cast<uint32_t>(section.tokens.length()), section.tokenCount);
   }
   for (const char16_t taker : {u'\\', u'_', u'*'}) {
     icu::UnicodeString text(u"0");

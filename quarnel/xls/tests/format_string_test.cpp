@@ -110,12 +110,14 @@ TEST(XlsFormatString, NumberStatus) {
   } rows[] = {
       {"0;0\"x", 1, 5, 0, nullptr, -1},
       {"[>100]0", 5, 5, -2, "", -1},
-      {"@", 5, 3, -1, "###", -1},
-      {"0;0", -5, 4, -3, "####", 0},
-      {"[Blue]0;[Red]0", -5, 2, -3, "##", 122},
+      {"@", 5, 3, -1, "5", -1},
+      {"0;0", -5, 4, 1, "5", 0},
+      {"[Blue]0;[Red]0", -5, 2, 1, "5", 122},
       {"[Green]hh:mm", 0.5, 3, -3, "###", 123},
+      {"[Green]hh:mm", 0.5, 5, 0, "12:00", 123},
       {"[Color3]0", 1, -7, -3, "", 10},
-      {"[Color3]0", 1, 0x10003, -3, "###", 10},
+      {"[Color3]0", 1, 0x10001, 0, "1", 10},
+      {"[Color3]0.00", 1, 0x10003, -3, "###", 10},
   };
   XlsFormatString object;
   for (const auto& row : rows) {
@@ -131,7 +133,7 @@ TEST(XlsFormatString, NumberStatus) {
     EXPECT_EQ(row.color < 0 ? 200 : row.color, color);
     EXPECT_EQ(row.value, cell.value);  // restored after a negation
   }
-  EXPECT_EQ(std::string(100, '#'), Utf8(object.FormatString(U("0"), 1)));
+  EXPECT_EQ("1", Utf8(object.FormatString(U("0"), 1)));
   EXPECT_FALSE(object.isFill());
   EXPECT_EQ("", Utf8(object.FormatString(U("0 0"), 1)));
 }

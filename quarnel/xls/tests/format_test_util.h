@@ -7,6 +7,7 @@
 
 #include <unicode/unistr.h>
 
+#include "quarnel/value.h"
 #include "quarnel/xls_format_string.h"
 
 namespace xlstest {
@@ -53,6 +54,23 @@ inline std::string Describe(const ObraCommon::FMT& f) {
   field("hour", f.hasHour);
   field("ampm", f.hasAmPm);
   return out + "tokens=" + Utf8(f.tokens);
+}
+
+// One call of fmtnum as a cell would make it, without callback.
+inline std::string Render(const std::string& format, double value, int width, bool fill, bool date1904,
+                          short* status = nullptr) {
+  ObraCommon::XlsFormatString object;
+  object.setFill(fill);
+  object.setDate1904(date1904 ? 1 : 0);
+  ObraCommon::CELLV cell;
+  cell.type = 1;
+  cell.value = value;
+  icu::UnicodeString out;
+  unsigned char color = 0;
+  const short s = object.fmtnum(&cell, ObraCommon::ZelValue(width), U(format), out, &color, nullptr,
+                                ObraCommon::ZelLength(0.0f), 0, 0, nullptr);
+  if (status != nullptr) *status = s;
+  return Utf8(out);
 }
 
 }  // namespace xlstest

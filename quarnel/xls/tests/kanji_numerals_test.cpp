@@ -124,14 +124,14 @@ TEST(KanjiNumerals, AgreeWithSpellOut) {
     const auto n = static_cast<int64_t>(value);  // exact: value is integral and below 2^63
     const icu::UnicodeString plain = icu.Spell(n, u"%spellout-cardinal");
     const icu::UnicodeString formal = SpellOut::Formal(icu.Spell(n, u"%spellout-cardinal-financial"));
-    icu::UnicodeString ours1, ours2, ours3;
-    ObraCommon::appendKanjiGeneral(ours1, 1, value, 11);
-    ObraCommon::appendKanjiGeneral(ours2, 2, value, 11);
-    ObraCommon::appendKanjiGeneral(ours3, 3, value, 11);
-    if (ours1 != plain || ours2 != formal || ours3 != SpellOut::Wide(plain)) {
+    // Through the whole engine, as a cell of 100 characters would show it.
+    const std::string ours1 = xlstest::Render("[DBNum1]General", value, 100, false, false);
+    const std::string ours2 = xlstest::Render("[DBNum2]General", value, 100, false, false);
+    const std::string ours3 = xlstest::Render("[DBNum3]General", value, 100, false, false);
+    if (ours1 != Utf8(plain) || ours2 != Utf8(formal) || ours3 != Utf8(SpellOut::Wide(plain))) {
       if (++mismatches <= 5)
-        ADD_FAILURE() << n << ": " << Utf8(ours1) << " / " << Utf8(plain) << ", " << Utf8(ours2) << " / "
-                      << Utf8(formal) << ", " << Utf8(ours3);
+        ADD_FAILURE() << n << ": " << ours1 << " / " << Utf8(plain) << ", " << ours2 << " / " << Utf8(formal)
+                      << ", " << ours3;
     }
   };
   for (int n = 0; n < 100000; ++n) check(n);

@@ -102,6 +102,16 @@ class QUARNEL_API XlsFormatString {
                 XlsWidthCallback callback, ZelLength cellWidth, int arg1, int arg2, void* context);
   short fmtnumD(FMT* section, double value, const ZelValue& widthInChars, icu::UnicodeString& out,
                 XlsWidthCallback callback, ZelLength cellWidth, int arg1, int arg2, void* context);
+  // Dates and times of a serial value. fmtdate takes the year base (1900 or
+  // 1904) in *year and answers the year, or 0 when the date cannot be shown;
+  // the era is 0 Meiji .. 4 Reiwa, the weekday 0 Sunday.
+  static short fmtdate(double value, short* year, short* month, short* day, short* weekday, short* era);
+  static int64_t fmttime(double value, short what, unsigned char decimals);
+  static unsigned short DateOfYear(short year);
+  static unsigned short DateOfMonth(short year, short month);
+  static short WeekOfNum(unsigned long serial, short yearBase);
+  static short RekiOfNum(unsigned long serial, short yearBase);
+
   // The General text of a value in a buffer of at least width + 1 bytes.
   static void ConvGeneral(double value, char* buffer, short width, XlsWidthCallback callback,
                           ZelLength cellWidth, int arg1, int arg2, void* context);
