@@ -77,6 +77,23 @@ NamespaceManager::NamespaceManager() {
   m_scopes.back().declarations = new NamespaceMap();
   m_scopes.back().declarations->declare(ZelName(NAME_XML), ZelName(kXmlNamespaceName));
   m_scopes.back().declarations->declare(ZelName(NAME_XMLNS), ZelName(kXmlnsNamespaceName));
+  index(ZelName(NAME_XML), ZelName(kXmlNamespaceName));
+  index(ZelName(NAME_XMLNS), ZelName(kXmlnsNamespaceName));
+}
+
+void NamespaceManager::index(ZelName prefix, ZelName uri) {
+  auto& bindings = m_bindingIndex[prefix];
+  const size_t scope = m_scopes.size() - 1;
+  if (!bindings.empty() && bindings.back().first == scope) bindings.back().second = uri;
+  else bindings.emplace_back(scope, uri);
+}
+
+void NamespaceManager::unindex(ZelName prefix) {
+  auto found = m_bindingIndex.find(prefix);
+  if (found == m_bindingIndex.end()) return;
+  auto& bindings = found->second;
+  if (!bindings.empty() && bindings.back().first == m_scopes.size() - 1) bindings.pop_back();
+  if (bindings.empty()) m_bindingIndex.erase(found);
 }
 
 NamespaceManager::~NamespaceManager() {
@@ -92,6 +109,8 @@ void NamespaceManager::pushScope() { m_scopes.emplace_back(); }
 
 bool NamespaceManager::popScope() {
   if (m_scopes.size() < 2) return false;
+  if (m_scopes.back().declarations)
+    for (const auto& binding : m_scopes.back().declarations->bindings()) unindex(binding.first);
   m_scopes.pop_back();
   return true;
 }
@@ -119,19 +138,21 @@ void NamespaceManager::declarePrefix(ZelName prefix, ZelName uri) {
   auto& map = m_scopes.back().declarations;
   if (!map) map = new NamespaceMap();
   map->declare(prefix, uri);
+  index(prefix, uri);
 }
 
 void NamespaceManager::undeclarePrefix(ZelName prefix, ZelName uri) {
-  if (m_scopes.back().declarations) m_scopes.back().declarations->undeclare(prefix, uri);
+  auto& map = m_scopes.back().declarations;
+  if (!map || !map->hasPrefix(prefix) || map->getUri(prefix) != uri) return;
+  map->undeclare(prefix, uri);
+  unindex(prefix);
 }
 
 ZelName NamespaceManager::getNamespaceUri(ZelName prefix) const {
-  for (auto it = m_scopes.rbegin(); it != m_scopes.rend(); ++it) {
-    if (!it->declarations) continue;
-    const auto& bindings = it->declarations->bindings();
-    auto found = bindings.find(prefix);
-    if (found == bindings.end()) continue;
-    if (found->second != ZEL_NAME_EMPTY) return found->second;
+  auto found = m_bindingIndex.find(prefix);
+  if (found == m_bindingIndex.end()) return ZelName();
+  for (auto it = found->second.rbegin(); it != found->second.rend(); ++it) {
+    if (it->second != ZEL_NAME_EMPTY) return it->second;
     // An empty default namespace undeclares the outer ones.
     if (prefix.isEmpty()) return ZelName();
   }
@@ -139,13 +160,8 @@ ZelName NamespaceManager::getNamespaceUri(ZelName prefix) const {
 }
 
 ZelName NamespaceManager::getDefaultNamespace() const {
-  for (auto it = m_scopes.rbegin(); it != m_scopes.rend(); ++it) {
-    if (!it->declarations) continue;
-    const auto& bindings = it->declarations->bindings();
-    auto found = bindings.find(ZEL_NAME_EMPTY);
-    if (found != bindings.end()) return found->second;
-  }
-  return ZelName();
+  auto found = m_bindingIndex.find(ZEL_NAME_EMPTY);
+  return found == m_bindingIndex.end() ? ZelName() : ZelName(found->second.back().second);
 }
 
 ZelName NamespaceManager::getPrefix(ZelName uri) const {
@@ -157,11 +173,7 @@ ZelName NamespaceManager::getPrefix(ZelName uri) const {
   return ZelName();
 }
 
-bool NamespaceManager::isPrefixDeclared(ZelName prefix) const {
-  for (const auto& scope : m_scopes)
-    if (scope.declarations && scope.declarations->hasPrefix(prefix)) return true;
-  return false;
-}
+bool NamespaceManager::isPrefixDeclared(ZelName prefix) const { return m_bindingIndex.count(prefix) != 0; }
 
 void NamespaceManager::setElementName(ZelName namespaceName, ZelName prefix, ZelName localName) {
   auto& scope = m_scopes.back();

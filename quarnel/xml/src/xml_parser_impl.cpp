@@ -398,72 +398,56 @@ bool XmlParserImpl::pushEntityText(ZelName entity, const UnicodeString& text) {
   return true;
 }
 
+// The first bytes are in the buffer (checkStream filled it), so whatever
+// is not a mark is read again from where it starts and counts in the
+// position like any other character.
 void XmlParserImpl::detectByteOrder() {
-  int b0 = readByte();
-  if (b0 < 0) return;
+  const size_t start = m_bytePos;
+  int b[4];
+  for (int& byte : b) byte = readByte();
+  size_t skip = 0;
   auto setMode = [&](int mode, const char16_t* name, bool mark) {
     m_decoderMode = mode;
     m_inputEncoding = name;
     m_byteOrderMarkSeen = mark;
   };
-  if (b0 == 0xEF || b0 == 0xFE || b0 == 0xFF) {
-    int b1 = readByte();
-    if (b0 == 0xEF && b1 == 0xBB) {
-      int b2 = readByte();
-      if (b2 == 0xBF) return setMode(1, u"UTF-8", true);
-    } else if (b0 == 0xFE && b1 == 0xFF) {
-      return setMode(4, u"UTF-16", true);
-    } else if (b0 == 0xFF && b1 == 0xFE) {
-      int x = readByte();
-      int y = x < 0 ? -1 : readByte();
-      if (x == 0 && y == 0) return setMode(6, u"UTF-32", true);
-      setMode(3, u"UTF-16", true);
-      if (x >= 0 && y >= 0) unreadChar(static_cast<char32_t>(x | (y << 8)));
-      return;
-    }
-    reportError(0x1834);
-    return;
-  }
-  if (b0 == 0x00) {
-    int x = readByte();
-    if (x > 0) {
-      setMode(4, u"UTF-16BE", false);
-      unreadChar(static_cast<char32_t>(x));
-      return;
-    }
-    int y = readByte();
-    int z = y < 0 ? -1 : readByte();
-    if (y == 0xFE && z == 0xFF) return setMode(7, u"UTF-32", true);
-    setMode(7, u"UTF-32BE", false);
-    if (y >= 0 && z >= 0) unreadChar(static_cast<char32_t>(y * 256 + z));
-    return;
-  }
-  if (b0 == '<' && (m_decoderMode == 0 || m_decoderMode == 2 || m_decoderMode == 5)) {
-    int x = readByte();
-    if (x != 0) {
-      if (x > 0) unreadByte();
-      setMode(1, u"UTF-8", false);
+  if (b[0] == 0xEF || b[0] == 0xFE || b[0] == 0xFF) {
+    if (b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
+      setMode(1, u"UTF-8", true);
+      skip = 3;
+    } else if (b[0] == 0xFE && b[1] == 0xFF) {
+      setMode(4, u"UTF-16", true);
+      skip = 2;
+    } else if (b[0] == 0xFF && b[1] == 0xFE) {
+      bool wide = b[2] == 0 && b[3] == 0;
+      setMode(wide ? 6 : 3, wide ? u"UTF-32" : u"UTF-16", true);
+      skip = wide ? 4 : 2;
     } else {
-      int y = readByte();
-      if (y != 0) {
-        if (y > 0) unreadByte();
-        setMode(3, u"UTF-16LE", false);
-      } else {
-        int z = readByte();
-        if (z != 0) {
-          setMode(3, u"UTF-16LE", false);
-          if (z > 0) unreadChar(static_cast<char32_t>(z * 256));
-        } else {
-          setMode(6, u"UTF-32LE", false);
-        }
-      }
+      // A broken mark: its bytes up to the one that breaks it are dropped.
+      skip = b[0] == 0xEF && b[1] == 0xBB ? 2 : 1;
+      m_bytePos = start + skip;
+      reportError(0x1834);
+      if (m_decoderMode == 0) setMode(1, u"UTF-8", false);
+      return;
     }
-    unreadChar('<');
-    return;
+  } else if (b[0] == 0x00) {
+    if (b[1] > 0) {
+      setMode(4, u"UTF-16BE", false);
+    } else if (b[2] == 0xFE && b[3] == 0xFF) {
+      setMode(7, u"UTF-32", true);
+      skip = 4;
+    } else {
+      setMode(7, u"UTF-32BE", false);
+    }
+  } else if (b[0] == '<' && (m_decoderMode == 0 || m_decoderMode == 2 || m_decoderMode == 5)) {
+    if (b[1] != 0) setMode(1, u"UTF-8", false);
+    else if (b[2] != 0 || b[3] != 0) setMode(3, u"UTF-16LE", false);
+    else setMode(6, u"UTF-32LE", false);
+  } else if (m_decoderMode == 0) {
+    // Nothing recognised and nothing given: XML's default.
+    setMode(1, u"UTF-8", false);
   }
-  unreadByte();
-  // Nothing recognised and nothing given: XML's default.
-  if (m_decoderMode == 0) setMode(1, u"UTF-8", false);
+  m_bytePos = start + skip;
 }
 
 void XmlParserImpl::switchEncoding(const UnicodeString& name) {
@@ -757,6 +741,7 @@ bool XmlParserImpl::parseReference(char32_t& value, ZelName& entityName) {
   }
   unreadChar(c);
   ZelName name = readName();
+  if (m_noEvent) return false;
   if (name.isEmpty()) {
     reportError(0x181B);
     return false;
@@ -1017,6 +1002,7 @@ void XmlParserImpl::parseStartTag() {
   ZelName prefix;
   ZelName local;
   if (!readQName(prefix, local)) reportError(0x1804);
+  if (m_noEvent) return;  // a bound was passed
   if (getDepth() >= XmlLimits::kMaxDepth) return reportLimit(u"element depth");
   m_namespaces->pushScope();
   m_attributes.clear();
@@ -1062,7 +1048,9 @@ void XmlParserImpl::parseStartTag() {
     unreadChar(c);
     if (static_cast<int>(m_attributes.size()) >= XmlLimits::kMaxAttributes) return reportLimit(u"attribute count");
     Attribute attribute;
-    if (!readQName(attribute.prefix, attribute.localName)) {
+    const bool named = readQName(attribute.prefix, attribute.localName);
+    if (m_noEvent) return;
+    if (!named) {
       if (attribute.prefix.isEmpty() && attribute.localName.isEmpty()) {
         c = readChar();
         reportError(0x1809, Char(c));
@@ -1154,6 +1142,7 @@ void XmlParserImpl::parseEndTag() {
   ZelName prefix;
   ZelName local;
   if (!readQName(prefix, local)) reportError(0x1805);
+  if (m_noEvent) return;
   ZelName openPrefix = m_namespaces->getElementPrefix();
   ZelName openLocal = m_namespaces->getElementLocalName();
   if (prefix != openPrefix || local != openLocal)
@@ -1344,6 +1333,7 @@ void XmlParserImpl::parseMarkupDecl() {
 void XmlParserImpl::parsePI() {
   m_pendingMarkup = 0;
   ZelName target = readName();
+  if (m_noEvent) return;
   const UnicodeString& name = target.toString();
   if (name == u"xml") return parseXmlDecl();
   m_eventType = PROCESSING_INSTRUCTION;

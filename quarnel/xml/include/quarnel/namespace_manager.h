@@ -5,6 +5,7 @@
 #pragma once
 
 #include <map>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -103,7 +104,14 @@ class QUARNEL_API NamespaceManager : public ZelRCObject {
     ZelName elementLocalName;
     ZelName elementNamespace;
   };
+  void index(ZelName prefix, ZelName uri);
+  void unindex(ZelName prefix);
+
   std::vector<Scope> m_scopes;
+  // Per prefix, the bindings in force from the outermost scope to the
+  // innermost (scope index, namespace name), so that a lookup does not walk
+  // every open scope.
+  std::unordered_map<ZelNameEnum, std::vector<std::pair<size_t, ZelNameEnum>>> m_bindingIndex;
 };
 
 }  // namespace ObraCommon
