@@ -18,7 +18,10 @@ the same inputs in one run, and prints one table of ratios:
      std::ofstream, std::stringstream, std::string::find, one direct
      conversion session and glibc iconv (build/bin/quarnel_stream_bench);
   6. Quarnel's gzip streams and zip reader MB/s of uncompressed bytes against
-     zlib's gzread and gzwrite and libarchive (build/bin/quarnel_archive_bench).
+     zlib's gzread and gzwrite and libarchive (build/bin/quarnel_archive_bench);
+  7. Quarnel's own XML pull parser (next and nextToken) MB/s against
+     libxml2's reader and expat on two generated 64 MB documents, median of 5
+     (build/bin/xml_bench).
 
 A ratio above 1 means the engine is faster. Parts whose program is not built
 yet are reported as pending.
@@ -182,6 +185,30 @@ def archives(rows):
     quarnel_pairs(rows, "quarnel_archive_bench", "archive", "zlib / libarchive")
 
 
+def xml(rows):
+    """The own XML parser's next and nextToken beside libxml2's reader and
+    expat: median MB/s of five runs over each generated 64 MB document."""
+    bench = tool("xml_bench")
+    if not bench:
+        rows.append(("XML pull parsing", None, None, "libxml2 reader / expat", "MB/s", None))
+        return
+    result = json.loads(subprocess.run([bench, "--benchmark_format=json", "--benchmark_repetitions=5",
+                                        "--benchmark_report_aggregates_only=true"],
+                                       capture_output=True, text=True, check=True).stdout)
+    speed = {}
+    for b in result["benchmarks"]:
+        if b.get("aggregate_name") != "median":
+            continue
+        who, measure = b["run_name"].split("/", 1)
+        speed.setdefault(measure, {})[who] = b["bytes_per_second"] / 1e6
+    for measure, s in speed.items():
+        for ours in ("quarnel next", "quarnel nextToken"):
+            for peer in ("libxml2 reader", "expat"):
+                if ours in s and peer in s:
+                    row(rows, "XML %s, %s" % (measure, ours.split()[1]), s[ours], s[peer], peer, "MB/s",
+                        s[ours] / s[peer])
+
+
 def main():
     cpu = next((l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo") if l.startswith("model name")), "?")
     rows = []
@@ -194,6 +221,7 @@ def main():
         rar(rows, scratch)
         streams(rows)
         archives(rows)
+        xml(rows)
     print("Machine: %s, %d cores; median of %d runs; ratio > 1: the engine is faster" % (cpu, os.cpu_count(), RUNS))
     print()
     print("| measure | engine | peer | peer program | unit | ratio |")

@@ -645,11 +645,11 @@ ZelName XmlParserImpl::readName() {
     return ZelName();
   }
   m_nameScratch.clear();
-  bool tooLong = false;
-  do {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data());
+  for (;;) {
     if (static_cast<int>(m_nameScratch.size()) >= XmlLimits::kMaxNameLength) {
-      tooLong = true;
-      break;
+      reportLimit(u"name length");
+      return internName();
     }
     if (c <= 0xFFFF) {
       m_nameScratch.push_back(static_cast<char16_t>(c));
@@ -657,13 +657,23 @@ ZelName XmlParserImpl::readName() {
       m_nameScratch.push_back(static_cast<char16_t>(U16_LEAD(c)));
       m_nameScratch.push_back(static_cast<char16_t>(U16_TRAIL(c)));
     }
+    // ASCII name characters straight from the byte buffer.
+    if (m_pushbackChar == kNoChar && m_segments.empty() && m_crLookahead == kNoChar && m_decoderMode == 1) {
+      size_t pos = m_bytePos;
+      while (pos < m_byteEnd && bytes[pos] < 0x80 && IsNameChar(bytes[pos]) &&
+             static_cast<int>(m_nameScratch.size()) < XmlLimits::kMaxNameLength)
+        m_nameScratch.push_back(static_cast<char16_t>(bytes[pos++]));
+      m_columnNumber += static_cast<int>(pos - m_bytePos);
+      m_bytePos = pos;
+    }
     c = readChar();
-  } while (IsNameChar(c));
-  if (tooLong) {
-    reportLimit(u"name length");
-  } else {
-    unreadChar(c);
+    if (!IsNameChar(c)) break;
   }
+  unreadChar(c);
+  return internName();
+}
+
+ZelName XmlParserImpl::internName() {
   auto found = m_nameCache.find(m_nameScratch);
   if (found != m_nameCache.end()) return ZelName(found->second);
   ZelNameEnum number = ZelNameTable::getSharedNameEnum(
@@ -768,7 +778,11 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
   }
   UnicodeString raw;
   bool closed = false;
-  while ((c = readChar()) != kEnd) {
+  bool allSpace = true;
+  for (;;) {
+    if (quoted) readTextRun(raw, delimiter, allSpace);
+    c = readChar();
+    if (c == kEnd) break;
     if (c == delimiter) {
       closed = true;
       break;
@@ -776,6 +790,21 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
     raw.append(static_cast<UChar32>(c));
   }
   if (!closed && mode != 3 && mode != 4) reportError(0x182F, Char(delimiter));
+
+  // Nothing to replace: the raw text is the value.
+  bool plain = true;
+  for (int32_t i = 0; i < raw.length() && plain; ++i) {
+    char16_t u = raw.charAt(i);
+    plain = u != '\t' && u != '\n' && u != '\r' && ((u != '&' && u != '<') || (mode != 1 && mode != 2));
+  }
+  if (plain) {
+    out = raw;
+    if (mode == 4 && quoted) {
+      out.insert(0, static_cast<UChar32>(delimiter));
+      if (closed) out.append(static_cast<UChar32>(delimiter));
+    }
+    return closed;
+  }
 
   // Re-read the raw text as an input of its own whose end is the end of
   // input; references inside it push their texts above it.
@@ -1152,6 +1181,65 @@ void XmlParserImpl::parseEndTag() {
   if (c != '>') reportError(0x180C, Char(c));
 }
 
+// Plain text straight from the byte buffer while nothing is put back and
+// the input is UTF-8: every character but the markup starters and "]" (in
+// a literal: its delimiter), CR and the code points the reader treats
+// apart (U+0085, U+2028, U+FFFF) goes in, with the position kept as
+// readChar keeps it. It stops at anything else, which the character loop
+// then reads.
+void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& allSpace) {
+  if (m_pushbackChar != kNoChar || !m_segments.empty() || m_crLookahead != kNoChar || m_decoderMode != 1) return;
+  char16_t run[512];
+  int32_t length = 0;
+  size_t pos = m_bytePos;
+  const size_t end = m_byteEnd;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data());
+  while (pos < end) {
+    unsigned b = bytes[pos];
+    if (length > 508) {
+      out.append(run, 0, length);
+      length = 0;
+    }
+    if (b < 0x80) {
+      if (delimiter == 0 ? (b == '<' || b == '&' || b == ']' || b == '\r') : (b == delimiter || b == '\r')) break;
+      if (b == '\n') {
+        ++m_lineNumber;
+        m_columnNumber = 0;
+      } else {
+        ++m_columnNumber;
+        if (b != ' ' && b != '\t') allSpace = false;
+      }
+      run[length++] = static_cast<char16_t>(b);
+      ++pos;
+      continue;
+    }
+    size_t need = (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : 0;
+    if (need == 0 || pos + need >= end) break;
+    char32_t cp = b & (need == 1 ? 0x1F : need == 2 ? 0x0F : 0x07);
+    bool valid = true;
+    for (size_t i = 1; i <= need; ++i) {
+      unsigned n = bytes[pos + i];
+      valid = valid && (n & 0xC0) == 0x80;
+      cp = (cp << 6) | (n & 0x3F);
+    }
+    static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+    if (!valid || cp < kLeast[need] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0x85 ||
+        cp == 0x2028 || cp == 0xFFFF)
+      break;
+    ++m_columnNumber;
+    allSpace = false;
+    if (cp <= 0xFFFF) {
+      run[length++] = static_cast<char16_t>(cp);
+    } else {
+      run[length++] = static_cast<char16_t>(U16_LEAD(cp));
+      run[length++] = static_cast<char16_t>(U16_TRAIL(cp));
+    }
+    pos += need + 1;
+  }
+  if (length > 0) out.append(run, 0, length);
+  m_bytePos = pos;
+}
+
 void XmlParserImpl::parseText() {
   m_pendingMarkup = 0;
   m_eventType = TEXT;
@@ -1164,6 +1252,7 @@ void XmlParserImpl::parseText() {
   bool allSpace = true;
   char32_t c;
   for (;;) {
+    if (!topLevel) readTextRun(m_textBuffer, 0, allSpace);
     c = readChar();
     if (c == '<' || c == '&' || c == kEnd) break;
     if (c == 0xFFFF) {

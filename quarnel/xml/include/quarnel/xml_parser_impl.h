@@ -131,6 +131,9 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   void skipDeclaration();
   bool skipWhitespace();
   ZelName readName();
+  ZelName internName();
+  // delimiter 0: text; else the quotation mark of a literal.
+  void readTextRun(UnicodeString& out, char32_t delimiter, bool& allSpace);
   bool readQName(ZelName& prefix, ZelName& localName);
   bool readLiteral(UnicodeString& out, int mode);
   UnicodeString lookupEntity(ZelName name) const;
