@@ -1457,6 +1457,19 @@ void XmlParserImpl::parsePI() {
   }
 }
 
+// "=" and the quoted value of a declaration's pseudo-attribute; `what`
+// names it in the report of a missing "=".
+void XmlParserImpl::readDeclValue(const char16_t* what, UnicodeString& value) {
+  skipWhitespace();
+  char32_t c = readChar();
+  if (c != '=') {
+    unreadChar(c);
+    reportError(0x1823, UnicodeString(what));
+  }
+  skipWhitespace();
+  readLiteral(value, 0);
+}
+
 void XmlParserImpl::parseXmlDecl() {
   // The declaration is no event: the token reader goes on past it.
   m_noEvent = true;
@@ -1466,28 +1479,14 @@ void XmlParserImpl::parseXmlDecl() {
   UnicodeString value;
   ZelName name = readName();
   if (name.toString() != u"version") reportError(0x1822);
-  skipWhitespace();
-  char32_t c = readChar();
-  if (c != '=') {
-    unreadChar(c);
-    reportError(0x1823, u"<?xml version");
-  }
-  skipWhitespace();
-  readLiteral(value, 0);
+  readDeclValue(u"<?xml version", value);
   if (value != u"1.0" && value != u"1.1") reportError(0x1826, value);
 
   bool space = skipWhitespace();
   name = readName();
   if (name.toString() == u"encoding") {
     if (!space) reportError(0x1825, u"encoding=");
-    skipWhitespace();
-    c = readChar();
-    if (c != '=') {
-      unreadChar(c);
-      reportError(0x1823, u"encoding");
-    }
-    skipWhitespace();
-    readLiteral(value, 0);
+    readDeclValue(u"encoding", value);
     const int oldMode = m_decoderMode;
     const UnicodeString oldEncoding = m_inputEncoding;
     switchEncoding(value);
@@ -1505,18 +1504,11 @@ void XmlParserImpl::parseXmlDecl() {
   }
   if (name.toString() == u"standalone") {
     if (!space) reportError(0x1825, u"standalone=");
-    skipWhitespace();
-    c = readChar();
-    if (c != '=') {
-      unreadChar(c);
-      reportError(0x1823, u"standalone");
-    }
-    skipWhitespace();
-    readLiteral(value, 0);
+    readDeclValue(u"standalone", value);
     if (value != u"yes" && value != u"no") reportError(0x1827);
   }
   skipWhitespace();
-  c = readChar();
+  char32_t c = readChar();
   char32_t d = c == '?' ? readChar() : 0;
   if (c != '?' || d != '>') {
     if (c == '?') unreadChar(d);

@@ -123,6 +123,7 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   void parseMarkupDecl();
   void parsePI();
   void parseXmlDecl();
+  void readDeclValue(const char16_t* what, UnicodeString& value);
   void parseEntityRefEvent();
   // After "&": a character reference's character in c (entityName 0), or
   // the entity's name in entityName. False when the reference was bad.
