@@ -307,6 +307,22 @@ char32_t XmlParserImpl::decodeChar() {
 }
 
 char32_t XmlParserImpl::readChar() {
+  // The common case: nothing put back, an ASCII byte other than CR in the
+  // buffer of a UTF-8 input.
+  if (m_bytePos < m_byteEnd && m_pushbackChar == kNoChar && m_segments.empty() && m_crLookahead == kNoChar &&
+      m_decoderMode == 1) {
+    unsigned char b = static_cast<unsigned char>(m_bytes[m_bytePos]);
+    if (b < 0x80 && b != 0x0D) {
+      ++m_bytePos;
+      if (b == 0x0A) {
+        ++m_lineNumber;
+        m_columnNumber = 0;
+      } else {
+        ++m_columnNumber;
+      }
+      return b;
+    }
+  }
   if (m_pushbackChar != kNoChar) {
     char32_t c = m_pushbackChar;
     m_pushbackChar = kNoChar;
