@@ -21,7 +21,10 @@ the same inputs in one run, and prints one table of ratios:
      zlib's gzread and gzwrite and libarchive (build/bin/quarnel_archive_bench);
   7. Quarnel's spreadsheet number formats, values per second, against GOffice
      (build/bin/numfmt_bench, built where scripts/install-deps --peers
-     installed GOffice).
+     installed GOffice);
+  8. Quarnel's own XML pull parser (next and nextToken) MB/s against
+     libxml2's reader and expat on two generated 64 MB documents, median of 5
+     (build/bin/xml_bench).
 
 A ratio above 1 means the engine is faster. Parts whose program is not built
 yet are reported as pending.
@@ -97,14 +100,19 @@ def visio(rows, scratch):
                 rows.append(("Visio text in process (engine started once)", mb, None, "-", "MB/s of stream", None))
 
 
-def speeds(bench, counter="bytes_per_second", scale=1e6):
+def speeds(bench, counter="bytes_per_second", scale=1e6, repetitions=0):
     """MB/s (or another counter over scale) of a benchmark whose cases are
-    named <program>/<measure>, by measure and then by program."""
-    result = json.loads(subprocess.run([bench, "--benchmark_format=json", "--benchmark_min_time=0.3"],
-                                       capture_output=True, text=True, check=True).stdout)
+    named <program>/<measure>, by measure and then by program; with
+    repetitions, the median of that many runs of each case."""
+    args = [bench, "--benchmark_format=json", "--benchmark_min_time=0.3"]
+    if repetitions:
+        args += ["--benchmark_repetitions=%d" % repetitions, "--benchmark_report_aggregates_only=true"]
+    result = json.loads(subprocess.run(args, capture_output=True, text=True, check=True).stdout)
     speed = {}
     for b in result["benchmarks"]:
-        who, measure = b["name"].split("/", 1)
+        if repetitions and b.get("aggregate_name") != "median":
+            continue
+        who, measure = b.get("run_name", b["name"]).split("/", 1)
         speed.setdefault(measure, {})[who] = b[counter] / scale
     return speed
 
@@ -195,6 +203,20 @@ def number_formats(rows):
             if who in s and "goffice" in s:
                 row(rows, "number formats, %s (%s)" % (measure, who), s[who], s["goffice"], "GOffice",
                     "M values/s", s[who] / s["goffice"])
+def xml(rows):
+    """The own XML parser's next and nextToken beside libxml2's reader and
+    expat: median MB/s of five runs over each generated 64 MB document."""
+    bench = tool("xml_bench")
+    if not bench:
+        rows.append(("XML pull parsing", None, None, "libxml2 reader / expat", "MB/s", None))
+        return
+    speed = speeds(bench, repetitions=5)
+    for measure, s in speed.items():
+        for ours in ("quarnel next", "quarnel nextToken"):
+            for peer in ("libxml2 reader", "expat"):
+                if ours in s and peer in s:
+                    row(rows, "XML %s, %s" % (measure, ours.split()[1]), s[ours], s[peer], peer, "MB/s",
+                        s[ours] / s[peer])
 
 
 def main():
@@ -210,6 +232,7 @@ def main():
         streams(rows)
         archives(rows)
         number_formats(rows)
+        xml(rows)
     print("Machine: %s, %d cores; median of %d runs; ratio > 1: the engine is faster" % (cpu, os.cpu_count(), RUNS))
     print()
     print("| measure | engine | peer | peer program | unit | ratio |")

@@ -1,0 +1,200 @@
+// XmlParserImpl: the library's own pull parser. It decodes its input
+// (UTF-8 by default; UTF-16 and UTF-32 when byte order marks or the zero
+// bytes around a leading "<" say so), keeps namespace scopes in a
+// NamespaceManager and expands character references and the entities it
+// knows. Nothing in it recurses per element or per reference: open elements
+// are namespace scopes, text put back is a stack of segments.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "quarnel/namespace_manager.h"
+#include "quarnel/xml_parser.h"
+
+namespace ObraCommon {
+
+class XmlParserImplTestAccess;
+
+class QUARNEL_API XmlParserImpl : public ZelXmlParser {
+ public:
+  XmlParserImpl();
+  ~XmlParserImpl() override;
+  XmlParserImpl(const XmlParserImpl&) = delete;
+  XmlParserImpl& operator=(const XmlParserImpl&) = delete;
+
+  unsigned int getTypeID() const override;
+  bool isA(unsigned int id) const override;
+  UnicodeString getTypeName() const override;
+  static unsigned int getStaticTypeID() { return 0x5C58F35Au; }
+
+  void setFeature(Feature feature, bool value) override;
+  bool getFeature(Feature feature) override;
+  void setStreamType(const UnicodeString& mediaType, const UnicodeString& name) override;
+  void setCallbackError(ZelXmlErrorCallback callback, void* userData) override;
+  void setInput(const UnicodeString& uri, const UnicodeString& encoding, const UnicodeString& baseUri) override;
+  void setInput(std::istream& in, const UnicodeString& encoding, const UnicodeString& baseUri) override;
+  void closeStream() override;
+  UnicodeString getInputEncoding() const override;
+  void defineEntityReplacementText(ZelName entityName, const UnicodeString& text) override;
+  int getNamespaceCount(int depth) const override;
+  ZelName getNamespacePrefix(int pos) const override;
+  ZelName getNamespaceUri(int pos) const override;
+  ZelName getNamespace() const override;
+  ZelName getNamespace(ZelName prefix) const override;
+  int getDepth() const override;
+  UnicodeString getPositionDescription() const override;
+  int getLineNumber() const override;
+  int getColumnNumber() const override;
+  bool isWhitespace() const override;
+  UnicodeString getText() override;
+  ZelName getName() const override;
+  ZelName getPrefix() const override;
+  bool isEmptyElementTag() const override;
+  int getAttributeCount() const override;
+  ZelName getAttributeNamespace(int index) const override;
+  ZelName getAttributeName(int index) const override;
+  ZelName getAttributePrefix(int index) const override;
+  UnicodeString getAttributeValue(ZelName namespaceName, ZelName localName) const override;
+  UnicodeString getAttributeValue(int index) const override;
+  EventType getEventType() const override;
+  EventType next() override;
+  EventType nextToken() override;
+  UnicodeString getBaseUri() const override;
+  void addMathMLEntityMap() override;
+
+  // The root element is html in the XHTML namespace, or the stream type
+  // says XHTML.
+  bool isXhtmlDocument() const;
+  // Not XHTML, and the stream type says HTML, or nothing says XML and the
+  // root element is called html.
+  bool isHtmlDocument() const;
+
+ private:
+  friend class XmlParserImplTestAccess;
+
+  struct Attribute {
+    ZelName prefix;
+    ZelName localName;
+    ZelName namespaceName;
+    UnicodeString value;
+  };
+  // Text put back in front of the input. A literal being re-read is a
+  // barrier: its end is the end of input until it is taken off.
+  struct Segment {
+    UnicodeString text;
+    int32_t index = 0;
+    ZelName entity;
+    bool literal = false;
+    int savedLine = 0;
+    int savedColumn = 0;
+  };
+
+  void reset();
+  void checkStream();
+  void applyEncoding(const UnicodeString& encoding);
+  void stopInput();
+
+  // Bytes and code points.
+  int readByte();
+  void unreadByte();
+  char32_t decodeChar();
+  char32_t readChar();
+  void unreadChar(char32_t c);
+  void unreadText(const UnicodeString& text, ZelName entity);
+  void detectByteOrder();
+  void switchEncoding(const UnicodeString& name);
+  bool isEntityOpen(ZelName entity) const;
+  bool pushEntityText(ZelName entity, const UnicodeString& text);
+
+  // Tokens.
+  int classifyMarkup();
+  void startDocument();
+  void endDocument();
+  void parseStartTag();
+  void parseEndTag();
+  void parseText();
+  void parseCData();
+  void parseComment();
+  void parseMarkupDecl();
+  void parsePI();
+  void parseXmlDecl();
+  void readDeclValue(const char16_t* what, UnicodeString& value);
+  void parseEntityRefEvent();
+  // After "&": a character reference's character in c (entityName 0), or
+  // the entity's name in entityName. False when the reference was bad.
+  bool parseReference(char32_t& c, ZelName& entityName);
+  void skipSection();
+  void skipDeclaration();
+  bool skipWhitespace();
+  ZelName readName();
+  ZelName internName();
+  // delimiter 0: text; else the quotation mark of a literal.
+  void readTextRun(UnicodeString& out, char32_t delimiter, bool& allSpace);
+  bool readQName(ZelName& prefix, ZelName& localName);
+  bool readLiteral(UnicodeString& out, int mode);
+  UnicodeString lookupEntity(ZelName name) const;
+  void reportError(uint16_t code, const UnicodeString& a = UnicodeString(),
+                   const UnicodeString& b = UnicodeString());
+  void reportLimit(const char16_t* what);
+  bool attributeMatches(const Attribute& attribute, ZelName namespaceName, ZelName localName) const;
+
+  bool m_features[6] = {};
+  EventType m_eventType = START_DOCUMENT;
+  int m_pendingMarkup = 0;
+  bool m_xmlDeclSeen = false;
+  bool m_doctypeSeen = false;
+  bool m_rootSeen = false;
+  bool m_emptyElementTag = false;
+  bool m_noEvent = false;
+  ZelName m_rootNamespace;
+  ZelName m_rootLocalName;
+  UnicodeString m_textBuffer;
+  int32_t m_tokenStart = 0;
+  mutable UnicodeString m_cachedText;
+  ZelPtr<NamespaceManager> m_namespaces;
+  std::vector<Attribute> m_attributes;
+  ZelName m_entityName;
+  char32_t m_charRef = 0;
+  std::unordered_map<ZelNameEnum, UnicodeString> m_generalEntities;
+
+  // Input: the stream read through a buffer of its bytes. External
+  // entities will stack further inputs here.
+  std::istream* m_input = nullptr;
+  bool m_ownsSource = false;
+  std::vector<char> m_bytes;
+  size_t m_bytePos = 0;
+  size_t m_byteEnd = 0;
+  bool m_inputEnded = false;
+  int64_t m_bytesRead = 0;
+
+  int m_lineNumber = -1;
+  int m_columnNumber = -1;
+  UnicodeString m_systemId;
+  UnicodeString m_baseUri;
+  char32_t m_pushbackChar;
+  char32_t m_crLookahead;
+  std::vector<Segment> m_segments;
+  int m_openEntities = 0;
+  int64_t m_entityUnits = 0;
+  bool m_expansionStopped = false;
+  int m_decoderMode = 0;
+  UnicodeString m_inputEncoding;
+  bool m_byteOrderMarkSeen = false;
+  bool m_closeAtEnd = true;
+
+  ZelXmlErrorCallback m_errorCallback = nullptr;
+  void* m_callbackData = nullptr;
+  UnicodeString m_streamMediaType;
+  UnicodeString m_streamExtension;
+
+  // Names read so far, so that a name is interned in the shared table once.
+  std::u16string m_nameScratch;
+  std::unordered_map<std::u16string, ZelNameEnum> m_nameCache;
+};
+
+}  // namespace ObraCommon

@@ -1,0 +1,1538 @@
+// The own pull parser: input and decoding, the token readers, next's text
+// joining and error reports.
+#include "quarnel/xml_parser_impl.h"
+
+#include <cstdio>
+
+#include "error_raise.h"
+#include "quarnel/shared_strings.h"
+#include "quarnel/uri.h"
+#include "quarnel/xml_limits.h"
+#include "xml_errors.h"
+#include "xml_names.h"
+
+namespace ObraCommon {
+
+namespace {
+
+// End of input lies outside Unicode, so that a real U+FFFF can be told
+// from it; kNoChar marks an empty one-character pushback.
+constexpr char32_t kEnd = 0x110000;
+constexpr char32_t kNoChar = 0xFFFFFFFF;
+constexpr size_t kByteBufferSize = 1 << 16;
+constexpr size_t kNameCacheLimit = 1 << 16;
+
+const char16_t kSvgNamespace[] = u"http://www.w3.org/2000/svg";
+const char16_t kXlinkNamespace[] = u"http://www.w3.org/1999/xlink";
+const char16_t kChartNamespace[] = u"http://quarnel.invalid/names/Grafeln";
+const char16_t kXhtmlNamespace[] = u"http://www.w3.org/1999/xhtml";
+
+bool IsSpace(char32_t c) { return c == 0x20 || c == 0x09 || c == 0x0A || c == 0x0D; }
+
+bool IsNameStart(char32_t c) {
+  if (c < 0x80) return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+  return (c >= 0xC0 && c <= 0x2FF) || (c >= 0x370 && c <= 0x37D) ||
+         (c >= 0x37F && c <= 0x1FFF) || (c >= 0x200C && c <= 0x200D) || (c >= 0x2070 && c <= 0x218F) ||
+         (c >= 0x2C00 && c <= 0x2FEF) || (c >= 0x3001 && c <= 0xD7FF) || (c >= 0xF900 && c <= 0xEFFFF);
+}
+
+bool IsNameChar(char32_t c) {
+  if (c < 0x80)
+    return IsNameStart(c) || c == '-' || c == '.' || (c >= '0' && c <= '9');
+  return IsNameStart(c) || c == 0xB7 || (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
+}
+
+bool IsXmlChar(uint32_t c) {
+  return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
+         (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+UnicodeString Char(char32_t c) {
+  if (c == kEnd || c == kNoChar) return UnicodeString();
+  return UnicodeString(static_cast<UChar32>(c));
+}
+
+UnicodeString QName(ZelName prefix, ZelName local) {
+  return ZelXmlUtil::makeQNameStr(prefix.toString(), local.toString());
+}
+
+const char16_t* EventName(ZelXmlParser::EventType type) {
+  static const char16_t* const names[] = {u"START_DOCUMENT", u"END_DOCUMENT", u"START_TAG", u"END_TAG",
+                                          u"TEXT", u"CDSECT", u"ENTITY_REF", u"IGNORABLE_WHITESPACE",
+                                          u"PROCESSING_INSTRUCTION", u"COMMENT", u"DOCDECL"};
+  return type >= 0 && type <= 10 ? names[type] : u"";
+}
+
+// Keeps the markup look-ahead at 1 while a report runs, so that a callback
+// calling next meets the end of the document, and puts it back afterwards.
+class PendingMarkupGuard {
+ public:
+  explicit PendingMarkupGuard(int& pending) : m_pending(pending), m_saved(pending) { pending = 1; }
+  ~PendingMarkupGuard() { m_pending = m_saved; }
+  PendingMarkupGuard(const PendingMarkupGuard&) = delete;
+  PendingMarkupGuard& operator=(const PendingMarkupGuard&) = delete;
+
+ private:
+  int& m_pending;
+  int m_saved;
+};
+
+}  // namespace
+
+XmlParserImpl::XmlParserImpl() : m_pushbackChar(kNoChar), m_crLookahead(kNoChar) {
+  m_bytes.resize(kByteBufferSize);
+  reset();
+}
+
+XmlParserImpl::~XmlParserImpl() { closeStream(); }
+
+unsigned int XmlParserImpl::getTypeID() const { return getStaticTypeID(); }
+bool XmlParserImpl::isA(unsigned int id) const { return id == getStaticTypeID() || ZelXmlParser::isA(id); }
+UnicodeString XmlParserImpl::getTypeName() const { return UnicodeString(u"XmlParserImpl"); }
+
+// ---------------------------------------------------------------------------
+// Set-up and input
+
+void XmlParserImpl::reset() {
+  m_eventType = START_DOCUMENT;
+  m_pendingMarkup = 0;
+  m_xmlDeclSeen = m_doctypeSeen = m_rootSeen = false;
+  m_emptyElementTag = false;
+  m_rootNamespace = m_rootLocalName = ZelName();
+  m_input = nullptr;
+  m_ownsSource = false;
+  m_bytePos = m_byteEnd = 0;
+  m_inputEnded = false;
+  m_bytesRead = 0;
+  m_decoderMode = 0;
+  m_inputEncoding.remove();
+  m_byteOrderMarkSeen = false;
+  m_lineNumber = m_columnNumber = -1;
+  m_systemId.remove();
+  m_baseUri.remove();
+  m_pushbackChar = m_crLookahead = kNoChar;
+  m_segments.clear();
+  m_entityUnits = 0;
+  m_expansionStopped = false;
+  m_textBuffer.remove();
+  m_cachedText.setToBogus();
+  m_tokenStart = 0;
+  m_entityName = ZelName();
+  m_charRef = 0;
+  // Always exactly the predefined five, so that no definition of an earlier
+  // document (an overwritten "amp" among them) leaks into the next.
+  m_generalEntities.clear();
+  m_generalEntities[ZelName(UnicodeString(u"lt"))] = u"&#60;";
+  m_generalEntities[ZelName(UnicodeString(u"gt"))] = u">";
+  m_generalEntities[ZelName(UnicodeString(u"amp"))] = u"&#38;";
+  m_generalEntities[ZelName(UnicodeString(u"apos"))] = u"'";
+  m_generalEntities[ZelName(UnicodeString(u"quot"))] = u"\"";
+  m_attributes.clear();
+  if (!m_namespaces) {
+    m_namespaces = new NamespaceManager();
+  } else {
+    while (m_namespaces->popScope()) {
+    }
+  }
+}
+
+void XmlParserImpl::setFeature(Feature feature, bool value) {
+  if (feature >= 0 && feature < 6) m_features[feature] = value;
+}
+
+bool XmlParserImpl::getFeature(Feature feature) { return feature >= 0 && feature < 6 && m_features[feature]; }
+
+void XmlParserImpl::setStreamType(const UnicodeString& mediaType, const UnicodeString& name) {
+  m_streamMediaType = mediaType;
+  m_streamMediaType.toLower();
+  m_streamExtension = name;
+  m_streamExtension.toLower();
+}
+
+void XmlParserImpl::setCallbackError(ZelXmlErrorCallback callback, void* userData) {
+  m_errorCallback = callback;
+  m_callbackData = userData;
+}
+
+void XmlParserImpl::setInput(std::istream& in, const UnicodeString& encoding, const UnicodeString& baseUri) {
+  closeStream();
+  reset();
+  m_input = &in;
+  applyEncoding(encoding);
+  m_baseUri = baseUri;
+  checkStream();
+}
+
+void XmlParserImpl::setInput(const UnicodeString& uri, const UnicodeString& encoding, const UnicodeString& baseUri) {
+  closeStream();
+  reset();
+  ZelUri resource(uri, ZelUri::URISTR_CSS_URI);
+  std::istream* stream = resource.getStream(nullptr);
+  if (stream == nullptr) throwIOError(4099, kOriginSetInput, uri);
+  m_input = stream;
+  m_ownsSource = true;
+  m_systemId = uri;
+  m_baseUri = baseUri;
+  if (m_baseUri.isEmpty() && resource.isAbsolute() && !resource.isDataScheme()) m_baseUri = resource.getBaseString();
+  applyEncoding(encoding);
+  checkStream();
+}
+
+void XmlParserImpl::applyEncoding(const UnicodeString& encoding) {
+  if (!encoding.isEmpty()) switchEncoding(encoding);
+}
+
+void XmlParserImpl::closeStream() {
+  if (m_input != nullptr && m_ownsSource) delete m_input;
+  m_input = nullptr;
+  m_ownsSource = false;
+  m_bytePos = m_byteEnd = 0;
+  m_inputEnded = true;
+  // Whatever was put back belongs to the closed input: a token interrupted
+  // by a callback that closed it reads on to the end of input.
+  m_segments.clear();
+  m_pushbackChar = m_crLookahead = kNoChar;
+}
+
+void XmlParserImpl::checkStream() {
+  if (m_input == nullptr) throwLibraryError(2059, kOriginCheckStream);
+  if (readByte() >= 0) {
+    unreadByte();
+    return;
+  }
+  throwIOError(m_input->bad() ? 4102 : 4100, kOriginCheckStream);
+}
+
+void XmlParserImpl::stopInput() { closeStream(); }
+
+UnicodeString XmlParserImpl::getInputEncoding() const { return m_inputEncoding; }
+UnicodeString XmlParserImpl::getBaseUri() const { return m_baseUri; }
+
+void XmlParserImpl::defineEntityReplacementText(ZelName entityName, const UnicodeString& text) {
+  m_generalEntities[entityName] = text;
+}
+
+// Declared entities and the MathML table arrive with the document type
+// declarations; until then there is nothing to merge.
+void XmlParserImpl::addMathMLEntityMap() {}
+
+// ---------------------------------------------------------------------------
+// Bytes and code points
+
+int XmlParserImpl::readByte() {
+  if (m_bytePos < m_byteEnd) return static_cast<unsigned char>(m_bytes[m_bytePos++]);
+  if (m_input == nullptr || m_inputEnded) return -1;
+  m_input->read(m_bytes.data(), static_cast<std::streamsize>(m_bytes.size()));
+  std::streamsize got = m_input->gcount();
+  if (got <= 0) {
+    m_inputEnded = true;
+    return -1;
+  }
+  m_bytePos = 0;
+  m_byteEnd = static_cast<size_t>(got);
+  m_bytesRead += got;
+  return static_cast<unsigned char>(m_bytes[m_bytePos++]);
+}
+
+// Only right after a readByte that gave a byte.
+void XmlParserImpl::unreadByte() {
+  if (m_bytePos > 0) --m_bytePos;
+}
+
+char32_t XmlParserImpl::decodeChar() {
+  if (m_crLookahead != kNoChar) {
+    char32_t c = m_crLookahead;
+    m_crLookahead = kNoChar;
+    return c;
+  }
+  int b = readByte();
+  if (b < 0) return kEnd;
+  switch (m_decoderMode) {
+    case 1: {
+      if (b < 0x80) return static_cast<char32_t>(b);
+      int need;
+      char32_t cp;
+      char32_t least;
+      if ((b & 0xE0) == 0xC0) {
+        need = 1, cp = b & 0x1F, least = 0x80;
+      } else if ((b & 0xF0) == 0xE0) {
+        need = 2, cp = b & 0x0F, least = 0x800;
+      } else if ((b & 0xF8) == 0xF0) {
+        need = 3, cp = b & 0x07, least = 0x10000;
+      } else {
+        return 0xFFFD;
+      }
+      for (int i = 0; i < need; ++i) {
+        int n = readByte();
+        if (n < 0) return 0xFFFD;
+        if ((n & 0xC0) != 0x80) {
+          // Not a continuation: it starts the next character.
+          unreadByte();
+          return 0xFFFD;
+        }
+        cp = (cp << 6) | static_cast<char32_t>(n & 0x3F);
+      }
+      if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0xFFFD;
+      return cp;
+    }
+    case 3:
+    case 4: {
+      auto unit = [&](int first) -> int {
+        int second = readByte();
+        if (second < 0) return -1;
+        return m_decoderMode == 3 ? (first | (second << 8)) : ((first << 8) | second);
+      };
+      int u = unit(b);
+      if (u < 0) return 0xFFFD;
+      if (u < 0xD800 || u > 0xDBFF) return static_cast<char32_t>(u);
+      int first = readByte();
+      int low = first < 0 ? -1 : unit(first);
+      if (low < 0xDC00 || low > 0xDFFF) return 0xFFFD;
+      return static_cast<char32_t>(0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+    }
+    case 6:
+    case 7: {
+      uint32_t v = static_cast<uint32_t>(b);
+      for (int i = 1; i < 4; ++i) {
+        int n = readByte();
+        if (n < 0) return 0xFFFD;
+        v = m_decoderMode == 6 ? (v | (static_cast<uint32_t>(n) << (8 * i))) : ((v << 8) | static_cast<uint32_t>(n));
+      }
+      // Beyond Unicode there is nothing to deliver (and end of input lives there).
+      return v > 0x10FFFF ? 0xFFFD : v;
+    }
+    default:
+      return static_cast<char32_t>(b);
+  }
+}
+
+char32_t XmlParserImpl::readChar() {
+  // The common case: nothing put back, an ASCII byte other than CR in the
+  // buffer of a UTF-8 input.
+  if (m_bytePos < m_byteEnd && m_pushbackChar == kNoChar && m_segments.empty() && m_crLookahead == kNoChar &&
+      m_decoderMode == 1) {
+    unsigned char b = static_cast<unsigned char>(m_bytes[m_bytePos]);
+    if (b < 0x80 && b != 0x0D) {
+      ++m_bytePos;
+      if (b == 0x0A) {
+        ++m_lineNumber;
+        m_columnNumber = 0;
+      } else {
+        ++m_columnNumber;
+      }
+      return b;
+    }
+  }
+  if (m_pushbackChar != kNoChar) {
+    char32_t c = m_pushbackChar;
+    m_pushbackChar = kNoChar;
+    return c;
+  }
+  while (!m_segments.empty()) {
+    Segment& top = m_segments.back();
+    if (top.index < top.text.length()) {
+      UChar32 c = top.text.char32At(top.index);
+      top.index += U16_LENGTH(c);
+      return static_cast<char32_t>(c);
+    }
+    // An exhausted segment stays until the next read, so that a reference
+    // at the very end of an entity's text still finds that entity open.
+    if (top.literal) return kEnd;
+    m_segments.pop_back();
+  }
+  char32_t c = decodeChar();
+  if (c == kEnd) return kEnd;
+  if (c == 0x0D) {
+    char32_t d = decodeChar();
+    if (d != 0x0A && d != 0x85 && d != kEnd) m_crLookahead = d;
+    c = 0x0A;
+  } else if (c == 0x85 || c == 0x2028) {
+    c = 0x0A;
+  }
+  if (c == 0x0A) {
+    ++m_lineNumber;
+    m_columnNumber = 0;
+  } else {
+    ++m_columnNumber;
+  }
+  return c;
+}
+
+void XmlParserImpl::unreadChar(char32_t c) {
+  if (c == kEnd || c == kNoChar) return;
+  if (m_pushbackChar == kNoChar) {
+    m_pushbackChar = c;
+    return;
+  }
+  Segment both;
+  both.text.append(static_cast<UChar32>(c)).append(static_cast<UChar32>(m_pushbackChar));
+  m_pushbackChar = kNoChar;
+  m_segments.push_back(std::move(both));
+}
+
+void XmlParserImpl::unreadText(const UnicodeString& text, ZelName entity) {
+  if (m_pushbackChar != kNoChar) {
+    Segment pending;
+    pending.text.append(static_cast<UChar32>(m_pushbackChar));
+    m_pushbackChar = kNoChar;
+    m_segments.push_back(std::move(pending));
+  }
+  Segment segment;
+  segment.text = text;
+  segment.entity = entity;
+  m_segments.push_back(std::move(segment));
+}
+
+bool XmlParserImpl::isEntityOpen(ZelName entity) const {
+  for (const Segment& segment : m_segments)
+    if (segment.entity == entity) return true;
+  return false;
+}
+
+bool XmlParserImpl::pushEntityText(ZelName entity, const UnicodeString& text) {
+  if (m_expansionStopped) return false;
+  if (isEntityOpen(entity)) {
+    reportError(kErrRecursiveEntity, UnicodeString(u"&").append(entity.toString()).append(u';'));
+    return false;
+  }
+  int open = 0;
+  for (const Segment& segment : m_segments) open += segment.entity.isEmpty() ? 0 : 1;
+  if (open >= XmlLimits::kMaxOpenEntities) {
+    reportError(kErrEntityExpansion);
+    return false;
+  }
+  int64_t units = m_entityUnits + text.length();
+  if (units > XmlLimits::kMaxEntityUnits && units > XmlLimits::kMaxExpansionRatio * m_bytesRead) {
+    // From here on every reference contributes nothing: one report ends
+    // the expansion rather than one per reference still to come.
+    m_expansionStopped = true;
+    reportError(kErrEntityExpansion);
+    return false;
+  }
+  m_entityUnits = units;
+  if (!text.isEmpty()) unreadText(text, entity);
+  return true;
+}
+
+// The first bytes are in the buffer (checkStream filled it), so whatever
+// is not a mark is read again from where it starts and counts in the
+// position like any other character.
+void XmlParserImpl::detectByteOrder() {
+  const size_t start = m_bytePos;
+  int b[4];
+  for (int& byte : b) byte = readByte();
+  size_t skip = 0;
+  auto setMode = [&](int mode, const char16_t* name, bool mark) {
+    m_decoderMode = mode;
+    m_inputEncoding = name;
+    m_byteOrderMarkSeen = mark;
+  };
+  if (b[0] == 0xEF || b[0] == 0xFE || b[0] == 0xFF) {
+    if (b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
+      setMode(1, u"UTF-8", true);
+      skip = 3;
+    } else if (b[0] == 0xFE && b[1] == 0xFF) {
+      setMode(4, u"UTF-16", true);
+      skip = 2;
+    } else if (b[0] == 0xFF && b[1] == 0xFE) {
+      bool wide = b[2] == 0 && b[3] == 0;
+      setMode(wide ? 6 : 3, wide ? u"UTF-32" : u"UTF-16", true);
+      skip = wide ? 4 : 2;
+    } else {
+      // A broken mark: its bytes up to the one that breaks it are dropped.
+      skip = b[0] == 0xEF && b[1] == 0xBB ? 2 : 1;
+      m_bytePos = start + skip;
+      reportError(0x1834);
+      if (m_decoderMode == 0) setMode(1, u"UTF-8", false);
+      return;
+    }
+  } else if (b[0] == 0x00) {
+    if (b[1] > 0) {
+      setMode(4, u"UTF-16BE", false);
+    } else if (b[2] == 0xFE && b[3] == 0xFF) {
+      setMode(7, u"UTF-32", true);
+      skip = 4;
+    } else {
+      setMode(7, u"UTF-32BE", false);
+    }
+  } else if (b[0] == '<' && (m_decoderMode == 0 || m_decoderMode == 2 || m_decoderMode == 5)) {
+    if (b[1] != 0) setMode(1, u"UTF-8", false);
+    else if (b[2] != 0 || b[3] != 0) setMode(3, u"UTF-16LE", false);
+    else setMode(6, u"UTF-32LE", false);
+  } else if (m_decoderMode == 0) {
+    // Nothing recognised and nothing given: XML's default.
+    setMode(1, u"UTF-8", false);
+  }
+  m_bytePos = start + skip;
+}
+
+void XmlParserImpl::switchEncoding(const UnicodeString& name) {
+  m_inputEncoding = name;
+  if (name.isEmpty()) return;
+  UnicodeString key(name);
+  key.trim().toUpper();
+  if (key == u"UTF-8") {
+    m_decoderMode = 1;
+    return;
+  }
+  // Converters for other encodings come with the charset streams; until
+  // then every other name is unknown.
+  if (m_features[REPORT_CONVERTED_ENCODING]) reportError(0x1835, name);
+  if (!m_features[IGNORE_UNKNOWN_ENCODING]) reportError(0x1835, name);
+}
+
+// ---------------------------------------------------------------------------
+// Accessors
+
+int XmlParserImpl::getNamespaceCount(int depth) const { return m_namespaces->getNamespaceCount(depth); }
+ZelName XmlParserImpl::getNamespacePrefix(int pos) const { return m_namespaces->getDeclaredPrefix(pos); }
+ZelName XmlParserImpl::getNamespaceUri(int pos) const { return m_namespaces->getDeclaredUri(pos); }
+
+ZelName XmlParserImpl::getNamespace() const {
+  return m_eventType == START_TAG || m_eventType == END_TAG ? m_namespaces->getElementNamespace() : ZelName();
+}
+
+ZelName XmlParserImpl::getNamespace(ZelName prefix) const { return m_namespaces->getNamespaceUri(prefix); }
+int XmlParserImpl::getDepth() const { return m_namespaces->getDepth(); }
+
+UnicodeString XmlParserImpl::getPositionDescription() const {
+  UnicodeString text(EventName(m_eventType));
+  const UnicodeString& where = !m_systemId.isEmpty() ? m_systemId : m_baseUri;
+  if (!where.isEmpty()) text.append(u", '").append(where).append(u"'");
+  char digits[16];
+  if (m_lineNumber != -1) {
+    std::snprintf(digits, sizeof digits, "%d", m_lineNumber);
+    text.append(u", Line ").append(UnicodeString(digits, -1, US_INV));
+  }
+  if (m_columnNumber != -1) {
+    std::snprintf(digits, sizeof digits, "%d", m_columnNumber);
+    text.append(u", Col ").append(UnicodeString(digits, -1, US_INV));
+  }
+  return text.append(u'.');
+}
+
+int XmlParserImpl::getLineNumber() const { return m_lineNumber; }
+int XmlParserImpl::getColumnNumber() const { return m_columnNumber; }
+
+bool XmlParserImpl::isWhitespace() const {
+  if (m_eventType == IGNORABLE_WHITESPACE) return true;
+  if (m_eventType != TEXT && m_eventType != CDSECT) throwLibraryError(2059, kOriginIsWhitespace);
+  for (int32_t i = m_tokenStart; i < m_textBuffer.length(); ++i)
+    if (!IsSpace(m_textBuffer.charAt(i))) return false;
+  return true;
+}
+
+UnicodeString XmlParserImpl::getText() {
+  if (m_cachedText.isBogus()) {
+    if (m_eventType == START_TAG || m_eventType == END_TAG) {
+      m_cachedText.remove();
+    } else if (m_eventType == ENTITY_REF && !m_entityName.isEmpty()) {
+      m_cachedText = lookupEntity(m_entityName);
+      // An undeclared name has no text, not the invalid one.
+      if (m_cachedText.isBogus()) m_cachedText.remove();
+    } else {
+      m_cachedText = UnicodeString(m_textBuffer, m_tokenStart);
+    }
+  }
+  return m_cachedText;
+}
+
+ZelName XmlParserImpl::getName() const {
+  if (m_eventType == START_TAG || m_eventType == END_TAG) return m_namespaces->getElementLocalName();
+  if (m_eventType == ENTITY_REF) {
+    if (!m_entityName.isEmpty()) return m_entityName;
+    if (m_charRef == 0) return ZelName();
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "#x%X", static_cast<unsigned>(m_charRef));
+    return ZelName(UnicodeString(digits, -1, US_INV));
+  }
+  return ZelName();
+}
+
+ZelName XmlParserImpl::getPrefix() const {
+  return m_eventType == START_TAG || m_eventType == END_TAG ? m_namespaces->getElementPrefix() : ZelName();
+}
+
+bool XmlParserImpl::isEmptyElementTag() const {
+  if (m_eventType != START_TAG) throwLibraryError(2059, kOriginIsEmptyElementTag);
+  return m_emptyElementTag;
+}
+
+int XmlParserImpl::getAttributeCount() const {
+  return m_eventType == START_TAG ? static_cast<int>(m_attributes.size()) : -1;
+}
+
+ZelName XmlParserImpl::getAttributeNamespace(int index) const {
+  if (index < 0 || index >= getAttributeCount()) throwLibraryError(2052, kOriginGetAttributeNamespace);
+  return m_attributes[static_cast<size_t>(index)].namespaceName;
+}
+
+ZelName XmlParserImpl::getAttributeName(int index) const {
+  if (index < 0 || index >= getAttributeCount()) throwLibraryError(2052, kOriginGetAttributeName);
+  return m_attributes[static_cast<size_t>(index)].localName;
+}
+
+ZelName XmlParserImpl::getAttributePrefix(int index) const {
+  if (index < 0 || index >= getAttributeCount()) throwLibraryError(2052, kOriginGetAttributePrefix);
+  return m_attributes[static_cast<size_t>(index)].prefix;
+}
+
+UnicodeString XmlParserImpl::getAttributeValue(int index) const {
+  if (index < 0 || index >= getAttributeCount()) throwLibraryError(2052, kOriginGetAttributeValue);
+  return m_attributes[static_cast<size_t>(index)].value;
+}
+
+// Unprefixed attributes are stored without a namespace; a caller asking
+// with the default namespace in scope (as a reader of a vocabulary that
+// declares one does) finds them too.
+bool XmlParserImpl::attributeMatches(const Attribute& attribute, ZelName namespaceName, ZelName localName) const {
+  if (attribute.localName != localName) return false;
+  if (attribute.namespaceName == namespaceName) return true;
+  if (attribute.prefix.isEmpty())
+    return namespaceName.isEmpty() || namespaceName == m_namespaces->getDefaultNamespace();
+  return m_namespaces->getNamespaceUri(attribute.prefix) == namespaceName;
+}
+
+UnicodeString XmlParserImpl::getAttributeValue(ZelName namespaceName, ZelName localName) const {
+  if (m_eventType != START_TAG) throwLibraryError(2052, kOriginGetAttributeValue);
+  for (const Attribute& attribute : m_attributes)
+    if (attributeMatches(attribute, namespaceName, localName)) return attribute.value;
+  return ZelBogusString::BOGUS_VALUE;
+}
+
+ZelXmlParser::EventType XmlParserImpl::getEventType() const { return m_eventType; }
+
+bool XmlParserImpl::isXhtmlDocument() const {
+  if (m_rootLocalName == ZelName(UnicodeString(u"html")) && m_rootNamespace == ZelName(UnicodeString(kXhtmlNamespace)))
+    return true;
+  if (!m_streamMediaType.isEmpty()) return m_streamMediaType == u"application/xhtml+xml";
+  return m_streamExtension == u".xht" || m_streamExtension == u".xhtml";
+}
+
+bool XmlParserImpl::isHtmlDocument() const {
+  if (isXhtmlDocument()) return false;
+  if (!m_streamMediaType.isEmpty()) return m_streamMediaType == u"text/html";
+  if (!m_streamExtension.isEmpty()) return m_streamExtension == u".html" || m_streamExtension == u".htm";
+  if (m_xmlDeclSeen || !m_rootNamespace.isEmpty()) return false;
+  UnicodeString root(m_rootLocalName.toString());
+  return root.toLower() == u"html";
+}
+
+// ---------------------------------------------------------------------------
+// Reports
+
+void XmlParserImpl::reportError(uint16_t code, const UnicodeString& a, const UnicodeString& b) {
+  UnicodeString message = xmlErrorMessage(code, a, b);
+  PendingMarkupGuard guard(m_pendingMarkup);
+  const UnicodeString source(u"ObraCommon::XmlParserImpl");
+  if (m_errorCallback != nullptr) {
+    m_errorCallback(ZelError(code, message, source, -1, -1, UnicodeString()), m_callbackData);
+    return;
+  }
+  UnicodeString where = getPositionDescription();
+  if (!where.isEmpty()) message.append(u'\n').append(where);
+  ZelError error(static_cast<uint16_t>(code & 0xF8FF), message, source, -1, -1, UnicodeString());
+  if ((code & 0x400) == 0) throw error;
+}
+
+// A structural bound was passed: the report, then the input ends, so the
+// parse reaches END_DOCUMENT whatever the callback does.
+void XmlParserImpl::reportLimit(const char16_t* what) {
+  m_noEvent = true;
+  reportError(kErrParserLimit, UnicodeString(what));
+  stopInput();
+}
+
+// ---------------------------------------------------------------------------
+// Lexical pieces
+
+bool XmlParserImpl::skipWhitespace() {
+  bool skipped = false;
+  char32_t c;
+  while (IsSpace(c = readChar())) skipped = true;
+  unreadChar(c);
+  return skipped;
+}
+
+ZelName XmlParserImpl::readName() {
+  char32_t c = readChar();
+  if (!IsNameStart(c)) {
+    unreadChar(c);
+    return ZelName();
+  }
+  m_nameScratch.clear();
+  const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data());
+  for (;;) {
+    if (static_cast<int>(m_nameScratch.size()) >= XmlLimits::kMaxNameLength) {
+      reportLimit(u"name length");
+      return internName();
+    }
+    if (c <= 0xFFFF) {
+      m_nameScratch.push_back(static_cast<char16_t>(c));
+    } else {
+      m_nameScratch.push_back(static_cast<char16_t>(U16_LEAD(c)));
+      m_nameScratch.push_back(static_cast<char16_t>(U16_TRAIL(c)));
+    }
+    // ASCII name characters straight from the byte buffer.
+    if (m_pushbackChar == kNoChar && m_segments.empty() && m_crLookahead == kNoChar && m_decoderMode == 1) {
+      size_t pos = m_bytePos;
+      while (pos < m_byteEnd && bytes[pos] < 0x80 && IsNameChar(bytes[pos]) &&
+             static_cast<int>(m_nameScratch.size()) < XmlLimits::kMaxNameLength)
+        m_nameScratch.push_back(static_cast<char16_t>(bytes[pos++]));
+      m_columnNumber += static_cast<int>(pos - m_bytePos);
+      m_bytePos = pos;
+    }
+    c = readChar();
+    if (!IsNameChar(c)) break;
+  }
+  unreadChar(c);
+  return internName();
+}
+
+ZelName XmlParserImpl::internName() {
+  auto found = m_nameCache.find(m_nameScratch);
+  if (found != m_nameCache.end()) return ZelName(found->second);
+  ZelNameEnum number = ZelNameTable::getSharedNameEnum(
+      UnicodeString(m_nameScratch.data(), static_cast<int32_t>(m_nameScratch.size())));
+  if (m_nameCache.size() >= kNameCacheLimit) m_nameCache.clear();
+  m_nameCache.emplace(m_nameScratch, number);
+  return ZelName(number);
+}
+
+bool XmlParserImpl::readQName(ZelName& prefix, ZelName& localName) {
+  prefix = localName = ZelName();
+  ZelName first = readName();
+  if (first.isEmpty()) return false;
+  char32_t c = readChar();
+  if (c != ':') {
+    unreadChar(c);
+    localName = first;
+    return true;
+  }
+  prefix = first;
+  localName = readName();
+  return !localName.isEmpty();
+}
+
+UnicodeString XmlParserImpl::lookupEntity(ZelName name) const {
+  auto found = m_generalEntities.find(name);
+  if (found != m_generalEntities.end()) return found->second;
+  if (m_features[LENIENT_ENTITIES]) return UnicodeString();
+  return ZelBogusString::BOGUS_VALUE;
+}
+
+bool XmlParserImpl::parseReference(char32_t& value, ZelName& entityName) {
+  value = 0;
+  entityName = ZelName();
+  char32_t c = readChar();
+  if (c == '#') {
+    UnicodeString digits;
+    uint32_t base = 10;
+    c = readChar();
+    if (c == 'x') {
+      base = 16;
+      digits.append(u'x');
+      c = readChar();
+    }
+    uint32_t v = 0;
+    bool any = false;
+    bool beyond = false;
+    for (;; c = readChar()) {
+      uint32_t d;
+      if (c >= '0' && c <= '9') d = c - '0';
+      else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+      else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+      else break;
+      any = true;
+      digits.append(static_cast<UChar32>(c));
+      // Past U+10FFFF the value can only stay wrong: stop adding, so that
+      // no long run wraps around to a valid character.
+      if (!beyond) {
+        v = v * base + d;
+        if (v > 0x10FFFF) beyond = true;
+      }
+    }
+    if (!any || c != ';') {
+      UnicodeString text = digits + Char(c);
+      if (c != ';') unreadChar(c);
+      reportError(IsSpace(c) ? 0x1831 : 0x1832, text);
+      return false;
+    }
+    if (beyond || !IsXmlChar(v)) {
+      reportError(0x1833, digits);
+      return false;
+    }
+    value = v;
+    return true;
+  }
+  unreadChar(c);
+  ZelName name = readName();
+  if (m_noEvent) return false;
+  if (name.isEmpty()) {
+    reportError(0x181B);
+    return false;
+  }
+  c = readChar();
+  if (c != ';') {
+    unreadChar(c);
+    reportError(0x181C, name.toString() + Char(c));
+    return false;
+  }
+  entityName = name;
+  return true;
+}
+
+bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
+  out.remove();
+  char32_t c = readChar();
+  char32_t delimiter = c;
+  bool quoted = c == '"' || c == '\'';
+  if (!quoted) {
+    unreadChar(c);
+    delimiter = ' ';
+    if (mode != 3 && mode != 4) reportError(0x182E);
+  }
+  UnicodeString raw;
+  bool closed = false;
+  bool allSpace = true;
+  for (;;) {
+    if (quoted) readTextRun(raw, delimiter, allSpace);
+    c = readChar();
+    if (c == kEnd) break;
+    if (c == delimiter) {
+      closed = true;
+      break;
+    }
+    raw.append(static_cast<UChar32>(c));
+  }
+  if (!closed && mode != 3 && mode != 4) reportError(0x182F, Char(delimiter));
+
+  // Nothing to replace: the raw text is the value.
+  bool plain = true;
+  for (int32_t i = 0; i < raw.length() && plain; ++i) {
+    char16_t u = raw.charAt(i);
+    plain = u != '\t' && u != '\n' && u != '\r' && ((u != '&' && u != '<') || (mode != 1 && mode != 2));
+  }
+  if (plain) {
+    out = raw;
+    if (mode == 4 && quoted) {
+      out.insert(0, static_cast<UChar32>(delimiter));
+      if (closed) out.append(static_cast<UChar32>(delimiter));
+    }
+    return closed;
+  }
+
+  // Re-read the raw text as an input of its own whose end is the end of
+  // input; references inside it push their texts above it.
+  Segment literal;
+  literal.text = raw;
+  literal.literal = true;
+  literal.savedLine = m_lineNumber;
+  literal.savedColumn = m_columnNumber;
+  if (m_pushbackChar != kNoChar) unreadText(UnicodeString(), ZelName());
+  m_segments.push_back(std::move(literal));
+  while ((c = readChar()) != kEnd) {
+    if (c == '<' && mode == 1) {
+      reportError(0x1830);
+    } else if (c == '&' && (mode == 1 || mode == 2)) {
+      char32_t value;
+      ZelName name;
+      if (!parseReference(value, name)) continue;
+      if (name.isEmpty()) {
+        out.append(static_cast<UChar32>(value));
+      } else if (mode == 2) {
+        out.append(u'&').append(name.toString()).append(u';');
+      } else {
+        UnicodeString text = lookupEntity(name);
+        if (text.isBogus()) reportError(0x1E1E, name.toString());
+        else pushEntityText(name, text);
+      }
+      continue;
+    } else if (c == 0x09 || c == 0x0A || c == 0x0D) {
+      c = ' ';
+    }
+    out.append(static_cast<UChar32>(c));
+  }
+  // Take the literal off (a callback that closed the input took it already).
+  while (!m_segments.empty()) {
+    Segment& top = m_segments.back();
+    bool wasLiteral = top.literal;
+    if (wasLiteral) {
+      m_lineNumber = top.savedLine;
+      m_columnNumber = top.savedColumn;
+    }
+    m_segments.pop_back();
+    if (wasLiteral) break;
+  }
+  if (mode == 4 && quoted) {
+    out.insert(0, static_cast<UChar32>(delimiter));
+    if (closed) out.append(static_cast<UChar32>(delimiter));
+  }
+  return closed;
+}
+
+// ---------------------------------------------------------------------------
+// Tokens
+
+int XmlParserImpl::classifyMarkup() {
+  if (m_pendingMarkup == 1 || (m_pendingMarkup >= 3 && m_pendingMarkup <= 9)) return m_pendingMarkup;
+  for (;;) {
+    char32_t c = readChar();
+    int kind;
+    if (c == '&') {
+      kind = 6;
+    } else if (c == '<') {
+      char32_t d = readChar();
+      if (d == '!') kind = 8;
+      else if (d == '/') kind = 4;
+      else if (d == '?') kind = 7;
+      else {
+        unreadChar(d);
+        kind = 3;
+      }
+    } else if (c == kEnd) {
+      kind = 9;
+    } else if (c == 0xFFFF) {
+      // A real U+FFFF is no character; it is dropped after its report.
+      reportError(0x1834);
+      continue;
+    } else {
+      unreadChar(c);
+      kind = 5;
+    }
+    m_pendingMarkup = kind;
+    return kind;
+  }
+}
+
+ZelXmlParser::EventType XmlParserImpl::nextToken() {
+  if (m_tokenStart == 0 && m_textBuffer.isBogus()) m_textBuffer.remove();
+  m_textBuffer.truncate(m_tokenStart);
+  m_cachedText.setToBogus();
+  m_entityName = ZelName();
+  m_charRef = 0;
+  switch (m_eventType) {
+    case START_DOCUMENT:
+      startDocument();
+      // A leading processing instruction is the first event; the XML
+      // declaration is none.
+      if (m_eventType != START_DOCUMENT) return m_eventType;
+      break;
+    case END_DOCUMENT:
+      endDocument();
+      return END_DOCUMENT;
+    case START_TAG:
+      if (m_pendingMarkup == 2) {
+        m_pendingMarkup = 0;
+        m_eventType = END_TAG;
+        return END_TAG;
+      }
+      break;
+    case END_TAG:
+      m_namespaces->popScope();
+      break;
+    default:
+      break;
+  }
+  // Constructs that produce no event (skipped sections, bad declarations, a
+  // late XML declaration, a passed limit) leave the event as it was; reading
+  // goes on to the next real token so that no event is delivered twice.
+  for (;;) {
+    m_noEvent = false;
+    switch (classifyMarkup()) {
+      case 3: parseStartTag(); break;
+      case 4: parseEndTag(); break;
+      case 5: parseText(); break;
+      case 6: parseEntityRefEvent(); break;
+      case 7: parsePI(); break;
+      case 8: parseMarkupDecl(); break;
+      default: endDocument(); return END_DOCUMENT;
+    }
+    if (!m_noEvent) return m_eventType;
+    m_textBuffer.truncate(m_tokenStart);
+  }
+}
+
+ZelXmlParser::EventType XmlParserImpl::next() {
+  m_textBuffer.remove();
+  m_tokenStart = 0;
+  EventType event = nextToken();
+  for (;;) {
+    bool joins;
+    switch (event) {
+      case TEXT:
+      case CDSECT:
+        joins = true;
+        break;
+      case ENTITY_REF:
+        if (!m_entityName.isEmpty()) {
+          UnicodeString text = lookupEntity(m_entityName);
+          if (text.isBogus()) reportError(0x1E1E, m_entityName.toString());
+          else pushEntityText(m_entityName, text);
+          joins = false;
+        } else {
+          joins = m_charRef != 0;
+        }
+        break;
+      case IGNORABLE_WHITESPACE:
+      case PROCESSING_INSTRUCTION:
+      case COMMENT:
+      case DOCDECL:
+        joins = false;
+        break;
+      default:
+        return event;
+    }
+    if (!joins) {
+      m_textBuffer.truncate(m_tokenStart);
+      if (m_tokenStart == 0) {
+        event = nextToken();
+        continue;
+      }
+    }
+    m_eventType = TEXT;
+    int kind = classifyMarkup();
+    if (kind >= 5 && kind <= 8) {
+      m_tokenStart = m_textBuffer.length();
+      event = nextToken();
+      continue;
+    }
+    m_tokenStart = 0;
+    m_cachedText.setToBogus();
+    return TEXT;
+  }
+}
+
+void XmlParserImpl::startDocument() {
+  m_pendingMarkup = 0;
+  if (m_input == nullptr) return;
+  m_lineNumber = 1;
+  m_columnNumber = 0;
+  detectByteOrder();
+  char32_t c = readChar();
+  if (c == '<') {
+    char32_t d = readChar();
+    if (d == '?') {
+      parsePI();
+      return;
+    }
+    unreadChar(d);
+  }
+  unreadChar(c);
+}
+
+void XmlParserImpl::endDocument() {
+  bool first = m_eventType != END_DOCUMENT;
+  m_pendingMarkup = 0;
+  m_eventType = END_DOCUMENT;
+  // Reported once: a callback that calls next from the report meets the end
+  // again without a second report.
+  if (first && getDepth() > 0) reportError(0x1801);
+  m_pendingMarkup = 0;
+  m_eventType = END_DOCUMENT;
+  if (m_closeAtEnd) closeStream();
+}
+
+void XmlParserImpl::parseStartTag() {
+  m_pendingMarkup = 0;
+  m_eventType = START_TAG;
+  m_emptyElementTag = false;
+  if (getDepth() == 0 && m_rootSeen) reportError(0x1802);
+  char32_t c = readChar();
+  unreadChar(c);
+  if (IsSpace(c)) {
+    reportError(0x180D, u"<");
+    skipWhitespace();
+  }
+  ZelName prefix;
+  ZelName local;
+  if (!readQName(prefix, local)) reportError(0x1804);
+  if (m_noEvent) return;  // a bound was passed
+  if (getDepth() >= XmlLimits::kMaxDepth) return reportLimit(u"element depth");
+  m_namespaces->pushScope();
+  m_attributes.clear();
+
+  bool separated = skipWhitespace();
+  for (;;) {
+    c = readChar();
+    if (c == '>') break;
+    if (c == kEnd) {
+      reportError(0x180C);
+      break;
+    }
+    if (c == '/') {
+      char32_t d = readChar();
+      if (d == '>') {
+        m_emptyElementTag = true;
+        m_pendingMarkup = 2;
+        break;
+      }
+      if (d == kEnd) {
+        reportError(0x180C);
+        break;
+      }
+      if (IsSpace(d)) {
+        unreadChar(d);
+        reportError(0x180D, u"/");
+      } else {
+        reportError(0x180C, Char(d));
+      }
+      separated = skipWhitespace();
+      continue;
+    }
+    if (!separated) {
+      if (!IsNameStart(c)) {
+        // Dropped; the tag goes on to its ">".
+        reportError(0x180C, Char(c));
+        separated = skipWhitespace();
+        continue;
+      }
+      // Read on as if white space had been there.
+      reportError(0x180B);
+    }
+    unreadChar(c);
+    if (static_cast<int>(m_attributes.size()) >= XmlLimits::kMaxAttributes) return reportLimit(u"attribute count");
+    Attribute attribute;
+    const bool named = readQName(attribute.prefix, attribute.localName);
+    if (m_noEvent) return;
+    if (!named) {
+      if (attribute.prefix.isEmpty() && attribute.localName.isEmpty()) {
+        c = readChar();
+        reportError(0x1809, Char(c));
+      } else {
+        reportError(0x1809, attribute.prefix.toString() + u":");
+      }
+      separated = skipWhitespace();
+      continue;
+    }
+    skipWhitespace();
+    c = readChar();
+    if (c != '=') {
+      unreadChar(c);
+      reportError(0x180A);
+    }
+    skipWhitespace();
+    readLiteral(attribute.value, 1);
+    if (attribute.prefix == ZelName(NAME_XMLNS)) {
+      m_namespaces->declarePrefix(attribute.localName, ZelName(attribute.value));
+      attribute.namespaceName = kXmlnsNamespaceName;
+    } else if (attribute.prefix.isEmpty() && attribute.localName == ZelName(NAME_XMLNS)) {
+      m_namespaces->declarePrefix(ZelName(), attribute.value.isEmpty() ? ZelName() : ZelName(attribute.value));
+      attribute.namespaceName = kXmlnsNamespaceName;
+    }
+    m_attributes.push_back(std::move(attribute));
+    separated = skipWhitespace();
+  }
+
+  if (getDepth() == 1) {
+    const ZelName xlink(UnicodeString(u"xlink"));
+    const UnicodeString localText = local.toString();
+    const char16_t* vocabulary = localText == u"svg" ? kSvgNamespace : localText == u"chart" ? kChartNamespace : nullptr;
+    if (vocabulary != nullptr) {
+      if (m_namespaces->getDefaultNamespace().isEmpty())
+        m_namespaces->declarePrefix(ZelName(), ZelName(UnicodeString(vocabulary)));
+      if (m_namespaces->getNamespaceUri(xlink).isEmpty())
+        m_namespaces->declarePrefix(xlink, ZelName(UnicodeString(kXlinkNamespace)));
+    }
+  }
+
+  ZelName namespaceName = m_namespaces->getNamespaceUri(prefix);
+  if (!m_rootSeen) {
+    m_rootNamespace = namespaceName;
+    m_rootLocalName = local;
+  }
+  if (namespaceName.isEmpty() && !prefix.isEmpty()) reportError(0x1807, prefix.toString());
+  m_namespaces->setElementName(namespaceName, prefix, local);
+  m_rootSeen = true;
+
+  // Duplicates by (namespace, local name): a scan for short lists, a hash
+  // for long ones, so that a tag costs linear time. Each later duplicate is
+  // reported once.
+  const size_t count = m_attributes.size();
+  std::unordered_map<uint64_t, size_t> seen;
+  if (count > 8) seen.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    Attribute& attribute = m_attributes[i];
+    if (!attribute.prefix.isEmpty() && attribute.namespaceName.isEmpty()) {
+      attribute.namespaceName = m_namespaces->getNamespaceUri(attribute.prefix);
+      if (attribute.namespaceName.isEmpty()) {
+        if (m_features[LENIENT_PREFIXES]) attribute.namespaceName = attribute.prefix;
+        else reportError(0x1807, attribute.prefix.toString());
+      }
+    }
+    if (i >= m_attributes.size()) break;  // a callback reset the parser
+    bool duplicate = false;
+    if (count <= 8) {
+      for (size_t j = 0; j < i && !duplicate; ++j)
+        duplicate = m_attributes[j].localName == attribute.localName &&
+                    m_attributes[j].namespaceName == attribute.namespaceName;
+    } else {
+      uint64_t key = (static_cast<uint64_t>(static_cast<uint32_t>(attribute.namespaceName)) << 32) |
+                     static_cast<uint32_t>(static_cast<ZelNameEnum>(attribute.localName));
+      duplicate = !seen.emplace(key, i).second;
+    }
+    if (duplicate) reportError(0x1808, QName(attribute.prefix, attribute.localName));
+  }
+}
+
+void XmlParserImpl::parseEndTag() {
+  m_pendingMarkup = 0;
+  m_eventType = END_TAG;
+  char32_t c = readChar();
+  unreadChar(c);
+  if (IsSpace(c)) {
+    reportError(0x180D, u"</");
+    skipWhitespace();
+  }
+  ZelName prefix;
+  ZelName local;
+  if (!readQName(prefix, local)) reportError(0x1805);
+  if (m_noEvent) return;
+  ZelName openPrefix = m_namespaces->getElementPrefix();
+  ZelName openLocal = m_namespaces->getElementLocalName();
+  if (prefix != openPrefix || local != openLocal)
+    reportError(0x1806, QName(prefix, local), QName(openPrefix, openLocal));
+  skipWhitespace();
+  c = readChar();
+  if (c != '>') reportError(0x180C, Char(c));
+}
+
+// Plain text straight from the byte buffer while nothing is put back and
+// the input is UTF-8: every character but the markup starters and "]" (in
+// a literal: its delimiter), CR and the code points the reader treats
+// apart (U+0085, U+2028, U+FFFF) goes in, with the position kept as
+// readChar keeps it. It stops at anything else, which the character loop
+// then reads.
+void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& allSpace) {
+  if (m_pushbackChar != kNoChar || !m_segments.empty() || m_crLookahead != kNoChar || m_decoderMode != 1) return;
+  char16_t run[512];
+  int32_t length = 0;
+  size_t pos = m_bytePos;
+  const size_t end = m_byteEnd;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data());
+  while (pos < end) {
+    unsigned b = bytes[pos];
+    if (length > 508) {
+      out.append(run, 0, length);
+      length = 0;
+    }
+    if (b < 0x80) {
+      if (delimiter == 0 ? (b == '<' || b == '&' || b == ']' || b == '\r') : (b == delimiter || b == '\r')) break;
+      if (b == '\n') {
+        ++m_lineNumber;
+        m_columnNumber = 0;
+      } else {
+        ++m_columnNumber;
+        if (b != ' ' && b != '\t') allSpace = false;
+      }
+      run[length++] = static_cast<char16_t>(b);
+      ++pos;
+      continue;
+    }
+    size_t need = (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : 0;
+    if (need == 0 || pos + need >= end) break;
+    char32_t cp = b & (need == 1 ? 0x1F : need == 2 ? 0x0F : 0x07);
+    bool valid = true;
+    for (size_t i = 1; i <= need; ++i) {
+      unsigned n = bytes[pos + i];
+      valid = valid && (n & 0xC0) == 0x80;
+      cp = (cp << 6) | (n & 0x3F);
+    }
+    static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+    if (!valid || cp < kLeast[need] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0x85 ||
+        cp == 0x2028 || cp == 0xFFFF)
+      break;
+    ++m_columnNumber;
+    allSpace = false;
+    if (cp <= 0xFFFF) {
+      run[length++] = static_cast<char16_t>(cp);
+    } else {
+      run[length++] = static_cast<char16_t>(U16_LEAD(cp));
+      run[length++] = static_cast<char16_t>(U16_TRAIL(cp));
+    }
+    pos += need + 1;
+  }
+  if (length > 0) out.append(run, 0, length);
+  m_bytePos = pos;
+}
+
+void XmlParserImpl::parseText() {
+  m_pendingMarkup = 0;
+  m_eventType = TEXT;
+  const bool topLevel = getDepth() == 0;
+  auto reportTopLevel = [&](char32_t c) {
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X (", static_cast<unsigned>(c == kEnd ? 0xFFFF : c));
+    reportError(0x180E, UnicodeString(code, -1, US_INV) + Char(c) + u")");
+  };
+  bool allSpace = true;
+  char32_t c;
+  for (;;) {
+    if (!topLevel) readTextRun(m_textBuffer, 0, allSpace);
+    c = readChar();
+    if (c == '<' || c == '&' || c == kEnd) break;
+    if (c == 0xFFFF) {
+      reportError(0x1834);
+      continue;
+    }
+    if (c == ']') {
+      char32_t d = readChar();
+      if (d == ']') {
+        char32_t e = readChar();
+        if (e == '>') reportError(0x1810);
+        unreadChar(e);
+      }
+      unreadChar(d);
+    }
+    if (!IsSpace(c)) {
+      allSpace = false;
+      if (topLevel) reportTopLevel(c);
+    }
+    m_textBuffer.append(static_cast<UChar32>(c));
+  }
+  unreadChar(c);
+  if (topLevel) {
+    if (allSpace) m_eventType = IGNORABLE_WHITESPACE;
+    else reportTopLevel(c);
+  }
+}
+
+void XmlParserImpl::parseEntityRefEvent() {
+  m_pendingMarkup = 0;
+  m_eventType = ENTITY_REF;
+  char32_t value;
+  ZelName name;
+  if (!parseReference(value, name)) return;
+  if (name.isEmpty()) {
+    m_textBuffer.append(static_cast<UChar32>(value));
+    m_charRef = value;
+  } else {
+    m_entityName = name;
+  }
+}
+
+void XmlParserImpl::parseCData() {
+  m_eventType = CDSECT;
+  int brackets = 0;
+  for (;;) {
+    char32_t c = readChar();
+    if (c == kEnd) {
+      reportError(0x1811);
+      break;
+    }
+    if (c == '>' && brackets >= 2) {
+      m_textBuffer.truncate(m_textBuffer.length() - 2);
+      break;
+    }
+    brackets = c == ']' ? brackets + 1 : 0;
+    m_textBuffer.append(static_cast<UChar32>(c));
+  }
+}
+
+void XmlParserImpl::parseComment() {
+  m_eventType = COMMENT;
+  for (;;) {
+    char32_t c = readChar();
+    if (c == kEnd) {
+      reportError(0x1812);
+      return;
+    }
+    if (c != '-') {
+      m_textBuffer.append(static_cast<UChar32>(c));
+      continue;
+    }
+    char32_t d = readChar();
+    if (d != '-') {
+      m_textBuffer.append(u'-');
+      unreadChar(d);
+      continue;
+    }
+    // "--": only ">" may follow. Further hyphens belong to the same fault,
+    // reported once; "--->" still ends the comment at its ">".
+    bool reported = false;
+    for (;;) {
+      char32_t e = readChar();
+      if (e == '>') return;
+      if (e == kEnd) {
+        reportError(0x1812);
+        return;
+      }
+      if (!reported) {
+        reportError(0x1813);
+        reported = true;
+      }
+      if (e != '-') break;
+    }
+  }
+}
+
+// Past a bracketed section that is not CDATA, up to "]>".
+void XmlParserImpl::skipSection() {
+  char32_t previous = 0;
+  for (;;) {
+    char32_t c = readChar();
+    if (c == kEnd) {
+      reportError(0x1811);
+      return;
+    }
+    if (c == '>' && previous == ']') return;
+    previous = c;
+  }
+}
+
+// Past a declaration not understood, up to the ">" that closes it outside
+// quotes and brackets.
+void XmlParserImpl::skipDeclaration() {
+  char32_t quote = 0;
+  int brackets = 0;
+  for (;;) {
+    char32_t c = readChar();
+    if (c == kEnd) return;
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == '[') {
+      ++brackets;
+    } else if (c == ']') {
+      if (brackets > 0) --brackets;
+    } else if (c == '>' && brackets == 0) {
+      return;
+    }
+  }
+}
+
+void XmlParserImpl::parseMarkupDecl() {
+  m_pendingMarkup = 0;
+  char32_t c = readChar();
+  if (c == '[') {
+    ZelName keyword = readName();
+    if (keyword.toString() == u"CDATA") {
+      char32_t d = readChar();
+      if (d == '[') return parseCData();
+      unreadChar(d);
+      reportError(0x1828);
+    } else {
+      reportError(0x180F, keyword.toString());
+    }
+    m_noEvent = true;
+    return skipSection();
+  }
+  if (c == '-') {
+    char32_t d = readChar();
+    if (d == '-') return parseComment();
+    unreadChar(d);
+    reportError(0x1829);
+    m_noEvent = true;
+    return skipDeclaration();
+  }
+  unreadChar(c);
+  // Document type declarations are read with the entity declarations;
+  // until then they are reported and stepped over like any unknown one.
+  ZelName keyword = readName();
+  reportError(0x182A, keyword.toString());
+  m_noEvent = true;
+  skipDeclaration();
+}
+
+void XmlParserImpl::parsePI() {
+  m_pendingMarkup = 0;
+  ZelName target = readName();
+  if (m_noEvent) return;
+  const UnicodeString& name = target.toString();
+  if (name == u"xml") return parseXmlDecl();
+  m_eventType = PROCESSING_INSTRUCTION;
+  UnicodeString lower(name);
+  if (lower.toLower() == u"xml") reportError(0x182B, name);
+  m_textBuffer.append(name);
+  char32_t c = readChar();
+  if (c == '?') {
+    char32_t d = readChar();
+    if (d == '>') return;
+    unreadChar(d);
+  }
+  if (c == kEnd) {
+    reportError(0x182D);
+    return;
+  }
+  if (!IsSpace(c)) reportError(0x182C, name);
+  m_textBuffer.append(static_cast<UChar32>(c));
+  bool question = c == '?';
+  for (;;) {
+    c = readChar();
+    if (c == kEnd) {
+      reportError(0x182D);
+      return;
+    }
+    if (c == '>' && question) {
+      m_textBuffer.truncate(m_textBuffer.length() - 1);
+      return;
+    }
+    question = c == '?';
+    m_textBuffer.append(static_cast<UChar32>(c));
+  }
+}
+
+// "=" and the quoted value of a declaration's pseudo-attribute; `what`
+// names it in the report of a missing "=".
+void XmlParserImpl::readDeclValue(const char16_t* what, UnicodeString& value) {
+  skipWhitespace();
+  char32_t c = readChar();
+  if (c != '=') {
+    unreadChar(c);
+    reportError(0x1823, UnicodeString(what));
+  }
+  skipWhitespace();
+  readLiteral(value, 0);
+}
+
+void XmlParserImpl::parseXmlDecl() {
+  // The declaration is no event: the token reader goes on past it.
+  m_noEvent = true;
+  if (m_eventType != START_DOCUMENT) reportError(0x1821);
+  m_pendingMarkup = 0;
+  if (!skipWhitespace()) reportError(0x1824, u"<?xml");
+  UnicodeString value;
+  ZelName name = readName();
+  if (name.toString() != u"version") reportError(0x1822);
+  readDeclValue(u"<?xml version", value);
+  if (value != u"1.0" && value != u"1.1") reportError(0x1826, value);
+
+  bool space = skipWhitespace();
+  name = readName();
+  if (name.toString() == u"encoding") {
+    if (!space) reportError(0x1825, u"encoding=");
+    readDeclValue(u"encoding", value);
+    const int oldMode = m_decoderMode;
+    const UnicodeString oldEncoding = m_inputEncoding;
+    switchEncoding(value);
+    if (m_decoderMode != oldMode) {
+      bool compatible = ((oldMode == 3 || oldMode == 4) && m_decoderMode == 2) ||
+                        ((oldMode == 6 || oldMode == 7) && m_decoderMode == 5);
+      if (m_byteOrderMarkSeen && !compatible) reportError(0x1839, value);
+      if (oldMode >= 2 && oldMode <= 7) {
+        m_decoderMode = oldMode;
+        m_inputEncoding = oldEncoding;
+      }
+    }
+    space = skipWhitespace();
+    name = readName();
+  }
+  if (name.toString() == u"standalone") {
+    if (!space) reportError(0x1825, u"standalone=");
+    readDeclValue(u"standalone", value);
+    if (value != u"yes" && value != u"no") reportError(0x1827);
+  }
+  skipWhitespace();
+  char32_t c = readChar();
+  char32_t d = c == '?' ? readChar() : 0;
+  if (c != '?' || d != '>') {
+    if (c == '?') unreadChar(d);
+    reportError(0x180C, Char(c));
+    // Step over the rest of the declaration to its ">".
+    while (c != kEnd && c != '>') c = readChar();
+  }
+  m_xmlDeclSeen = true;
+}
+
+}  // namespace ObraCommon

@@ -1,0 +1,85 @@
+// The W3C conformance suite's not-well-formed standalone documents without
+// a document type declaration: each is rejected, except the few the
+// parser's rules let pass, listed with the rule that does.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+
+#include "testsupport/testdata.h"
+#include "xml_test_support.h"
+
+namespace {
+
+using namespace xml_test;
+namespace fs = std::filesystem;
+
+// Documents the parser accepts, and why.
+const std::map<std::string, std::string> kAccepted = {
+    {"003.xml", "a processing instruction's target is read, not required"},
+    {"030.xml", "characters of text are not checked against XML's Char production (form feed)"},
+    {"031.xml", "characters of processing instructions are not checked (form feed)"},
+    {"032.xml", "characters of comments are not checked (form feed)"},
+    {"033.xml", "characters of text are not checked against XML's Char production"},
+    {"037.xml", "a reference outside the root element is a token like any other; only text reports top-level content"},
+    {"048.xml", "a CDATA section outside the root element is not checked for depth"},
+    {"051.xml", "a CDATA section outside the root element is not checked for depth"},
+    {"052.xml", "a reference outside the root element is not checked for depth"},
+    {"072.xml", "an undeclared entity is a warning (0x1E1E), which is not thrown"},
+    {"076.xml", "an undeclared entity in an attribute value is a warning (0x1E1E)"},
+    {"101.xml", "encoding names are trimmed before they are compared (\" UTF-8\" is UTF-8)"},
+    {"105.xml", "a CDATA section outside the root element is not checked for depth"},
+    {"106.xml", "a reference outside the root element is not checked for depth"},
+    {"167.xml", "U+FFFE is not checked; only U+FFFF is"},
+    {"168.xml", "an encoded surrogate decodes to U+FFFD, which is a character"},
+    {"169.xml", "an encoded surrogate decodes to U+FFFD, which is a character"},
+    {"170.xml", "a value above U+10FFFF decodes to U+FFFD, which is a character"},
+    {"171.xml", "U+FFFF is reported where text or markup begins, not inside a comment"},
+    {"172.xml", "U+FFFF is reported where text or markup begins, not inside a processing instruction"},
+    {"173.xml", "U+FFFF is reported where text or markup begins, not inside an attribute value"},
+    {"174.xml", "U+FFFF is reported where text or markup begins, not inside a CDATA section"},
+};
+
+// The first fatal error, or an empty text when the document was read to
+// its end without one.
+std::string FirstError(const fs::path& file, int& events) {
+  std::ifstream in(file, std::ios::binary);
+  XmlParserImpl parser;
+  events = 0;
+  try {
+    parser.setInput(in, UnicodeString(), UnicodeString());
+    while (parser.next() != ZelXmlParser::END_DOCUMENT)
+      if (++events > 100000) return "no end";
+  } catch (const ZelError& error) {
+    char code[8];
+    std::snprintf(code, sizeof code, "%X", error.getErrorCode());
+    return code;
+  }
+  return "";
+}
+
+TEST(XmlCorpus, NotWellFormedDocumentsAreRejected) {
+  TESTDATA_OR_SKIP(dir, "xml/xmlconf/xmltest/not-wf/sa");
+  std::set<std::string> accepted;
+  int documents = 0;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    if (entry.path().extension() != ".xml") continue;
+    if (testsupport::ReadFile(entry.path()).find("<!DOCTYPE") != std::string::npos) continue;
+    ++documents;
+    int events = 0;
+    const std::string error = FirstError(entry.path(), events);
+    ASSERT_NE(error, "no end") << entry.path();
+    const std::string name = entry.path().filename().string();
+    if (error.empty()) accepted.insert(name);
+    else EXPECT_EQ(kAccepted.count(name), 0u) << name << " is rejected (" << error << ") but listed as accepted";
+  }
+  EXPECT_GT(documents, 0);
+  for (const std::string& name : accepted)
+    EXPECT_EQ(kAccepted.count(name), 1u) << name << " is accepted but not on the reviewed list";
+}
+
+}  // namespace

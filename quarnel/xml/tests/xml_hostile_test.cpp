@@ -1,0 +1,228 @@
+// Input that used to mislead or exhaust the parser: skipped sections,
+// overflowing references, attribute lookups in a default namespace,
+// entity expansion, deep nesting and huge tags.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "quarnel/shared_strings.h"
+#include "quarnel/xml_limits.h"
+#include "xml_test_support.h"
+
+namespace {
+
+using namespace xml_test;
+namespace limits = ObraCommon::XmlLimits;
+
+// Bracketed sections other than CDATA, bad comment openers and unknown
+// declarations give no event: the event before them is not delivered again.
+TEST(XmlHostile, SkippedConstructsDeliverNoEventTwice) {
+  struct Row {
+    const char* document;
+    const char* tokens;
+    const char* joined;
+  };
+  const std::vector<Row> rows = {
+      {"<a><![cdata[x]]></a>", "<a> #180F </a> $", "<a> #180F </a> $"},
+      {"<a><b/><![x[y]]></a>", "<a> <b> </b> #180F </a> $", "<a> <b> </b> #180F </a> $"},
+      {"<a><![[y]]>z</a>", "<a> #180F T:z </a> $", "<a> #180F T:z </a> $"},
+      {"<a></a><!x>", "<a> </a> #182A $", "<a> </a> #182A $"},
+      {"<a>t<!-x>u</a>", "<a> T:t #1829 T:u </a> $", "<a> #1829 T:tu </a> $"},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(Dump(row.document, true), row.tokens) << row.document;
+    EXPECT_EQ(Dump(row.document, false), row.joined) << row.document;
+  }
+  Session session("<a><![cdata[x]]></a>", false);
+  EXPECT_EQ(session.parser->next(), ZelXmlParser::START_TAG);
+  try {
+    session.parser->next();
+    ADD_FAILURE() << "no throw";
+  } catch (const ZelError& error) {
+    EXPECT_EQ(error.getErrorCode(), 0x180F);
+    EXPECT_EQ(Utf8(error.getRawMessage()).substr(0, 20), "Unexpected '<![cdata");
+  }
+}
+
+// Digits past U+10FFFF are read but no longer added, so no value wraps
+// around to a valid character.
+TEST(XmlHostile, CharacterReferencesDoNotOverflow) {
+  for (const char* reference : {"&#x100000041;", "&#4294967361;", "&#x110000;", "&#99999999999999999999999999;",
+                                "&#xFFFFFFFFFFFFFFFFFFFF41;"}) {
+    const std::string document = std::string("<a>") + reference + "</a>";
+    EXPECT_EQ(Dump(document, false), "<a> #1833 </a> $") << reference;
+  }
+  EXPECT_EQ(Dump("<a>&#x10FFFF;&#0000000065;</a>", false), "<a> T:\xF4\x8F\xBF\xBF" "A </a> $");
+}
+
+TEST(XmlHostile, UnprefixedAttributesAnswerInTheDefaultNamespace) {
+  struct Row {
+    const char* document;
+    const char* namespaceName;  // "" for none
+    const char* local;
+    const char* value;          // null: absent
+  };
+  const std::vector<Row> rows = {
+      {"<Types xmlns='urn:ct'><Default ContentType='text/xml'/></Types>", "", "ContentType", "text/xml"},
+      {"<Types xmlns='urn:ct'><Default ContentType='text/xml'/></Types>", "urn:ct", "ContentType", "text/xml"},
+      {"<Types xmlns='urn:ct'><Default ContentType='text/xml'/></Types>", "urn:other", "ContentType", nullptr},
+      {"<r><e a='1'/></r>", "", "a", "1"},
+      {"<r><e a='1'/></r>", "urn:x", "a", nullptr},
+      {"<r xmlns:p='urn:p'><e p:a='1'/></r>", "urn:p", "a", "1"},
+      {"<r xmlns:p='urn:p'><e p:a='1'/></r>", "", "a", nullptr},
+      // A prefix bound to the default namespace: the first match in order.
+      {"<r xmlns='urn:d' xmlns:p='urn:d'><e p:a='1' a='2'/></r>", "urn:d", "a", "1"},
+      {"<r xmlns='urn:d' xmlns:p='urn:d'><e a='2' p:a='1'/></r>", "urn:d", "a", "2"},
+      {"<r xmlns='urn:d' xmlns:p='urn:d'><e p:a='1' a='2'/></r>", "", "a", "2"},
+  };
+  for (const Row& row : rows) {
+    Session session(row.document);
+    while (session.parser->next() != ZelXmlParser::START_TAG || session.parser->getDepth() < 2) {
+    }
+    UnicodeString value = session.parser->getAttributeValue(
+        *row.namespaceName ? ZelName(U(row.namespaceName)) : ZelName(), ZelName(U(row.local)));
+    if (row.value == nullptr) EXPECT_TRUE(value.isBogus()) << row.document << " " << row.namespaceName;
+    else EXPECT_EQ(Utf8(value), row.value) << row.document << " " << row.namespaceName;
+  }
+}
+
+struct Expansion {
+  const char* name;
+  std::vector<std::pair<std::string, std::string>> entities;
+  std::string document;
+  uint16_t code;
+  bool contentOnly = false;  // markup in an attribute value is reported first
+};
+
+std::vector<Expansion> ExpansionCases() {
+  std::vector<Expansion> cases;
+  cases.push_back({"Direct", {{"a", "x&a;y"}}, "", 0x183A});
+  cases.push_back({"Mutual", {{"a", "&b;"}, {"b", "1&a;2"}}, "", 0x183A});
+  cases.push_back({"ThroughMarkup", {{"a", "<e>&a;</e>"}}, "", 0x183A, true});
+  Expansion laughs{"BillionLaughs", {{"l0", "lol"}}, "", 0x183B};
+  for (int i = 1; i <= 9; ++i) {
+    std::string text;
+    for (int j = 0; j < 10; ++j) text += "&l" + std::to_string(i - 1) + ";";
+    laughs.entities.push_back({"l" + std::to_string(i), text});
+  }
+  cases.push_back(laughs);
+  Expansion deep{"SixtyFiveOpen", {}, "", 0x183B};
+  for (int i = 0; i < 70; ++i) deep.entities.push_back({"d" + std::to_string(i), "&d" + std::to_string(i + 1) + ";"});
+  deep.entities.push_back({"d70", "x"});
+  cases.push_back(deep);
+  return cases;
+}
+
+int64_t DeliveredUnits(const std::string& dump) {
+  return static_cast<int64_t>(UnicodeString::fromUTF8(dump).length());
+}
+
+// Each case references its first entity in content and in an attribute
+// value, with a carry-on callback and without one.
+TEST(XmlHostile, EntityExpansionIsBounded) {
+  for (const Expansion& c : ExpansionCases()) {
+    const std::string first = c.entities.back().first == "d70" ? "d0" : c.entities.back().first;
+    for (bool inAttribute : {false, true}) {
+      if (inAttribute && c.contentOnly) continue;
+      const std::string document =
+          inAttribute ? "<r v='&" + first + ";'/>" : "<r>&" + first + ";</r>";
+      char code[8];
+      std::snprintf(code, sizeof code, "#%X", c.code);
+      {
+        Session session(document);
+        for (const auto& [name, text] : c.entities) session.parser->defineEntityReplacementText(ZelName(U(name)), U(text));
+        std::string dump = Dump(session, false);
+        EXPECT_NE(dump.find(code), std::string::npos) << c.name << " " << inAttribute << ": " << dump.substr(0, 200);
+        EXPECT_EQ(dump.substr(dump.size() - 1), "$");
+        EXPECT_LE(DeliveredUnits(dump), limits::kMaxEntityUnits + 1000) << c.name;
+      }
+      {
+        Session session(document, false);
+        for (const auto& [name, text] : c.entities) session.parser->defineEntityReplacementText(ZelName(U(name)), U(text));
+        try {
+          Dump(session, false);
+          ADD_FAILURE() << c.name << " did not throw";
+        } catch (const ZelError& error) {
+          EXPECT_EQ(error.getErrorCode(), c.code) << c.name;
+        }
+      }
+    }
+  }
+}
+
+// One 1 MB text referenced 10,000 times: the expansion stops at the budget
+// with one report; the references after it contribute nothing.
+TEST(XmlHostile, QuadraticBlowUpStopsAtTheBudget) {
+  std::string document = "<r>";
+  for (int i = 0; i < 10000; ++i) document += "&big;";
+  document += "</r>";
+  Session session(document);
+  session.parser->defineEntityReplacementText(ZelName(U("big")), UnicodeString(1 << 20, U'x', 1 << 20));
+  EXPECT_EQ(session.parser->next(), ZelXmlParser::START_TAG);
+  EXPECT_EQ(session.parser->next(), ZelXmlParser::TEXT);
+  const int32_t units = session.parser->getText().length();
+  EXPECT_LE(units, limits::kMaxEntityUnits);
+  EXPECT_GT(units, limits::kMaxEntityUnits - (1 << 20));
+  EXPECT_EQ(session.parser->next(), ZelXmlParser::END_TAG);
+  EXPECT_EQ(session.dump, "#183B ");
+}
+
+// No recursion per element: a million open elements cost a million scopes.
+TEST(XmlHostile, AMillionNestedElements) {
+  constexpr int kDepth = 1000000;
+  std::string document;
+  document.reserve(kDepth * 7);
+  for (int i = 0; i < kDepth; ++i) document += "<a>";
+  for (int i = 0; i < kDepth; ++i) document += "</a>";
+  for (bool tokens : {false, true}) {
+    Session session(document);
+    int maxDepth = 0;
+    int events = 0;
+    ZelXmlParser::EventType event;
+    while ((event = tokens ? session.parser->nextToken() : session.parser->next()) != ZelXmlParser::END_DOCUMENT) {
+      ++events;
+      if (session.parser->getDepth() > maxDepth) maxDepth = session.parser->getDepth();
+    }
+    EXPECT_EQ(maxDepth, kDepth);
+    EXPECT_EQ(events, 2 * kDepth);
+    EXPECT_EQ(session.dump, "");
+  }
+}
+
+TEST(XmlHostile, ATagWithAHundredThousandAttributes) {
+  constexpr int kCount = 100000;
+  std::string distinct = "<a";
+  std::string equal = "<a";
+  for (int i = 0; i < kCount; ++i) {
+    distinct += " n" + std::to_string(i) + "='" + std::to_string(i) + "'";
+    equal += " n='" + std::to_string(i) + "'";
+  }
+  distinct += "/>";
+  equal += "/>";
+  Session session(distinct);
+  ASSERT_EQ(session.parser->next(), ZelXmlParser::START_TAG);
+  EXPECT_EQ(session.parser->getAttributeCount(), kCount);
+  EXPECT_EQ(Utf8(session.parser->getAttributeValue(ZelName(), ZelName(U("n99999")))), "99999");
+  EXPECT_EQ(session.dump, "");
+  // Each later duplicate is reported once, so the reports stay linear.
+  Session same(equal);
+  ASSERT_EQ(same.parser->next(), ZelXmlParser::START_TAG);
+  EXPECT_EQ(same.dump.size(), (kCount - 1) * std::string("#1808 ").size());
+}
+
+TEST(XmlHostile, StructuralBoundsEndTheInput) {
+  std::string longName(limits::kMaxNameLength + 10, 'n');
+  Session session("<" + longName + "/>");
+  EXPECT_EQ(Dump(session, true), "#183C $");
+  Session silent("<" + longName + "/>", false);
+  try {
+    silent.parser->next();
+    ADD_FAILURE() << "no throw";
+  } catch (const ZelError& error) {
+    EXPECT_EQ(error.getErrorCode(), 0x183C);
+    EXPECT_EQ(Utf8(error.getRawMessage()).substr(0, 35), "Parser limit exceeded: name length.");
+  }
+}
+
+}  // namespace
