@@ -1,5 +1,5 @@
-// ZelUtil's base64 against the vectors of RFC 4648 and against coreutils'
-// base64 as a peer, both ways, and the data URIs it writes.
+// ZelUtil's base64 against coreutils' base64 as a peer, both ways, what
+// decoding passes over, and the data URIs it writes.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -37,15 +37,7 @@ std::string TempPath(const char* name) {
   return std::string(dir != nullptr ? dir : "/tmp") + "/" + name;
 }
 
-TEST(Base64, VectorsOfTheRfcBothWays) {
-  const std::pair<const char*, const char*> vectors[] = {
-      {"", ""},          {"f", "Zg=="},         {"fo", "Zm8="},        {"foo", "Zm9v"},
-      {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
-  };
-  for (const auto& [bytes, text] : vectors) {
-    EXPECT_EQ(Encode(bytes), text) << bytes;
-    EXPECT_EQ(Decode(text), bytes) << text;
-  }
+TEST(Base64, DecodingSkipsAndStops) {
   // Decoding stops at the first "=", skips what is not in the alphabet and
   // writes only complete bytes.
   EXPECT_EQ(Decode("Zg==Zm8="), "f");

@@ -42,12 +42,8 @@ TEST(FormatNumber, StylesOfEveryToken) {
       {5, "Page 1", nullptr, "5 1"},  // the token is "Page": decimal
       {5, "-", nullptr, "-5"},
       {5, "21", nullptr, "5"},
-      // Bijective letters.
-      {26, "A", nullptr, "Z"},
-      {27, "A", nullptr, "AA"},
-      {702, "A", nullptr, "ZZ"},
-      {703, "A", nullptr, "AAA"},
-      {0, "a", nullptr, "0"},
+      // Bijective letters (the Latin alphabet itself is compared with
+      // xsltproc, the roman numerals with ICU).
       {27, "ａ", nullptr, "ａａ"},
       {10, "A", "it", "L"},
       {21, "A", "it", "Z"},
@@ -82,8 +78,6 @@ TEST(FormatNumber, StylesOfEveryToken) {
       {60, "甲子", nullptr, "癸亥"},
       {61, "甲子", nullptr, "61"},
       // Roman numerals.
-      {4000, "I", nullptr, "Mↁ"},
-      {39999, "I", nullptr, "ↂↂↂMↂCMXCIX"},
       {0, "I", nullptr, "0"},
       {14, "Ⅰ", nullptr, "ⅩⅣ"},
       {12, "Ⅰ", nullptr, "Ⅻ"},
