@@ -12,6 +12,7 @@
 
 #include "quarnel/util.h"
 #include "support.h"
+#include "testsupport/testdata.h"
 
 namespace {
 
@@ -30,11 +31,6 @@ std::string Decode(const std::string& text) {
   std::ostringstream out;
   ZelUtil::decodeBase64(wide.c_str(), static_cast<int>(wide.size()), out);
   return out.str();
-}
-
-std::string TempPath(const char* name) {
-  const char* dir = std::getenv("TMPDIR");
-  return std::string(dir != nullptr ? dir : "/tmp") + "/" + name;
 }
 
 TEST(Base64, DecodingSkipsAndStops) {
@@ -56,7 +52,7 @@ TEST(Base64, SameTextAsCoreutilsAndReadsItsLines) {
   std::mt19937 random(3072);
   std::vector<size_t> sizes = {0, 1, 2, 3, 3071, 3072, 3073, 6144};
   for (int i = 0; i < 24; ++i) sizes.push_back(random() % 10001);
-  std::string path = TempPath("base64-blob.bin");
+  const std::string path = (testsupport::TempDir() / "base64-blob.bin").string();
   for (size_t size : sizes) {
     std::string blob(size, '\0');
     for (char& byte : blob) byte = static_cast<char>(random());
