@@ -80,8 +80,6 @@ TEST(QuarnelApi, ErrorThrownInTheLibraryIsCaughtByItsType) {
   }
 }
 
-TEST(QuarnelApi, Version) { EXPECT_EQ(ObraCommon::getLibVersion(), 309); }
-
 // ICU's clean-up is process-wide, so it runs in a child of its own; a leak
 // report under AddressSanitizer would change the child's exit.
 TEST(QuarnelApi, CleanupAfterIcuWasUsed) {

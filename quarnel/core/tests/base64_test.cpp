@@ -1,5 +1,5 @@
-// ZelUtil's base64 against the vectors of RFC 4648 and against coreutils'
-// base64 as a peer, both ways, and the data URIs it writes.
+// ZelUtil's base64 against coreutils' base64 as a peer, both ways, what
+// decoding passes over, and the data URIs it writes.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,6 +12,7 @@
 
 #include "quarnel/util.h"
 #include "support.h"
+#include "testsupport/testdata.h"
 
 namespace {
 
@@ -32,20 +33,7 @@ std::string Decode(const std::string& text) {
   return out.str();
 }
 
-std::string TempPath(const char* name) {
-  const char* dir = std::getenv("TMPDIR");
-  return std::string(dir != nullptr ? dir : "/tmp") + "/" + name;
-}
-
-TEST(Base64, VectorsOfTheRfcBothWays) {
-  const std::pair<const char*, const char*> vectors[] = {
-      {"", ""},          {"f", "Zg=="},         {"fo", "Zm8="},        {"foo", "Zm9v"},
-      {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
-  };
-  for (const auto& [bytes, text] : vectors) {
-    EXPECT_EQ(Encode(bytes), text) << bytes;
-    EXPECT_EQ(Decode(text), bytes) << text;
-  }
+TEST(Base64, DecodingSkipsAndStops) {
   // Decoding stops at the first "=", skips what is not in the alphabet and
   // writes only complete bytes.
   EXPECT_EQ(Decode("Zg==Zm8="), "f");
@@ -64,7 +52,7 @@ TEST(Base64, SameTextAsCoreutilsAndReadsItsLines) {
   std::mt19937 random(3072);
   std::vector<size_t> sizes = {0, 1, 2, 3, 3071, 3072, 3073, 6144};
   for (int i = 0; i < 24; ++i) sizes.push_back(random() % 10001);
-  std::string path = TempPath("base64-blob.bin");
+  const std::string path = (testsupport::TempDir() / "base64-blob.bin").string();
   for (size_t size : sizes) {
     std::string blob(size, '\0');
     for (char& byte : blob) byte = static_cast<char>(random());

@@ -8,20 +8,16 @@
 #include <fstream>
 #include <string>
 
+#include "testsupport/testdata.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 TEST(GenNames, RefusesTablesAndListsThatWouldBeWrong) {
-  std::string table = ReadAll(QUARNEL_BUILTIN_NAMES_FILE);
+  std::string table = testsupport::ReadFile(QUARNEL_BUILTIN_NAMES_FILE);
   ASSERT_FALSE(table.empty());
-  const char* tmp = std::getenv("TMPDIR");
-  fs::path dir = fs::path(tmp != nullptr ? tmp : "/tmp") / "gen_names_test";
+  fs::path dir = testsupport::TempDir() / "gen_names_test";
   fs::create_directories(dir);
 
   struct Case {

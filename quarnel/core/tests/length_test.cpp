@@ -36,13 +36,6 @@ TEST(ZelLength, UnitConversions) {
   }
 }
 
-TEST(ZelLength, UnitConstantsAreTheStoredFloats) {
-  EXPECT_EQ(JPT_PER_INCH, 72.282303f);
-  EXPECT_EQ(MM_PER_PC, 4.2333336f);
-  EXPECT_EQ(PT_PER_JPT, 0.99609447f);
-  EXPECT_EQ(PT_PER_Q, 0.70866144f);
-}
-
 TEST(ZelLength, PredicatesAndTheAutoLength) {
   const struct {
     float x;

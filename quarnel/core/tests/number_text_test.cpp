@@ -41,21 +41,26 @@ std::vector<double> RandomDoubles(size_t count) {
   return values;
 }
 
-TEST(NumberText, DoublesPrintAsPercentG) {
+int Mismatches(const std::vector<double>& values, const std::vector<std::string>& expected) {
+  int mismatches = 0;
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (Utf8(ZelUtil::toString(values[i])) != expected[i] && ++mismatches < 10)
+      ADD_FAILURE() << Utf8(ZelUtil::toString(values[i])) << " where printf in C gives " << expected[i];
+  }
+  return mismatches;
+}
+
+// The texts are printf's "%.6g" in the C locale, and stay so under a German
+// locale, compiled into the test's private folder, in which printf writes
+// a decimal comma.
+TEST(NumberText, DoublesPrintAsPercentGInEveryLocale) {
   std::vector<double> values = RandomDoubles(100000);
   for (double value : {0.0, -0.0, 1.5, 100000.0, 1000000.0, 1e-5, 0.0001, 123456789.0, 5e-324})
     values.push_back(value);
-  int mismatches = 0;
-  for (double value : values) {
-    if (Utf8(ZelUtil::toString(value)) != Printf(value) && ++mismatches < 10)
-      ADD_FAILURE() << Utf8(ZelUtil::toString(value)) << " where printf gives " << Printf(value);
-  }
-  EXPECT_EQ(mismatches, 0);
-}
+  std::vector<std::string> expected;
+  for (double value : values) expected.push_back(Printf(value));
+  EXPECT_EQ(Mismatches(values, expected), 0);
 
-// A German locale, compiled into the test's private folder, makes printf
-// write a decimal comma; the library's texts keep the point.
-TEST(NumberText, DoublesIgnoreTheLocale) {
   if (std::system("command -v localedef >/dev/null 2>&1") != 0) GTEST_SKIP() << "localedef is missing";
   std::string folder = testsupport::TempDir().string();
   std::string command = "localedef -i de_DE -f UTF-8 '" + folder + "/de_DE.UTF-8' >/dev/null 2>&1";
@@ -64,19 +69,8 @@ TEST(NumberText, DoublesIgnoreTheLocale) {
   (void)std::system(command.c_str());
   setenv("LOCPATH", folder.c_str(), 1);
   if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "the German locale could not be built";
-
-  std::vector<double> values = RandomDoubles(100000);
-  std::vector<std::string> expected;
-  std::setlocale(LC_ALL, "C");
-  for (double value : values) expected.push_back(Printf(value));
-  std::setlocale(LC_ALL, "de_DE.UTF-8");
   EXPECT_EQ(Printf(1.5), "1,5");
-  int mismatches = 0;
-  for (size_t i = 0; i < values.size(); ++i) {
-    if (Utf8(ZelUtil::toString(values[i])) != expected[i] && ++mismatches < 10)
-      ADD_FAILURE() << Utf8(ZelUtil::toString(values[i])) << " where printf in C gives " << expected[i];
-  }
-  EXPECT_EQ(mismatches, 0);
+  EXPECT_EQ(Mismatches(values, expected), 0);
   std::setlocale(LC_ALL, "C");
   unsetenv("LOCPATH");
 }

@@ -42,12 +42,8 @@ TEST(FormatNumber, StylesOfEveryToken) {
       {5, "Page 1", nullptr, "5 1"},  // the token is "Page": decimal
       {5, "-", nullptr, "-5"},
       {5, "21", nullptr, "5"},
-      // Bijective letters.
-      {26, "A", nullptr, "Z"},
-      {27, "A", nullptr, "AA"},
-      {702, "A", nullptr, "ZZ"},
-      {703, "A", nullptr, "AAA"},
-      {0, "a", nullptr, "0"},
+      // Bijective letters (the Latin alphabet itself is compared with
+      // xsltproc, the roman numerals with ICU).
       {27, "ａ", nullptr, "ａａ"},
       {10, "A", "it", "L"},
       {21, "A", "it", "Z"},
@@ -82,8 +78,6 @@ TEST(FormatNumber, StylesOfEveryToken) {
       {60, "甲子", nullptr, "癸亥"},
       {61, "甲子", nullptr, "61"},
       // Roman numerals.
-      {4000, "I", nullptr, "Mↁ"},
-      {39999, "I", nullptr, "ↂↂↂMↂCMXCIX"},
       {0, "I", nullptr, "0"},
       {14, "Ⅰ", nullptr, "ⅩⅣ"},
       {12, "Ⅰ", nullptr, "Ⅻ"},
@@ -168,13 +162,7 @@ TEST(ConvertKansuji, StylesDigitsAndUnits) {
       {"120000", "grouping", "kanji", "", "一二万"},
       {"100001234", "grouping", "kanji", "", "一億〇〇〇〇万一二三四"},
       {"00005", "grouping", "kanji", "", "〇万〇〇〇五"},
-      {"1234", "readable", "kanji", "", "千二百三十四"},
-      {"10", "readable", "kanji", "", "十"},
-      {"11", "readable", "kanji", "", "十一"},
-      {"20305", "readable", "kanji", "", "二万三百五"},
-      {"10001", "readable", "kanji", "", "一万一"},
-      {"1000", "readable", "kanji", "", "千"},
-      {"10000", "readable", "kanji", "", "一万"},
+      // Readable numbers below 200,000 are ICU's spell-out (the peer test).
       {"100000000", "readable", "kanji", "", "一億"},
       {"100010000", "readable", "kanji", "", "一億一万"},
       {"x 0", "readable", "kanji", "", "x 〇"},

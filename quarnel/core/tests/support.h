@@ -28,6 +28,13 @@ inline bool RunCommand(const std::string& command, std::string& output) {
   return pclose(pipe.release()) == 0;
 }
 
+// A command's standard output, whatever its exit.
+inline std::string CommandOutput(const std::string& command) {
+  std::string out;
+  RunCommand(command, out);
+  return out;
+}
+
 class Counted : public ObraCommon::ZelRCObject {
  public:
   explicit Counted(std::atomic<int>* destroyed) : m_destroyed(destroyed) {}

@@ -46,26 +46,6 @@ TEST(TransMatrix, ProductsInBothOrders) {
                TransMatrix(25, 28, 57, 64, 100, 112));
 }
 
-TEST(TransMatrix, Inversions) {
-  const struct {
-    TransMatrix m;
-    bool ok;
-    TransMatrix inverse;
-  } cases[] = {
-      {TransMatrix(2, 0, 0, 4, 6, 8), true, TransMatrix(0.5f, 0, 0, 0.25f, -3, -2)},
-      {TransMatrix(0, 1, -1, 0, 0, 0), true, TransMatrix(0, -1, 1, 0, 0, 0)},
-      {TransMatrix(0, 2, 4, 0, 8, 6), true, TransMatrix(0, 0.25f, 0.5f, 0, -3, -2)},
-      {TransMatrix(1, 2, 2, 4, 5, 6), false, TransMatrix()},
-      {TransMatrix(0, 2, 0, 4, 5, 6), false, TransMatrix()},
-      {TransMatrix(0, 0, 0, 0, 0, 0), false, TransMatrix()},
-  };
-  for (const auto& c : cases) {
-    TransMatrix m = c.m;
-    EXPECT_EQ(m.reverse(), c.ok);
-    ExpectMatrix(m, c.inverse);
-  }
-}
-
 TEST(TransMatrix, RandomInversionsMatchALongDoubleInverse) {
   std::mt19937 random(12345);
   std::uniform_int_distribution<int> entry(-9, 9);

@@ -80,9 +80,6 @@ TEST(ZelChar, EdgeCases) {
   const UnicodeString loneLead = UnicodeString(u"ab") + char16_t(0xD83D);
   const UnicodeString pair = UnicodeString(u"a\U0001F600");
   const Case cases[] = {
-      {"Latin letter is not hankaku", ZelChar::isHankaku(int32_t{'A'}), false},
-      {"half-width katakana is hankaku", ZelChar::isHankaku(int32_t{0xFF71}), true},
-      {"ideograph is zenkaku", ZelChar::isZenkaku(int32_t{0x4E00}), true},
       {"empty is not white space", ZelChar::isWhitespace(UnicodeString()), false},
       {"empty is empty or white space", ZelChar::isEmptyOrWhitespace(UnicodeString()), true},
       {"tabs and newlines are white space", ZelChar::isWhitespace(UnicodeString(u" \t\r\n")), true},

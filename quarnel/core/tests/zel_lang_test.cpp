@@ -67,7 +67,6 @@ TEST(ZelLang, TagsAndQueries) {
       {"de-DE", "de", "DE", "de-DE", "deu-DE", 0x407, "Latn"},
       {"ger", "de", "", "de", "deu", 0x7, "Latn"},
       {"ger_DE", "de", "DE", "de-DE", "deu-DE", 0x407, "Latn"},
-      {"ger-DE", "de", "DE", "de-DE", "deu-DE", 0x407, "Latn"},
       {"GER", "ger", "", "ger", "", 0, ""},
       {"germ", "germ", "", "germ", "", 0, ""},
       {"fre", "fr", "", "fr", "fra", 0xC, "Latn"},

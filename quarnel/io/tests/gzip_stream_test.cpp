@@ -23,19 +23,6 @@ namespace fs = std::filesystem;
 using ObraCommon::ZelGzipOStream;
 using ObraCommon::ZelGzipStream;
 
-std::string Output(const std::string& command) {
-  std::string out;
-  quarnel_test::RunCommand(command, out);
-  return out;
-}
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void Spill(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
-
 std::string Text(size_t n, unsigned seed = 1) {
   std::string s;
   for (size_t i = 0; i < n; ++i) s.push_back(static_cast<char>("the quick brown fox "[(i * seed + i / 7) % 20]));
@@ -123,14 +110,14 @@ TEST(GzipRead, BothModesGiveWhatGzipGives) {
     std::string data = Text(c.size);
     fs::path plain = dir / c.name;
     fs::path gz = dir / (std::string(c.name) + ".gz");
-    Spill(plain, data);
+    testsupport::WriteFile(plain, data);
     std::string made;
     if (std::string(c.options) == "cat") {
-      Spill(dir / "half2", Text(c.size, 3));
+      testsupport::WriteFile(dir / "half2", Text(c.size, 3));
       data += Text(c.size, 3);
-      made = Output("gzip -c " + Quoted(plain) + "; gzip -c " + Quoted(dir / "half2"));
+      made = quarnel_test::CommandOutput("gzip -c " + Quoted(plain) + "; gzip -c " + Quoted(dir / "half2"));
     } else {
-      made = Output("gzip -c " + std::string(c.options) + " " + Quoted(plain));
+      made = quarnel_test::CommandOutput("gzip -c " + std::string(c.options) + " " + Quoted(plain));
     }
     std::string damage = c.damage;
     if (damage == "crc") {
@@ -138,10 +125,10 @@ TEST(GzipRead, BothModesGiveWhatGzipGives) {
     } else if (damage == "isize") {
       made[made.size() - 2] ^= 1;
     } else if (!damage.empty()) {
-      Spill(gz, made);
-      made = Output(damage + " " + Quoted(gz));
+      testsupport::WriteFile(gz, made);
+      made = quarnel_test::CommandOutput(damage + " " + Quoted(gz));
     }
-    Spill(gz, made);
+    testsupport::WriteFile(gz, made);
     std::string expected;
     bool broken = !quarnel_test::RunCommand("gzip -dc " + Quoted(gz) + " 2>/dev/null", expected);
     EXPECT_EQ(broken, !damage.empty());
@@ -231,7 +218,7 @@ TEST(GzipWrite, GzipReadsWhatWasWritten) {
       }
       std::string ignored;
       EXPECT_TRUE(quarnel_test::RunCommand("gzip -t " + Quoted(gz), ignored));
-      EXPECT_EQ(Output("gzip -dc " + Quoted(gz)), data);
+      EXPECT_EQ(quarnel_test::CommandOutput("gzip -dc " + Quoted(gz)), data);
       std::ostringstream sink;
       { ZelGzipOStream out(sink); out << data; if (flushes) out.flush(); out << data; }
       EXPECT_EQ(ReadStreamMode(sink.str()).bytes, data + data);
@@ -269,9 +256,9 @@ TEST(GzipCorpus, BothModesEqualGzip) {
   if (files.empty()) GTEST_SKIP() << "no gzip files under /usr/share and no test data";
   for (const fs::path& p : files) {
     SCOPED_TRACE(p.string());
-    std::string expected = Output("gzip -dc " + Quoted(p));
+    std::string expected = quarnel_test::CommandOutput("gzip -dc " + Quoted(p));
     Read file = ReadFileMode(p);
-    Read stream = ReadStreamMode(Slurp(p));
+    Read stream = ReadStreamMode(testsupport::ReadFile(p));
     EXPECT_FALSE(file.bad);
     EXPECT_FALSE(stream.bad);
     EXPECT_EQ(file.bytes, expected);

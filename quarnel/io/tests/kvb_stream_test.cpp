@@ -76,12 +76,10 @@ TEST_F(CharsetStreams, NamesMapToTheConvertersNames) {
     const char* given;
     const char* passed;
   } rows[] = {
-      {"big5", "ChineseBIG5"},      {"ChineseBig5", "ChineseBIG5"}, {"gb2312", "ChineseGBK"},
-      {"GBK", "ChineseGBK"},        {"chinesegbk", "ChineseGBK"},   {"iso-ir-149", "KoreanKSC"},
-      {"Korean", "KoreanKSC"},      {"KOREANKSC", "KoreanKSC"},     {"ks_c_5601-1987", "KoreanKSC"},
-      {"Shift_JIS", "WINDOWS31J"},  {"shift-jis", "WINDOWS31J"},    {"Windows-31J", "WINDOWS31J"},
-      {"windows31j", "WINDOWS31J"}, {"euc-jp", "EUC-JP"},           {"iso-2022-jp", "ISO-2022-JP"},
-      {"utf-8", "utf-8"},           {"Latin-9", "Latin-9"},         {"", ""},
+      // One alias of each converter in any case; other names pass as given.
+      {"big5", "ChineseBIG5"},     {"gb2312", "ChineseGBK"},  {"ks_c_5601-1987", "KoreanKSC"},
+      {"shift-jis", "WINDOWS31J"}, {"euc-jp", "EUC-JP"},      {"iso-2022-jp", "ISO-2022-JP"},
+      {"Latin-9", "Latin-9"},      {"", ""},
   };
   for (const Row& row : rows) EXPECT_STREQ(MapCharsetName(row.given), row.passed) << row.given;
   EXPECT_STREQ(MapCharsetName(nullptr), "");

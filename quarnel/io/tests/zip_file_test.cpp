@@ -206,12 +206,6 @@ TEST(ZipFile, LookupsAndSignatures) {
   EXPECT_EQ(ZelZipFile("/nonexistent/file.zip").getFileEntryCount(), 0u);
 }
 
-std::string Output(const std::string& command) {
-  std::string out;
-  quarnel_test::RunCommand(command, out);
-  return out;
-}
-
 // Lists each package as zipfile reads it: per entry the hex of its UTF-8
 // name (bytes that are not UTF-8 read as CP437), its size and the SHA-256 of
 // its bytes, or "-" and the reason when zipfile cannot read it.
@@ -247,7 +241,7 @@ std::map<std::string, std::vector<Listed>> ZipfileDump(const std::vector<fs::pat
   std::ofstream(script) << kDumpScript;
   std::string cmd = "python3 '" + script.string() + "'";
   for (const auto& f : files) cmd += " '" + f.string() + "'";
-  std::istringstream lines(Output(cmd));
+  std::istringstream lines(quarnel_test::CommandOutput(cmd));
   std::map<std::string, std::vector<Listed>> out;
   std::string line, current;
   while (std::getline(lines, line)) {
@@ -288,7 +282,7 @@ TEST(ZipFile, PackagesThatZipfileWrote) {
       "        with z.open(n, 'w', force_zip64=True) as e: e.write(d)\n";
   std::ofstream(dir / "make.py") << script;
   fs::path streamed = dir / "streamed.zip", forced = dir / "zip64.zip";
-  Output("python3 '" + (dir / "make.py").string() + "' '" + streamed.string() + "' '" + forced.string() + "'");
+  quarnel_test::CommandOutput("python3 '" + (dir / "make.py").string() + "' '" + streamed.string() + "' '" + forced.string() + "'");
   auto dump = ZipfileDump({streamed, forced});
   for (const fs::path& p : {streamed, forced}) {
     SCOPED_TRACE(p.filename().string());

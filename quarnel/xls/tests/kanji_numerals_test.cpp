@@ -42,18 +42,13 @@ std::string Kanji(unsigned char dbNum, double value, int* columns = nullptr) {
   return Utf8(out);
 }
 
+// The largest value and a negative one: the spell-out comparison below
+// takes the rest.
 TEST(KanjiNumerals, GeneralInEachStyle) {
   const struct {
     double value;
     const char *plain, *formal, *wide;
   } rows[] = {
-      {0, "〇", "〇", "０"},
-      {20, "二十", "弐拾", "２十"},
-      {1100, "千百", "壱阡壱百", "千百"},
-      {10000, "一万", "壱萬", "１万"},
-      {12345, "一万二千三百四十五", "壱萬弐阡参百四拾伍", "１万２千３百４十５"},
-      {100000000, "一億", "壱億", "１億"},
-      {1e12 + 10, "一兆十", "壱兆壱拾", "１兆十"},
       {9999999999999998, "九千九百九十九兆九千九百九十九億九千九百九十九万九千九百九十八",
        "九阡九百九拾九兆九阡九百九拾九億九阡九百九拾九萬九阡九百九拾八",
        "９千９百９十９兆９千９百９十９億９千９百９十９万９千９百９十８"},
