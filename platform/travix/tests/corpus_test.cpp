@@ -226,13 +226,7 @@ std::u32string Utf32(const std::string& bytes, const char* from) {
 }
 
 ExtractOptionsV4 DesktopRequest(const char* charset) {
-  ExtractOptionsV4 options{};
-  std::snprintf(options.charset, sizeof options.charset, "%s", charset);
-  std::snprintf(options.language, sizeof options.language, "%s", "Japanese");
-  options.big_endian = 1;
-  options.flags_a = kFlagALineEndCrLf;
-  options.length_limit = static_cast<int32_t>(0x80000000u);
-  return options;
+  return vsdtest::Request(charset, kFlagALineEndCrLf, INT32_MIN, 1, "Japanese");
 }
 
 class TravixCorpus : public glyphane_test::EngineTest {};
