@@ -10,6 +10,7 @@
 
 #include "bridge/engine_messages.h"
 #include "testsupport/compound_file_writer.h"
+#include "testsupport/peers.h"
 #include "testsupport/property_set_writer.h"
 #include "gui_fixture.h"
 #include "ui/dialogs.h"
@@ -136,13 +137,7 @@ TEST_F(ConversionCorpusGui, ALongPathConvertsOrFailsWithItsCode) {
 // The fields that `file` (libmagic) reports of a compound file's summary.
 std::map<std::string, std::string> FileProperties(const fs::path& path) {
   std::map<std::string, std::string> fields;
-  const std::string command = "file -b '" + path.string() + "'";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return fields;
-  std::string out;
-  char buffer[512];
-  while (size_t got = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, got);
-  pclose(pipe);
+  const std::string out = testsupport::RunCommand("file -b " + testsupport::ShellQuote(path.string())).output;
   for (const char* key : {"Title", "Subject", "Author", "Keywords", "Comments"}) {
     const std::string tag = std::string(", ") + key + ": ";
     const size_t at = out.find(tag);
