@@ -5,15 +5,12 @@
 // charset, the fixed conversion, and whole pages through the sink.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <sstream>
 #include <string>
 
 #include "code_pages.h"
-#include "dalvex/cconv.h"
+#include "engine_fixture.h"
 #include "output_sink.h"
-#include "testsupport/testdata.h"
 #include "text_output.h"
 #include "visio_builder.h"
 
@@ -23,25 +20,8 @@ namespace {
 using vsdtest::Request;
 using vsdtest::Utf16;
 
-namespace fs = std::filesystem;
-
-
-class TextOutputEngine : public ::testing::Test {
+class TextOutputEngine : public glyphane_test::EngineTest {
  protected:
-  void SetUp() override {
-    fs::copy(fs::path(std::getenv("PROJECT_BUILD_DIR")) / "etc", testsupport::TempDir() / "etc",
-             fs::copy_options::recursive);
-    ASSERT_EQ(startProcess(), 1);
-    started_ = true;
-    ASSERT_EQ(cconvLoadRule(), 1);
-    std::string probe;
-    if (ConvertBetweenCodePages(1252, 1200, "a", &probe) != 0)
-      GTEST_SKIP() << "the engine cannot convert yet (its codecs are not built): conversions not checked";
-  }
-  void TearDown() override {
-    if (started_) endProcess();
-  }
-
   // Writes `items` (each followed by a line break) and answers the bytes.
   static std::string Run(const ExtractOptionsV4& options, const std::vector<std::pair<std::string, uint32_t>>& items,
                          int32_t* result = nullptr) {
@@ -56,9 +36,6 @@ class TextOutputEngine : public ::testing::Test {
     if (result) *result = rc;
     return stream.str();
   }
-
- private:
-  bool started_ = false;
 };
 
 TEST_F(TextOutputEngine, QuotedItemsAndLineEnds) {

@@ -2,7 +2,7 @@
 // are added through the folder dialog and run into a temporary folder;
 // every output must be what the interface alone writes for the same
 // drawing and request, and every failure must match the interface's own
-// code and message. Skips while the interface cannot convert drawings.
+// code and message.
 #include <cstdlib>
 
 #include <cstdio>
@@ -33,13 +33,6 @@ class ConversionCorpusGui : public GuiFixture {
     return options;
   }
 
-  void SkipUnlessTheInterfaceConverts(const fs::path& drawing) {
-    ExtractOptionsV4 options = Request();
-    const int32_t code = Extraction().GetText(drawing.string(), (root_ / "probe.txt").string(), &options, nullptr);
-    if (code == NotSuppoted || code == DllLoadFailed || code == DllFuncCantFound)
-      GTEST_SKIP() << "the extraction interface does not convert Visio drawings yet (it answers " << code << ")";
-  }
-
   void SelectUtf8() {
     Find<palisk::CComboUI>("ComboUI2")->SelectItem(0);
     Find<palisk::CComboUI>("ComboUI1")->SelectItem(2);
@@ -57,8 +50,6 @@ class ConversionCorpusGui : public GuiFixture {
 TEST_F(ConversionCorpusGui, BatchOverTheSharedDrawings) {
   TESTDATA_OR_SKIP(vsd, "vsd");
   PlaceConfiguration();
-  SkipUnlessTheInterfaceConverts(vsd / "libvisio-dwg.vsd");
-  if (IsSkipped()) return;
 
   Open();
   services_.folder_answers.push_back(QString::fromStdString(vsd.string()));
@@ -103,8 +94,6 @@ TEST_F(ConversionCorpusGui, BatchOverTheSharedDrawings) {
 TEST_F(ConversionCorpusGui, ALongPathConvertsOrFailsWithItsCode) {
   TESTDATA_OR_SKIP(vsd, "vsd");
   PlaceConfiguration();
-  SkipUnlessTheInterfaceConverts(vsd / "libvisio-dwg.vsd");
-  if (IsSkipped()) return;
 
   std::string deep;
   for (int i = 0; i < 8; ++i) deep += "a-folder-with-a-long-name-" + std::to_string(i) + "/";
