@@ -13,24 +13,6 @@ namespace {
 using namespace probelin_test;
 namespace fs = std::filesystem;
 
-struct Expect {
-  int result;
-  int32_t id;
-  int32_t sub;
-  const char* name;
-  int32_t protection = 0;
-  const char* language = "";
-};
-
-void Check(const Detection& d, const Expect& e) {
-  EXPECT_EQ(d.result, e.result);
-  EXPECT_EQ(d.record.format_id, e.id);
-  EXPECT_EQ(d.record.sub, e.sub);
-  EXPECT_STREQ(d.record.name, e.name);
-  EXPECT_EQ(d.record.protection, e.protection);
-  EXPECT_STREQ(d.record.language, e.language);
-}
-
 Detection DetectCfb(const std::vector<std::pair<std::string, std::string>>& streams,
                     const testsupport::ClassId& root_class = {}) {
   return DetectBytes(Cfb(streams, root_class), "sample.cfb");

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -174,7 +175,11 @@ TEST(DtctCorpus, VisioDrawingsAreNamedByHeaderVersion) {
     EXPECT_EQ(d.record.sub, version);
     EXPECT_STREQ(d.record.name, name->second);
   }
-  EXPECT_GE(drawings, 27) << "the drawings of vsd/ and those of the other folders";
+  // At least every drawing that the index of vsd/ gives a header version.
+  size_t indexed = 0;
+  for (testsupport::IndexRow& row : testsupport::ReadIndex(data / "vsd"))
+    indexed += std::isdigit(static_cast<unsigned char>(row["VisioDocument_header_version"][0])) != 0;
+  EXPECT_GE(static_cast<size_t>(drawings), indexed);
 }
 
 }  // namespace

@@ -313,7 +313,7 @@ TEST(VombrilCorpus, HostileArchivesStayInTheirFolder) {
   fs::path tmp = base / "tmp", job = base / "job";
   fs::create_directories(tmp);
   fs::create_directories(job);
-  setenv("TMPDIR", tmp.c_str(), 1);
+  testsupport::ScopedEnv private_tmp("TMPDIR", tmp.c_str());
   auto before = Snapshot(base, job);
   auto data_before = Snapshot(dir, fs::path());
   for (const std::string& file : IndexFiles(dir)) {
@@ -336,7 +336,6 @@ TEST(VombrilCorpus, HostileArchivesStayInTheirFolder) {
     fs::create_directories(job);
   }
   EXPECT_EQ(Snapshot(dir, fs::path()), data_before);
-  setenv("TMPDIR", base.c_str(), 1);
 }
 
 }  // namespace
