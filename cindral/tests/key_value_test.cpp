@@ -153,6 +153,7 @@ TEST_F(KeyValue, FoldersOthersCouldPlantAreRefused) {
 // 260-byte buffer just holds; one character more does not fit.
 TEST_F(KeyValue, LongTemporaryFolders) {
   cindral::SetDecoderLibraryForTesting("/nonexistent/libvombril.so");
+  testsupport::ScopedEnv tmpdir("TMPDIR", temp_.c_str());
   for (size_t length : {255u, 256u, 300u}) {
     SCOPED_TRACE(length);
     std::string folder = temp_;
@@ -162,7 +163,7 @@ TEST_F(KeyValue, LongTemporaryFolders) {
     }
     ASSERT_EQ(folder.size(), length - 1);
     fs::create_directories(folder);
-    setenv("TMPDIR", folder.c_str(), 1);
+    tmpdir.Set(folder.c_str());
     char out[260];
     std::memset(out, 'x', sizeof out);
     int answer = kvb_GetKeyValue("Charsetpath", out, sizeof out);
@@ -174,7 +175,6 @@ TEST_F(KeyValue, LongTemporaryFolders) {
       EXPECT_EQ(out[0], 'x');
     }
   }
-  setenv("TMPDIR", temp_.c_str(), 1);
 }
 
 TEST(CindralExports, OrdinalTableNamesTheExport) {

@@ -63,15 +63,7 @@ std::string Chain(int depth, int level = 0) {
   return SimpleDocument(11, {{"L" + n, page}});
 }
 
-ExtractOptionsV4 Options(uint32_t flags_a, const char* charset = "UTF-8") {
-  ExtractOptionsV4 options{};
-  std::snprintf(options.charset, sizeof options.charset, "%s", charset);
-  std::snprintf(options.language, sizeof options.language, "%s", "English");
-  options.flags_a = flags_a;
-  options.big_endian = 1;
-  options.length_limit = static_cast<int32_t>(0x80000000u);
-  return options;
-}
+ExtractOptionsV4 Options(uint32_t flags_a) { return vsdtest::Request("UTF-8", flags_a, INT32_MIN, 1); }
 
 // ---- the callback ----
 

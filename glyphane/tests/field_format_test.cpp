@@ -12,8 +12,11 @@
 #include "cjk_texts.h"
 #include "engine_fixture.h"
 #include "field_format.h"
+#include "visio_builder.h"
 
 namespace {
+
+using vsdtest::Utf16;
 
 using namespace glyphane;
 
@@ -66,15 +69,6 @@ TEST(NumberFormats, FractionSearchAndCurrency) {
   EXPECT_EQ(FormatStringClass("yyyy"), 2);
   EXPECT_EQ(FormatStringClass("0.00"), 3);
   EXPECT_EQ(FormatStringClass("hh:mm"), 0);
-}
-
-std::string Utf16(const std::u16string& s) {
-  std::string out;
-  for (char16_t u : s) {
-    out.push_back(static_cast<char>(u & 0xFF));
-    out.push_back(static_cast<char>(u >> 8));
-  }
-  return out;
 }
 
 FieldRecord Number(uint8_t tag, double value, FieldRef format, uint8_t kind = 0) {

@@ -6,8 +6,6 @@
 // code page through glibc's iconv, after the cut each reader applies.
 #include <gtest/gtest.h>
 
-#include <iconv.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +18,7 @@
 #include "dalvex/summary_info.h"
 #include "engine_fixture.h"
 #include "property_sets.h"
+#include "testsupport/peers.h"
 #include "testsupport/testdata.h"
 #include "text_bytes.h"
 
@@ -27,15 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Output(const std::string& command) {
-  std::string out;
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  if (!pipe) return out;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0) out.append(buffer, n);
-  return out;
-}
+std::string Output(const std::string& command) { return testsupport::RunCommand(command).output; }
 
 std::string Unhex(const std::string& hex) {
   std::string out;
@@ -43,18 +34,10 @@ std::string Unhex(const std::string& hex) {
   return out;
 }
 
+// As far as iconv converts it.
 std::string Iconv(const std::string& bytes, const char* from, const char* to) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return "(no iconv " + std::string(from) + ")";
-  std::string out(bytes.size() * 4 + 16, '\0');
-  char* in = const_cast<char*>(bytes.data());
-  size_t in_left = bytes.size();
-  char* o = out.data();
-  size_t out_left = out.size();
-  iconv(cd, &in, &in_left, &o, &out_left);
-  iconv_close(cd);
-  out.resize(out.size() - out_left);
-  return out;
+  return testsupport::Iconv(bytes, from, to, testsupport::IconvErrors::kStop)
+      .value_or("(no iconv " + std::string(from) + ")");
 }
 
 // The charset that both readers take a stated code page in: its own, or
@@ -97,8 +80,9 @@ struct OleFile {
 };
 
 std::map<std::string, OleFile> OlefileProperties(const std::vector<fs::path>& files) {
-  std::string command = "/usr/bin/python3 '" + (fs::path(PROJECT_SOURCE_DIR_FOR_TESTS) / "glyphane/tests/olefile_properties.py").string() + "'";
-  for (const fs::path& f : files) command += " '" + f.string() + "'";
+  std::string command = "/usr/bin/python3 " + testsupport::ShellQuote((fs::path(PROJECT_SOURCE_DIR_FOR_TESTS) /
+                                                                      "glyphane/tests/olefile_properties.py").string());
+  for (const fs::path& f : files) command += " " + testsupport::ShellQuote(f.string());
   std::map<std::string, OleFile> result;
   std::istringstream in(Output(command + " 2>/dev/null"));
   OleFile* current = nullptr;
@@ -183,7 +167,7 @@ TEST_F(PropertiesCorpus, BesideOlefile) {
     ASSERT_EQ(summary, 0);
     ASSERT_EQ(vsd_result, 0);
     EXPECT_EQ(vsd.code_page, o.code_page);
-    const std::string file_k = Output("file -b -k '" + file.string() + "'");
+    const std::string file_k = Output("file -b -k " + testsupport::ShellQuote(file.string()));
 
     struct Field {
       const char* name;

@@ -13,20 +13,14 @@
 #include "property_sets.h"
 #include "testsupport/compound_file_writer.h"
 #include "testsupport/property_set_writer.h"
+#include "visio_builder.h"
 
 namespace {
 
+using vsdtest::Utf16;
+
 using namespace testsupport;
 using glyphane::VsdProperty;
-
-std::string Utf16(const std::u16string& s) {
-  std::string out;
-  for (char16_t u : s) {
-    out.push_back(static_cast<char>(u & 0xFF));
-    out.push_back(static_cast<char>(u >> 8));
-  }
-  return out;
-}
 
 class PropertySets : public glyphane_test::EngineTest {
  protected:

@@ -6,7 +6,6 @@
 // Also the compound-file source over a self-made file.
 #include <gtest/gtest.h>
 
-#include <iconv.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -21,6 +20,7 @@
 #include "dalvex/extract_records.h"
 #include "document_stream.h"
 #include "testsupport/compound_file_writer.h"
+#include "testsupport/peers.h"
 #include "testsupport/testdata.h"
 #include "visio_builder.h"
 
@@ -221,20 +221,8 @@ TEST(VsdReaderCorpus, FuzzCasesEndWithACode) {
 
 std::string ToUtf8(const std::string& bytes, uint32_t code_page) {
   if (code_page == 65001 || code_page == glyphane::kCodePageUtf16) return bytes;
-  std::string from = "CP" + std::to_string(code_page);
-  iconv_t cd = iconv_open("UTF-8", from.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) return bytes;
-  std::string out(bytes.size() * 4 + 4, '\0');
-  char* in = const_cast<char*>(bytes.data());
-  size_t in_left = bytes.size(), out_left = out.size();
-  char* put = out.data();
-  while (in_left > 0 && iconv(cd, &in, &in_left, &put, &out_left) == static_cast<size_t>(-1)) {
-    ++in;  // an unmapped byte
-    --in_left;
-  }
-  iconv_close(cd);
-  out.resize(out.size() - out_left);
-  return out;
+  const std::string from = "CP" + std::to_string(code_page);
+  return testsupport::Iconv(bytes, from.c_str(), "UTF-8", testsupport::IconvErrors::kSkipByte).value_or(bytes);
 }
 
 std::set<std::string> Lines(const std::string& text) {

@@ -5,57 +5,23 @@
 // charset, the fixed conversion, and whole pages through the sink.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <sstream>
 #include <string>
 
 #include "code_pages.h"
-#include "dalvex/cconv.h"
+#include "engine_fixture.h"
 #include "output_sink.h"
-#include "testsupport/testdata.h"
 #include "text_output.h"
+#include "visio_builder.h"
 
 namespace glyphane {
 namespace {
 
-namespace fs = std::filesystem;
+using vsdtest::Request;
+using vsdtest::Utf16;
 
-std::string U16(std::u16string_view text) {
-  std::string bytes;
-  for (char16_t u : text) {
-    bytes.push_back(static_cast<char>(u & 0xFF));
-    bytes.push_back(static_cast<char>(u >> 8));
-  }
-  return bytes;
-}
-
-ExtractOptionsV4 Options(const char* charset, uint32_t flags_a, int32_t limit = 0, int32_t big_endian = 0) {
-  ExtractOptionsV4 options{};
-  std::snprintf(options.charset, sizeof options.charset, "%s", charset);
-  std::snprintf(options.language, sizeof options.language, "%s", "English");
-  options.flags_a = flags_a;
-  options.length_limit = limit;
-  options.big_endian = big_endian;
-  return options;
-}
-
-class TextOutputEngine : public ::testing::Test {
+class TextOutputEngine : public glyphane_test::EngineTest {
  protected:
-  void SetUp() override {
-    fs::copy(fs::path(std::getenv("PROJECT_BUILD_DIR")) / "etc", testsupport::TempDir() / "etc",
-             fs::copy_options::recursive);
-    ASSERT_EQ(startProcess(), 1);
-    started_ = true;
-    ASSERT_EQ(cconvLoadRule(), 1);
-    std::string probe;
-    if (ConvertBetweenCodePages(1252, 1200, "a", &probe) != 0)
-      GTEST_SKIP() << "the engine cannot convert yet (its codecs are not built): conversions not checked";
-  }
-  void TearDown() override {
-    if (started_) endProcess();
-  }
-
   // Writes `items` (each followed by a line break) and answers the bytes.
   static std::string Run(const ExtractOptionsV4& options, const std::vector<std::pair<std::string, uint32_t>>& items,
                          int32_t* result = nullptr) {
@@ -70,9 +36,6 @@ class TextOutputEngine : public ::testing::Test {
     if (result) *result = rc;
     return stream.str();
   }
-
- private:
-  bool started_ = false;
 };
 
 TEST_F(TextOutputEngine, QuotedItemsAndLineEnds) {
@@ -87,28 +50,28 @@ TEST_F(TextOutputEngine, QuotedItemsAndLineEnds) {
       {kFlagALineEndCrLf | kFlagAPlainText, "a\"b\r\n"},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(Run(Options("ISO-8859-1", c.flags_a), {{"a\"b", 1252}}), c.expected) << c.flags_a;
+    EXPECT_EQ(Run(Request("ISO-8859-1", c.flags_a), {{"a\"b", 1252}}), c.expected) << c.flags_a;
 
   // Curly quotes of 1252; an item of only 30 writes nothing but the break.
-  EXPECT_EQ(Run(Options("ISO-8859-1", 0), {{"\x93x\x94", 1252}, {"\x1E", 1252}, {"y", 1252}}),
+  EXPECT_EQ(Run(Request("ISO-8859-1", 0), {{"\x93x\x94", 1252}, {"\x1E", 1252}, {"y", 1252}}),
             "\"\\\"x\\\"\"\r\n\r\n\"y\"\r\n");
   // A charset the engine does not know converts nothing: 3000.
   int32_t rc = 0;
-  EXPECT_EQ(Run(Options("NO-SUCH-CHARSET", 0), {{"a", 1252}}, &rc), "");
+  EXPECT_EQ(Run(Request("NO-SUCH-CHARSET", 0), {{"a", 1252}}, &rc), "");
   EXPECT_EQ(rc, OtherError);
   // Nothing written yet: no line break.
-  EXPECT_EQ(Run(Options("ISO-8859-1", 0), {{"\x1E", 1252}}), "");
+  EXPECT_EQ(Run(Request("ISO-8859-1", 0), {{"\x1E", 1252}}), "");
 }
 
 TEST_F(TextOutputEngine, Utf16ItemsAndOneByteOrderMarkPerPass) {
   // Two items into UCS-2 big-endian: one mark at the start only.
-  std::string out = Run(Options("ISO-10646-UCS-2", 0, 0, 1), {{U16(u"\u65E5"), 1200}, {"b", 1252}});
+  std::string out = Run(Request("ISO-10646-UCS-2", 0, 0, 1), {{Utf16(u"\u65E5"), 1200}, {"b", 1252}});
   std::string expected("\xFE\xFF\x00\"\x65\xE5\x00\"\x00\r\x00\n\x00\"\x00" "b\x00\"\x00\r\x00\n", 22);
   EXPECT_EQ(out, expected);
 
   // A new pass writes a new mark.
   std::ostringstream stream;
-  ExtractOptionsV4 options = Options("ISO-10646-UCS-2", kFlagAPlainText);
+  ExtractOptionsV4 options = Request("ISO-10646-UCS-2", kFlagAPlainText);
   TextOutput text(options);
   text.SetStream(&stream);
   ASSERT_EQ(text.WriteItem("a", 1252), 0);
@@ -128,7 +91,7 @@ TEST_F(TextOutputEngine, LongItemsArriveWhole) {
   } cases[] = {{"ISO-10646-UCS-2", 2 * (100000 + 2) + 2}, {"UTF-8", 3 + 100000 + 14286 + 2}};
   for (const Case& c : cases) {
     std::ostringstream stream;
-    ExtractOptionsV4 options = Options(c.charset, 0);
+    ExtractOptionsV4 options = Request(c.charset, 0);
     TextOutput out(options);
     out.SetStream(&stream);
     ASSERT_EQ(out.WriteItem(text, 1252), 0) << c.charset;
@@ -141,31 +104,31 @@ TEST_F(TextOutputEngine, LimitInsideConvertedText) {
   // "日本" in Shift_JIS after the opening quote: a limit of 4 keeps the
   // quote and the first character.
   int32_t rc = 0;
-  std::string out = Run(Options("Shift_JIS", kFlagAOutputLimit, 4), {{U16(u"\u65E5\u672C"), 1200}}, &rc);
+  std::string out = Run(Request("Shift_JIS", kFlagAOutputLimit, 4), {{Utf16(u"\u65E5\u672C"), 1200}}, &rc);
   EXPECT_EQ(rc, FileLengthOver);
   EXPECT_EQ(out, "\"\x93\xFA");
   // A limit between CR and LF of the line break leaves out the CR too.
-  out = Run(Options("ISO-8859-1", kFlagAOutputLimit, 5), {{"ab", 1252}}, &rc);
+  out = Run(Request("ISO-8859-1", kFlagAOutputLimit, 5), {{"ab", 1252}}, &rc);
   EXPECT_EQ(rc, FileLengthOver);
   EXPECT_EQ(out, "\"ab\"");
 }
 
 TEST_F(TextOutputEngine, CodePagesWithoutACharsetStaySingleByte) {
   // 1250 "ćx": read as Latin-1, the letter after 0xE6 is kept.
-  EXPECT_EQ(Run(Options("UTF-8", kFlagAPlainText), {{"\xE6x", 1250}}), "\xEF\xBB\xBF\xC3\xA6x\r\n");
+  EXPECT_EQ(Run(Request("UTF-8", kFlagAPlainText), {{"\xE6x", 1250}}), "\xEF\xBB\xBF\xC3\xA6x\r\n");
   std::string utf8;
   ASSERT_EQ(ConvertBetweenCodePages(65001, 1200, "\xC3\xA9", &utf8), 0);
-  EXPECT_EQ(utf8, U16(u"\u00E9"));
+  EXPECT_EQ(utf8, Utf16(u"\u00E9"));
 }
 
 TEST_F(TextOutputEngine, FixedConversion) {
   std::string out;
-  ASSERT_EQ(ConvertBetweenCodePages(1200, 932, U16(u"\u5E74x"), &out), 0);
+  ASSERT_EQ(ConvertBetweenCodePages(1200, 932, Utf16(u"\u5E74x"), &out), 0);
   EXPECT_EQ(out, "\x94N" "x");
   ASSERT_EQ(ConvertBetweenCodePages(936, 1200, "\xD6\xD0\xCE\xC4", &out), 0);
-  EXPECT_EQ(out, U16(u"\u4E2D\u6587"));
+  EXPECT_EQ(out, Utf16(u"\u4E2D\u6587"));
   ASSERT_EQ(ConvertBetweenCodePages(1252, 1200, "a\x01" "b\r\n", &out), 0);  // control codes stripped
-  EXPECT_EQ(out, U16(u"ab\r\n"));
+  EXPECT_EQ(out, Utf16(u"ab\r\n"));
 }
 
 TEST_F(TextOutputEngine, PageThroughTheSink) {
@@ -173,23 +136,23 @@ TEST_F(TextOutputEngine, PageThroughTheSink) {
   // a shape text and an annotation, all UTF-16 items.
   VsdSession session;
   session.version = 11;
-  session.header = U16(u"H:&N");
-  session.footer = U16(u"&F");
-  ExtractOptionsV4 options = Options("UTF-8", kFlagALineEndLf);
+  session.header = Utf16(u"H:&N");
+  session.footer = Utf16(u"&F");
+  ExtractOptionsV4 options = Request("UTF-8", kFlagALineEndLf);
   std::ostringstream stream;
   TextOutput out(options);
   out.SetStream(&stream);
   ExtractionPort port;
   OutputSink sink(out, session, options, nullptr, nullptr, port, SplitSourcePath("/d/plan.vsd"));
-  sink.set_author_utf16(U16(u"Ann "));
-  const std::string name = U16(u"P1");
+  sink.set_author_utf16(Utf16(u"Ann "));
+  const std::string name = Utf16(u"P1");
   ASSERT_EQ(sink.PageReached(1), 0);
   ASSERT_EQ(sink.PageName({name, 1200}), 0);
   ASSERT_EQ(sink.LineBreak(), 0);
   ASSERT_EQ(sink.HeaderFooter(session, {name, 1200}), 0);
-  ASSERT_EQ(sink.ShapeText({U16(u"s"), 1200}), 0);
+  ASSERT_EQ(sink.ShapeText({Utf16(u"s"), 1200}), 0);
   ASSERT_EQ(sink.LineBreak(), 0);
-  ASSERT_EQ(sink.Annotation(36526, U16(u" note")), 0);
+  ASSERT_EQ(sink.Annotation(36526, Utf16(u" note")), 0);
   ASSERT_EQ(sink.LineBreak(), 0);
   EXPECT_EQ(stream.str(), "\xEF\xBB\xBF\"P1\"\n\"H:P1\"\n\"plan\"\n\"s\"\n\"Ann 2000-1-1 note\"\n");
 

@@ -16,30 +16,16 @@
 #include "testsupport/compound_file_writer.h"
 #include "testsupport/testdata.h"
 #include "text_output.h"
+#include "visio_builder.h"
 
 namespace glyphane {
 namespace {
 
+using vsdtest::Request;
+using vsdtest::Utf16;
+
 namespace fs = std::filesystem;
 using namespace std::string_literals;
-
-std::string U16(std::u16string_view text) {
-  std::string bytes;
-  for (char16_t u : text) {
-    bytes.push_back(static_cast<char>(u & 0xFF));
-    bytes.push_back(static_cast<char>(u >> 8));
-  }
-  return bytes;
-}
-
-ExtractOptionsV4 Options(const char* charset, uint32_t flags_a, int32_t limit = 0) {
-  ExtractOptionsV4 options{};
-  std::snprintf(options.charset, sizeof options.charset, "%s", charset);
-  std::snprintf(options.language, sizeof options.language, "%s", "English");
-  options.flags_a = flags_a;
-  options.length_limit = limit;
-  return options;
-}
 
 TEST(TextItems, AnsiCleaningAndQuoting) {
   struct Case {
@@ -73,11 +59,11 @@ TEST(TextItems, Utf16CleaningAndQuoting) {
     bool plain;
     std::string out;
   } cases[] = {
-      {U16(u"a\"b"), false, U16(u"\"a\\\"b\"")},
-      {U16(u"a\"b"), true, U16(u"a\"b")},
-      {U16(u"a\r\nb\u2028c\nd\x0E"), true, U16(u"a b c d ")},
-      {U16(u"\x1E"), false, ""},
-      {U16(u"\u201C") + "x", true, U16(u"\u201C")},  // an odd byte at the end is left out
+      {Utf16(u"a\"b"), false, Utf16(u"\"a\\\"b\"")},
+      {Utf16(u"a\"b"), true, Utf16(u"a\"b")},
+      {Utf16(u"a\r\nb\u2028c\nd\x0E"), true, Utf16(u"a b c d ")},
+      {Utf16(u"\x1E"), false, ""},
+      {Utf16(u"\u201C") + "x", true, Utf16(u"\u201C")},  // an odd byte at the end is left out
       {"", false, ""},
   };
   for (const Case& c : cases) EXPECT_EQ(CleanUtf16Item(c.in, c.plain), c.out);
@@ -157,14 +143,14 @@ TEST(OutputLimit, CutsAtWholeCharactersAndStops) {
       {"WINDOWS31J", 3, 0, "a\x82\xA0" "b", 3005, "a\x82\xA0"},
       {"WINDOWS31J", 2, 0, "a\x82\xA0" "b", 3005, "a"},        // inside a double-byte character
       {"ISO-8859-1", 2, 0, "a\r\nb", 3005, "a"},               // between CR and LF
-      {"ISO-10646-UCS-2", 3, 0, U16(u"ab"), 3005, U16(u"a")},
+      {"ISO-10646-UCS-2", 3, 0, Utf16(u"ab"), 3005, Utf16(u"a")},
       {"WINDOWS31J", 5, 5, "ab", 3005, ""},                    // no room left
       {"WINDOWS31J", 5, 9, "ab", 3005, ""},                    // a nested call passed the limit
       {"WINDOWS31J", INT32_MIN, 0, "ab", 3005, ""},            // a negative limit
   };
   for (const Case& c : cases) {
     FileOutput file;
-    ExtractOptionsV4 options = Options(c.charset, kFlagAOutputLimit, c.limit);
+    ExtractOptionsV4 options = Request(c.charset, kFlagAOutputLimit, c.limit);
     TextOutput out(options);
     out.SetFile(file.file());
     out.set_count(c.count);
@@ -174,7 +160,7 @@ TEST(OutputLimit, CutsAtWholeCharactersAndStops) {
   }
   // Without the flag the limit is not looked at.
   FileOutput file;
-  ExtractOptionsV4 options = Options("ISO-8859-1", 0, 1);
+  ExtractOptionsV4 options = Request("ISO-8859-1", 0, 1);
   TextOutput out(options);
   out.SetFile(file.file());
   EXPECT_EQ(out.WriteConverted("abc"), 0);
@@ -182,7 +168,7 @@ TEST(OutputLimit, CutsAtWholeCharactersAndStops) {
 }
 
 TEST(OutputWrite, FailedAndShortWritesAre24) {
-  ExtractOptionsV4 options = Options("ISO-8859-1", 0);
+  ExtractOptionsV4 options = Request("ISO-8859-1", 0);
   {
     // A file that holds 4 bytes: a write of 6 writes 4 and fails.
     char buffer[5] = {};
@@ -212,7 +198,7 @@ TEST(OutputWrite, FailedAndShortWritesAre24) {
     // The cut write at the limit fails too when the stream does.
     std::ostringstream stream;
     stream.setstate(std::ios::badbit);
-    ExtractOptionsV4 limited = Options("ISO-8859-1", kFlagAOutputLimit, 2);
+    ExtractOptionsV4 limited = Request("ISO-8859-1", kFlagAOutputLimit, 2);
     TextOutput out(limited);
     out.SetStream(&stream);
     EXPECT_EQ(out.WriteConverted("abc"), FileCantWrite);
@@ -250,9 +236,9 @@ TEST(HeaderFooter, Codes) {
   }
   // UTF-16 texts expand unit by unit; the name is converted from UTF-8.
   SourcePathParts wide = SplitSourcePath("/d/\xE5\x9B\xB3.vsd");
-  auto expanded = ExpandHeaderFooter(U16(u"<&F&E&N>"), true, 932, wide);
+  auto expanded = ExpandHeaderFooter(Utf16(u"<&F&E&N>"), true, 932, wide);
   ASSERT_TRUE(expanded);
-  EXPECT_EQ(expanded->text, U16(u"<\u56F3.vsd>"));
+  EXPECT_EQ(expanded->text, Utf16(u"<\u56F3.vsd>"));
   EXPECT_EQ(expanded->page_mark, 12u);
 }
 
@@ -271,7 +257,7 @@ TEST(HeaderFooter, ExpansionStopsAtTheBound) {
   text += "\x82\xA0";
   CutWholeCharacters(&text, kHeaderFooterBytes, 932);
   EXPECT_EQ(text.size(), kHeaderFooterBytes - 1);
-  std::string wide = U16(std::u16string(kHeaderFooterBytes / 2 - 1, u'a') + u"\U0001F600");
+  std::string wide = Utf16(std::u16string(kHeaderFooterBytes / 2 - 1, u'a') + u"\U0001F600");
   CutWholeCharacters(&wide, kHeaderFooterBytes, 1200);
   EXPECT_EQ(wide.size(), kHeaderFooterBytes - 2);
 }
@@ -351,7 +337,7 @@ TEST(EmbeddedObjects, FakePort) {
   for (const ObjectCase& c : cases) {
     SCOPED_TRACE(c.name);
     FakeInterface::Reset(c.result, c.writes);
-    ExtractOptionsV4 options = Options("ISO-8859-1", c.flags_a);
+    ExtractOptionsV4 options = Request("ISO-8859-1", c.flags_a);
     FileOutput file;
     std::ostringstream stream;
     TextOutput out(options);
@@ -383,7 +369,7 @@ TEST(EmbeddedObjects, FakePort) {
 
 TEST(EmbeddedObjects, UnboundPortAndUnreadableFile) {
   ExtractionPort unbound;
-  ExtractOptionsV4 options = Options("ISO-8859-1", kFlagAEmbeddedObjects);
+  ExtractOptionsV4 options = Request("ISO-8859-1", kFlagAEmbeddedObjects);
   FileOutput file;
   TextOutput out(options);
   out.SetFile(file.file());

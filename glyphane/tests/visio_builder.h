@@ -11,11 +11,14 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "dalvex/extract_records.h"
 #include "vsd_session.h"
 #include "vsd_sink.h"
 
@@ -35,6 +38,28 @@ std::string U16(uint16_t value);
 std::string U32(uint32_t value);
 // ASCII text as UTF-16LE.
 std::string Wide(const std::string& ascii);
+// Any text as UTF-16LE.
+inline std::string Utf16(std::u16string_view text) {
+  std::string bytes;
+  for (char16_t unit : text) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
+  }
+  return bytes;
+}
+
+// An extraction request: output charset, flag word A, output limit, byte
+// order of UCS-2 output and the language of the texts.
+inline ExtractOptionsV4 Request(const char* charset, uint32_t flags_a, int32_t limit = 0, int32_t big_endian = 0,
+                                const char* language = "English") {
+  ExtractOptionsV4 options{};
+  std::snprintf(options.charset, sizeof options.charset, "%s", charset);
+  std::snprintf(options.language, sizeof options.language, "%s", language);
+  options.flags_a = flags_a;
+  options.length_limit = limit;
+  options.big_endian = big_endian;
+  return options;
+}
 
 // Compresses as literals only (a flag byte 0xFF before every eight bytes).
 std::string CompressLiterals(const std::string& data);

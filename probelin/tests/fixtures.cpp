@@ -19,6 +19,15 @@ Detection DetectPath(const std::string& path) {
   return d;
 }
 
+void Check(const Detection& d, const Expect& e) {
+  EXPECT_EQ(d.result, e.result);
+  EXPECT_EQ(d.record.format_id, e.id);
+  EXPECT_EQ(d.record.sub, e.sub);
+  EXPECT_STREQ(d.record.name, e.name);
+  EXPECT_EQ(d.record.protection, e.protection);
+  EXPECT_STREQ(d.record.language, e.language);
+}
+
 std::string WriteTemp(const std::string& name, const std::string& bytes) {
   std::string path = (testsupport::TempDir() / name).string();
   EXPECT_TRUE(testsupport::WriteFile(path, bytes));

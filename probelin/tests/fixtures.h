@@ -19,6 +19,17 @@ struct Detection {
   FileDtctRecord record{};
 };
 
+// What a detection should give: the result and the record's fields.
+struct Expect {
+  int result;
+  int32_t id;
+  int32_t sub;
+  const char* name;
+  int32_t protection = 0;
+  const char* language = "";
+};
+void Check(const Detection& d, const Expect& e);
+
 // Detects the file at path (mode 0).
 Detection DetectPath(const std::string& path);
 // Writes bytes to a file of that name in the temporary folder and detects it.

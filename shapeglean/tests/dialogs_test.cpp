@@ -25,12 +25,6 @@ using namespace palisk;
 
 class DialogsGui : public GuiFixture {
  protected:
-  template <typename T>
-  T* Opened() {
-    for (CWindowWnd* window : window_->OwnedWindows())
-      if (auto* found = dynamic_cast<T*>(window)) return found;
-    return nullptr;
-  }
   template <typename C = CControlUI, typename D>
   C* In(D* dialog, const char* name) {
     return dynamic_cast<C*>(dialog->Manager().FindControl(name));

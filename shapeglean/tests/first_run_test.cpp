@@ -4,10 +4,7 @@
 // setting at its default. The texts land in the desktop folder, made for
 // the run, and are what the extraction interface writes for each drawing
 // alone. Everything goes through the real dialogs and mouse and key events.
-#include <algorithm>
-#include <fstream>
 #include <set>
-#include <sstream>
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -33,30 +30,12 @@ using palisk::CControlUI;
 // The first drawing of each VisioDocument version among those the index
 // records as read by the peer, with some text, in the index's order.
 std::vector<fs::path> OneDrawingOfEachVersion(const fs::path& vsd) {
-  std::ifstream index(vsd / "INDEX.tsv");
-  std::string line;
-  auto split = [](const std::string& text) {
-    std::vector<std::string> fields;
-    std::stringstream in(text);
-    for (std::string field; std::getline(in, field, '\t');) fields.push_back(field);
-    return fields;
-  };
-  std::getline(index, line);
-  const std::vector<std::string> header = split(line);
-  auto column = [&](const char* name) {
-    return static_cast<size_t>(std::find(header.begin(), header.end(), name) - header.begin());
-  };
-  const size_t file = column("file"), version = column("VisioDocument_header_version"),
-               peer = column("vsd2text_exit"), peer_bytes = column("vsd2text_output_bytes");
   std::set<std::string> versions;
   std::vector<fs::path> drawings;
-  while (std::getline(index, line)) {
-    const std::vector<std::string> fields = split(line);
-    if (fields.size() <= std::max({file, version, peer, peer_bytes}) || fields[peer] != "0" ||
-        std::atol(fields[peer_bytes].c_str()) <= 0)
-      continue;
-    if (fs::exists(vsd / fields[file]) && versions.insert(fields[version]).second)
-      drawings.push_back(vsd / fields[file]);
+  for (testsupport::IndexRow& row : testsupport::ReadIndex(vsd)) {
+    if (row["vsd2text_exit"] != "0" || std::atol(row["vsd2text_output_bytes"].c_str()) <= 0) continue;
+    if (fs::exists(vsd / row["file"]) && versions.insert(row["VisioDocument_header_version"]).second)
+      drawings.push_back(vsd / row["file"]);
   }
   return drawings;
 }

@@ -214,6 +214,13 @@ class GuiFixture : public ::testing::Test {
     return dynamic_cast<T*>(window_->Manager().FindControl(name));
   }
   void Click(const char* name) { Find<palisk::CButtonUI>(name)->Activate(); }
+  // The window of type T the main window has open, if any.
+  template <typename T>
+  T* Opened() {
+    for (palisk::CWindowWnd* window : window_->OwnedWindows())
+      if (auto* found = dynamic_cast<T*>(window)) return found;
+    return nullptr;
+  }
   palisk::CListUI* List() { return Find<palisk::CListUI>("filelist"); }
 
   std::string Drawing(const std::string& relative, const std::string& bytes = "drawing") {

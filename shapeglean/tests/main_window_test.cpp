@@ -2,34 +2,17 @@
 // adding by dialog, folder and drop, the detection filter, sorting, moving
 // and removing, the busy state, the settings it reads and writes, the
 // output-folder choice, the language switch and the screenshots.
-#include <condition_variable>
-#include <filesystem>
-#include <map>
-#include <mutex>
-
 #include <QTest>
 #include <QTreeView>
 
-#include <unistd.h>
-
-#include <gtest/gtest.h>
-
-#include "app.h"
-#include "bridge/extraction_interface.h"
-#include "palisk/scripted_services.h"
-#include "palisk/testing.h"
-#include "testsupport/testdata.h"
-#include "ui/quandel_mivo_wnd.h"
+#include "gui_fixture.h"
 #include "win32/ini_file.h"
 #include "win32/single_instance.h"
 
-namespace shapeglean {
+namespace shapeglean::testing {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace palisk;
-using testsupport::ReadFile;
-using testsupport::TempDir;
 using testsupport::WriteFile;
 
 // Detection by file name: "*.vsd" is "Visio 2003/2007" unless `answers`
@@ -87,88 +70,27 @@ class FakeExtraction : public ExtractionInterface {
   int waiting_ = 0;
 };
 
-bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
-  for (int waited = 0; waited < ms; waited += 2) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    if (done()) return true;
-    QThread::msleep(2);
-  }
-  return done();
-}
-
-class MainWindowGui : public ::testing::Test {
+// The shared fixture with detection by file name and its gate.
+class MainWindowGui : public GuiFixture {
  protected:
   void SetUp() override {
-    EnsureTestApplication();
-    root_ = TempDir();
-    for (const char* sub : {"home/Desktop", "home/Documents", "cwd", "prog", "data"})
-      fs::create_directories(root_ / sub);
-    old_home_ = getenv("HOME") ? getenv("HOME") : "";
-    setenv("HOME", (root_ / "home").c_str(), 1);
-    old_cwd_ = fs::current_path();
-    fs::current_path(root_ / "cwd");
-    SetProgramFolder((root_ / "prog").string());
-    services_.desktop = QString::fromStdString((root_ / "home/Desktop").string());
-    services_.documents = QString::fromStdString((root_ / "home/Documents").string());
-    SetServices(&services_);
-    SetExtraction(&extraction_);
-    CPaintManagerUI::SetResourcePath(CPaintManagerUI::GetInstancePath() + "skin");
-    UseLanguage(kLanguageEnglish);
+    GuiFixture::SetUp();
+    SetExtraction(&detection_);
   }
-
   void TearDown() override {
-    extraction_.Open();
-    window_.reset();
-    SetExtraction(nullptr);
-    SetServices(nullptr);
-    SetProgramFolder("");
-    fs::current_path(old_cwd_);
-    setenv("HOME", old_home_.c_str(), 1);
+    detection_.Open();
+    GuiFixture::TearDown();
   }
 
-  void UseLanguage(int number) {
-    SetStringLanguage(number);
-    CPaintManagerUI::SetResourceZip(SkinArchiveOf(number));
-  }
-
-  void Open() {
-    window_ = std::make_unique<QuandelMivoWnd>();
-    ASSERT_NE(window_->Create(nullptr, "Shapeglean", WS_VISIBLE | WS_OVERLAPPEDWINDOW, 0, 0, 0, 600, 320), nullptr);
-    window_->ShowWindow(true);
-  }
-
-  template <typename T = CControlUI>
-  T* Find(const char* name) {
-    return dynamic_cast<T*>(window_->Manager().FindControl(name));
-  }
-  void Click(const char* name) { Find<CButtonUI>(name)->Activate(); }
   void Header(const char* name) { Find<CListHeaderItemUI>(name)->Activate(); }
-  CListUI* List() { return Find<CListUI>("filelist"); }
   void Idle() { ASSERT_TRUE(WaitFor([&] { return !window_->IsBusy(); })); }
-
-  std::string Drawing(const std::string& relative) {
-    fs::path path = root_ / "data" / relative;
-    fs::create_directories(path.parent_path());
-    WriteFile(path, "drawing");
-    return path.string();
-  }
   QStringList Names() {
     QStringList names;
     for (const FileItem& f : window_->Files()) names << f.name;
     return names;
   }
-  QStringList Boxes() {
-    QStringList boxes;
-    for (const auto& box : services_.Boxes()) boxes << box.caption + ": " + box.text;
-    return boxes;
-  }
-  std::string Settings() { return (root_ / "prog" / "setting.ini").string(); }
 
-  fs::path root_, old_cwd_;
-  std::string old_home_;
-  ScriptedServices services_;
-  FakeExtraction extraction_;
-  std::unique_ptr<QuandelMivoWnd> window_;
+  FakeExtraction detection_;  // in place of the fixture's extraction
 };
 
 TEST_F(MainWindowGui, AddsByFileDialog) {
@@ -200,8 +122,8 @@ TEST_F(MainWindowGui, AddsByFolder) {
   fs::create_directories(root_ / "data/mixed/folder.vsd");  // files only
   Drawing("refused/x.vsd");
   Drawing("refused/y.vsd");
-  extraction_.answers["x.vsd"] = {0, "Visio 2010", 0};
-  extraction_.answers["y.vsd"] = {0, "Visio 2003/2007", 1};
+  detection_.answers["x.vsd"] = {0, "Visio 2010", 0};
+  detection_.answers["y.vsd"] = {0, "Visio 2003/2007", 1};
   fs::create_directories(root_ / "data/empty");
   services_.folder_answers = {QString::fromStdString((root_ / "data/mixed").string()),
                               QString::fromStdString((root_ / "data/refused").string()),
@@ -268,8 +190,7 @@ TEST(DetectionFilter, OnlyTheFourVisioNamesWithStateZero) {
 TEST_F(MainWindowGui, HeadersSortFirstDescending) {
   Open();
   for (const char* name : {"b/b.vsd", "a/B.vsd", "c/a.vsd"}) {
-    services_.open_file_answers.push_back(QString::fromStdString(Drawing(name)));
-    Click("btnAddFile");
+    Add(Drawing(name));
   }
   Header("hbtnFilename");
   EXPECT_EQ(Names(), QStringList({"B.vsd", "b.vsd", "a.vsd"}));  // descending; ties by folder a/ before b/
@@ -289,8 +210,7 @@ TEST_F(MainWindowGui, MovesRemovesAndKeysAtTheEnds) {
   QTest::keyClick(view, Qt::Key_Delete);  // empty list: nothing
   Click("btnRemoveSel");
   for (const char* name : {"1.vsd", "2.vsd", "3.vsd"}) {
-    services_.open_file_answers.push_back(QString::fromStdString(Drawing(name)));
-    Click("btnAddFile");
+    Add(Drawing(name));
   }
   List()->SelectItem(0);
   Click("btnUp");  // first row: nothing
@@ -317,12 +237,11 @@ TEST_F(MainWindowGui, MovesRemovesAndKeysAtTheEnds) {
 
 TEST_F(MainWindowGui, BusyWhileAddingRefusesListChangesAndClose) {
   Open();
-  services_.open_file_answers.push_back(QString::fromStdString(Drawing("first.vsd")));
-  Click("btnAddFile");
+  Add(Drawing("first.vsd"));
   Drawing("folder/x.vsd");
-  extraction_.Close();
+  detection_.Close();
   ASSERT_TRUE(DropFiles(window_->GetHWND(), {(root_ / "data/folder").string()}));
-  ASSERT_TRUE(WaitFor([&] { return extraction_.Waiting() == 1; }));
+  ASSERT_TRUE(WaitFor([&] { return detection_.Waiting() == 1; }));
   EXPECT_TRUE(window_->IsBusy());
 
   EXPECT_FALSE(DropFiles(window_->GetHWND(), {Drawing("second.vsd")}));  // drops refused
@@ -340,7 +259,7 @@ TEST_F(MainWindowGui, BusyWhileAddingRefusesListChangesAndClose) {
   EXPECT_FALSE(Find("closebtn")->IsEnabled());
   EXPECT_FALSE(Find("btnExcute")->IsMouseEnabled());
 
-  extraction_.Open();
+  detection_.Open();
   Idle();
   EXPECT_EQ(Names(), QStringList({"first.vsd", "x.vsd"}));
   EXPECT_TRUE(Find("btnAddFile")->IsMouseEnabled());
@@ -473,8 +392,7 @@ TEST_F(MainWindowGui, OpensDrawingsAndHelp) {
 
 TEST_F(MainWindowGui, LanguageSwitchRebuildsFromAnotherArchive) {
   Open();
-  services_.open_file_answers.push_back(QString::fromStdString(Drawing("a.vsd")));
-  Click("btnAddFile");
+  Add(Drawing("a.vsd"));
   ASSERT_EQ(List()->GetCount(), 1);
   UseLanguage(kLanguageJapanese);
   window_->PostMessage(kMsgRebuild);
@@ -482,8 +400,7 @@ TEST_F(MainWindowGui, LanguageSwitchRebuildsFromAnotherArchive) {
   EXPECT_EQ(List()->GetCount(), 0);
   EXPECT_TRUE(window_->Files().empty());
   EXPECT_EQ(Find("btnExcute")->GetText(), QString::fromUtf8("実行"));
-  services_.open_file_answers.push_back(QString::fromStdString(Drawing("b.vsd")));
-  Click("btnAddFile");
+  Add(Drawing("b.vsd"));
   ASSERT_EQ(List()->GetCount(), 1);
   EXPECT_EQ(List()->CellText(0, 2), QString::fromUtf8("変換待ち"));
 }
@@ -499,18 +416,14 @@ TEST_F(MainWindowGui, SecondInstanceIsRefused) {
 }
 
 TEST_F(MainWindowGui, Screenshots) {
-  const char* build = getenv("PROJECT_BUILD_DIR");
-  ASSERT_NE(build, nullptr);
-  fs::path folder = fs::path(build) / "screenshots";
-  fs::create_directories(folder);
+  const fs::path folder = ScreenshotFolder();
   const std::pair<int, const char*> languages[] = {
       {kLanguageEnglish, "en"}, {kLanguageJapanese, "jp"}, {kLanguageChinese, "cn"}};
   for (const auto& [number, tag] : languages) {
     UseLanguage(number);
     Open();
     for (const char* name : {"plans/Floor plan 2F.vsd", "network/Rack layout.vsd", "process/Order flow.vsd"}) {
-      services_.open_file_answers.push_back(QString::fromStdString(Drawing(name)));
-      Click("btnAddFile");
+      Add(Drawing(name));
     }
     List()->SelectItem(1);
     QCoreApplication::processEvents();
@@ -521,4 +434,4 @@ TEST_F(MainWindowGui, Screenshots) {
 }
 
 }  // namespace
-}  // namespace shapeglean
+}  // namespace shapeglean::testing

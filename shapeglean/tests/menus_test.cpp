@@ -34,12 +34,6 @@ TEST(MenuPlacement, StaysInsideTheWorkArea) {
 
 class MenusGui : public GuiFixture {
  protected:
-  template <typename T>
-  T* Opened() {
-    for (CWindowWnd* window : window_->OwnedWindows())
-      if (auto* found = dynamic_cast<T*>(window)) return found;
-    return nullptr;
-  }
   CMivoListMenuWnd* OpenListMenu(POINT screen) {
     auto* menu = new CMivoListMenuWnd(window_.get());
     menu->Init(List(), screen);

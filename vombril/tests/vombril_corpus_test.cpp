@@ -25,6 +25,7 @@
 
 #include "dalvex/cconv.h"
 #include "member_double.h"
+#include "testsupport/peers.h"
 #include "testsupport/testdata.h"
 #include "unrar/unrar.h"
 #include "vombril/vombril.h"
@@ -87,35 +88,12 @@ Walk WalkArchive(const fs::path& path) {
   return walk;
 }
 
-struct Command {
-  int status = -1;
-  std::string out;
-};
-
-Command RunCommand(const std::string& command) {
-  Command c;
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen((command + "; echo \"#rc=$?\"").c_str(), "r"), pclose);
-  char buffer[1 << 16];
-  size_t n;
-  constexpr size_t kOutputLimit = 64 << 20;  // more is no member of this corpus
-  bool over = false;
-  while (pipe && (n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0)
-    if (!(over = over || c.out.size() + n > kOutputLimit)) c.out.append(buffer, n);
-  if (over) {
-    c.out.clear();
-    c.status = -2;
-    return c;
-  }
-  size_t mark = c.out.rfind("#rc=");  // the status line comes last
-  if (mark != std::string::npos) {
-    c.status = std::atoi(c.out.c_str() + mark + 4);
-    c.out.erase(mark);
-  }
-  return c;
-}
+using testsupport::RunCommand;
+using Command = testsupport::CommandResult;
+constexpr size_t kOutputLimit = 64 << 20;  // more is no member of this corpus
 
 std::string Bsdtar(const std::string& args, const fs::path& archive) {
-  return "LC_ALL=C.UTF-8 timeout 20 bsdtar " + args + " '" + archive.string() + "' 2>/dev/null";
+  return "LC_ALL=C.UTF-8 timeout 20 bsdtar " + args + " " + testsupport::ShellQuote(archive.string()) + " 2>/dev/null";
 }
 
 // Regular-file lines of `bsdtar -tvf`: name and size.
@@ -188,10 +166,7 @@ bool IsSplitPiece(const std::string& name) { return std::regex_search(name, std:
 
 std::vector<std::string> IndexFiles(const fs::path& dir) {
   std::vector<std::string> files;
-  std::ifstream index(dir / "INDEX.tsv");
-  std::string line;
-  std::getline(index, line);
-  while (std::getline(index, line)) files.push_back(line.substr(0, line.find('\t')));
+  for (testsupport::IndexRow& row : testsupport::ReadIndex(dir)) files.push_back(row["file"]);
   return files;
 }
 
@@ -251,12 +226,12 @@ TEST(VombrilCorpus, MembersMatchBsdtarAndListings) {
     bool volume_set = unrar::VolumeNames(path.string()).size() > 1;
     // bsdtar takes the zip stored inside this archive for the archive.
     bool misread = file.find("zip_in_rar") != std::string::npos;
-    Command list = volume_set || misread ? Command{} : RunCommand(Bsdtar("-tvf", path));
+    Command list = volume_set || misread ? Command{} : RunCommand(Bsdtar("-tvf", path), kOutputLimit);
     if (list.status == 0) {
       std::vector<std::pair<std::string, uint64_t>> ours;
       for (const Member& m : walk.members)
         if (m.entry.kind == unrar::Kind::kFile) ours.emplace_back(m.name, m.entry.size);
-      auto theirs = RegularFiles(list.out);
+      auto theirs = RegularFiles(list.output);
       EXPECT_EQ(ours, theirs);
       ++compared_lists;
       // Each name through `bsdtar -xOf <archive> <name>`: every member of
@@ -265,11 +240,9 @@ TEST(VombrilCorpus, MembersMatchBsdtarAndListings) {
       for (const Member& m : walk.members)
         if (m.entry.kind == unrar::Kind::kFile && m.status == 0) by_name[m.name] += m.bytes;
       for (const auto& [name, bytes] : by_name) {
-        std::string quoted = "'";
-        for (char c : name) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        Command text = RunCommand(Bsdtar("-xOf", path) + " " + quoted + "'");
+        Command text = RunCommand(Bsdtar("-xOf", path) + " " + testsupport::ShellQuote(name), kOutputLimit);
         if (text.status != 0) continue;
-        EXPECT_TRUE(text.out == bytes) << "bytes of " << name << " differ from bsdtar -xOf";
+        EXPECT_TRUE(text.output == bytes) << "bytes of " << name << " differ from bsdtar -xOf";
         ++compared_texts;
       }
     }
@@ -340,7 +313,7 @@ TEST(VombrilCorpus, HostileArchivesStayInTheirFolder) {
   fs::path tmp = base / "tmp", job = base / "job";
   fs::create_directories(tmp);
   fs::create_directories(job);
-  setenv("TMPDIR", tmp.c_str(), 1);
+  testsupport::ScopedEnv private_tmp("TMPDIR", tmp.c_str());
   auto before = Snapshot(base, job);
   auto data_before = Snapshot(dir, fs::path());
   for (const std::string& file : IndexFiles(dir)) {
@@ -363,7 +336,6 @@ TEST(VombrilCorpus, HostileArchivesStayInTheirFolder) {
     fs::create_directories(job);
   }
   EXPECT_EQ(Snapshot(dir, fs::path()), data_before);
-  setenv("TMPDIR", base.c_str(), 1);
 }
 
 }  // namespace

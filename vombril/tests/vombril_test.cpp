@@ -401,30 +401,9 @@ TEST_F(Vombril, RealInterfaceIsBound) {
   EXPECT_EQ(LeftoverCopies(), 0);
 }
 
-// etc.dll through the real plug-in gives the generated etc/ byte for byte,
-// and the engine starts on the folder Cindral unpacks.
-TEST(VombrilConfiguration, RoundTrip) {
-  fs::path build = BuildDir();
-  void* plugin = dlopen((build / "bin" / "libvombril.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(plugin, nullptr) << dlerror();
-  auto decode = reinterpret_cast<int (*)(const char*, const char*, const char*)>(dlsym(plugin, "DecodeRar"));
-  ASSERT_NE(decode, nullptr);
-  fs::path fresh = testsupport::TempDir() / "fresh";
-  fs::create_directories(fresh);
-  ASSERT_EQ(decode((build / "bin" / "etc.dll").c_str(), (fresh.string() + "/").c_str(), "brasken407"), 0);
-  size_t files = 0;
-  for (const auto& e : fs::recursive_directory_iterator(build / "etc")) {
-    if (!e.is_regular_file()) continue;
-    ++files;
-    fs::path twin = fresh / "etc" / fs::relative(e.path(), build / "etc");
-    EXPECT_EQ(testsupport::ReadFile(twin), testsupport::ReadFile(e.path())) << twin;
-  }
-  size_t unpacked = 0;
-  for (const auto& e : fs::recursive_directory_iterator(fresh / "etc")) unpacked += e.is_regular_file();
-  EXPECT_EQ(unpacked, files);
-  dlclose(plugin);
-
-  // Deleting <temp>/etc/ and starting the engine restores it.
+// The engine starts on the folder Cindral unpacks from etc.dll through the
+// real plug-in (that the plug-in gives etc/ byte for byte is Cindral's test).
+TEST(VombrilConfiguration, EngineStartRestoresTheFolder) {
   fs::path etc = testsupport::TempDir() / "etc";
   ASSERT_FALSE(fs::exists(etc));
   char value[260];

@@ -4,8 +4,6 @@
 // output rules build from the reader's items (quoted and cleaned items,
 // converted by iconv, CR LF between them); Shift_JIS may differ only where
 // it has no character. Damaged files give a code and leave no file.
-#include <iconv.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,6 +24,7 @@
 #include "header_footer.h"
 #include "picture_format.h"
 #include "property_sets.h"
+#include "testsupport/peers.h"
 #include "testsupport/testdata.h"
 #include "text_output.h"
 #include "travix/travix.h"
@@ -35,21 +34,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace glyphane;
-
-// `bytes` from `from` to `to` with iconv; nullopt when iconv refuses them.
-std::optional<std::string> Iconv(const std::string& bytes, const char* from, const char* to) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-  std::string out(bytes.size() * 4 + 16, '\0');
-  char* in = const_cast<char*>(bytes.data());
-  size_t in_left = bytes.size(), out_left = out.size();
-  char* put = out.data();
-  const size_t rc = iconv(cd, &in, &in_left, &put, &out_left);
-  iconv_close(cd);
-  if (rc == static_cast<size_t>(-1)) return std::nullopt;
-  out.resize(out.size() - out_left);
-  return out;
-}
+using testsupport::Iconv;
 
 const char* IconvName(uint32_t code_page) {
   switch (code_page) {
@@ -226,13 +211,7 @@ std::u32string Utf32(const std::string& bytes, const char* from) {
 }
 
 ExtractOptionsV4 DesktopRequest(const char* charset) {
-  ExtractOptionsV4 options{};
-  std::snprintf(options.charset, sizeof options.charset, "%s", charset);
-  std::snprintf(options.language, sizeof options.language, "%s", "Japanese");
-  options.big_endian = 1;
-  options.flags_a = kFlagALineEndCrLf;
-  options.length_limit = static_cast<int32_t>(0x80000000u);
-  return options;
+  return vsdtest::Request(charset, kFlagALineEndCrLf, INT32_MIN, 1, "Japanese");
 }
 
 class TravixCorpus : public glyphane_test::EngineTest {};

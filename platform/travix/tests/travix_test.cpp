@@ -38,13 +38,7 @@ std::string DrawingFile(const std::string& name, const std::string& text) {
 }
 
 ExtractOptionsV4 DesktopRequest(const char* charset) {
-  ExtractOptionsV4 options{};
-  std::snprintf(options.charset, sizeof options.charset, "%s", charset);
-  std::snprintf(options.language, sizeof options.language, "%s", "Japanese");
-  options.big_endian = 1;
-  options.flags_a = kFlagALineEndCrLf;
-  options.length_limit = static_cast<int32_t>(0x80000000u);
-  return options;
+  return vsdtest::Request(charset, kFlagALineEndCrLf, INT32_MIN, 1, "Japanese");
 }
 
 int calls = 0;

@@ -112,28 +112,12 @@ TEST(LocaleId, ToNamesAndBack) {
 }
 
 TEST(LocaleId, FirstSetVariableWins) {
-  const char* saved[3];
-  const char* names[3] = {"LC_ALL", "LC_MESSAGES", "LANG"};
-  for (int i = 0; i < 3; ++i) {
-    const char* v = std::getenv(names[i]);
-    saved[i] = v ? strdup(v) : nullptr;
-  }
-  setenv("LC_ALL", "", 1);
-  setenv("LC_MESSAGES", "ja_JP.UTF-8", 1);
-  setenv("LANG", "zh_CN.UTF-8", 1);
+  testsupport::ScopedEnv all("LC_ALL", ""), messages("LC_MESSAGES", "ja_JP.UTF-8"), lang("LANG", "zh_CN.UTF-8");
   EXPECT_EQ(win32::SystemDefaultLocaleId(), 1041u);
-  unsetenv("LC_MESSAGES");
+  messages.Set(nullptr);
   EXPECT_EQ(win32::SystemDefaultLocaleId(), 2052u);
-  setenv("LC_ALL", "C", 1);
+  all.Set("C");
   EXPECT_EQ(win32::SystemDefaultLocaleId(), 0u);
-  for (int i = 0; i < 3; ++i) {
-    if (saved[i]) {
-      setenv(names[i], saved[i], 1);
-      free(const_cast<char*>(saved[i]));
-    } else {
-      unsetenv(names[i]);
-    }
-  }
 }
 
 TEST(SingleInstance, SecondOpenIsRefusedUntilTheFirstEnds) {
@@ -159,7 +143,7 @@ TEST(SingleInstance, LockFileThatCannotBeCreated) {
   // for root.
   std::string blocker = (TempDir() / "plain").string();
   ASSERT_TRUE(WriteFile(blocker, "x"));
-  setenv("TMPDIR", (blocker + "/sub").c_str(), 1);
+  testsupport::ScopedEnv tmpdir("TMPDIR", (blocker + "/sub").c_str());
   win32::InstanceCheck check;
   auto guard = win32::SingleInstanceGuard::Acquire("Shapeglean.lock", &check);
   EXPECT_FALSE(guard);

@@ -31,10 +31,9 @@ using testsupport::WriteFile;
 TEST(TempFolder, FollowsTmpdirAndAlwaysEndsInSlash) {
   std::string folder = win32::TempFolder();
   EXPECT_EQ(folder, TempDir().string() + "/");
-  std::string saved = TempDir().string();
-  setenv("TMPDIR", (saved + "/").c_str(), 1);
+  const std::string saved = TempDir().string();
+  testsupport::ScopedEnv slash("TMPDIR", (saved + "/").c_str());
   EXPECT_EQ(win32::TempFolder(), saved + "/");
-  setenv("TMPDIR", saved.c_str(), 1);
 }
 
 TEST(TempFolder, PrivateFolderIsMadeSafeOrRefused) {

@@ -29,48 +29,33 @@ struct NamedCode {
   int32_t code;
 };
 
-// The script and language names the name constructor knows by itself.
-constexpr NamedCode kNamedCodes[] = {
-    {u"Arab", USCRIPT_ARABIC},        {u"Cyrl", USCRIPT_CYRILLIC},
-    {u"Deva", USCRIPT_DEVANAGARI},    {u"Grek", USCRIPT_GREEK},
-    {u"Hang", USCRIPT_HANGUL},        {u"Hani", USCRIPT_HAN},
-    {u"Hans", ZEL_USCRIPT_SIMPLIFIED_CHINESE},   {u"zh", ZEL_USCRIPT_SIMPLIFIED_CHINESE},
-    {u"zh-CHN", ZEL_USCRIPT_SIMPLIFIED_CHINESE}, {u"zh-CN", ZEL_USCRIPT_SIMPLIFIED_CHINESE},
-    {u"zh-SG", ZEL_USCRIPT_SIMPLIFIED_CHINESE},  {u"zho", ZEL_USCRIPT_SIMPLIFIED_CHINESE},
+// The four-letter codes the library fixes, read both ways: a name gives
+// its first row's code (so "Hang" is Hangul), a code its row's name (Korean
+// is written "Hang" too). Other codes and names are ICU's.
+constexpr NamedCode kScriptCodes[] = {
+    {u"Arab", USCRIPT_ARABIC},       {u"Cyrl", USCRIPT_CYRILLIC},
+    {u"Deva", USCRIPT_DEVANAGARI},   {u"Grek", USCRIPT_GREEK},
+    {u"Hang", USCRIPT_HANGUL},       {u"Hang", ZEL_USCRIPT_KOREAN},
+    {u"Hani", USCRIPT_HAN},          {u"Hans", ZEL_USCRIPT_SIMPLIFIED_CHINESE},
+    {u"Hant", ZEL_USCRIPT_TRADITIONAL_CHINESE}, {u"Hebr", USCRIPT_HEBREW},
+    {u"Hira", USCRIPT_HIRAGANA},     {u"Hrkt", USCRIPT_KATAKANA_OR_HIRAGANA},
+    {u"Jpan", ZEL_USCRIPT_JAPANESE}, {u"Kana", USCRIPT_KATAKANA},
+    {u"Latn", USCRIPT_LATIN},        {u"Qaai", USCRIPT_INHERITED},
+    {u"Thai", USCRIPT_THAI},         {u"Zyyy", USCRIPT_COMMON},
+};
+
+// The other names the name constructor knows by itself, where the text
+// constructor would read them otherwise; the plain language tags ("zh-TW",
+// "ja", "ko" and their like) and the settings it reads the same way.
+constexpr NamedCode kNameAliases[] = {
+    {u"zh-TWN", ZEL_USCRIPT_TRADITIONAL_CHINESE}, {u"zho-TW", ZEL_USCRIPT_TRADITIONAL_CHINESE},
+    {u"zho-TWN", ZEL_USCRIPT_TRADITIONAL_CHINESE}, {u"zho", ZEL_USCRIPT_SIMPLIFIED_CHINESE},
     {u"zho-CHN", ZEL_USCRIPT_SIMPLIFIED_CHINESE}, {u"zho-CN", ZEL_USCRIPT_SIMPLIFIED_CHINESE},
-    {u"Hant", ZEL_USCRIPT_TRADITIONAL_CHINESE},  {u"zh-HK", ZEL_USCRIPT_TRADITIONAL_CHINESE},
-    {u"zh-TW", ZEL_USCRIPT_TRADITIONAL_CHINESE}, {u"zh-TWN", ZEL_USCRIPT_TRADITIONAL_CHINESE},
-    {u"zho-TW", ZEL_USCRIPT_TRADITIONAL_CHINESE}, {u"zho-TWN", ZEL_USCRIPT_TRADITIONAL_CHINESE},
-    {u"Hebr", USCRIPT_HEBREW},        {u"Hira", USCRIPT_HIRAGANA},
-    {u"Jpan", ZEL_USCRIPT_JAPANESE},  {u"ja", ZEL_USCRIPT_JAPANESE},
-    {u"jpn", ZEL_USCRIPT_JAPANESE},   {u"Kana", USCRIPT_KATAKANA},
-    {u"Latf", USCRIPT_LATIN},         {u"Latg", USCRIPT_LATIN},
-    {u"Latn", USCRIPT_LATIN},         {u"Qaai", USCRIPT_INHERITED},
-    {u"Thai", USCRIPT_THAI},          {u"Zyyy", USCRIPT_COMMON},
-    {u"auto", ZEL_USCRIPT_AUTO},      {u"ko", ZEL_USCRIPT_KOREAN},
-    {u"kor", ZEL_USCRIPT_KOREAN},     {u"none", ZEL_USCRIPT_NONE},
+    {u"jpn", ZEL_USCRIPT_JAPANESE}, {u"kor", ZEL_USCRIPT_KOREAN}, {u"Latf", USCRIPT_LATIN}, {u"Latg", USCRIPT_LATIN},
 };
 
-// The settings and codes the text constructor takes before anything else.
-constexpr NamedCode kTextCodes[] = {
-    {u"auto", ZEL_USCRIPT_AUTO}, {u"Jpan", ZEL_USCRIPT_JAPANESE},
-    {u"Kana", USCRIPT_KATAKANA}, {u"none", ZEL_USCRIPT_NONE},
-    {u"Hans", ZEL_USCRIPT_SIMPLIFIED_CHINESE}, {u"Hant", ZEL_USCRIPT_TRADITIONAL_CHINESE},
-    {u"Hira", USCRIPT_HIRAGANA},
-};
-
-// The four-letter codes the library fixes; others are ICU's short names.
-constexpr NamedCode kFixedScriptCodes[] = {
-    {u"Hans", ZEL_USCRIPT_SIMPLIFIED_CHINESE}, {u"Hant", ZEL_USCRIPT_TRADITIONAL_CHINESE},
-    {u"Jpan", ZEL_USCRIPT_JAPANESE}, {u"Hang", ZEL_USCRIPT_KOREAN},
-    {u"Hang", USCRIPT_HANGUL},       {u"Zyyy", USCRIPT_COMMON},
-    {u"Qaai", USCRIPT_INHERITED},    {u"Arab", USCRIPT_ARABIC},
-    {u"Cyrl", USCRIPT_CYRILLIC},     {u"Deva", USCRIPT_DEVANAGARI},
-    {u"Grek", USCRIPT_GREEK},        {u"Hani", USCRIPT_HAN},
-    {u"Hebr", USCRIPT_HEBREW},       {u"Hira", USCRIPT_HIRAGANA},
-    {u"Kana", USCRIPT_KATAKANA},     {u"Latn", USCRIPT_LATIN},
-    {u"Thai", USCRIPT_THAI},         {u"Hrkt", USCRIPT_KATAKANA_OR_HIRAGANA},
-};
+// The settings both constructors take before any name.
+constexpr NamedCode kSettings[] = {{u"auto", ZEL_USCRIPT_AUTO}, {u"none", ZEL_USCRIPT_NONE}};
 
 // Latin-1 signs that ICU calls Common but that come with Latin text.
 constexpr CodeRange kLatinSigns[] = {
@@ -113,7 +98,10 @@ int32_t firstIcuCode(const UnicodeString& text) {
 ZelScript::ZelScript(ZelName name) : m_code(ZEL_USCRIPT_INVALID) {
   if (name.isEmpty()) return;
   const UnicodeString& text = name.toString();
-  if (const NamedCode* row = findText(kNamedCodes, unitsOf(text, text.length()))) {
+  const std::u16string_view units = unitsOf(text, text.length());
+  const NamedCode* row = findText(kScriptCodes, units);
+  if (row == nullptr) row = findText(kNameAliases, units);
+  if (row != nullptr) {
     m_code = code(row->code);
   } else {
     *this = ZelScript(text);
@@ -125,7 +113,10 @@ ZelScript::ZelScript(const UnicodeString& text) : m_code(ZEL_USCRIPT_INVALID) {
     m_code = ZEL_USCRIPT_AUTO;
     return;
   }
-  if (const NamedCode* row = findText(kTextCodes, unitsOf(text, text.length()))) {
+  const std::u16string_view units = unitsOf(text, text.length());
+  const NamedCode* row = findText(kSettings, units);
+  if (row == nullptr) row = findText(kScriptCodes, units);
+  if (row != nullptr) {
     m_code = code(row->code);
     return;
   }
@@ -202,7 +193,7 @@ char16_t ZelScript::getA() const {
 }
 
 ZelName ZelScript::getScriptCode() const {
-  for (const NamedCode& row : kFixedScriptCodes) {
+  for (const NamedCode& row : kScriptCodes) {
     if (row.code == m_code) return ZelName(UnicodeString(row.text.data(), static_cast<int32_t>(row.text.size())));
   }
   if (m_code <= 0) return ZelName();
