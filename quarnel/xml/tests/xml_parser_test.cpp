@@ -18,6 +18,9 @@ struct DumpCase {
   const char* joined;  // next
 };
 
+// Cases print by name; the default would dump the struct's bytes.
+void PrintTo(const DumpCase& c, std::ostream* out) { *out << c.name; }
+
 const std::vector<DumpCase> kDumpCases = {
     {"EmptyElement", "<a/>", "<a> </a> $", "<a> </a> $"},
     {"TextReferencesAndCData", "<a>x&amp;y<![CDATA[z]]></a>",
