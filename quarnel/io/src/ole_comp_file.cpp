@@ -228,7 +228,10 @@ bool OleCompFile::buildDirInfo() {
       OleDirInfo entry;
       if (!entry.parse(m_sector.data() + off, m_littleEndian)) return false;
       entry.setDirID(static_cast<int32_t>(m_dir.size()));
-      if (entry.isRoot()) m_miniStreamStart = entry.getStartSect();
+      if (entry.isRoot()) {
+        m_miniStreamStart = entry.getStartSect();
+        m_rootRead = true;
+      }
       m_dir.push_back(std::move(entry));
     }
     s = getNextBlock(s, false);
@@ -420,7 +423,8 @@ bool OleStream::GetStreamChain(int32_t dirIndex) {
   if (entry->getStreamSize() < 0) return false;
   m_size = entry->getStreamSize();
   m_mini = m_size < m_file->getMiniFatCutoff() ? 1 : 0;
-  if (m_mini && m_file->getMiniStartSect() < 0) return false;
+  // An empty mini stream (start -2) is a mini stream all the same.
+  if (m_mini && !m_file->m_rootRead) return false;
   m_chain.clear();
   m_seen.assign((m_mini ? m_file->m_miniFat : m_file->m_fat).size(), false);
   m_next = entry->getStartSect();

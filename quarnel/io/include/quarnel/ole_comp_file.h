@@ -187,6 +187,7 @@ class QUARNEL_API OleCompFile {
   int32_t m_minisPerSector = 0;
   int32_t m_longsPerSector = 0;
   int32_t m_miniStreamStart = -1;
+  bool m_rootRead = false;
   int32_t m_dirCount = 0;
   std::vector<OleDirInfo> m_dir;
   std::vector<int32_t> m_difat;
