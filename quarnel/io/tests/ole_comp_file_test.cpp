@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "quarnel/io_object.h"
+#include "ole_support.h"
 #include "quarnel/ole_comp_file.h"
 #include "testsupport/compound_file_writer.h"
 #include "testsupport/testdata.h"
@@ -43,12 +44,8 @@ OleDirPath Path(std::initializer_list<const char*> names) {
 }
 
 // A compound file opened from memory.
-struct Opened {
-  explicit Opened(const std::string& bytes) : in(bytes), io(&in) { ok = file.OLEopen(&io); }
-  std::istringstream in;
-  MekStreamIOobj io;
-  OleCompFile file;
-  bool ok = false;
+struct Opened : quarnel_test::OpenedCompoundFile {
+  using OpenedCompoundFile::OpenedCompoundFile;
 
   // The stream read whole, or "<none>".
   std::string Read(std::initializer_list<const char*> names) {
