@@ -52,6 +52,9 @@ bool OleDirInfo::parse(const unsigned char* e, bool little) {
     const char16_t unit = Get16(e + 2 * i, little);
     if (unit != 0) m_name.append(unit);
   }
+  // Names are compared without regard to case, many times per file.
+  m_upperName = m_name;
+  m_upperName.toUpper();
   const uint8_t type = e[66];
   m_type = type >= 1 && type <= 5 ? static_cast<OleStorageType>(type) : OLE_STORAGE_INVALID;
   m_colour = e[67];
@@ -79,8 +82,7 @@ bool OleDirInfo::parse(const unsigned char* e, bool little) {
 bool OleDirInfo::compareName(const char* name) const {
   if (name == nullptr) return false;
   UnicodeString wanted = UnicodeString::fromUTF8(name);
-  UnicodeString mine = m_name;
-  return wanted.toUpper() == mine.toUpper();
+  return compareUpperName(wanted.toUpper());
 }
 
 // ---------------------------------------------------------------------------
@@ -263,7 +265,9 @@ const OleDirInfo* OleCompFile::getDirInfo(int32_t id) const {
 // Lookups
 
 int32_t OleCompFile::findDirEntryByName(const OleDirInfo* entry, const char* name) const {
-  if (entry == nullptr) return -1;
+  if (entry == nullptr || name == nullptr) return -1;
+  UnicodeString wanted = UnicodeString::fromUTF8(name);
+  wanted.toUpper();
   // The tree's order and colours are not trusted: every entry reachable
   // through sibling links is looked at once, the left side first.
   std::vector<bool> visited(m_dir.size(), false);
@@ -273,7 +277,7 @@ int32_t OleCompFile::findDirEntryByName(const OleDirInfo* entry, const char* nam
     stack.pop_back();
     if (e == nullptr || visited[static_cast<size_t>(e->getDirID())]) continue;
     visited[static_cast<size_t>(e->getDirID())] = true;
-    if (e->compareName(name)) return e->getDirID();
+    if (e->compareUpperName(wanted)) return e->getDirID();
     stack.push_back(e->getRightSiblingID());
     stack.push_back(e->getLeftSiblingID());
   }

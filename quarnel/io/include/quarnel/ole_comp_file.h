@@ -66,6 +66,8 @@ class QUARNEL_API OleDirInfo {
   bool parse(const unsigned char* entry, bool littleEndian);
   // Equal after both sides are upper-cased.
   bool compareName(const char* name) const;
+  // The same against a name already upper-cased.
+  bool compareUpperName(const UnicodeString& upper) const { return m_upperName == upper; }
 
   bool isStorage() const { return m_type == OLE_STORAGE_STORAGE; }
   bool isStream() const { return m_type == OLE_STORAGE_STREAM; }
@@ -86,6 +88,7 @@ class QUARNEL_API OleDirInfo {
 
  private:
   UnicodeString m_name;
+  UnicodeString m_upperName;
   OleStorageType m_type = OLE_STORAGE_INVALID;
   uint32_t m_colour = 0;
   int32_t m_dirId = -1;
