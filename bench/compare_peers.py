@@ -182,6 +182,21 @@ def archives(rows):
     quarnel_pairs(rows, "quarnel_archive_bench", "archive", "zlib / libarchive")
 
 
+def compound_files(rows):
+    # Every stream of ole/ and vsd/ read by Quarnel's reader, Dalvex's and
+    # olefile in one run of bench/compare_ole_readers.sh.
+    if not (tool("quarnel_ole_dump") and tool("compound_file_dump") and os.path.isdir(os.path.join(DATA, "ole"))):
+        rows.append(("Quarnel compound files", None, None, "Dalvex / olefile", "MB/s", None))
+        return
+    out = subprocess.run([os.path.join(ROOT, "bench", "compare_ole_readers.sh"), BUILD, "3", "5"], check=True,
+                         capture_output=True, text=True).stdout
+    line = next(l for l in out.splitlines() if l.startswith("MB/s:")).split()
+    speed = dict(zip(line[1::2], map(float, line[2::2])))
+    for who, name in (("dalvex", "Dalvex reader"), ("olefile", "olefile")):
+        row(rows, "Quarnel compound files, every stream of ole/ and vsd/", speed["quarnel"], speed[who], name, "MB/s",
+            speed["quarnel"] / speed[who])
+
+
 def main():
     cpu = next((l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo") if l.startswith("model name")), "?")
     rows = []
@@ -194,6 +209,7 @@ def main():
         rar(rows, scratch)
         streams(rows)
         archives(rows)
+        compound_files(rows)
     print("Machine: %s, %d cores; median of %d runs; ratio > 1: the engine is faster" % (cpu, os.cpu_count(), RUNS))
     print()
     print("| measure | engine | peer | peer program | unit | ratio |")

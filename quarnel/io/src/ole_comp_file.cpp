@@ -473,17 +473,19 @@ int32_t OleStream::OLEseek(int32_t offset, int whence) {
   if (static_cast<size_t>(index) >= m_chain.size() || m_chain[static_cast<size_t>(index)] < 0) {
     return pos == m_size ? m_pos : -1;
   }
-  const int32_t sector = m_chain[static_cast<size_t>(index)];
-  int64_t at;
-  if (m_mini) {
-    at = m_file->miniStreamSectorOffset(sector);
-    if (at < 0) return -1;
-  } else {
-    at = (int64_t{sector} + 1) * m_file->getBytesPerBlock();
-  }
+  int64_t at = unitOffset(index);
+  if (at < 0) return -1;
   at += pos % unit;
   if (!m_file->SeekIO(static_cast<long>(at), 0)) return -1;
   return OLEtell();
+}
+
+int64_t OleStream::unitOffset(int32_t index) {
+  if (index < 0 || !GetStreamChainIndex(index) || static_cast<size_t>(index) >= m_chain.size()) return -1;
+  const int32_t sector = m_chain[static_cast<size_t>(index)];
+  if (sector < 0) return -1;
+  if (m_mini) return m_file->miniStreamSectorOffset(sector);
+  return (int64_t{sector} + 1) * m_file->getBytesPerBlock();
 }
 
 int32_t OleStream::OLEtell() { return m_pos; }
@@ -495,9 +497,25 @@ int OleStream::OLEread(unsigned char* buffer, unsigned int count) {
   int64_t left = std::min<int64_t>(count, int64_t{m_size} - m_pos);
   int done = 0;
   while (left > 0) {
-    const int64_t piece = std::min<int64_t>(left, unit - m_pos % unit);
+    const int64_t first = std::min<int64_t>(left, unit - m_pos % unit);
     if (OLEseek(m_pos, 0) < 0) break;
-    if (m_file->ReadIO(buffer + done, static_cast<int>(piece)) != piece) break;
+    // Units that follow one another in the file are read in one call.
+    int64_t piece = first;
+    int32_t index = static_cast<int32_t>(m_pos / unit);
+    for (int64_t at = unitOffset(index); piece < left; ++index) {
+      const int64_t next = unitOffset(index + 1);
+      if (next < 0 || next != at + unit) break;
+      piece += std::min<int64_t>(unit, left - piece);
+      at = next;
+    }
+    const int got = m_file->ReadIO(buffer + done, static_cast<int>(piece));
+    if (got != piece) {
+      // A short read counts only the units it completed.
+      const int64_t whole = got < first ? 0 : first + (got - first) / unit * unit;
+      done += static_cast<int>(whole);
+      m_pos += static_cast<int32_t>(whole);
+      break;
+    }
     done += static_cast<int>(piece);
     m_pos += static_cast<int32_t>(piece);
     left -= piece;

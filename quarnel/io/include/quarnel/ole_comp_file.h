@@ -224,6 +224,10 @@ class QUARNEL_API OleStream {
   bool isMini() const { return m_mini != 0; }
 
  private:
+  // File offset of the stream's unit (sector or mini sector) `index`; -1
+  // when the chain holds none there.
+  int64_t unitOffset(int32_t index);
+
   OleCompFile* m_file;
   std::vector<int32_t> m_chain;
   int32_t m_next = -2;
