@@ -184,11 +184,11 @@ def archives(rows):
 
 def compound_files(rows):
     # Every stream of ole/ and vsd/ read by Quarnel's reader, Dalvex's and
-    # olefile in one run of bench/compare_ole_readers.sh.
+    # olefile in one run of bench/compare_compound_files.sh.
     if not (tool("quarnel_ole_dump") and tool("compound_file_dump") and os.path.isdir(os.path.join(DATA, "ole"))):
         rows.append(("Quarnel compound files", None, None, "Dalvex / olefile", "MB/s", None))
         return
-    out = subprocess.run([os.path.join(ROOT, "bench", "compare_ole_readers.sh"), BUILD, "3", "5"], check=True,
+    out = subprocess.run([os.path.join(ROOT, "bench", "compare_compound_files.sh"), BUILD, "3", "5"], check=True,
                          capture_output=True, text=True).stdout
     line = next(l for l in out.splitlines() if l.startswith("MB/s:")).split()
     speed = dict(zip(line[1::2], map(float, line[2::2])))

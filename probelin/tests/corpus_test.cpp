@@ -14,11 +14,13 @@
 #include <sstream>
 
 #include "fixtures.h"
+#include "testsupport/olefile_peer.h"
 #include "testsupport/testdata.h"
 
 namespace {
 
 using namespace probelin_test;
+using testsupport::RunLines;
 namespace fs = std::filesystem;
 
 std::vector<std::string> Split(const std::string& line, char sep) {
@@ -34,22 +36,6 @@ std::string Quote(const fs::path& p) {
   std::string out = "'";
   for (char c : p.string()) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return out + "'";
-}
-
-std::vector<std::string> RunLines(const std::string& command) {
-  std::vector<std::string> lines;
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  if (!pipe) return lines;
-  std::string line;
-  char chunk[4096];
-  while (std::fgets(chunk, sizeof chunk, pipe.get())) {
-    line += chunk;
-    if (line.back() != '\n') continue;
-    line.pop_back();
-    lines.push_back(line);
-    line.clear();
-  }
-  return lines;
 }
 
 struct Sample {

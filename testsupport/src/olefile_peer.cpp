@@ -31,10 +31,7 @@ std::string PythonWithOlefile() {
   return {};
 }
 
-std::vector<std::string> RunPythonScript(const std::string& python, const std::string& script,
-                                         const std::vector<std::filesystem::path>& files) {
-  std::string command = python + " '" + PROJECT_SOURCE_DIR + "/" + script + "'";
-  for (const std::filesystem::path& file : files) command += " '" + file.string() + "'";
+std::vector<std::string> RunLines(const std::string& command) {
   std::vector<std::string> lines;
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
   if (!pipe) return lines;
@@ -48,6 +45,13 @@ std::vector<std::string> RunPythonScript(const std::string& python, const std::s
     line.clear();
   }
   return lines;
+}
+
+std::vector<std::string> RunPythonScript(const std::string& python, const std::string& script,
+                                         const std::vector<std::filesystem::path>& files) {
+  std::string command = python + " '" + PROJECT_SOURCE_DIR + "/" + script + "'";
+  for (const std::filesystem::path& file : files) command += " '" + file.string() + "'";
+  return RunLines(command);
 }
 
 std::map<std::string, OlefileFile> RunOlefileDump(const std::string& python,

@@ -22,6 +22,9 @@ struct OlefileFile {
   std::vector<OlefileStream> streams;
 };
 
+// The output lines of a shell command (empty when it cannot be run).
+std::vector<std::string> RunLines(const std::string& command);
+
 // A Python interpreter with olefile, or empty.
 std::string PythonWithOlefile();
 
