@@ -15,6 +15,7 @@
 #include "quarnel/io_object.h"
 #include "ole_support.h"
 #include "quarnel/ole_comp_file.h"
+#include "quarnel/uri.h"
 #include "testsupport/compound_file_writer.h"
 #include "testsupport/testdata.h"
 
@@ -293,6 +294,19 @@ TEST(OleCompFile, DetectsDocumentKinds) {
   EXPECT_FALSE(OleCompFile::isOLEUri(shortIn));
   std::istringstream whole(CompoundFileWriter().Build().bytes);
   EXPECT_TRUE(OleCompFile::isOLEUri(whole));
+
+  // Through a URI: a local file, and one that does not exist.
+  CompoundFileWriter w;
+  w.AddStream(w.Root(), "Workbook", Pattern(10));
+  const fs::path file = testsupport::TempDir() / "book.xls";
+  ASSERT_TRUE(w.Build().Save(file));
+  const ObraCommon::ZelUri uri(icu::UnicodeString::fromUTF8(file.string()), ObraCommon::ZelUri::URISTR_AUTO);
+  const ObraCommon::ZelUri missing(icu::UnicodeString::fromUTF8((testsupport::TempDir() / "none.xls").string()),
+                                   ObraCommon::ZelUri::URISTR_AUTO);
+  EXPECT_TRUE(OleCompFile::isOLEUri(uri));
+  EXPECT_EQ(OleCompFile::detectOLEDocument(uri), 2);
+  EXPECT_FALSE(OleCompFile::isOLEUri(missing));
+  EXPECT_EQ(OleCompFile::detectOLEDocument(missing), 0);
 }
 
 // Damaged files: each damage either refuses the open or leaves a stream
