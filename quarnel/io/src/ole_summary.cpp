@@ -1,7 +1,9 @@
 // Property-set streams. Positions are kept in 64 bits; every count read from
-// the stream is checked against what the stream can still hold before
-// anything is made for it (20 bytes per section pair, 8 per property pair
-// or dictionary entry head, 4 per vector element or blob item).
+// the stream is checked against what the stream can still hold (20 bytes
+// per section pair, 8 per property pair or dictionary entry head, 4 per
+// vector element or blob item). The declared size of a stream may be far
+// beyond what its chain holds, so nothing is made ahead for a count or a
+// length: records and texts grow only as their bytes arrive.
 #include "quarnel/ole_summary.h"
 
 #include <unicode/ucnv.h>
@@ -95,6 +97,18 @@ bool OleSummaryInformation::seek(int64_t pos) {
   return m_stream->OLEseek(static_cast<int32_t>(pos), 0) == pos;
 }
 
+bool OleSummaryInformation::readBytes(std::string* out, uint32_t length) {
+  constexpr uint32_t kPiece = 65536;
+  out->clear();
+  while (out->size() < length) {
+    const size_t at = out->size();
+    const uint32_t want = std::min<uint32_t>(kPiece, length - static_cast<uint32_t>(at));
+    out->resize(at + want);
+    if (m_stream->OLEread(reinterpret_cast<unsigned char*>(out->data() + at), want) != int(want)) return false;
+  }
+  return true;
+}
+
 int64_t OleSummaryInformation::bytesLeft() {
   return std::max<int64_t>(0, int64_t{m_stream->GetStreamSize()} - m_stream->OLEtell());
 }
@@ -105,9 +119,10 @@ int OleSummaryInformation::getSummaryInformation() {
   if (!getPropHeader()) return -1;
   if (m_sectionCount == 0) return 1;
   if (m_sectionCount > bytesLeft() / 20) return -1;
-  m_sections.assign(m_sectionCount, Section{});
+  m_sections.clear();
   int result = 1;
-  for (Section& section : m_sections) {
+  for (uint32_t i = 0; i < m_sectionCount; ++i) {
+    Section& section = m_sections.emplace_back();
     if (!getCLSID(&section.fmtid) || !getDWORD(&section.offset)) return -1;
     const int64_t after = m_stream->OLEtell();
     section.start = base + section.offset;
@@ -120,9 +135,8 @@ int OleSummaryInformation::getSummaryInformation() {
 int OleSummaryInformation::parseSection(Section& section) {
   if (!seek(section.start) || !getDWORD(&section.size) || !getDWORD(&section.count)) return -1;
   if (section.count > bytesLeft() / 8) return -1;
-  section.properties.assign(section.count, Property{});
   for (uint32_t i = 0; i < section.count; ++i) {
-    Property& p = section.properties[i];
+    Property& p = section.properties.emplace_back();
     if (!seek(section.start + 8 + 8 * int64_t{i}) || !getDWORD(&p.id) || !getDWORD(&p.offset)) return -1;
     uint32_t bound = section.size;
     uint32_t nextId = 0, nextOffset = 0;
@@ -143,9 +157,7 @@ int OleSummaryInformation::parseSection(Section& section) {
       if (!getDWORD(&entry.id) || !getDWORD(&length)) return -1;
       at += 8;
       if (at + length > bound) break;
-      if (length > bytesLeft()) return -1;
-      entry.name.resize(length);
-      if (m_stream->OLEread(reinterpret_cast<unsigned char*>(entry.name.data()), length) != int(length)) return -1;
+      if (length > bytesLeft() || !readBytes(&entry.name, length)) return -1;
       at += length;
       section.dictionary.push_back(std::move(entry));
     }
@@ -213,8 +225,8 @@ int OleSummaryInformation::readValue(uint32_t type, ZelValue& value) {
   if (type != kVtLpstr) return -1;
   uint32_t length = 0;
   if (!getDWORD(&length) || length > bytesLeft()) return -1;
-  std::string bytes(length, '\0');
-  if (m_stream->OLEread(reinterpret_cast<unsigned char*>(bytes.data()), length) != int(length)) return -1;
+  std::string bytes;
+  if (!readBytes(&bytes, length)) return -1;
   // Elements of a vector start on 4-byte boundaries.
   if (length % 4 != 0 && bytesLeft() > 0) seek(m_stream->OLEtell() + (4 - length % 4));
   UnicodeString text;
@@ -287,12 +299,18 @@ int OleSummaryInformation::getHyperLinks(std::vector<UnicodeString>& list) {
           }
           units += units & 1;
           if (units > bytesLeft() / 2) return -1;
-          std::u16string text(units, u'\0');
-          if (!getWSTR(reinterpret_cast<uint16_t*>(text.data()), static_cast<int>(units))) {
+          std::string bytes;
+          if (!readBytes(&bytes, units * 2)) {
             result = -1;
             continue;
           }
-          text.resize(std::min(text.find(u'\0'), text.size()));
+          std::u16string text;
+          for (size_t k = 0; k + 1 < bytes.size(); k += 2) {
+            const uint8_t lo = uint8_t(bytes[m_reverse ? k + 1 : k]), hi = uint8_t(bytes[m_reverse ? k : k + 1]);
+            const char16_t unit = static_cast<char16_t>(lo | hi << 8);
+            if (unit == 0) break;
+            text.push_back(unit);
+          }
           if (!text.empty()) list.emplace_back(text.data(), static_cast<int32_t>(text.size()));
         }
       }

@@ -3,6 +3,8 @@
 // for more than the stream holds.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "quarnel/value.h"
 #include "testsupport/compound_file_writer.h"
 #include "testsupport/property_set_writer.h"
+#include "testsupport/testdata.h"
 
 namespace {
 
@@ -216,6 +219,49 @@ TEST(OleSummaryInformation, CountsBeyondTheStream) {
   std::vector<icu::UnicodeString> links;
   EXPECT_EQ(document.getHyperLinks(links), 1);
   EXPECT_EQ(links.size(), 1u);
+}
+
+// A stream that declares far more than its chain holds: counts and lengths
+// within the declared size make nothing ahead of the bytes that arrive.
+TEST(OleSummaryInformation, DeclaredSizeBeyondTheChain) {
+  struct Case {
+    const char* name;
+    size_t at;
+    uint32_t value;
+    int init;
+    int title;
+  } cases[] = {
+      {"property count", 52, 0x0FF00000, -1, -1},
+      {"text length", 84, 0x7FFFF000, 1, -1},
+      {"section count", 24, 0x05000000, -1, 1},  // the first section is whole
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string stream = ps::SummaryStream({ps::I2(1, 1252), ps::Lpstr(2, "title")});
+    PutAt(stream, c.at, c.value);
+    stream.resize(5000);  // in regular sectors, as a larger size keeps it
+    testsupport::CompoundFileWriter w;
+    const int entry = w.AddStream(w.Root(), kSummary, stream);
+    testsupport::CompoundFile built = w.Build();
+    built.SetEntryU32(built.DirIndex(entry), testsupport::cfb_entry::kSize, 0x7FFFFF00);
+    OpenedCompoundFile f(built.bytes);
+    ASSERT_TRUE(f.ok);
+    OleSummaryInformation summary;
+    EXPECT_EQ(summary.initSummaryInformation(&f.file), c.init);
+    ZelValue v;
+    EXPECT_EQ(summary.getProperty(2, v), c.title);
+  }
+  // The harness's finding, replayed.
+  const char* source = std::getenv("PROJECT_SOURCE_DIR");
+  ASSERT_NE(source, nullptr);
+  const std::string found =
+      testsupport::ReadFile(std::filesystem::path(source) / "fuzz" / "regressions" / "ole-summary-property-count.cfb");
+  ASSERT_FALSE(found.empty());
+  OpenedCompoundFile f(found);
+  OleSummaryInformation summary;
+  summary.initSummaryInformation(&f.file);
+  ZelValue v;
+  summary.getProperty(2, v);
 }
 
 }  // namespace

@@ -70,6 +70,7 @@ class QUARNEL_API OleSummaryInformation {
   bool getReverse(unsigned char* bytes, int count);
   bool getPropHeader();
   bool seek(int64_t pos);
+  bool readBytes(std::string* out, uint32_t length);
   int64_t bytesLeft();
   int parseSection(Section& section);
   int readValue(uint32_t type, ZelValue& value);
