@@ -23,15 +23,6 @@ using namespace probelin_test;
 using testsupport::RunLines;
 namespace fs = std::filesystem;
 
-std::vector<std::string> Split(const std::string& line, char sep) {
-  std::vector<std::string> parts;
-  std::string part;
-  std::istringstream in(line);
-  while (std::getline(in, part, sep)) parts.push_back(part);
-  if (!line.empty() && line.back() == sep) parts.emplace_back();
-  return parts;
-}
-
 std::string Quote(const fs::path& p) {
   std::string out = "'";
   for (char c : p.string()) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -53,7 +44,7 @@ std::vector<Sample> Samples(const fs::path& data) {
     std::string line;
     std::getline(index, line);
     while (std::getline(index, line)) {
-      std::vector<std::string> f = Split(line, '\t');
+      std::vector<std::string> f = testsupport::SplitFields(line, '\t');
       if (f.size() < 5) continue;
       // detect: what it is (4th); ole: what it is (2nd); vsd: header version (5th).
       std::string what = std::string(folder) == "detect" ? f[3] : std::string(folder) == "ole" ? f[1] : "VisioDocument version " + f[4];
@@ -87,7 +78,7 @@ std::map<std::string, Expected> Expectations() {
   std::string line;
   while (std::getline(in, line)) {
     if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> f = Split(line, '\t');
+    std::vector<std::string> f = testsupport::SplitFields(line, '\t');
     if (f.size() < 4) continue;
     out[f[0]] = Expected{std::stoi(f[1]), std::stoi(f[2]), std::stoi(f[3])};
   }
@@ -157,7 +148,7 @@ TEST(DtctCorpus, VisioDrawingsAreNamedByHeaderVersion) {
   int drawings = 0;
   std::string current;
   for (const std::string& line : RunLines(command + " 2>/dev/null")) {
-    std::vector<std::string> f = Split(line, '\t');
+    std::vector<std::string> f = testsupport::SplitFields(line, '\t');
     if (f.size() >= 3 && f[0] == "FILE") current = f[1];
     if (f.size() != 4 || f[0] != "STREAM" || f[1] != visio_path || f[3].rfind(kVisioTitle, 0) != 0) continue;
     if (f[3].size() < 56) continue;
