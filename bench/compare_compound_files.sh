@@ -1,26 +1,27 @@
 #!/usr/bin/env bash
-# Times listing and reading every stream of every drawing in the shared
-# test data's vsd/ folder, with Dalvex's reader (compound_file_dump) and with
-# python3-olefile (dalvex/tests/olefile_dump.py --read-only). Each run goes
-# over the folder `repeat` times so that start-up weighs little; the best of
-# `rounds` runs counts. Prints both times and their ratio.
+# Times reading every stream of every compound file of the shared test
+# data's ole/ and vsd/ folders in one run with Quarnel's reader
+# (quarnel_ole_dump), Dalvex's (compound_file_dump) and python3-olefile
+# (dalvex/tests/olefile_dump.py --read-only). Each run goes over the files
+# `repeat` times; the best of `rounds` runs counts. The bytes are those
+# Quarnel's reader delivers.
 # Usage: bench/compare_compound_files.sh [build folder] [rounds] [repeat]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 rounds=${2:-5}
-repeat=${3:-20}
+repeat=${3:-10}
 data=${TESTDATA_DIR:-../shared/testdata}
-drawings=("$data"/vsd/*.vsd)
+inputs=()
+for f in "$data"/ole/* "$data"/vsd/*; do
+  [[ -f $f && $(basename "$f") != INDEX.tsv ]] && inputs+=("$f")
+done
 files=()
-for ((i = 0; i < repeat; ++i)); do files+=("${drawings[@]}"); done
-ours=("$build/bin/compound_file_dump")
-theirs=(/usr/bin/python3 dalvex/tests/olefile_dump.py --read-only)
+for ((i = 0; i < repeat; ++i)); do files+=("${inputs[@]}"); done
 
 best() {
-  local best_ms=
+  local best_ms= i start end ms
   for ((i = 0; i < rounds; ++i)); do
-    local start end ms
     start=$(date +%s%N)
     "$@" "${files[@]}" >/dev/null
     end=$(date +%s%N)
@@ -30,13 +31,12 @@ best() {
   echo "$best_ms"
 }
 
-streams=$("${ours[@]}" "${drawings[@]}" | grep -vc '^FILE')
-bytes=$("${ours[@]}" "${drawings[@]}" | awk -F'\t' '$1 != "FILE" { s += $3 } END { print s }')
-ours_ms=$(best "${ours[@]}")
-theirs_ms=$(best "${theirs[@]}")
-echo "drawings: ${#drawings[@]} (each read $repeat times per run), streams: $streams, bytes: $bytes"
-echo "Dalvex reader:  ${ours_ms} ms (best of $rounds)"
-echo "olefile (0.46): ${theirs_ms} ms (best of $rounds)"
-awk -v a="$ours_ms" -v b="$theirs_ms" -v n="$bytes" -v r="$repeat" 'BEGIN {
-  if (a < 1) a = 1
-  printf "MB/s: Dalvex %.0f, olefile %.0f; olefile / Dalvex: %.1fx\n", n * r / a / 1000, n * r / b / 1000, b / a }'
+bytes=$("$build/bin/quarnel_ole_dump" "${inputs[@]}" | awk -F'\t' '$1 != "FILE" { s += $3 } END { print s }')
+quarnel_ms=$(best "$build/bin/quarnel_ole_dump")
+dalvex_ms=$(best "$build/bin/compound_file_dump")
+olefile_ms=$(best /usr/bin/python3 dalvex/tests/olefile_dump.py --read-only)
+echo "files: ${#inputs[@]} (each read $repeat times per run), bytes: $bytes"
+echo "Quarnel: $quarnel_ms ms, Dalvex: $dalvex_ms ms, olefile: $olefile_ms ms (best of $rounds)"
+awk -v q="$quarnel_ms" -v d="$dalvex_ms" -v o="$olefile_ms" -v n="$bytes" -v r="$repeat" 'BEGIN {
+  if (q < 1) q = 1
+  printf "MB/s: quarnel %.1f dalvex %.1f olefile %.1f\n", n * r / q / 1000, n * r / d / 1000, n * r / o / 1000 }'

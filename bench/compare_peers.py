@@ -203,6 +203,8 @@ def number_formats(rows):
             if who in s and "goffice" in s:
                 row(rows, "number formats, %s (%s)" % (measure, who), s[who], s["goffice"], "GOffice",
                     "M values/s", s[who] / s["goffice"])
+
+
 def xml(rows):
     """The own XML parser's next and nextToken beside libxml2's reader and
     expat: median MB/s of five runs over each generated 64 MB document."""
@@ -219,6 +221,21 @@ def xml(rows):
                         s[ours] / s[peer])
 
 
+def compound_files(rows):
+    # Every stream of ole/ and vsd/ read by Quarnel's reader, Dalvex's and
+    # olefile in one run of bench/compare_compound_files.sh.
+    if not (tool("quarnel_ole_dump") and tool("compound_file_dump") and os.path.isdir(os.path.join(DATA, "ole"))):
+        rows.append(("Quarnel compound files", None, None, "Dalvex / olefile", "MB/s", None))
+        return
+    out = subprocess.run([os.path.join(ROOT, "bench", "compare_compound_files.sh"), BUILD, "3", "5"], check=True,
+                         capture_output=True, text=True).stdout
+    line = next(l for l in out.splitlines() if l.startswith("MB/s:")).split()
+    speed = dict(zip(line[1::2], map(float, line[2::2])))
+    for who, name in (("dalvex", "Dalvex reader"), ("olefile", "olefile")):
+        row(rows, "Quarnel compound files, every stream of ole/ and vsd/", speed["quarnel"], speed[who], name, "MB/s",
+            speed["quarnel"] / speed[who])
+
+
 def main():
     cpu = next((l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo") if l.startswith("model name")), "?")
     rows = []
@@ -233,6 +250,7 @@ def main():
         archives(rows)
         number_formats(rows)
         xml(rows)
+        compound_files(rows)
     print("Machine: %s, %d cores; median of %d runs; ratio > 1: the engine is faster" % (cpu, os.cpu_count(), RUNS))
     print()
     print("| measure | engine | peer | peer program | unit | ratio |")

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "dalvex/compound_file.h"
+#include "testsupport/olefile_peer.h"
 #include "testsupport/sha256.h"
 #include "testsupport/testdata.h"
 
@@ -39,71 +40,9 @@ const std::map<std::string, std::string> kKnownDifferences = {
      "refused; olefile reads the 768 bytes before the break"},
 };
 
-struct PeerStream {
-  std::vector<std::string> path;  // storage names, then the stream's
-  long long size = 0;
-  std::string digest;  // SHA-256, or "ERROR:..." when olefile cannot read it
-};
-
-struct PeerFile {
-  bool opened = false;
-  std::string reason;
-  std::vector<PeerStream> streams;
-};
-
-std::string FromHex(const std::string& hex) {
-  std::string out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  return out;
-}
-
-std::vector<std::string> Split(const std::string& line, char sep) {
-  std::vector<std::string> parts;
-  std::string part;
-  std::istringstream in(line);
-  while (std::getline(in, part, sep)) parts.push_back(part);
-  if (!line.empty() && line.back() == sep) parts.emplace_back();
-  return parts;
-}
-
-// A Python interpreter with olefile, or empty.
-std::string PythonWithOlefile() {
-  for (const char* python : {"/usr/bin/python3", "python3"}) {
-    std::string command = std::string(python) + " -c 'import olefile' >/dev/null 2>&1";
-    if (std::system(command.c_str()) == 0) return python;
-  }
-  return {};
-}
-
-std::map<std::string, PeerFile> RunPeer(const std::string& python, const std::vector<fs::path>& files) {
-  std::string script = std::string(std::getenv("PROJECT_SOURCE_DIR")) + "/dalvex/tests/olefile_dump.py";
-  std::string command = python + " '" + script + "'";
-  for (const fs::path& file : files) command += " '" + file.string() + "'";
-  std::map<std::string, PeerFile> result;
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  if (!pipe) return result;
-  std::string line, current;
-  char chunk[4096];
-  while (std::fgets(chunk, sizeof chunk, pipe.get())) {
-    line += chunk;
-    if (line.back() != '\n') continue;
-    line.pop_back();
-    std::vector<std::string> f = Split(line, '\t');
-    if (f.size() >= 3 && f[0] == "FILE") {
-      current = f[1];
-      result[current].opened = f[2] == "OK";
-      if (f.size() >= 4) result[current].reason = f[3];
-    } else if (f.size() == 4 && f[0] == "STREAM") {
-      PeerStream s;
-      for (const std::string& name : Split(f[1], '/')) s.path.push_back(FromHex(name));
-      s.size = std::stoll(f[2]);
-      s.digest = f[3];
-      result[current].streams.push_back(s);
-    }
-    line.clear();
-  }
-  return result;
-}
+using PeerStream = testsupport::OlefileStream;
+using PeerFile = testsupport::OlefileFile;
+using testsupport::PythonWithOlefile;
 
 // Opens the storages along the path and the stream; reads the stream whole.
 // Empty `error` when the stream could be read.
@@ -161,7 +100,7 @@ std::set<std::string> CompareFolder(const fs::path& folder, const std::string& p
   for (const auto& entry : fs::directory_iterator(folder))
     if (entry.is_regular_file() && entry.path().filename() != "INDEX.tsv") files.push_back(entry.path());
   std::sort(files.begin(), files.end());
-  std::map<std::string, PeerFile> peer = RunPeer(python, files);
+  std::map<std::string, PeerFile> peer = testsupport::RunOlefileDump(python, files);
   EXPECT_EQ(peer.size(), files.size()) << "olefile_dump.py did not report every file";
 
   std::set<std::string> compared;

@@ -21,25 +21,10 @@
 namespace {
 
 using namespace probelin_test;
+using testsupport::RunLines;
 namespace fs = std::filesystem;
 
-std::vector<std::string> Split(const std::string& line, char sep) {
-  std::vector<std::string> parts;
-  std::string part;
-  std::istringstream in(line);
-  while (std::getline(in, part, sep)) parts.push_back(part);
-  if (!line.empty() && line.back() == sep) parts.emplace_back();
-  return parts;
-}
-
 std::string Quote(const fs::path& p) { return testsupport::ShellQuote(p.string()); }
-
-// The complete lines of a command's output.
-std::vector<std::string> RunLines(const std::string& command) {
-  std::vector<std::string> lines = Split(testsupport::RunCommand(command).output, '\n');
-  if (!lines.empty()) lines.pop_back();  // after the last line break, or an unfinished line
-  return lines;
-}
 
 struct Sample {
   std::string key;  // folder/name
@@ -85,7 +70,7 @@ std::map<std::string, Expected> Expectations() {
   std::string line;
   while (std::getline(in, line)) {
     if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> f = Split(line, '\t');
+    std::vector<std::string> f = testsupport::SplitFields(line, '\t');
     if (f.size() < 4) continue;
     out[f[0]] = Expected{std::stoi(f[1]), std::stoi(f[2]), std::stoi(f[3])};
   }
@@ -155,7 +140,7 @@ TEST(DtctCorpus, VisioDrawingsAreNamedByHeaderVersion) {
   int drawings = 0;
   std::string current;
   for (const std::string& line : RunLines(command + " 2>/dev/null")) {
-    std::vector<std::string> f = Split(line, '\t');
+    std::vector<std::string> f = testsupport::SplitFields(line, '\t');
     if (f.size() >= 3 && f[0] == "FILE") current = f[1];
     if (f.size() != 4 || f[0] != "STREAM" || f[1] != visio_path || f[3].rfind(kVisioTitle, 0) != 0) continue;
     if (f[3].size() < 56) continue;

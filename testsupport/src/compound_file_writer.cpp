@@ -18,18 +18,18 @@ namespace testsupport {
 
 namespace {
 
-constexpr uint32_t kMiniSectorSize = 64;
 constexpr uint32_t kHeaderDifatEntries = 109;
+constexpr uint32_t kHeaderSize = 512;
 
 uint32_t DivUp(uint64_t a, uint64_t b) { return static_cast<uint32_t>((a + b - 1) / b); }
 
-void Put16(std::string& s, uint64_t at, uint16_t v) {
-  s[at] = static_cast<char>(v);
-  s[at + 1] = static_cast<char>(v >> 8);
+void Put16(std::string& s, uint64_t at, uint16_t v, bool big = false) {
+  s[at + (big ? 1 : 0)] = static_cast<char>(v);
+  s[at + (big ? 0 : 1)] = static_cast<char>(v >> 8);
 }
 
-void Put32(std::string& s, uint64_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
+void Put32(std::string& s, uint64_t at, uint32_t v, bool big = false) {
+  for (int i = 0; i < 4; ++i) s[at + (big ? 3 - i : i)] = static_cast<char>(v >> (8 * i));
 }
 
 // The order siblings are kept in: shorter names first, then by upper-cased
@@ -53,10 +53,10 @@ uint64_t CompoundFile::DirEntryOffset(uint32_t dir_index) const {
 
 int32_t CompoundFile::StartSector(int entry) const { return start_.at(entry); }
 
-void CompoundFile::PutU32(uint64_t offset, uint32_t value) { Put32(bytes, offset, value); }
+void CompoundFile::PutU32(uint64_t offset, uint32_t value) { Put32(bytes, offset, value, big_endian_); }
 
-void CompoundFile::SetHeaderU16(size_t offset, uint16_t value) { Put16(bytes, offset, value); }
-void CompoundFile::SetHeaderU32(size_t offset, uint32_t value) { Put32(bytes, offset, value); }
+void CompoundFile::SetHeaderU16(size_t offset, uint16_t value) { Put16(bytes, offset, value, big_endian_); }
+void CompoundFile::SetHeaderU32(size_t offset, uint32_t value) { Put32(bytes, offset, value, big_endian_); }
 
 void CompoundFile::SetFatEntry(uint32_t sector, int32_t next) {
   uint32_t per_sector = sector_size_ / 4;
@@ -71,11 +71,11 @@ void CompoundFile::SetMiniFatEntry(uint32_t mini_sector, int32_t next) {
 }
 
 void CompoundFile::SetEntryU16(uint32_t dir_index, size_t field, uint16_t value) {
-  Put16(bytes, DirEntryOffset(dir_index) + field, value);
+  Put16(bytes, DirEntryOffset(dir_index) + field, value, big_endian_);
 }
 
 void CompoundFile::SetEntryU32(uint32_t dir_index, size_t field, uint32_t value) {
-  Put32(bytes, DirEntryOffset(dir_index) + field, value);
+  Put32(bytes, DirEntryOffset(dir_index) + field, value, big_endian_);
 }
 
 void CompoundFile::SetEntryByte(uint32_t dir_index, size_t field, uint8_t value) {
@@ -84,13 +84,13 @@ void CompoundFile::SetEntryByte(uint32_t dir_index, size_t field, uint8_t value)
 
 void CompoundFile::SetEntryName(uint32_t dir_index, std::u16string_view units) {
   uint64_t at = DirEntryOffset(dir_index);
-  for (size_t i = 0; i < 32; ++i) Put16(bytes, at + 2 * i, i < units.size() ? units[i] : 0);
+  for (size_t i = 0; i < 32; ++i) Put16(bytes, at + 2 * i, i < units.size() ? units[i] : 0, big_endian_);
 }
 
 void CompoundFile::FreeEntry(uint32_t dir_index) {
   uint64_t at = DirEntryOffset(dir_index);
   std::fill(bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at + 128), '\0');
-  for (size_t field : {cfb_entry::kLeft, cfb_entry::kRight, cfb_entry::kChild}) Put32(bytes, at + field, 0xFFFFFFFFu);
+  for (size_t field : {cfb_entry::kLeft, cfb_entry::kRight, cfb_entry::kChild}) Put32(bytes, at + field, 0xFFFFFFFFu, big_endian_);
 }
 
 bool CompoundFile::Save(const std::filesystem::path& path) const {
@@ -101,6 +101,10 @@ bool CompoundFile::Save(const std::filesystem::path& path) const {
 
 CompoundFileWriter::CompoundFileWriter(Layout layout) : layout_(std::move(layout)) {
   if (layout_.version != 3 && layout_.version != 4) throw std::invalid_argument("version must be 3 or 4");
+  if (layout_.sector_shift != 0 && (layout_.sector_shift < 7 || layout_.sector_shift > 16))
+    throw std::invalid_argument("sector shift must be 7 to 16");
+  const uint32_t shift = layout_.sector_shift != 0 ? layout_.sector_shift : (layout_.version == 4 ? 12u : 9u);
+  if (layout_.mini_sector_shift > shift) throw std::invalid_argument("mini sectors larger than sectors");
   nodes_.push_back(Node{u"Root Entry", 5, -1, {}, {}, 0, {}});
 }
 
@@ -127,9 +131,14 @@ void CompoundFileWriter::SetStateBits(int entry, uint32_t bits) { nodes_.at(entr
 
 CompoundFile CompoundFileWriter::Build() const {
   CompoundFile out;
-  const uint32_t S = layout_.version == 4 ? 4096 : 512;
+  const uint32_t shift = layout_.sector_shift != 0 ? layout_.sector_shift : (layout_.version == 4 ? 12u : 9u);
+  const uint32_t S = 1u << shift;
+  const uint32_t kMiniSectorSize = 1u << layout_.mini_sector_shift;
   const uint32_t per_fat = S / 4;
+  // Sectors smaller than the header: those that would overlap it stay unused.
+  const uint32_t hidden = S < kHeaderSize ? kHeaderSize / S - 1 : 0;
   out.sector_size_ = S;
+  out.big_endian_ = layout_.big_endian;
   const size_t n = nodes_.size();
 
   // Directory positions.
@@ -166,7 +175,7 @@ CompoundFile CompoundFileWriter::Build() const {
   }
   const uint32_t minifat_sectors = DivUp(uint64_t{mini_count} * 4, S);
   const uint32_t ministream_sectors = DivUp(uint64_t{mini_count} * kMiniSectorSize, S);
-  uint64_t data_sectors = out.dir_sectors_.size() + minifat_sectors + ministream_sectors;
+  uint64_t data_sectors = hidden + out.dir_sectors_.size() + minifat_sectors + ministream_sectors;
   for (size_t id = 1; id < n; ++id)
     if (nodes_[id].type == 2 && !out.in_mini_[id]) data_sectors += DivUp(nodes_[id].data.size(), S);
 
@@ -177,7 +186,7 @@ CompoundFile CompoundFileWriter::Build() const {
   const uint32_t difat = difat_for(fat);
 
   // Sector numbers.
-  uint32_t next = 0;
+  uint32_t next = hidden;
   for (uint32_t i = 0; i < fat; ++i) out.fat_sectors_.push_back(next++);
   for (uint32_t i = 0; i < difat; ++i) out.difat_sectors_.push_back(next++);
   for (auto& s : out.dir_sectors_) s = next++;
@@ -191,37 +200,38 @@ CompoundFile CompoundFileWriter::Build() const {
     for (uint32_t k = 0; k < count; ++k) out.chains_[id].push_back(next++);
   }
   const uint32_t total = next;
-  out.bytes.assign((uint64_t{total} + 1) * S, '\0');
+  out.bytes.assign(std::max<uint64_t>((uint64_t{total} + 1) * S, kHeaderSize), '\0');
   std::string& b = out.bytes;
 
   // Header.
   static const unsigned char kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
   std::copy(kSignature, kSignature + 8, b.begin());
-  Put16(b, cfb_header::kMinorVersion, 0x3E);
-  Put16(b, cfb_header::kMajorVersion, static_cast<uint16_t>(layout_.version));
-  Put16(b, 0x1C, 0xFFFE);
-  Put16(b, cfb_header::kSectorShift, layout_.version == 4 ? 12 : 9);
-  Put16(b, cfb_header::kMiniSectorShift, 6);
-  Put32(b, cfb_header::kDirectorySectors, layout_.version == 4 ? static_cast<uint32_t>(out.dir_sectors_.size()) : 0);
-  Put32(b, cfb_header::kFatSectors, fat);
-  Put32(b, cfb_header::kFirstDirectorySector, out.dir_sectors_[0]);
-  Put32(b, cfb_header::kMiniStreamCutoff, layout_.mini_stream_cutoff);
-  Put32(b, cfb_header::kFirstMiniFatSector,
-        minifat_sectors ? out.minifat_sectors_[0] : static_cast<uint32_t>(kEndOfChain));
-  Put32(b, cfb_header::kMiniFatSectors, minifat_sectors);
-  Put32(b, cfb_header::kFirstDifatSector, difat ? out.difat_sectors_[0] : static_cast<uint32_t>(kEndOfChain));
-  Put32(b, cfb_header::kDifatSectors, difat);
+  out.SetHeaderU16(cfb_header::kMinorVersion, 0x3E);
+  out.SetHeaderU16(cfb_header::kMajorVersion, static_cast<uint16_t>(layout_.version));
+  out.SetHeaderU16(0x1C, 0xFFFE);  // stored FF FE when the file is big-endian
+  out.SetHeaderU16(cfb_header::kSectorShift, static_cast<uint16_t>(shift));
+  out.SetHeaderU16(cfb_header::kMiniSectorShift, static_cast<uint16_t>(layout_.mini_sector_shift));
+  out.SetHeaderU32(cfb_header::kDirectorySectors,
+                   layout_.version == 4 ? static_cast<uint32_t>(out.dir_sectors_.size()) : 0);
+  out.SetHeaderU32(cfb_header::kFatSectors, fat);
+  out.SetHeaderU32(cfb_header::kFirstDirectorySector, out.dir_sectors_[0]);
+  out.SetHeaderU32(cfb_header::kMiniStreamCutoff, layout_.mini_stream_cutoff);
+  out.SetHeaderU32(cfb_header::kFirstMiniFatSector,
+                   minifat_sectors ? out.minifat_sectors_[0] : static_cast<uint32_t>(kEndOfChain));
+  out.SetHeaderU32(cfb_header::kMiniFatSectors, minifat_sectors);
+  out.SetHeaderU32(cfb_header::kFirstDifatSector, difat ? out.difat_sectors_[0] : static_cast<uint32_t>(kEndOfChain));
+  out.SetHeaderU32(cfb_header::kDifatSectors, difat);
   for (uint32_t i = 0; i < kHeaderDifatEntries; ++i)
-    Put32(b, cfb_header::kDifat + 4 * i, i < fat ? out.fat_sectors_[i] : static_cast<uint32_t>(kFreeSector));
+    out.SetHeaderU32(cfb_header::kDifat + 4 * i, i < fat ? out.fat_sectors_[i] : static_cast<uint32_t>(kFreeSector));
 
   // DIFAT sectors: per_fat - 1 FAT sector numbers, then the next DIFAT sector.
   for (uint32_t d = 0; d < difat; ++d) {
     uint64_t at = out.SectorOffset(out.difat_sectors_[d]);
     for (uint32_t k = 0; k + 1 < per_fat; ++k) {
       uint32_t index = kHeaderDifatEntries + d * (per_fat - 1) + k;
-      Put32(b, at + 4 * k, index < fat ? out.fat_sectors_[index] : static_cast<uint32_t>(kFreeSector));
+      out.PutU32(at + 4 * k, index < fat ? out.fat_sectors_[index] : static_cast<uint32_t>(kFreeSector));
     }
-    Put32(b, at + 4 * (per_fat - 1), d + 1 < difat ? out.difat_sectors_[d + 1] : static_cast<uint32_t>(kEndOfChain));
+    out.PutU32(at + 4 * (per_fat - 1), d + 1 < difat ? out.difat_sectors_[d + 1] : static_cast<uint32_t>(kEndOfChain));
   }
 
   // FAT: everything free, then the marks and chains.

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <sstream>
 
 namespace testsupport {
 
@@ -27,6 +28,21 @@ CommandResult RunCommand(const std::string& command, size_t limit) {
     result.status = WEXITSTATUS(status);
   }
   return result;
+}
+
+std::vector<std::string> SplitFields(const std::string& line, char sep) {
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream in(line);
+  while (std::getline(in, part, sep)) parts.push_back(part);
+  if (!line.empty() && line.back() == sep) parts.emplace_back();
+  return parts;
+}
+
+std::vector<std::string> RunLines(const std::string& command) {
+  std::vector<std::string> lines = SplitFields(RunCommand(command).output, '\n');
+  if (!lines.empty()) lines.pop_back();  // after the last line break, or an unfinished line
+  return lines;
 }
 
 std::string ShellQuote(std::string_view text) {

@@ -117,6 +117,7 @@ class CompoundFile {
   friend class CompoundFileWriter;
   void PutU32(uint64_t offset, uint32_t value);
   uint32_t sector_size_ = 512;
+  bool big_endian_ = false;
   std::vector<uint32_t> dir_index_;
   std::vector<bool> in_mini_;
   std::vector<int32_t> start_;
@@ -134,6 +135,11 @@ class CompoundFileWriter {
     // Directory positions left empty (all zero) before the entries are placed;
     // position 0 is always the root.
     std::vector<uint32_t> empty_slots;
+    // 7 to 16; 0 takes the version's (9 or 12). Below 9 the sectors that
+    // would overlap the 512-byte header stay unused.
+    uint32_t sector_shift = 0;
+    uint32_t mini_sector_shift = 6;
+    bool big_endian = false;  // every integer and name unit stored high byte first
   };
 
   CompoundFileWriter() : CompoundFileWriter(Layout{}) {}

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace testsupport {
 
@@ -19,6 +20,13 @@ struct CommandResult {
 // Runs `command` with /bin/sh and reads its standard output whole; an
 // output past `limit` bytes answers -2 and no output.
 CommandResult RunCommand(const std::string& command, size_t limit = SIZE_MAX);
+
+// The complete output lines of `command` (an unfinished last line is left
+// out; none when it cannot be run).
+std::vector<std::string> RunLines(const std::string& command);
+
+// Splits at `sep`, keeping empty fields (also a last one).
+std::vector<std::string> SplitFields(const std::string& line, char sep);
 
 // `text` in single quotes for the shell.
 std::string ShellQuote(std::string_view text);

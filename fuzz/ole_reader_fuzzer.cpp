@@ -1,0 +1,88 @@
+// Quarnel's compound-file and property-set readers over arbitrary bytes: the
+// input opens through a stream I/O object; every stream up to four names
+// deep is read directly and through the standard stream, every storage is
+// asked for its object, both property sets answer every summary id and the
+// hyperlinks, and the document kind is detected.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "quarnel/io_object.h"
+#include "quarnel/ole_comp_file.h"
+#include "quarnel/ole_summary.h"
+#include "quarnel/value.h"
+
+using namespace ObraCommon;
+
+namespace {
+
+void Walk(OleCompFile& file, int32_t storage, std::vector<std::string>& names, int budget[1]) {
+  const OleDirInfo* parent = file.getDirInfo(storage);
+  if (parent == nullptr || names.size() >= 4) return;
+  // Children by their sibling links, without trusting them to end.
+  std::vector<int32_t> stack{parent->getChildID()};
+  std::vector<bool> seen(file.getDirVec().size(), false);
+  while (!stack.empty() && budget[0]-- > 0) {
+    const OleDirInfo* e = file.getDirInfo(stack.back());
+    stack.pop_back();
+    if (e == nullptr || seen[size_t(e->getDirID())]) continue;
+    seen[size_t(e->getDirID())] = true;
+    stack.push_back(e->getLeftSiblingID());
+    stack.push_back(e->getRightSiblingID());
+    std::string name;
+    e->getName().toUTF8String(name);
+    names.push_back(name);
+    OleDirPath path;
+    for (const std::string& n : names) path.names[path.count++] = n.c_str();
+    if (e->isStream()) {
+      if (OleStream* s = file.OLEopenStream(&path)) {
+        unsigned char buf[4096];
+        while (s->OLEread(buf, sizeof buf) > 0) {
+        }
+        s->OLEseek(0, 0);
+        ZelOleStream in(s, 5000);
+        std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        file.OLEcloseStream(s);
+      }
+    } else if (e->isStorage()) {
+      file.OLEcloseStream(file.OLEopenObject(&path));
+      Walk(file, e->getDirID(), names, budget);
+    }
+    names.pop_back();
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  {
+    std::istringstream in(bytes);
+    MekStreamIOobj io(&in);
+    OleCompFile file;
+    if (file.OLEopen(&io)) {
+      std::vector<std::string> names;
+      int budget[1] = {2000};
+      Walk(file, 0, names, budget);
+      OleSummaryInformation summary;
+      summary.initSummaryInformation(&file);
+      for (uint32_t id : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 14u, 15u, 16u, 18u, 19u}) {
+        ZelValue value;
+        summary.getProperty(id, value);
+      }
+      std::vector<icu::UnicodeString> links;
+      summary.getHyperLinks(links);
+      OleSummaryInformation document;
+      document.initDocumentSummaryInformation(&file);
+      document.getHyperLinks(links);
+      OlePropertySet set;
+      set.init(&file);
+    }
+  }
+  std::istringstream in(bytes);
+  OleCompFile::detectOLEDocument(in);
+  return 0;
+}
