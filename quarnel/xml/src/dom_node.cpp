@@ -123,9 +123,10 @@ void ZelNode::checkInsertable(ZelNode* newChild, int origin) const {
     throwLibraryError(2054, origin);
   // A node under itself would hold its own last reference, and an attribute
   // among children would join two rings; both are refused. Only a node with
-  // children can be an ancestor, so building a tree never walks upwards.
+  // children or attributes (an attribute's parent link is its owner) can be
+  // an ancestor, so building a tree never walks upwards.
   bool refused = newChild == this || isAttribute(newChild);
-  if (!refused && newChild->m_lastChild != nullptr) {
+  if (!refused && (newChild->m_lastChild != nullptr || newChild->hasAttributes())) {
     for (const ZelNode* up = m_parent; up != nullptr && !refused; up = up->m_parent) refused = up == newChild;
   }
   if (refused) throwLibraryError(2058, origin, u"newChild");
