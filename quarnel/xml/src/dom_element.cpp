@@ -301,6 +301,12 @@ ZelPtr<ZelNode> AttrNodeMap::setItem(ZelNode* node, int origin, bool byNamespace
   if (node->m_ownerDocument != owner->m_ownerDocument) throwLibraryError(2054, origin);
   if (node->getNodeType() != ATTRIBUTE_NODE) throwLibraryError(2055, origin);
   if (node->m_parent != nullptr) throwLibraryError(2056, origin);
+  // An attribute holding the element, or one of its ancestors, among its own
+  // children would keep itself alive through the map.
+  if (node->m_lastChild != nullptr) {
+    for (const ZelNode* up = owner; up != nullptr; up = up->m_parent)
+      if (up == node) throwLibraryError(2058, origin);
+  }
   ZelNode* match = byNamespace ? getNamedItemNS(node->getNamespaceUri(), node->getLocalName())
                                : getNamedItem(node->getNodeName());
   if (match == nullptr) {

@@ -173,6 +173,16 @@ TEST(DomAttributes, MapKeepsOrderAndRefuses) {
       {"another's attribute", [&y](Tree& t) { t.b->setAttributeNode(y.get()); }, 2056,
        "SYSTEM ERROR: arg is an ZelAttr that is already an attribute of another ZelElement object.",
        "ObraCommon::AttrNodeMap::setNamedItem"},
+      {"an attribute holding the element",
+       [](Tree& t) {
+         ZelPtr<ZelAttr> holder = t.doc->createAttribute(Nm("h"));
+         holder->appendChild(t.root.get());
+         Raised raised = Catch([&] { t.b->setAttributeNode(holder.get()); });
+         holder->removeChild(t.root.get());
+         t.doc->appendChild(t.root.get());
+         throw ZelError(raised.code, UnicodeString::fromUTF8(raised.message), UnicodeString::fromUTF8(raised.source));
+       },
+       2058, "SYSTEM ERROR: arg cannot be inserted here.", "ObraCommon::AttrNodeMap::setNamedItem"},
       {"remove null", [](Tree& t) { t.b->removeAttributeNode(nullptr); }, 2051, "SYSTEM ERROR: oldAttr is null.",
        "ObraCommon::ZelElement::removeAttributeNode"},
   };
