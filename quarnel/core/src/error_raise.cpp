@@ -53,6 +53,7 @@ UnicodeString LibraryMessage(uint16_t code, const UnicodeString& given, const Un
     case 2055: return text.append(a).append(u" is not an ZelAttr object.");
     case 2056: return text.append(a).append(u" is an ZelAttr that is already an attribute of another ZelElement object.");
     case 2057: return text.append(a).append(u" is not a child of this node.");
+    case 2058: return text.append(a).append(u" cannot be inserted here.");
     case 2059:
       text.append(u"Cannot set a value on node type");
       return given.isEmpty() ? text.append(u".") : text.append(u": ").append(a);
