@@ -14,15 +14,6 @@
 #include "testsupport/testdata.h"
 #include "xml_test_support.h"
 
-namespace ObraCommon {
-class XmlParserImplTestAccess {
- public:
-  static void Report(XmlParserImpl& parser, uint16_t code, const UnicodeString& a, const UnicodeString& b) {
-    parser.reportError(code, a, b);
-  }
-};
-}  // namespace ObraCommon
-
 namespace {
 
 using namespace xml_test;
