@@ -15,25 +15,20 @@
 #include "quarnel/uri.h"
 #include "quarnel/xml_limits.h"
 #include "xml_errors.h"
+#include "xml_input.h"
 #include "xml_names.h"
 
 namespace ObraCommon {
 
 namespace {
 
-// End of input lies outside Unicode, so that a real U+FFFF can be told
-// from it; kNoChar marks an empty one-character pushback.
-constexpr char32_t kEnd = 0x110000;
-constexpr char32_t kNoChar = 0xFFFFFFFF;
+using namespace XmlInput;
+
 constexpr size_t kByteBufferSize = 1 << 16;
 constexpr size_t kNameCacheLimit = 1 << 16;
 
-const char16_t kSvgNamespace[] = u"http://www.w3.org/2000/svg";
-const char16_t kXlinkNamespace[] = u"http://www.w3.org/1999/xlink";
 const char16_t kChartNamespace[] = u"http://quarnel.invalid/names/Grafeln";
 const char16_t kXhtmlNamespace[] = u"http://www.w3.org/1999/xhtml";
-
-bool IsSpace(char32_t c) { return c == 0x20 || c == 0x09 || c == 0x0A || c == 0x0D; }
 
 bool IsNameStart(char32_t c) {
   if (c < 0x80) return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
@@ -51,11 +46,6 @@ bool IsNameChar(char32_t c) {
 bool IsXmlChar(uint32_t c) {
   return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
          (c >= 0x10000 && c <= 0x10FFFF);
-}
-
-UnicodeString Char(char32_t c) {
-  if (c == kEnd || c == kNoChar) return UnicodeString();
-  return UnicodeString(static_cast<UChar32>(c));
 }
 
 UnicodeString QName(ZelName prefix, ZelName local) {
@@ -145,6 +135,12 @@ int BuiltInMode(const UnicodeString& name) {
   return 0;
 }
 
+// "&name;", or "%name;" for a parameter entity (kept under "%name").
+UnicodeString ReferenceText(ZelName entity) {
+  const UnicodeString& name = entity.toString();
+  return (name.startsWith(u"%") ? UnicodeString(name) : UnicodeString(u"&").append(name)).append(u';');
+}
+
 bool IsWideMode(int mode) { return mode == 3 || mode == 4 || mode == 6 || mode == 7; }
 
 }  // namespace
@@ -197,6 +193,9 @@ void XmlParserImpl::reset() {
   // Always exactly the predefined five, so that no definition of an earlier
   // document (an overwritten "amp" among them) leaks into the next.
   m_generalEntities.clear();
+  m_parameterEntities.clear();
+  m_externalGeneralEntities.clear();
+  m_externalParameterEntities.clear();
   m_generalEntities[ZelName(UnicodeString(u"lt"))] = u"&#60;";
   m_generalEntities[ZelName(UnicodeString(u"gt"))] = u">";
   m_generalEntities[ZelName(UnicodeString(u"amp"))] = u"&#38;";
@@ -509,7 +508,7 @@ int XmlParserImpl::openEntityCount() const {
 bool XmlParserImpl::pushEntityText(ZelName entity, const UnicodeString& text) {
   if (m_expansionStopped) return false;
   if (isEntityOpen(entity)) {
-    reportError(kErrRecursiveEntity, UnicodeString(u"&").append(entity.toString()).append(u';'));
+    reportError(kErrRecursiveEntity, ReferenceText(entity));
     return false;
   }
   if (openEntityCount() >= XmlLimits::kMaxOpenEntities) {
@@ -662,9 +661,7 @@ void XmlParserImpl::swapInput(Input& other) {
 
 std::istream* XmlParserImpl::openExternal(const UnicodeString& systemLiteral, UnicodeString& resolved) {
   if (m_externalBlocked) return nullptr;
-  ZelUri uri = m_baseUri.isEmpty()
-                   ? ZelUri(systemLiteral, ZelUri::URISTR_CSS_URI)
-                   : ZelUri(ZelUri(m_baseUri, ZelUri::URISTR_CSS_URI), systemLiteral, ZelUri::URISTR_CSS_URI);
+  ZelUri uri = ResolveLiteral(m_baseUri, systemLiteral);
   resolved = uri.toString();
   if (std::istream* served = uri.getStreamFromResolver()) return served;
   if (uri.isFile()) {
@@ -686,7 +683,7 @@ std::istream* XmlParserImpl::openExternal(const UnicodeString& systemLiteral, Un
 bool XmlParserImpl::pushStream(const UnicodeString& systemLiteral, ZelName entity) {
   if (m_expansionStopped) return false;
   if (!entity.isEmpty() && isEntityOpen(entity)) {
-    reportError(kErrRecursiveEntity, UnicodeString(u"&").append(entity.toString()).append(u';'));
+    reportError(kErrRecursiveEntity, ReferenceText(entity));
     return false;
   }
   if (openEntityCount() >= XmlLimits::kMaxOpenEntities) {
@@ -998,10 +995,12 @@ bool XmlParserImpl::readQName(ZelName& prefix, ZelName& localName) {
   return !localName.isEmpty();
 }
 
+// The text of an internal general entity; an external one has none here
+// (it is read by expandGeneralEntity).
 UnicodeString XmlParserImpl::lookupEntity(ZelName name) const {
   auto found = m_generalEntities.find(name);
   if (found != m_generalEntities.end()) return found->second;
-  if (m_features[LENIENT_ENTITIES]) return UnicodeString();
+  if (m_features[LENIENT_ENTITIES] || m_externalGeneralEntities.count(name) != 0) return UnicodeString();
   return ZelBogusString::BOGUS_VALUE;
 }
 
@@ -1127,9 +1126,7 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
       } else if (mode == 2) {
         out.append(u'&').append(name.toString()).append(u';');
       } else {
-        UnicodeString text = lookupEntity(name);
-        if (text.isBogus()) reportError(0x1E1E, name.toString());
-        else pushEntityText(name, text);
+        expandGeneralEntity(name, true);
       }
       continue;
     } else if (c == 0x09 || c == 0x0A || c == 0x0D) {
@@ -1250,9 +1247,7 @@ ZelXmlParser::EventType XmlParserImpl::next() {
         break;
       case ENTITY_REF:
         if (!m_entityName.isEmpty()) {
-          UnicodeString text = lookupEntity(m_entityName);
-          if (text.isBogus()) reportError(0x1E1E, m_entityName.toString());
-          else pushEntityText(m_entityName, text);
+          expandGeneralEntity(m_entityName, false);
           joins = false;
         } else {
           joins = m_charRef != 0;
@@ -1711,9 +1706,8 @@ void XmlParserImpl::parseMarkupDecl() {
     return skipDeclaration();
   }
   unreadChar(c);
-  // Document type declarations are read with the entity declarations;
-  // until then they are reported and stepped over like any unknown one.
   ZelName keyword = readName();
+  if (keyword.toString() == u"DOCTYPE") return parseDoctypeDecl();
   reportError(0x182A, keyword.toString());
   m_noEvent = true;
   skipDeclaration();

@@ -126,6 +126,15 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
     ZelName entity;
   };
 
+  // An external entity: its system literal resolved where it was
+  // declared, and whether it is unparsed (NDATA) and so never read.
+  struct ExternalEntity {
+    UnicodeString uri;
+    bool unparsed = false;
+  };
+  using EntityMap = std::unordered_map<ZelNameEnum, UnicodeString>;
+  using ExternalMap = std::unordered_map<ZelNameEnum, ExternalEntity>;
+
   void reset();
   void checkStream();
   void swapInput(Input& other);
@@ -165,6 +174,18 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   void parseCData();
   void parseComment();
   void parseMarkupDecl();
+  // Document type declarations and their subsets.
+  void parseDoctypeDecl();
+  void scanDeclarations(bool external);
+  void expandParameterEntity();
+  void parseEntityDecl();
+  void skipIgnoredSection();
+  void readExternalSubset(const UnicodeString& systemLiteral);
+  void parseExternalSubset();
+  void enterEntity(bool parameter, ZelName name, const UnicodeString* text, const ExternalEntity* external);
+  // A reference to a general entity in content (inValue false) or in an
+  // attribute value: its text is read in place, or it is reported.
+  void expandGeneralEntity(ZelName name, bool inValue);
   void parsePI();
   void parseXmlDecl();
   void readDeclValue(const char16_t* what, UnicodeString& value);
@@ -204,7 +225,10 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   std::vector<Attribute> m_attributes;
   ZelName m_entityName;
   char32_t m_charRef = 0;
-  std::unordered_map<ZelNameEnum, UnicodeString> m_generalEntities;
+  EntityMap m_generalEntities;
+  EntityMap m_parameterEntities;
+  ExternalMap m_externalGeneralEntities;
+  ExternalMap m_externalParameterEntities;
 
   // Input: the stream read through a buffer of its bytes. External
   // entities will stack further inputs here.

@@ -1,0 +1,171 @@
+// Document type declarations: the internal subset's entities and its
+// scanner, references to external and unparsed entities, the bounds on
+// expansion through declarations, and external subsets read from files
+// beside the document, once per process.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "testsupport/testdata.h"
+#include "xml_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace xml_test;
+
+struct Case {
+  std::string document;
+  std::vector<ZelXmlParser::Feature> features;
+  std::string dump;
+};
+
+std::string Parse(const std::string& document, const std::vector<ZelXmlParser::Feature>& features, bool tokens,
+                const std::string& base = "") {
+  Session session(document);
+  for (auto feature : features) session.parser->setFeature(feature, true);
+  session.input.clear();
+  session.input.seekg(0);
+  session.parser->setInput(session.input, UnicodeString(), U(base));
+  return Dump(session, tokens);
+}
+
+TEST(XmlDoctype, InternalSubsetEntities) {
+  const std::string ext = "<!DOCTYPE d [<!ENTITY x SYSTEM 'x.ent'><!NOTATION n SYSTEM 'n'>"
+                          "<!ENTITY i SYSTEM 'i.gif' NDATA n>]>";
+  const std::vector<Case> cases = {
+      {"<!DOCTYPE d [<!ENTITY e \"x&amp;y&#65;\">]><d>&e;</d>", {}, "<d> T:x&yA </d> $"},
+      // The first declaration binds; the predefined ones stay.
+      {"<!DOCTYPE d [<!ENTITY lt 'X'><!ENTITY e '1'><!ENTITY e '2'>]><d>&lt;&e;</d>", {}, "<d> T:<1 </d> $"},
+      {"<!DOCTYPE d [<!ENTITY % p \"<!ENTITY f 'pe'>\">%p;]><d a='&f;'>&f;</d>", {}, "<d a=\"pe\"> T:pe </d> $"},
+      {"<!DOCTYPE d [<!-- > < --><?pi > ?><!ATTLIST d a CDATA '>'><!ENTITY e 'ok'>]><d>&e;</d>", {},
+       "<d> T:ok </d> $"},
+      {"<!DOCTYPE d [%nope;]><d/>", {}, "#1E1D <d> </d> $"},
+      {"<!DOCTYPE d [%nope;]><d>&nope;</d>", {ZelXmlParser::LENIENT_ENTITIES}, "<d> </d> $"},
+      {"<!DOCTYPE d SYSTEM 'file:///nonexistent/x.dtd'><d/>", {ZelXmlParser::SKIP_EXTERNAL_DTD}, "<d> </d> $"},
+      {"<!DOCTYPE d SYSTEM 'file:///nonexistent/x.dtd'><d/>", {ZelXmlParser::IGNORE_DTD_FAILURE}, "<d> </d> $"},
+      // External entities have no place in a value; unparsed ones none at all.
+      {ext + "<d a='&x;'/>", {}, "#183D <d a=\"\"> </d> $"},
+      {ext + "<d>&i;</d>", {}, "<d> #183D </d> $"},
+      {ext + "<d a='&i;'/>", {ZelXmlParser::LENIENT_ENTITIES}, "#183D <d a=\"\"> </d> $"},
+      // Recursion through parameter entities, general entities and markup.
+      {"<!DOCTYPE d [<!ENTITY % a '%b;'><!ENTITY % b '%a;'>%a;]><d/>", {}, "#183A <d> </d> $"},
+      {"<!DOCTYPE d [<!ENTITY e '<b>&e;</b>'>]><d>&e;</d>", {}, "<d> <b> #183A </b> </d> $"},
+      {"<!DOCTYPE d [<!ENTITY a '&b;'><!ENTITY b '&a;'>]><d a='&a;'/>", {}, "#183A <d a=\"\"> </d> $"},
+      // Out of place and repeated declarations are reported and still read.
+      {"<!DOCTYPE d><!DOCTYPE d [<!ENTITY e 'e'>]><d>&e;</d>", {}, "#1815 <d> T:e </d> $"},
+      {"<!DOCTYPE d [<!ENTITY e 'e'", {}, "#180C #181A $"},
+      {"<!DOCTYPE d PUBLIC><d/>", {}, "#1816 #1818 <d> </d> $"},
+      {"<!DOCTYPE d [<!ENTITY e 'e' x>]><d/>", {}, "#180C <d> </d> $"},
+      // SVG's public identifier binds its namespaces; the DTD is not fetched.
+      {"<!DOCTYPE svg PUBLIC '-//W3C//DTD SVG 1.1//EN' 'http://www.w3.org/Graphics/SVG/1.1/DTD/svg11.dtd'>"
+       "<svg xlink:href='a'/>",
+       {},
+       "<svg {http://www.w3.org/2000/svg} xlink:href{http://www.w3.org/1999/xlink}=\"a\"> </svg> $"},
+      // The MathML DTD is never read, whether it exists or not.
+      {"<!DOCTYPE math SYSTEM 'http://www.w3.org/Math/DTD/mathml2/mathml2.dtd'><math/>", {}, "<math> </math> $"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Parse(c.document, c.features, false), c.dump) << c.document;
+  EXPECT_EQ(Parse("<!DOCTYPE d [ <!ENTITY e 'x'> ]><d/>", {}, true), "D:[ <!ENTITY ] <d> </d> $");
+}
+
+TEST(XmlDoctype, ExpansionThroughDeclarationsIsBounded) {
+  // Billion laughs and a quadratic blow-up: one report each, then nothing.
+  std::string laughs = "<!DOCTYPE d [<!ENTITY a0 'lollollollol'>";
+  for (int i = 1; i < 10; ++i) {
+    laughs += "<!ENTITY a" + std::to_string(i) + " '";
+    for (int j = 0; j < 10; ++j) laughs += "&a" + std::to_string(i - 1) + ";";
+    laughs += "'>";
+  }
+  laughs += "]><d>&a9;</d>";
+  std::string quadratic = "<!DOCTYPE d [<!ENTITY a '" + std::string(100000, 'x') + "'>]><d>";
+  for (int i = 0; i < 1000; ++i) quadratic += "&a;";
+  quadratic += "</d>";
+  std::string parameters = "<!DOCTYPE d [<!ENTITY % p0 '<!-- -->'>";
+  for (int i = 1; i < 30; ++i)
+    parameters += "<!ENTITY % p" + std::to_string(i) + " '%p" + std::to_string(i - 1) + ";%p" +
+                  std::to_string(i - 1) + ";'>";
+  parameters += "%p29;]><d/>";
+  for (const std::string& document : {laughs, quadratic}) {
+    std::string dump = Parse(document, {}, false);
+    EXPECT_EQ(dump.find("#183B"), dump.rfind("#183B")) << dump.substr(0, 40);
+    EXPECT_NE(dump.find("#183B"), std::string::npos);
+    EXPECT_EQ(dump.substr(dump.size() - 7), " </d> $");
+    // Without a callback the report is thrown.
+    std::istringstream input(document);
+    XmlParserImpl parser;
+    parser.setInput(input, UnicodeString(), UnicodeString());
+    EXPECT_THROW(while (parser.next() != ZelXmlParser::END_DOCUMENT) {}, ZelError);
+  }
+  // Parameter entities in the subset: the subset's own text grows only so far.
+  std::string dump = Parse(parameters, {}, false);
+  EXPECT_NE(dump.find("#183B"), std::string::npos);
+  EXPECT_EQ(dump.substr(dump.size() - 10), "<d> </d> $");
+}
+
+class XmlExternalSubset : public ::testing::Test {
+ protected:
+  fs::path dir_ = testsupport::TempDir() / "dtd";
+  void SetUp() override { fs::create_directories(dir_); }
+  void Write(const std::string& name, const std::string& bytes) {
+    std::ofstream(dir_ / name, std::ios::binary) << bytes;
+  }
+  std::string Base() const { return "file://" + dir_.string() + "/doc.xml"; }
+};
+
+TEST_F(XmlExternalSubset, DeclarationsFromFilesBesideTheDocument) {
+  // A text declaration without version; a parameter entity naming a file
+  // relative to the subset; conditional sections, nested ones ignored whole.
+  fs::create_directories(dir_ / "sub");
+  Write("sub/main.dtd",
+        "<?xml encoding='UTF-8'?>\n<!ENTITY e 'from dtd'>\n<!ENTITY % p SYSTEM 'p.ent'>%p;\n"
+        "<![IGNORE[ <![INCLUDE[ ]]> <!ENTITY i 'ignored'> ]]>\n<![INCLUDE[<!ENTITY i 'included'>]]>\n"
+        "<!ENTITY x SYSTEM 'x.ent'><!ENTITY self SYSTEM 'self.ent'>");
+  Write("sub/p.ent", "<!ENTITY g 'from file'>");
+  Write("sub/x.ent", "<?xml version='1.0' encoding='ISO-8859-1'?><b>\xE9</b>");
+  Write("sub/self.ent", "s&self;");
+  const std::string doc = "<!DOCTYPE d SYSTEM 'sub/main.dtd' [<!ENTITY e 'internal wins'>]>";
+  EXPECT_EQ(Parse(doc + "<d>&e;|&g;|&i;</d>", {}, false, Base()), "<d> T:internal wins|from file|included </d> $");
+  EXPECT_EQ(Parse(doc + "<d>&x;</d>", {}, false, Base()), "<d> <b> T:\xC3\xA9 </b> </d> $");
+  EXPECT_EQ(Parse(doc + "<d>&self;</d>", {}, false, Base()), "<d> #183A T:s </d> $");
+  EXPECT_EQ(Parse(doc + "<d>&x;</d>", {ZelXmlParser::SKIP_EXTERNAL_DTD}, false, Base()), "<d> #1E1E </d> $");
+
+  // Read once per process: a changed file is not read again.
+  Write("sub/main.dtd", "<!ENTITY e 'changed'>");
+  EXPECT_EQ(Parse("<!DOCTYPE d SYSTEM 'sub/main.dtd'><d>&g;</d>", {}, false, Base()), "<d> T:from file </d> $");
+}
+
+TEST_F(XmlExternalSubset, FailuresInTheSubset) {
+  Write("bad.dtd", "<!ENTITY e 'x'><!ENTITY>");
+  Write("empty.dtd", "");
+  const std::string missing = "<!DOCTYPE d SYSTEM 'missing.dtd'><d/>";
+  const std::string bad = "<!DOCTYPE d SYSTEM 'bad.dtd'><d/>";
+  struct Row {
+    std::string document;
+    std::vector<ZelXmlParser::Feature> features;
+    int thrown;
+  };
+  const std::vector<Row> rows = {
+      {missing, {}, 4099},
+      {bad, {}, 0x1816},
+      {missing, {ZelXmlParser::IGNORE_DTD_FAILURE}, 0},
+      {bad, {ZelXmlParser::IGNORE_DTD_FAILURE}, 0},
+      {"<!DOCTYPE d SYSTEM 'empty.dtd'><d/>", {}, 0},
+  };
+  for (const Row& row : rows) {
+    // The subset's failure is thrown even to a parser with a callback.
+    std::string dump;
+    try {
+      dump = Parse(row.document, row.features, false, Base());
+      EXPECT_EQ(row.thrown, 0) << row.document;
+      EXPECT_EQ(dump, "<d> </d> $");
+    } catch (const ZelError& error) {
+      EXPECT_EQ(error.getErrorCode(), row.thrown) << row.document;
+    }
+  }
+}
+
+}  // namespace
