@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -167,5 +168,42 @@ TEST_F(XmlExternalSubset, FailuresInTheSubset) {
     }
   }
 }
+
+namespace threads {
+
+// Parsers on eight threads read shared and distinct external subsets at
+// once; every document sees its own subset's entities.
+TEST(XmlSubsetCacheThreads, ParsersOnManyThreads) {
+  const fs::path dir = testsupport::TempDir() / "threads";
+  fs::create_directories(dir);
+  std::ofstream(dir / "shared.dtd") << "<!ENTITY e 'shared'>";
+  constexpr int kThreads = 8, kDocuments = 200;
+  for (int t = 0; t < kThreads; ++t)
+    for (int d = 0; d < kDocuments; d += 2)
+      std::ofstream(dir / ("own-" + std::to_string(t) + "-" + std::to_string(d) + ".dtd"))
+          << "<!ENTITY e '" << t << "-" << d << "'>";
+  const std::string base = "file://" + dir.string() + "/doc.xml";
+  std::vector<int> wrong(kThreads, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int d = 0; d < kDocuments; ++d) {
+        bool shared = d % 2 == 1;
+        std::string own = std::to_string(t) + "-" + std::to_string(d - d % 2);
+        std::istringstream doc("<!DOCTYPE d SYSTEM '" + (shared ? std::string("shared") : "own-" + own) +
+                               ".dtd'><d>&e;</d>");
+        XmlParserImpl parser;
+        parser.setInput(doc, UnicodeString(), U(base));
+        parser.next();
+        parser.next();
+        if (Utf8(parser.getText()) != (shared ? std::string("shared") : own)) ++wrong[t];
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(wrong[t], 0) << t;
+}
+
+}  // namespace threads
 
 }  // namespace
