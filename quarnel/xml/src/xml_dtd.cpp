@@ -43,6 +43,11 @@ bool IsQuote(char32_t c) { return c == '"' || c == '\''; }
 
 }  // namespace
 
+void XmlParserImpl::clearSubsetCache() {
+  ZelMutex guard(g_subsetCacheLock);
+  SubsetCache().clear();
+}
+
 void XmlParserImpl::parseDoctypeDecl() {
   m_eventType = DOCDECL;
   if (m_rootSeen) reportError(0x1814);

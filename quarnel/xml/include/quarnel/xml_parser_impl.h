@@ -79,6 +79,10 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   // switch say. Readers of packages set it on their parsers.
   void setExternalResourcesBlocked(bool blocked) { m_externalBlocked = blocked; }
 
+  // Forgets every external subset read so far, so that a process that
+  // reads endless different ones (a fuzzer) can bound its memory.
+  static void clearSubsetCache();
+
  private:
   friend class XmlParserImplTestAccess;
 
