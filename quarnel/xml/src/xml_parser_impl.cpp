@@ -942,7 +942,6 @@ ZelName XmlParserImpl::readName() {
     return ZelName();
   }
   m_nameScratch.clear();
-  const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data());
   for (;;) {
     if (static_cast<int>(m_nameScratch.size()) >= XmlLimits::kMaxNameLength) {
       reportLimit(u"name length");
@@ -956,6 +955,8 @@ ZelName XmlParserImpl::readName() {
     }
     // ASCII name characters straight from the byte buffer.
     if (m_pushbackChar == kNoChar && m_segments.empty() && m_crLookahead == kNoChar && m_decoderMode == 1) {
+      // Taken anew each time: the end of an external entity swaps buffers.
+      const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data());
       size_t pos = m_bytePos;
       while (pos < m_byteEnd && bytes[pos] < 0x80 && IsNameChar(bytes[pos]) &&
              static_cast<int>(m_nameScratch.size()) < XmlLimits::kMaxNameLength)

@@ -3,15 +3,8 @@
 // them.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
 #include <sstream>
 #include <string>
-
-#include "dalvex/cconv.h"
-#include "testsupport/testdata.h"
 
 #include "quarnel/xml_parser_impl.h"
 #include "support.h"
@@ -37,21 +30,8 @@ using ObraCommon::ZelError;
 using ObraCommon::ZelName;
 using ObraCommon::ZelPtr;
 using ObraCommon::ZelXmlParser;
+using quarnel_test::EngineStarted;
 using quarnel_test::Utf8;
-
-// The engine started with its charsets, so that converters open.
-class EngineStarted : public ::testing::Test {
- protected:
-  void SetUp() override {
-    namespace fs = std::filesystem;
-    fs::path from = fs::path(std::getenv("PROJECT_BUILD_DIR")) / "etc";
-    fs::path to = testsupport::TempDir() / "etc";
-    if (!fs::exists(to)) fs::copy(from, to, fs::copy_options::recursive);
-    ASSERT_EQ(startProcess(), 1);
-    ASSERT_EQ(cconvLoadRule(), 1);
-  }
-  void TearDown() override { endProcess(); }
-};
 
 inline UnicodeString U(const std::string& text) { return UnicodeString::fromUTF8(text); }
 inline std::string N(ZelName name) { return Utf8(name.toString()); }
