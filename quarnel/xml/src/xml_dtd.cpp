@@ -305,23 +305,23 @@ void XmlParserImpl::parseEntityDecl() {
       return skipDeclaration();
     }
     if (!skipWhitespace()) reportError(0x1816, keyword);
+    // A literal must come next; otherwise the declaration is reported and
+    // stepped over.
+    auto quoteFollows = [&](uint16_t code, const char16_t* after) {
+      char32_t q = readChar();
+      unreadChar(q);
+      if (IsQuote(q)) return true;
+      reportError(code, UnicodeString(what).append(after));
+      skipDeclaration();
+      return false;
+    };
     UnicodeString literal;
     if (isPublic) {
-      c = readChar();
-      unreadChar(c);
-      if (!IsQuote(c)) {
-        reportError(0x1818, UnicodeString(what).append(u" PUBLIC"));
-        return skipDeclaration();
-      }
+      if (!quoteFollows(0x1818, u" PUBLIC")) return;
       readLiteral(literal, 2);
       if (!skipWhitespace()) reportError(0x1816, u"PUBLIC");
     }
-    c = readChar();
-    unreadChar(c);
-    if (!IsQuote(c)) {
-      reportError(0x1819, UnicodeString(what).append(u" SYSTEM|PUBLIC"));
-      return skipDeclaration();
-    }
+    if (!quoteFollows(0x1819, u" SYSTEM|PUBLIC")) return;
     readLiteral(literal, 0);
     ExternalEntity entity;
     // Resolved where it is declared, so that an entity of an external

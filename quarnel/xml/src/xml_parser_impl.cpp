@@ -709,10 +709,15 @@ bool XmlParserImpl::pushStream(const UnicodeString& systemLiteral, ZelName entit
   // The document's UTF-8 default holds for every external entity too.
   detectByteOrder();
   // The declaration lies inside the entity: a short entity must not be
-  // popped while its first characters are looked at.
+  // popped while its first characters are looked at (nor stay unpoppable
+  // when a report throws).
+  struct StopAtEnd {
+    bool& flag;
+    ~StopAtEnd() { flag = false; }
+  };
   m_stopAtEnd = true;
+  StopAtEnd stop{m_stopAtEnd};
   readTextDecl();
-  m_stopAtEnd = false;
   return true;
 }
 
@@ -754,12 +759,18 @@ void XmlParserImpl::readTextDecl() {
     switchEncoding(value);
     skipWhitespace();
   }
-  char32_t q = readChar();
-  char32_t d = q == '?' ? readChar() : 0;
-  if (q != '?' || d != '>') {
-    if (q == '?') unreadChar(d);
-    reportError(0x180C, Char(q));
-  }
+  readDeclEnd();
+}
+
+// The "?>" closing a declaration; otherwise the character found instead,
+// after its report.
+char32_t XmlParserImpl::readDeclEnd() {
+  char32_t c = readChar();
+  char32_t d = c == '?' ? readChar() : 0;
+  if (c == '?' && d == '>') return kNoChar;
+  if (c == '?') unreadChar(d);
+  reportError(0x180C, Char(c));
+  return c;
 }
 
 // ---------------------------------------------------------------------------
@@ -1804,14 +1815,8 @@ void XmlParserImpl::parseXmlDecl() {
     if (value != u"yes" && value != u"no") reportError(0x1827);
   }
   skipWhitespace();
-  char32_t c = readChar();
-  char32_t d = c == '?' ? readChar() : 0;
-  if (c != '?' || d != '>') {
-    if (c == '?') unreadChar(d);
-    reportError(0x180C, Char(c));
-    // Step over the rest of the declaration to its ">".
-    while (c != kEnd && c != '>') c = readChar();
-  }
+  // Step over the rest of a declaration not closed where it should be.
+  for (char32_t c = readDeclEnd(); c != kNoChar && c != kEnd && c != '>';) c = readChar();
   m_xmlDeclSeen = true;
 }
 

@@ -151,6 +151,7 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   bool pushStream(const UnicodeString& systemLiteral, ZelName entity);
   void popStream();
   void readTextDecl();
+  char32_t readDeclEnd();
   void putConverter(const UnicodeString& name);
   void applyEncoding(const UnicodeString& encoding);
   void stopInput();
