@@ -289,9 +289,6 @@ void XmlParserImpl::defineEntityReplacementText(ZelName entityName, const Unicod
   m_generalEntities[entityName] = text;
 }
 
-// Declared entities and the MathML table arrive with the document type
-// declarations; until then there is nothing to merge.
-void XmlParserImpl::addMathMLEntityMap() {}
 
 // ---------------------------------------------------------------------------
 // Bytes and code points
