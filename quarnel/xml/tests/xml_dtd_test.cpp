@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 #include <string>
 #include <vector>
@@ -230,5 +231,70 @@ TEST(XmlSubsetCacheThreads, ParsersOnManyThreads) {
 }
 
 }  // namespace threads
+
+namespace mathml_peer {
+
+// Every name of the generated table, each zero-terminated, text after it.
+const char16_t kGenerated[] = {
+#include "mathml_entities.inc"
+};
+
+std::string Escaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '&') out += "&amp;";
+    else if (c == '<') out += "&lt;";
+    else if (c == '>') out += "&gt;";
+    else if (c == '\r') out += "&#13;";
+    else out += c;
+  }
+  return out;
+}
+
+// A document referencing every name under the MathML 2 DOCTYPE expands as
+// xmllint expands it with the DTD from w3c-sgml-lib's catalogue.
+TEST(XmlMathMLPeer, EveryNameExpandsAsXmllintExpandsIt) {
+  std::vector<std::string> names;
+  for (const char16_t* p = kGenerated; *p != 0;) {
+    UnicodeString name(p);
+    p += name.length() + 1;
+    p += UnicodeString(p).length() + 1;
+    names.push_back(Utf8(name));
+  }
+  ASSERT_EQ(names.size(), 2086u);
+  std::string doc = "<?xml version=\"1.0\"?>\n<!DOCTYPE math PUBLIC \"-//W3C//DTD MathML 2.0//EN\" "
+                    "\"http://www.w3.org/Math/DTD/mathml2/mathml2.dtd\">\n<math>";
+  for (const std::string& name : names) doc += "<mi>&" + name + ";</mi>";
+  doc += "</math>\n";
+  const fs::path file = testsupport::TempDir() / "mathml.xml";
+  std::ofstream(file, std::ios::binary) << doc;
+
+  std::string peer;
+  ASSERT_TRUE(quarnel_test::RunCommand("xmllint --loaddtd --noent --nonet --encode UTF-8 " + file.string(), peer));
+  std::vector<std::string> expected;
+  // Its elements carry the DTD's default attributes: the text follows ">".
+  for (size_t at = 0; (at = peer.find("<mi", at)) != std::string::npos;) {
+    size_t start = peer.find('>', at) + 1;
+    size_t end = peer.find("</mi>", start);
+    expected.push_back(peer.substr(start, end - start));
+    at = end;
+  }
+  ASSERT_EQ(expected.size(), names.size());
+
+  std::istringstream input(doc);
+  XmlParserImpl parser;
+  parser.setInput(input, UnicodeString(), UnicodeString());
+  std::vector<std::string> own;
+  for (auto event = parser.next(); event != ZelXmlParser::END_DOCUMENT; event = parser.next())
+    if (event == ZelXmlParser::TEXT) own.push_back(Escaped(Utf8(parser.getText())));
+  ASSERT_EQ(own.size(), names.size());
+  int differences = 0;
+  for (size_t i = 0; i < names.size(); ++i)
+    if (own[i] != expected[i] && ++differences <= 10)
+      ADD_FAILURE() << names[i] << ": " << own[i] << " against " << expected[i];
+  EXPECT_EQ(differences, 0);
+}
+
+}  // namespace mathml_peer
 
 }  // namespace
