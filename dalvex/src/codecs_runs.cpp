@@ -904,6 +904,15 @@ struct Ucs2ReferencesEnc {
   }
 };
 
+// Whether the references encoder's answer for a character of the plan's
+// first source set depends on its value alone: a Unicode source whose
+// first set takes every value, into a target that writes every value as
+// it is, with no user-defined area nor set in common.
+bool ShownByValue(const RunPlan& p) {
+  return p.unicode_source && p.identity_first && p.identity_target && p.area_count == 0 && p.source[0].same < 0 &&
+         Windows31JShowsPlainly(p.source[0].set->id, 0) < 0;
+}
+
 template <bool kLittle>
 struct Ucs4Enc {
   RUN_STEP static int Put(const RunPlan&, const RunChar& c, uint8_t* out) {
@@ -967,6 +976,34 @@ const EncodedIndex* EncodedFor(const CconvCharset* charset, const RunPlan& p) {
     if (n < 1 || n > 3) continue;
     index->entry[u] = static_cast<uint32_t>(n) << 24 | uint32_t{bytes[0]} | (n > 1 ? uint32_t{bytes[1]} << 8 : 0) |
                       (n > 2 ? uint32_t{bytes[2]} << 16 : 0);
+  }
+  std::lock_guard<std::mutex> guard(IndexLock());
+  if ((built = charset->encoded_index.load(std::memory_order_acquire)) != nullptr) return built;
+  built = index.get();
+  charset->encoded_index_owned = std::move(index);
+  charset->encoded_index.store(built, std::memory_order_release);
+  return built;
+}
+
+// UCS-2 with numeric references has no merged index (its set maps every
+// value to itself): its encoded index holds the two bytes of each BMP
+// value that WINDOWS31J shows, in one byte order, for a Unicode source
+// whose first set takes every value and is none of the sets WINDOWS31J
+// shows whatever the code (the answer then depends on the value alone).
+template <bool kLittle>
+const EncodedIndex* ShownIndexFor(const CconvCharset* charset, const RunPlan& p) {
+  const EncodedIndex* built = charset->encoded_index.load(std::memory_order_acquire);
+  if (built != nullptr) return built;
+  if (!ShownByValue(p)) return nullptr;
+  auto index = std::make_unique<EncodedIndex>();
+  index->encoder = p.encoder;
+  index->little = kLittle;
+  for (uint32_t u = 1; u < EncodedIndex::kValues; ++u) {
+    RunChar c{};
+    c.unicode = c.out_code = u;
+    uint8_t bytes[kRoom];
+    if (Ucs2ReferencesEnc<kLittle>::Put(p, c, bytes) == 2)
+      index->entry[u] = 2u << 24 | uint32_t{bytes[1]} << 8 | bytes[0];
   }
   std::lock_guard<std::mutex> guard(IndexLock());
   if ((built = charset->encoded_index.load(std::memory_order_acquire)) != nullptr) return built;
@@ -1349,7 +1386,9 @@ Loops LoopsFor(Enc enc, bool little, const RunPlan& p) {
       // Nothing the general loop takes that this one does not.
       if (Loop identity = UnicodeLoop<IdentityOf<D>::template L>(enc, little)) loops.general = identity;
     } else if (p.unicode_source && p.identity_first && p.source[0].same < 0 && p.encoded != nullptr &&
-               p.index != nullptr && p.encoded->encoder == p.encoder) {
+               p.encoded->encoder == p.encoder &&
+               (static_cast<Enc>(p.encoder) == Enc::kUcs2References ? p.encoded->little == little && ShownByValue(p)
+                                                                    : p.index != nullptr)) {
       loops.fast = FastLoop<D, EncodedStep<D>>;
     }
   }
@@ -1393,6 +1432,9 @@ int32_t RunChars(CconvSession* s, RunPlan& p) {
     p.index_pending = p.index == nullptr && TablesFor(s->target) == IndexState::kLater;
   }
   Enc enc = static_cast<Enc>(p.encoder);
+  if (p.encoded == nullptr && enc == Enc::kUcs2References && ShownByValue(p) && WorthIndexes(s->target, s)) {
+    p.encoded = s->options.big_endian == 0 ? ShownIndexFor<true>(s->target, p) : ShownIndexFor<false>(s->target, p);
+  }
   if (p.encoded == nullptr && p.index != nullptr && WorthIndexes(s->target, s)) {
     if (enc == Enc::kTable) p.encoded = EncodedFor<TableEnc<Same>>(s->target, p);
     else if (enc == Enc::kSjis) p.encoded = EncodedFor<TableEnc<ToSjis>>(s->target, p);

@@ -172,6 +172,8 @@ TEST_F(CodecRuns, EveryCodeAsTheHandlers) {
     const char* from;
     const char* to;
     Input input;
+    bool references = false;  // UCS-2 target writes numeric references
+    bool big_endian = false;  // of a Unicode target's output
   };
   const Case cases[] = {
       {"WINDOWS31J", "UTF-8", kPairs}, {"WINDOWS31J", "UTF-16", kPairs},
@@ -190,13 +192,17 @@ TEST_F(CodecRuns, EveryCodeAsTheHandlers) {
       {"ISO-2022-JP-2004", "UTF-16", kDesignated}, {"ISO-2022-JP", "EUC-JP", kDesignated},
       {"UTF-16", "EUC-JP-FIX", kBmp}, {"UTF-16", "Shift_JIS-2004", kBmp},
       {"UTF-16", "ISO-2022-JP", kBmp}, {"UTF-16", "ISO-2022-JP-2004", kBmp},
+      {"UTF-16", "ISO-10646-UCS-2", kBmp, true}, {"UTF-16", "ISO-10646-UCS-2", kBmp, true, true},
   };
 
   Options opts;
   opts.target.substitute = 1;
   opts.source.skip_invalid = 1;
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.from) + " -> " + c.to);
+    SCOPED_TRACE(std::string(c.from) + " -> " + c.to + (c.references ? " (references)" : "") +
+                 (c.big_endian ? " (big-endian)" : ""));
+    opts.target.char_references = c.references ? 1 : 0;
+    opts.target.big_endian = c.big_endian ? 1 : 0;
     const std::string& input = c.input == kBmp         ? bmp
                                : c.input == kTriples    ? triples
                                : c.input == kDesignated ? designated
