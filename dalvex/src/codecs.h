@@ -239,7 +239,8 @@ struct RunPlan {
     const uint32_t* const* pages = nullptr;
     uint32_t limit = 0;
     const CconvTable* beyond = nullptr;
-    uint32_t Lookup(uint32_t key) const {
+    // Inlined into the run loops, which call it for every character.
+    __attribute__((always_inline)) uint32_t Lookup(uint32_t key) const {
       if (key < limit) return pages[key >> 8][key & 0xFF];
       return beyond ? beyond->Lookup(key) : 0;
     }

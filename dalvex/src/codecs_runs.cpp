@@ -17,6 +17,7 @@
 // or unmappable input, an output with less than kRoom bytes left) ends the
 // run, and the driver hands that character to the handlers as before.
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <mutex>
 #include <cstring>
@@ -383,6 +384,16 @@ struct UnicodeDec {
   }
 };
 
+// Lead bytes that may begin a combining mark that joins its base (see
+// Utf8Dec): kJoins always, kMaybe (E3) when 82 9A follow.
+constexpr uint8_t kJoins = 1, kMaybe = 2;
+constexpr auto kCombiningLead = [] {
+  std::array<uint8_t, 256> leads{};
+  for (int b : {0xCB, 0xCC, 0xE0, 0xF0, 0xF8, 0xFC}) leads[b] = kJoins;
+  leads[0xE3] = kMaybe;
+  return leads;
+}();
+
 struct Utf8Dec : UnicodeDec<Utf8Dec> {
   // The value at `in` and its length in bytes, false where the handler
   // decides whatever the sets.
@@ -413,11 +424,14 @@ struct Utf8Dec : UnicodeDec<Utf8Dec> {
     // A combining mark after the character may join it: U+02E5, U+02E9,
     // U+0300, U+0301 and U+309A begin CB, CC or E3 82 9A, and their
     // overlong forms E0, F0, F8 or FC, which the handler reads as well.
+    // One test of the next lead byte settles most characters; only E3
+    // needs the bytes after it.
     if (v <= 0xFFFF && length < avail) {
-      uint32_t n = in[length];
-      if (n == 0xCB || n == 0xCC || n == 0xE0 || n == 0xF0 || n == 0xF8 || n == 0xFC) return false;
-      if (n == 0xE3 && (length + 1 >= avail || (in[length + 1] == 0x82 && (length + 2 >= avail || in[length + 2] == 0x9A))))
-        return false;
+      if (uint8_t lead = kCombiningLead[in[length]]) {
+        if (lead == kJoins) return false;
+        if (length + 1 >= avail || (in[length + 1] == 0x82 && (length + 2 >= avail || in[length + 2] == 0x9A)))
+          return false;
+      }
     }
     *value = v;
     *bytes = length;
