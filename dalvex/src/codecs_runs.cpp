@@ -785,26 +785,39 @@ RUN_STEP uint32_t Same(uint32_t code) { return code; }
 RUN_STEP uint32_t ToSjis(uint32_t code) { return JisToSjis(code); }
 RUN_STEP uint32_t ToSjis2004(uint32_t code) { return JisToSjis2004(code); }
 
-struct EucEnc {
+// EUC-JP and EUC-JIS-2004; EUC-JP-FIX (kFixed) writes every character in
+// two bytes, single-byte sets after a zero byte and JIS X 0212 with a
+// seven-bit second byte.
+template <bool kFixed>
+struct EucFamilyEnc {
   static constexpr bool kFlat = true;
   RUN_STEP static int Put(const RunPlan& p, const RunChar& c, uint8_t* out) {
     uint32_t code = c.out_code;
     uint8_t hi = static_cast<uint8_t>(code >> 8), lo = static_cast<uint8_t>(code);
     switch (p.target[c.target].set->id) {
       case kIdIso646Irv:
-        out[0] = lo;
-        return 1;
+        if (!kFixed) {
+          out[0] = lo;
+          return 1;
+        }
+        out[0] = 0, out[1] = lo;
+        return 2;
       case kIdJisX0201Kana:
-        out[0] = 0x8E, out[1] = lo;
+        out[0] = kFixed ? 0 : 0x8E, out[1] = lo;
         return 2;
       case kIdJisX0208:
         if (hi >= 0x7F && hi <= 0x92) return -1;  // rows EUC cannot carry
         out[0] = hi | 0x80, out[1] = lo | 0x80;
         return 2;
       case kIdJisX0212:
+        if (kFixed) {
+          out[0] = hi | 0x80, out[1] = lo & 0x7F;
+          return 2;
+        }
         out[0] = 0x8F, out[1] = hi | 0x80, out[2] = lo | 0x80;
         return 3;
       case kIdJisX0213:
+        if (kFixed) return -1;
         if ((code & kPlane2) == 0) {
           out[0] = hi | 0x80, out[1] = lo | 0x80;
           return 2;
@@ -817,28 +830,8 @@ struct EucEnc {
   }
 };
 
-struct EucFixEnc {
-  static constexpr bool kFlat = true;
-  RUN_STEP static int Put(const RunPlan& p, const RunChar& c, uint8_t* out) {
-    uint32_t code = c.out_code;
-    uint8_t hi = static_cast<uint8_t>(code >> 8), lo = static_cast<uint8_t>(code);
-    switch (p.target[c.target].set->id) {
-      case kIdIso646Irv:
-      case kIdJisX0201Kana:
-        out[0] = 0, out[1] = lo;
-        return 2;
-      case kIdJisX0208:
-        if (hi >= 0x7F && hi <= 0x92) return -1;
-        out[0] = hi | 0x80, out[1] = lo | 0x80;
-        return 2;
-      case kIdJisX0212:
-        out[0] = hi | 0x80, out[1] = lo & 0x7F;
-        return 2;
-      default:
-        return -1;
-    }
-  }
-};
+using EucEnc = EucFamilyEnc<false>;
+using EucFixEnc = EucFamilyEnc<true>;
 
 // ISO-2022: a designation before a character of another set than the one
 // in force, which the plan holds between characters (written back to the
@@ -964,6 +957,17 @@ struct Utf8Enc {
 
 // ---- The encoded index ----
 
+// Publishes a target's encoded index once; the one already published, if
+// another thread was first.
+const EncodedIndex* PublishEncoded(const CconvCharset* charset, std::unique_ptr<EncodedIndex> index) {
+  std::lock_guard<std::mutex> guard(IndexLock());
+  if (const EncodedIndex* built = charset->encoded_index.load(std::memory_order_acquire)) return built;
+  const EncodedIndex* built = index.get();
+  charset->encoded_index_owned = std::move(index);
+  charset->encoded_index.store(built, std::memory_order_release);
+  return built;
+}
+
 // Builds the target's encoded index from its merged index with the
 // encoder E; null when the merged index is not built yet.
 template <class E>
@@ -991,12 +995,7 @@ const EncodedIndex* EncodedFor(const CconvCharset* charset, const RunPlan& p) {
     index->entry[u] = static_cast<uint32_t>(n) << 24 | uint32_t{bytes[0]} | (n > 1 ? uint32_t{bytes[1]} << 8 : 0) |
                       (n > 2 ? uint32_t{bytes[2]} << 16 : 0);
   }
-  std::lock_guard<std::mutex> guard(IndexLock());
-  if ((built = charset->encoded_index.load(std::memory_order_acquire)) != nullptr) return built;
-  built = index.get();
-  charset->encoded_index_owned = std::move(index);
-  charset->encoded_index.store(built, std::memory_order_release);
-  return built;
+  return PublishEncoded(charset, std::move(index));
 }
 
 // UCS-2 with numeric references has no merged index (its set maps every
@@ -1019,12 +1018,7 @@ const EncodedIndex* ShownIndexFor(const CconvCharset* charset, const RunPlan& p)
     if (Ucs2ReferencesEnc<kLittle>::Put(p, c, bytes) == 2)
       index->entry[u] = 2u << 24 | uint32_t{bytes[1]} << 8 | bytes[0];
   }
-  std::lock_guard<std::mutex> guard(IndexLock());
-  if ((built = charset->encoded_index.load(std::memory_order_acquire)) != nullptr) return built;
-  built = index.get();
-  charset->encoded_index_owned = std::move(index);
-  charset->encoded_index.store(built, std::memory_order_release);
-  return built;
+  return PublishEncoded(charset, std::move(index));
 }
 
 // Writes an encoded index entry's bytes.
