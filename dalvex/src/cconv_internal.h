@@ -171,6 +171,7 @@ struct MapIndex {
 struct EncodedIndex {
   static constexpr uint32_t kValues = 0x10000;
   uint8_t encoder = 0;  // the run loops' kind of encoder it was built for
+  bool little = false;  // a Unicode encoder's: built for little-endian output
   uint32_t entry[kValues];
 };
 

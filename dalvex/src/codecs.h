@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "cconv_internal.h"
 
@@ -215,6 +216,12 @@ void EncodeEuc(CconvSession* s);
 void DecodeEucFix(CconvSession* s);
 void EncodeEucFix(CconvSession* s);
 void DecodeIso2022(CconvSession* s);
+// ISO-2022 designations: the bytes after ESC that designate `set` (null
+// for a set that has none), and the set a sequence designates (with the
+// plane bit for JIS X 0213 plane 2; 0 for a sequence the codec does not
+// know).
+const char* Iso2022Designation(int32_t set, bool plane2, bool jp2004_target);
+int32_t Iso2022DesignatedSet(std::string_view seq);
 void EncodeIso2022(CconvSession* s);
 
 // The driver of cconvConvert over the session's current input.
@@ -232,7 +239,8 @@ struct RunPlan {
     const uint32_t* const* pages = nullptr;
     uint32_t limit = 0;
     const CconvTable* beyond = nullptr;
-    uint32_t Lookup(uint32_t key) const {
+    // Inlined into the run loops, which call it for every character.
+    __attribute__((always_inline)) uint32_t Lookup(uint32_t key) const {
       if (key < limit) return pages[key >> 8][key & 0xFF];
       return beyond ? beyond->Lookup(key) : 0;
     }
@@ -272,6 +280,12 @@ struct RunPlan {
   int8_t areas[kMaxSets];    // target slots of user-defined areas, in order
   int shown_count = 0;       // UCS-2 with references: WINDOWS31J's tables
   View shown[kMaxSets];
+  bool iso2022_jp2004 = false;  // an ISO-2022 target designates JIS X 0208 as JIS X 0213
+  // ISO-2022 designations in force while a loop runs, kept where its
+  // steps see them and written back to the session when it ends.
+  mutable int32_t decode_shift = 0;
+  mutable int32_t encode_set = 0;
+  mutable int32_t encode_plane = 0;
 };
 
 // Resolves the plan of the session's codec pair; false when the pair has

@@ -183,20 +183,6 @@ void EncodeEucWith(CconvSession* s, bool (*put)(ByteRun*, int32_t, uint32_t), bo
   Commit(s, run);
 }
 
-// ISO-2022 designations: the bytes after ESC, or null for a set that has
-// none.
-const char* Designation(int32_t set, bool plane2, bool jp2004_target) {
-  switch (set) {
-    case kIdIso646Irv: return "(B";
-    case kIdJisX0201Latin: return "(J";
-    case kIdJisX0201Kana: return "(I";
-    case kIdJisC6226: return "$@";
-    case kIdJisX0208: return jp2004_target ? "$(Q" : "$B";
-    case kIdJisX0213: return plane2 ? "$(P" : "$(Q";
-    default: return nullptr;
-  }
-}
-
 void PutDesignation(ByteRun* run, const char* tail) {
   run->Put(kEsc);
   for (const char* p = tail; *p; ++p) run->Put(static_cast<uint8_t>(*p));
@@ -215,6 +201,29 @@ void PutIso2022(ByteRun* run, int32_t set, uint32_t code, int width) {
 }
 
 }  // namespace
+
+const char* Iso2022Designation(int32_t set, bool plane2, bool jp2004_target) {
+  switch (set) {
+    case kIdIso646Irv: return "(B";
+    case kIdJisX0201Latin: return "(J";
+    case kIdJisX0201Kana: return "(I";
+    case kIdJisC6226: return "$@";
+    case kIdJisX0208: return jp2004_target ? "$(Q" : "$B";
+    case kIdJisX0213: return plane2 ? "$(P" : "$(Q";
+    default: return nullptr;
+  }
+}
+
+int32_t Iso2022DesignatedSet(std::string_view seq) {
+  if (seq == "(B") return kIdIso646Irv;
+  if (seq == "(J") return kIdJisX0201Latin;
+  if (seq == "(I") return kIdJisX0201Kana;
+  if (seq == "$@") return kIdJisC6226;
+  if (seq == "$B") return kIdJisX0208;
+  if (seq == "$(Q") return kIdJisX0213;
+  if (seq == "$(P") return kIdJisX0213 | kPlane2;
+  return 0;
+}
 
 void DecodeEucJp(CconvSession* s) { DecodeEucWith(s, false); }
 void DecodeEucJis2004(CconvSession* s) { DecodeEucWith(s, true); }
@@ -269,14 +278,7 @@ void DecodeIso2022(CconvSession* s) {
       }
       if (in[end] < 0x30 || in[end] > 0x7E) return Invalid(s);  // no escape sequence at all
       std::string_view seq(reinterpret_cast<const char*>(in + pos + 1), static_cast<size_t>(end - pos));
-      int32_t set = 0;
-      if (seq == "(B") set = kIdIso646Irv;
-      else if (seq == "(J") set = kIdJisX0201Latin;
-      else if (seq == "(I") set = kIdJisX0201Kana;
-      else if (seq == "$@") set = kIdJisC6226;
-      else if (seq == "$B") set = kIdJisX0208;
-      else if (seq == "$(Q") set = kIdJisX0213;
-      else if (seq == "$(P") set = kIdJisX0213 | kPlane2;
+      int32_t set = Iso2022DesignatedSet(seq);
       s->input_position = end + 1;
       if (set == 0) {
         s->status = kStInvalid;  // a complete sequence this codec does not know
@@ -328,7 +330,7 @@ void EncodeIso2022(CconvSession* s) {
   bool jp2004 = s->target_id == kIdIso2022Jp2004;
   int32_t set = s->out_set_id;
   int32_t plane = set == kIdJisX0213 ? static_cast<int32_t>(s->out_code & kPlane2) : 0;
-  const char* designation = Designation(set, plane != 0, jp2004);
+  const char* designation = Iso2022Designation(set, plane != 0, jp2004);
   if (designation == nullptr) {
     s->status = kStUnmappable;
     return;
@@ -350,7 +352,7 @@ void EncodeIso2022(CconvSession* s) {
     if (uint32_t code = LeftoverCombiningCode(s->second_code_point)) {
       int32_t leftover_set = LeftoverSet(s);
       if (leftover_set != after_set || after_plane != 0) {
-        PutDesignation(&run, Designation(leftover_set, false, jp2004));
+        PutDesignation(&run, Iso2022Designation(leftover_set, false, jp2004));
         after_set = leftover_set, after_plane = 0;
       }
       PutIso2022(&run, leftover_set, code, 2);

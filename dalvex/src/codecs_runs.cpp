@@ -17,10 +17,13 @@
 // or unmappable input, an output with less than kRoom bytes left) ends the
 // run, and the driver hands that character to the handlers as before.
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <mutex>
 #include <cstring>
+#include <initializer_list>
 #include <iterator>
+#include <string_view>
 
 #include "codecs.h"
 
@@ -39,8 +42,12 @@ std::atomic<int64_t> g_index_threshold{kIndexThreshold};
 // Bytes of output a run keeps free: no character of the loop writes more.
 constexpr int32_t kRoom = 8;
 
-enum class Dec : uint8_t { kNone, kSjis, kWindows31J, kTable, kUtf8, kUtf16, kUcs4, kEuc, kUcs2 };
-enum class Enc : uint8_t { kNone, kTable, kSjis, kEuc, kUtf8, kUtf16, kUcs4, kUcs2, kUcs2References };
+enum class Dec : uint8_t {
+  kNone, kSjis, kWindows31J, kTable, kUtf8, kUtf16, kUcs4, kEuc, kUcs2, kSjis2004, kEuc2004, kEucFix, kIso2022
+};
+enum class Enc : uint8_t {
+  kNone, kTable, kSjis, kEuc, kUtf8, kUtf16, kUcs4, kUcs2, kUcs2References, kSjis2004, kEucFix, kIso2022
+};
 
 // A table that takes lookups without a lock: no file, or settled.
 bool Settled(const CconvTable* table) {
@@ -74,6 +81,7 @@ void SetIndexThreshold(int64_t bytes) { g_index_threshold.store(bytes, std::memo
 struct RunChar {
   uint32_t raw, code, unicode, out_code;
   int bytes;
+  int32_t shift;  // ISO-2022 input: the set designated after the character
   int source;  // slot of the plan's source sets
   int target;  // slot of the plan's target sets
 };
@@ -97,13 +105,16 @@ bool PlanSource(RunPlan* p, const CconvCodeSet* set) {
 Dec DecoderKind(const CconvSession* s) {
   CconvCodecHandler d = s->decoder;
   if (d == DecodeWindows31J) return Dec::kWindows31J;
-  if (d == DecodeShiftJis) return s->source_id == kIdShiftJis2004 ? Dec::kNone : Dec::kSjis;
+  if (d == DecodeShiftJis) return s->source_id == kIdShiftJis2004 ? Dec::kSjis2004 : Dec::kSjis;
   if (d == DecodeSame) return Dec::kTable;
   if (d == DecodeUtf8) return Dec::kUtf8;
   if (d == DecodeUtf16) return Dec::kUtf16;
   if (d == DecodeUcs4) return Dec::kUcs4;
   if (d == DecodeUcs2) return Dec::kUcs2;
   if (d == DecodeEucJp) return Dec::kEuc;
+  if (d == DecodeEucJis2004) return Dec::kEuc2004;
+  if (d == DecodeEucFix) return Dec::kEucFix;
+  if (d == DecodeIso2022) return Dec::kIso2022;
   return Dec::kNone;
 }
 
@@ -116,6 +127,9 @@ Enc EncoderKind(const CconvSession* s) {
   if (e == EncodeUtf16) return Enc::kUtf16;
   if (e == EncodeUcs4) return Enc::kUcs4;
   if (e == EncodeUcs2) return s->options.char_references == 0 ? Enc::kUcs2 : Enc::kUcs2References;
+  if (e == EncodeShiftJis2004) return Enc::kSjis2004;
+  if (e == EncodeEucFix) return Enc::kEucFix;
+  if (e == EncodeIso2022) return Enc::kIso2022;
   return Enc::kNone;
 }
 
@@ -219,12 +233,29 @@ bool PlanRuns(const CconvSession* s, RunPlan* p) {
         if (!PlanSource(p, SourceSet(s, kIds[i]))) return false;
       break;
     }
-    case Dec::kEuc: {
+    case Dec::kSjis2004:
+      // Shift_JIS-2004 writes its double-byte codes in JIS X 0213 only.
+      for (int32_t id : std::initializer_list<int32_t>{kIdJisX0201Latin, kIdJisX0201Kana, kIdJisX0213})
+        if (!PlanSource(p, SourceSet(s, id))) return false;
+      break;
+    case Dec::kEuc:
+    case Dec::kEucFix: {
       static constexpr int32_t kIds[] = {kIdIso646Irv, kIdJisX0201Kana, kIdJisX0208, kIdJisX0212};
       for (int32_t id : kIds)
         if (!PlanSource(p, OwnSet(s->source, id))) return false;
       break;
     }
+    case Dec::kEuc2004:
+      // Plane 1 in two bytes, plane 2 after 0x8F: two slots of one set.
+      for (int32_t id : std::initializer_list<int32_t>{kIdIso646Irv, kIdJisX0201Kana, kIdJisX0213, kIdJisX0213})
+        if (!PlanSource(p, OwnSet(s->source, id))) return false;
+      break;
+    case Dec::kIso2022:
+      // The sets a designation may name, in the order of Iso2022Slot.
+      for (int32_t id : std::initializer_list<int32_t>{kIdIso646Irv, kIdJisX0201Latin, kIdJisX0201Kana, kIdJisC6226,
+                                                       kIdJisX0208, kIdJisX0213})
+        if (!PlanSource(p, OwnSet(s->source, id))) return false;
+      break;
     default:
       for (const CconvCodeSet* set : s->source->sets)
         if (!PlanSource(p, set)) return false;
@@ -285,7 +316,9 @@ bool PlanRuns(const CconvSession* s, RunPlan* p) {
   p->encoded = target->encoded_index.load(std::memory_order_acquire);
   p->decoded = nullptr;
   p->decoded_pending = false;
-  if (dec == Dec::kSjis || dec == Dec::kWindows31J || dec == Dec::kTable || dec == Dec::kEuc) {
+  p->iso2022_jp2004 = s->target_id == kIdIso2022Jp2004;
+  if (dec == Dec::kSjis || dec == Dec::kWindows31J || dec == Dec::kTable || dec == Dec::kEuc ||
+      dec == Dec::kSjis2004 || dec == Dec::kEuc2004 || dec == Dec::kEucFix) {
     const DecodedIndex* decoded = s->source->decoded_index.load(std::memory_order_acquire);
     if (decoded == nullptr) p->decoded_pending = true;
     else if (decoded->decoder == static_cast<uint8_t>(dec)) p->decoded = decoded;
@@ -351,6 +384,16 @@ struct UnicodeDec {
   }
 };
 
+// Lead bytes that may begin a combining mark that joins its base (see
+// Utf8Dec): kJoins always, kMaybe (E3) when 82 9A follow.
+constexpr uint8_t kJoins = 1, kMaybe = 2;
+constexpr auto kCombiningLead = [] {
+  std::array<uint8_t, 256> leads{};
+  for (int b : {0xCB, 0xCC, 0xE0, 0xF0, 0xF8, 0xFC}) leads[b] = kJoins;
+  leads[0xE3] = kMaybe;
+  return leads;
+}();
+
 struct Utf8Dec : UnicodeDec<Utf8Dec> {
   // The value at `in` and its length in bytes, false where the handler
   // decides whatever the sets.
@@ -381,11 +424,14 @@ struct Utf8Dec : UnicodeDec<Utf8Dec> {
     // A combining mark after the character may join it: U+02E5, U+02E9,
     // U+0300, U+0301 and U+309A begin CB, CC or E3 82 9A, and their
     // overlong forms E0, F0, F8 or FC, which the handler reads as well.
+    // One test of the next lead byte settles most characters; only E3
+    // needs the bytes after it.
     if (v <= 0xFFFF && length < avail) {
-      uint32_t n = in[length];
-      if (n == 0xCB || n == 0xCC || n == 0xE0 || n == 0xF0 || n == 0xF8 || n == 0xFC) return false;
-      if (n == 0xE3 && (length + 1 >= avail || (in[length + 1] == 0x82 && (length + 2 >= avail || in[length + 2] == 0x9A))))
-        return false;
+      if (uint8_t lead = kCombiningLead[in[length]]) {
+        if (lead == kJoins) return false;
+        if (length + 1 >= avail || (in[length + 1] == 0x82 && (length + 2 >= avail || in[length + 2] == 0x9A)))
+          return false;
+      }
     }
     *value = v;
     *bytes = length;
@@ -455,8 +501,11 @@ RUN_STEP bool Lookup(const RunPlan& p, int slot, uint32_t code, RunChar* c) {
 }
 
 // Shift_JIS and WINDOWS31J: slots 0 and 1 the single-byte sets, then the
-// double-byte sets in the decoder's order.
-struct SjisDec {
+// double-byte sets in the decoder's order. Shift_JIS-2004 has JIS X 0213
+// alone after them, with rows of its own for plane 2, and hands a code of
+// a two-code-point character to the handlers.
+template <bool k2004>
+struct SjisFamilyDec {
   static constexpr bool kIndexed = true;  // reads a byte or a pair, lead byte first
   RUN_STEP static bool Next(const RunPlan& p, const uint8_t* in, int32_t avail, RunChar* c) {
     uint32_t b = in[0];
@@ -472,8 +521,12 @@ struct SjisDec {
       return Lookup(p, 1, b, c);
     }
     if (avail < 2) return false;
-    uint32_t code = SjisToJis(b, in[1]);
+    uint32_t code = k2004 ? Sjis2004ToJis(b, in[1]) : SjisToJis(b, in[1]);
     if (code == 0) return false;
+    if constexpr (k2004) {
+      uint32_t base, combining;
+      if (PairOfCode(code, &base, &combining)) return false;
+    }
     c->raw = b << 8 | in[1];
     c->bytes = 2;
     for (int i = 2; i < p.source_count; ++i) {
@@ -484,6 +537,9 @@ struct SjisDec {
     return false;
   }
 };
+
+using SjisDec = SjisFamilyDec<false>;
+using Sjis2004Dec = SjisFamilyDec<true>;
 
 // The table decoder: the source sets in order, each reading a code of its
 // width, lead byte first for "SAME", in the charset's byte order for UCS-2.
@@ -524,7 +580,10 @@ struct TableDec {
 };
 
 // EUC-JP: slots ASCII, JIS X 0201 kana, JIS X 0208, JIS X 0212.
-struct EucDec {
+// EUC-JIS-2004: JIS X 0213 plane 1 and plane 2 in slots 2 and 3; a code of
+// a two-code-point character goes to the handlers.
+template <bool k2004>
+struct EucFamilyDec {
   static constexpr bool kIndexed = true;
   static constexpr uint32_t kTripleLead = 0x8F;  // JIS X 0212
   RUN_STEP static bool Next(const RunPlan& p, const uint8_t* in, int32_t avail, RunChar* c) {
@@ -538,7 +597,12 @@ struct EucDec {
     if (b >= 0xA0) {
       c->raw = b << 8 | in[1];
       c->bytes = 2;
-      return Lookup(p, 2, (b & 0x7F) << 8 | (in[1] & 0x7Fu), c);
+      uint32_t code = (b & 0x7F) << 8 | (in[1] & 0x7Fu);
+      if constexpr (k2004) {
+        uint32_t base, combining;
+        if (PairOfCode(code, &base, &combining)) return false;
+      }
+      return Lookup(p, 2, code, c);
     }
     if (b == 0x8E) {
       c->raw = b << 8 | in[1];
@@ -549,9 +613,89 @@ struct EucDec {
       if (avail < 3 || in[2] < 0xA0) return false;
       c->raw = b << 16 | in[1] << 8 | in[2];
       c->bytes = 3;
-      return Lookup(p, 3, (in[1] & 0x7Fu) << 8 | (in[2] & 0x7Fu), c);
+      return Lookup(p, 3, (k2004 ? kPlane2 : 0) | (in[1] & 0x7Fu) << 8 | (in[2] & 0x7Fu), c);
     }
     return false;
+  }
+};
+
+using EucDec = EucFamilyDec<false>;
+using Euc2004Dec = EucFamilyDec<true>;
+
+// EUC-JP-FIX: two bytes a character, the slots of EUC-JP.
+struct EucFixDec {
+  static constexpr bool kIndexed = true;
+  RUN_STEP static bool Next(const RunPlan& p, const uint8_t* in, int32_t avail, RunChar* c) {
+    if (avail < 2) return false;
+    uint32_t b = in[0], n = in[1];
+    c->raw = b << 8 | n;
+    c->bytes = 2;
+    if (b == 0) {
+      if (n <= 0x7E) return Lookup(p, 0, n, c);
+      return n >= 0xA0 && Lookup(p, 1, n, c);
+    }
+    if (b < 0xA0) return false;
+    if (n >= 0xA0) return Lookup(p, 2, (b & 0x7F) << 8 | (n & 0x7F), c);
+    return n >= 0x21 && n <= 0x7E && Lookup(p, 3, (b & 0x7F) << 8 | n, c);
+  }
+};
+
+// The plan's slot of an ISO-2022 designated set, or -1.
+RUN_STEP int Iso2022Slot(int32_t set) {
+  switch (set) {
+    case kIdIso646Irv: return 0;
+    case kIdJisX0201Latin: return 1;
+    case kIdJisX0201Kana: return 2;
+    case kIdJisC6226: return 3;
+    case kIdJisX0208: return 4;
+    case kIdJisX0213: return 5;
+    default: return -1;
+  }
+}
+
+// ISO-2022: escape sequences and the character after them, as the
+// handler reads them in one call; the designation in force is the plan's
+// until the loop takes the character (RunChar::shift).
+struct Iso2022Dec {
+  static constexpr bool kShifted = true;
+  RUN_STEP static bool Next(const RunPlan& p, const uint8_t* in, int32_t avail, RunChar* c) {
+    int32_t shift = p.decode_shift;
+    int32_t k = 0;
+    while (in[k] == 0x1B) {
+      // ESC, intermediate bytes 0x20-0x2F, a final byte 0x30-0x7E.
+      int32_t end = k + 1;
+      while (end < avail && in[end] >= 0x20 && in[end] <= 0x2F) ++end;
+      if (end >= avail || in[end] < 0x30 || in[end] > 0x7E) return false;
+      shift = Iso2022DesignatedSet(
+          std::string_view(reinterpret_cast<const char*>(in + k + 1), static_cast<size_t>(end - k)));
+      if (shift == 0) return false;
+      k = end + 1;
+      if (k >= avail) return false;
+    }
+    int32_t designated = shift & ~kPlane2;
+    int slot = Iso2022Slot(designated);
+    if (slot < 0 || p.source[slot].set == nullptr) return false;
+    uint32_t b = in[k];
+    c->shift = shift;
+    if (p.source[slot].width == 1) {
+      c->raw = b;
+      c->bytes = k + 1;
+      return Lookup(p, slot, designated == kIdJisX0201Kana && b >= 0x21 && b <= 0x5F ? b | 0x80 : b, c);
+    }
+    if (b == '\t' || b == '\n' || b == '\r') {
+      c->raw = b;
+      c->bytes = k + 1;
+      return Lookup(p, 0, b, c);
+    }
+    if (avail - k < 2) return false;
+    c->raw = b << 8 | in[k + 1];
+    c->bytes = k + 2;
+    uint32_t code = c->raw | (shift & kPlane2);
+    if (designated == kIdJisX0213) {
+      uint32_t base, combining;
+      if (PairOfCode(code, &base, &combining)) return false;
+    }
+    return Lookup(p, slot, code, c);
   }
 };
 
@@ -639,29 +783,83 @@ struct TableEnc {
 
 RUN_STEP uint32_t Same(uint32_t code) { return code; }
 RUN_STEP uint32_t ToSjis(uint32_t code) { return JisToSjis(code); }
+RUN_STEP uint32_t ToSjis2004(uint32_t code) { return JisToSjis2004(code); }
 
-struct EucEnc {
+// EUC-JP and EUC-JIS-2004; EUC-JP-FIX (kFixed) writes every character in
+// two bytes, single-byte sets after a zero byte and JIS X 0212 with a
+// seven-bit second byte.
+template <bool kFixed>
+struct EucFamilyEnc {
   static constexpr bool kFlat = true;
   RUN_STEP static int Put(const RunPlan& p, const RunChar& c, uint8_t* out) {
     uint32_t code = c.out_code;
     uint8_t hi = static_cast<uint8_t>(code >> 8), lo = static_cast<uint8_t>(code);
     switch (p.target[c.target].set->id) {
       case kIdIso646Irv:
-        out[0] = lo;
-        return 1;
+        if (!kFixed) {
+          out[0] = lo;
+          return 1;
+        }
+        out[0] = 0, out[1] = lo;
+        return 2;
       case kIdJisX0201Kana:
-        out[0] = 0x8E, out[1] = lo;
+        out[0] = kFixed ? 0 : 0x8E, out[1] = lo;
         return 2;
       case kIdJisX0208:
         if (hi >= 0x7F && hi <= 0x92) return -1;  // rows EUC cannot carry
         out[0] = hi | 0x80, out[1] = lo | 0x80;
         return 2;
       case kIdJisX0212:
+        if (kFixed) {
+          out[0] = hi | 0x80, out[1] = lo & 0x7F;
+          return 2;
+        }
+        out[0] = 0x8F, out[1] = hi | 0x80, out[2] = lo | 0x80;
+        return 3;
+      case kIdJisX0213:
+        if (kFixed) return -1;
+        if ((code & kPlane2) == 0) {
+          out[0] = hi | 0x80, out[1] = lo | 0x80;
+          return 2;
+        }
         out[0] = 0x8F, out[1] = hi | 0x80, out[2] = lo | 0x80;
         return 3;
       default:
-        return -1;  // set 2011 and others: the handler
+        return -1;
     }
+  }
+};
+
+using EucEnc = EucFamilyEnc<false>;
+using EucFixEnc = EucFamilyEnc<true>;
+
+// ISO-2022: a designation before a character of another set than the one
+// in force, which the plan holds between characters (written back to the
+// session at the end of the run).
+struct Iso2022Enc {
+  static constexpr bool kShifted = true;
+  RUN_STEP static int Put(const RunPlan& p, const RunChar& c, uint8_t* out) {
+    const RunPlan::Target& to = p.target[c.target];
+    int32_t set = to.set->id;
+    int32_t plane = set == kIdJisX0213 ? static_cast<int32_t>(c.out_code & kPlane2) : 0;
+    const char* designation = Iso2022Designation(set, plane != 0, p.iso2022_jp2004);
+    if (designation == nullptr) return -1;
+    int n = 0;
+    if (set != p.encode_set || plane != p.encode_plane) {
+      out[n++] = 0x1B;
+      while (*designation) out[n++] = static_cast<uint8_t>(*designation++);
+      p.encode_set = set;
+      p.encode_plane = plane;
+    }
+    if (set == kIdJisX0201Kana) {
+      out[n++] = static_cast<uint8_t>(c.out_code & 0x7F);
+    } else if (to.width <= 1) {
+      out[n++] = static_cast<uint8_t>(c.out_code);
+    } else {
+      out[n++] = static_cast<uint8_t>(c.out_code >> 8);
+      out[n++] = static_cast<uint8_t>(c.out_code);
+    }
+    return n;
   }
 };
 
@@ -713,6 +911,15 @@ struct Ucs2ReferencesEnc {
   }
 };
 
+// Whether the references encoder's answer for a character of the plan's
+// first source set depends on its value alone: a Unicode source whose
+// first set takes every value, into a target that writes every value as
+// it is, with no user-defined area nor set in common.
+bool ShownByValue(const RunPlan& p) {
+  return p.unicode_source && p.identity_first && p.identity_target && p.area_count == 0 && p.source[0].same < 0 &&
+         Windows31JShowsPlainly(p.source[0].set->id, 0) < 0;
+}
+
 template <bool kLittle>
 struct Ucs4Enc {
   RUN_STEP static int Put(const RunPlan&, const RunChar& c, uint8_t* out) {
@@ -750,6 +957,17 @@ struct Utf8Enc {
 
 // ---- The encoded index ----
 
+// Publishes a target's encoded index once; the one already published, if
+// another thread was first.
+const EncodedIndex* PublishEncoded(const CconvCharset* charset, std::unique_ptr<EncodedIndex> index) {
+  std::lock_guard<std::mutex> guard(IndexLock());
+  if (const EncodedIndex* built = charset->encoded_index.load(std::memory_order_acquire)) return built;
+  const EncodedIndex* built = index.get();
+  charset->encoded_index_owned = std::move(index);
+  charset->encoded_index.store(built, std::memory_order_release);
+  return built;
+}
+
 // Builds the target's encoded index from its merged index with the
 // encoder E; null when the merged index is not built yet.
 template <class E>
@@ -777,12 +995,30 @@ const EncodedIndex* EncodedFor(const CconvCharset* charset, const RunPlan& p) {
     index->entry[u] = static_cast<uint32_t>(n) << 24 | uint32_t{bytes[0]} | (n > 1 ? uint32_t{bytes[1]} << 8 : 0) |
                       (n > 2 ? uint32_t{bytes[2]} << 16 : 0);
   }
-  std::lock_guard<std::mutex> guard(IndexLock());
-  if ((built = charset->encoded_index.load(std::memory_order_acquire)) != nullptr) return built;
-  built = index.get();
-  charset->encoded_index_owned = std::move(index);
-  charset->encoded_index.store(built, std::memory_order_release);
-  return built;
+  return PublishEncoded(charset, std::move(index));
+}
+
+// UCS-2 with numeric references has no merged index (its set maps every
+// value to itself): its encoded index holds the two bytes of each BMP
+// value that WINDOWS31J shows, in one byte order, for a Unicode source
+// whose first set takes every value and is none of the sets WINDOWS31J
+// shows whatever the code (the answer then depends on the value alone).
+template <bool kLittle>
+const EncodedIndex* ShownIndexFor(const CconvCharset* charset, const RunPlan& p) {
+  const EncodedIndex* built = charset->encoded_index.load(std::memory_order_acquire);
+  if (built != nullptr) return built;
+  if (!ShownByValue(p)) return nullptr;
+  auto index = std::make_unique<EncodedIndex>();
+  index->encoder = p.encoder;
+  index->little = kLittle;
+  for (uint32_t u = 1; u < EncodedIndex::kValues; ++u) {
+    RunChar c{};
+    c.unicode = c.out_code = u;
+    uint8_t bytes[kRoom];
+    if (Ucs2ReferencesEnc<kLittle>::Put(p, c, bytes) == 2)
+      index->entry[u] = 2u << 24 | uint32_t{bytes[1]} << 8 | bytes[0];
+  }
+  return PublishEncoded(charset, std::move(index));
 }
 
 // Writes an encoded index entry's bytes.
@@ -1021,6 +1257,11 @@ inline __attribute__((always_inline)) int32_t RunLoopOver(CconvSession* s, const
   if constexpr (Indexed<D>()) decoded = p.decoded;
   bool last_indexed = false;
   int32_t last_pos = pos;
+  if constexpr (requires { D::kShifted; }) p.decode_shift = s->decode_shift;
+  if constexpr (requires { E::kShifted; }) {
+    p.encode_set = s->encode_shift_set;
+    p.encode_plane = s->encode_shift_mode;
+  }
   while (pos < length && written <= room_end && n < limit) {
     RunChar c;
     bool indexed = false;
@@ -1064,9 +1305,15 @@ inline __attribute__((always_inline)) int32_t RunLoopOver(CconvSession* s, const
     last = c;
     last_encoded = entry != 0;
     last_indexed = indexed;
+    if constexpr (requires { D::kShifted; }) p.decode_shift = c.shift;
     ++n;
   }
   if (n == 0) return 0;
+  if constexpr (requires { D::kShifted; }) s->decode_shift = p.decode_shift;
+  if constexpr (requires { E::kShifted; }) {
+    s->encode_shift_set = p.encode_set;
+    s->encode_shift_mode = p.encode_plane;
+  }
   if (last_indexed) D::Next(p, in + last_pos, length - last_pos, &last);
   if (last_encoded || last_indexed) MapRun(p, &last);
   return FinishRun(s, p, last, prev_raw, pos, written, n);
@@ -1101,7 +1348,10 @@ Loop LoopFor(Enc enc, bool little) {
   switch (enc) {
     case Enc::kTable: return RunLoop<D, TableEnc<Same>>;
     case Enc::kSjis: return RunLoop<D, TableEnc<ToSjis>>;
+    case Enc::kSjis2004: return RunLoop<D, TableEnc<ToSjis2004>>;
     case Enc::kEuc: return RunLoop<D, EucEnc>;
+    case Enc::kEucFix: return RunLoop<D, EucFixEnc>;
+    case Enc::kIso2022: return RunLoop<D, Iso2022Enc>;
     case Enc::kUtf8: return RunLoop<D, Utf8Enc>;
     case Enc::kUtf16: return little ? RunLoop<D, Utf16Enc<true>> : RunLoop<D, Utf16Enc<false>>;
     case Enc::kUcs4: return little ? RunLoop<D, Ucs4Enc<true>> : RunLoop<D, Ucs4Enc<false>>;
@@ -1144,7 +1394,9 @@ Loops LoopsFor(Enc enc, bool little, const RunPlan& p) {
       // Nothing the general loop takes that this one does not.
       if (Loop identity = UnicodeLoop<IdentityOf<D>::template L>(enc, little)) loops.general = identity;
     } else if (p.unicode_source && p.identity_first && p.source[0].same < 0 && p.encoded != nullptr &&
-               p.index != nullptr && p.encoded->encoder == p.encoder) {
+               p.encoded->encoder == p.encoder &&
+               (static_cast<Enc>(p.encoder) == Enc::kUcs2References ? p.encoded->little == little && ShownByValue(p)
+                                                                    : p.index != nullptr)) {
       loops.fast = FastLoop<D, EncodedStep<D>>;
     }
   }
@@ -1188,10 +1440,15 @@ int32_t RunChars(CconvSession* s, RunPlan& p) {
     p.index_pending = p.index == nullptr && TablesFor(s->target) == IndexState::kLater;
   }
   Enc enc = static_cast<Enc>(p.encoder);
+  if (p.encoded == nullptr && enc == Enc::kUcs2References && ShownByValue(p) && WorthIndexes(s->target, s)) {
+    p.encoded = s->options.big_endian == 0 ? ShownIndexFor<true>(s->target, p) : ShownIndexFor<false>(s->target, p);
+  }
   if (p.encoded == nullptr && p.index != nullptr && WorthIndexes(s->target, s)) {
     if (enc == Enc::kTable) p.encoded = EncodedFor<TableEnc<Same>>(s->target, p);
     else if (enc == Enc::kSjis) p.encoded = EncodedFor<TableEnc<ToSjis>>(s->target, p);
     else if (enc == Enc::kEuc) p.encoded = EncodedFor<EucEnc>(s->target, p);
+    else if (enc == Enc::kSjis2004) p.encoded = EncodedFor<TableEnc<ToSjis2004>>(s->target, p);
+    else if (enc == Enc::kEucFix) p.encoded = EncodedFor<EucFixEnc>(s->target, p);
   }
   if (p.decoded_pending && WorthIndexes(s->source, s)) {
     p.decoded_pending = false;
@@ -1200,6 +1457,9 @@ int32_t RunChars(CconvSession* s, RunPlan& p) {
       case Dec::kWindows31J: p.decoded = DecodedFor<SjisDec>(s->source, p); break;
       case Dec::kTable: p.decoded = DecodedFor<TableDec<true>>(s->source, p); break;
       case Dec::kEuc: p.decoded = DecodedFor<EucDec>(s->source, p); break;
+      case Dec::kSjis2004: p.decoded = DecodedFor<Sjis2004Dec>(s->source, p); break;
+      case Dec::kEuc2004: p.decoded = DecodedFor<Euc2004Dec>(s->source, p); break;
+      case Dec::kEucFix: p.decoded = DecodedFor<EucFixDec>(s->source, p); break;
       default: break;
     }
   }
@@ -1217,6 +1477,10 @@ int32_t RunChars(CconvSession* s, RunPlan& p) {
                     : LoopsFor<TableDec<false>>(enc, little, p);
       break;
     case Dec::kEuc: loops = LoopsFor<EucDec>(enc, little, p); break;
+    case Dec::kSjis2004: loops = LoopsFor<Sjis2004Dec>(enc, little, p); break;
+    case Dec::kEuc2004: loops = LoopsFor<Euc2004Dec>(enc, little, p); break;
+    case Dec::kEucFix: loops = LoopsFor<EucFixDec>(enc, little, p); break;
+    case Dec::kIso2022: loops = LoopsFor<Iso2022Dec>(enc, little, p); break;
     case Dec::kUtf8:
       if (s->charset_options.expect_bom) return 0;
       loops = LoopsFor<Utf8Dec>(enc, little, p);

@@ -78,11 +78,13 @@ TEST_F(CodecRuns, SameSessionsAsTheHandlers) {
   const std::string text =
       "Plain ASCII line\r\nかな漢字カナ①Ⅰ纊\rｱｲ\n\xEE\x80\x80\xEE\x80\x81 x\xE2\x80\xA8"
       "か\xE3\x82\x9A \xC3\xA6\xCC\x80 \xF0\xA0\x80\x8B😀 中文字€ é ÿ ¥‾\t\x01 end\r";
-  const char* sources[] = {"UTF-8",  "UTF-16",     "ISO-10646-UCS-4", "ISO-10646-UCS-2", "WINDOWS31J",
-                           "Shift_JIS", "EUC-JP", "ChineseGBK",      "GB18030"};
-  const char* targets[] = {"UTF-8",      "UTF-16",    "ISO-10646-UCS-2", "ISO-10646-UCS-4", "WINDOWS31J",
-                           "Shift_JIS",  "EUC-JP",    "ChineseGBK",      "GB18030",         "ChineseBIG5",
-                           "ISO-8859-1", "EUC-JIS-2004"};
+  const char* sources[] = {"UTF-8",      "UTF-16",     "ISO-10646-UCS-4", "ISO-10646-UCS-2", "WINDOWS31J",
+                           "Shift_JIS",  "EUC-JP",     "ChineseGBK",      "GB18030",         "EUC-JP-FIX",
+                           "EUC-JIS-2004", "Shift_JIS-2004", "ISO-2022-JP", "ISO-2022-JP-2004"};
+  const char* targets[] = {"UTF-8",        "UTF-16",         "ISO-10646-UCS-2", "ISO-10646-UCS-4",
+                           "WINDOWS31J",   "Shift_JIS",      "EUC-JP",          "ChineseGBK",
+                           "GB18030",      "ChineseBIG5",    "ISO-8859-1",      "EUC-JIS-2004",
+                           "EUC-JP-FIX",   "Shift_JIS-2004", "ISO-2022-JP",     "ISO-2022-JP-2004"};
   Options to_source;
   to_source.target.substitute = 1;
   struct Variant {
@@ -116,6 +118,10 @@ TEST_F(CodecRuns, SameSessionsAsTheHandlers) {
       ASSERT_FALSE(input.empty()) << from;
       // Overlong forms of combining marks after a base, and invalid bytes.
       if (std::string(from) == "UTF-8") input += "か\xE0\x82\x9A" "a\xC0\x80" "b\xFE\xFF" "c\xE3\x82";
+      else if (std::string(from).rfind("ISO-2022", 0) == 0)
+        // Designations one after another, an unknown one, and one that
+        // the input ends in.
+        input += "\x1B$B\x1B(Ba\x1B(Zb\x1B$(Q\x24\x22\x1B$(P\x21\x22\x1B(I1\x1B$B\x24\x24\x1B$";
       else input += Bytes({0xFF, 'z', 0x80});
       for (const char* to : targets) {
         for (size_t chunk : {size_t{1}, size_t{3}, size_t{4096}}) {
@@ -136,8 +142,9 @@ TEST_F(CodecRuns, SameSessionsAsTheHandlers) {
   }
 }
 
-// Every single byte and byte pair of the double-byte charsets (and EUC's
-// three-byte codes), and every BMP value into them: the loops look these up in whole-charset tables
+// Every single byte and byte pair of the double-byte charsets (EUC's
+// three-byte codes, ISO-2022's pairs after each designation), and every
+// BMP value into them: the loops look these up in whole-charset tables
 // built once, so each entry must agree with the handlers, not only the
 // characters of a sample text.
 TEST_F(CodecRuns, EveryCodeAsTheHandlers) {
@@ -152,11 +159,21 @@ TEST_F(CodecRuns, EveryCodeAsTheHandlers) {
   for (int second = 0x80; second < 256; ++second)
     for (int third = 0x80; third < 256; ++third)
       triples += {'\x8F', static_cast<char>(second), static_cast<char>(third), 'a'};
-  enum Input { kPairs, kBmp, kTriples };
+  std::string designated;  // ISO-2022: every byte pair after each designation
+  for (const char* designation : {"$B", "$@", "$(Q", "$(P", "(I", "(J", "(B"}) {
+    designated += std::string("\x1B") + designation;
+    for (int lead = 0; lead < 256; ++lead)
+      for (int trail = 0; trail < 256; ++trail)
+        if (lead != 0x1B && lead != '\t' && lead != '\n' && lead != '\r' && trail != 0x1B)
+          designated += {static_cast<char>(lead), static_cast<char>(trail)};
+  }
+  enum Input { kPairs, kBmp, kTriples, kDesignated };
   struct Case {
     const char* from;
     const char* to;
     Input input;
+    bool references = false;  // UCS-2 target writes numeric references
+    bool big_endian = false;  // of a Unicode target's output
   };
   const Case cases[] = {
       {"WINDOWS31J", "UTF-8", kPairs}, {"WINDOWS31J", "UTF-16", kPairs},
@@ -169,14 +186,27 @@ TEST_F(CodecRuns, EveryCodeAsTheHandlers) {
       {"UTF-16", "ChineseGBK", kBmp}, {"UTF-16", "ChineseBIG5", kBmp},
       {"UTF-16", "GB18030", kBmp}, {"UTF-16", "KoreanKSC", kBmp},
       {"UTF-16", "ISO-8859-1", kBmp}, {"UTF-16", "EUC-JIS-2004", kBmp},
+      {"EUC-JP-FIX", "UTF-8", kPairs}, {"EUC-JIS-2004", "UTF-8", kPairs},
+      {"EUC-JIS-2004", "UTF-16", kTriples}, {"Shift_JIS-2004", "UTF-8", kPairs},
+      {"Shift_JIS-2004", "EUC-JIS-2004", kPairs}, {"ISO-2022-JP", "UTF-8", kDesignated},
+      {"ISO-2022-JP-2004", "UTF-16", kDesignated}, {"ISO-2022-JP", "EUC-JP", kDesignated},
+      {"UTF-16", "EUC-JP-FIX", kBmp}, {"UTF-16", "Shift_JIS-2004", kBmp},
+      {"UTF-16", "ISO-2022-JP", kBmp}, {"UTF-16", "ISO-2022-JP-2004", kBmp},
+      {"UTF-16", "ISO-10646-UCS-2", kBmp, true}, {"UTF-16", "ISO-10646-UCS-2", kBmp, true, true},
   };
 
   Options opts;
   opts.target.substitute = 1;
   opts.source.skip_invalid = 1;
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.from) + " -> " + c.to);
-    const std::string& input = c.input == kBmp ? bmp : c.input == kTriples ? triples : pairs;
+    SCOPED_TRACE(std::string(c.from) + " -> " + c.to + (c.references ? " (references)" : "") +
+                 (c.big_endian ? " (big-endian)" : ""));
+    opts.target.char_references = c.references ? 1 : 0;
+    opts.target.big_endian = c.big_endian ? 1 : 0;
+    const std::string& input = c.input == kBmp         ? bmp
+                               : c.input == kTriples    ? triples
+                               : c.input == kDesignated ? designated
+                                                        : pairs;
     cconv::EnableRuns(false);
     std::string handlers = Trace(c.from, c.to, input, input.size(), 1 << 16, opts);
     cconv::EnableRuns(true);
