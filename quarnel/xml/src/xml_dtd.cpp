@@ -241,9 +241,9 @@ void XmlParserImpl::skipIgnoredSection() {
 }
 
 // After "%" in a subset: an internal entity's text is scanned in place
-// (with a space either side, as a parameter entity's text is), an external
-// one is read as a nested input.
-void XmlParserImpl::expandParameterEntity() {
+// (with a space either side, as a parameter entity's text is, except in an
+// entity value), an external one is read as a nested input.
+void XmlParserImpl::expandParameterEntity(bool inLiteral) {
   ZelName name = readName();
   if (name.isEmpty()) {
     reportError(0x181B);
@@ -257,7 +257,8 @@ void XmlParserImpl::expandParameterEntity() {
   }
   auto internal = m_parameterEntities.find(name);
   if (internal != m_parameterEntities.end()) {
-    pushEntityText(ParameterKey(name), UnicodeString(u" ").append(internal->second).append(u' '));
+    pushEntityText(ParameterKey(name),
+                   inLiteral ? internal->second : UnicodeString(u" ").append(internal->second).append(u' '));
     return;
   }
   auto external = m_externalParameterEntities.find(name);
@@ -295,6 +296,11 @@ void XmlParserImpl::parseEntityDecl() {
   unreadChar(c);
   if (IsQuote(c)) {
     UnicodeString value;
+    struct EntityValue {
+      bool& flag;
+      explicit EntityValue(bool& f) : flag(f) { flag = true; }
+      ~EntityValue() { flag = false; }
+    } entityValue(m_entityValue);
     readLiteral(value, 2);
     enterEntity(parameter, name, &value, nullptr);
   } else {
@@ -328,13 +334,14 @@ void XmlParserImpl::parseEntityDecl() {
     // subset names a file next to that subset.
     entity.uri = ResolveLiteral(m_baseUri, literal).toString();
     if (!parameter) {
-      skipWhitespace();
+      const bool spaced = skipWhitespace();
       c = readChar();
       unreadChar(c);
       if (c != '>' && c != kEnd) {
         if (readName().toString() != u"NDATA") {
           reportError(0x1820, UnicodeString(what).append(u" ... \"").append(literal).append(u'"'));
         } else {
+          if (!spaced) reportError(0x1816, UnicodeString(u"\"").append(literal).append(u'"'));
           if (!skipWhitespace()) reportError(0x1816, u"NDATA");
           readName();
           entity.unparsed = true;
@@ -388,8 +395,12 @@ void XmlParserImpl::expandGeneralEntity(ZelName name, bool inValue) {
 
 void XmlParserImpl::readExternalSubset(const UnicodeString& uri) {
   try {
+    // Parameter entities of the internal subset bind first and may change
+    // what the external subset declares (a conditional section's keyword,
+    // an entity's text): such a subset is read for this document alone.
+    const bool ownReading = !m_parameterEntities.empty() || !m_externalParameterEntities.empty();
     std::shared_ptr<const SubsetRecord> record;
-    {
+    if (!ownReading) {
       ZelMutex guard(g_subsetCacheLock);
       auto found = SubsetCache().find(uri);
       if (found != SubsetCache().end()) record = found->second;
@@ -405,6 +416,8 @@ void XmlParserImpl::readExternalSubset(const UnicodeString& uri) {
         subset.m_externalBlocked = m_externalBlocked;
         ZelUri where(uri, ZelUri::URISTR_URI);
         subset.setInput(*stream, UnicodeString(), where.isAbsolute() ? where.getBaseString() : UnicodeString());
+        subset.m_parameterEntities = m_parameterEntities;
+        subset.m_externalParameterEntities = m_externalParameterEntities;
         subset.parseExternalSubset();
         for (const auto& [name, text] : subset.m_generalEntities)
           fresh->general.emplace(ZelName(name).toString(), text);
@@ -415,8 +428,12 @@ void XmlParserImpl::readExternalSubset(const UnicodeString& uri) {
         for (const auto& [name, entity] : subset.m_externalParameterEntities)
           fresh->externalParameter.emplace(ZelName(name).toString(), std::make_pair(entity.uri, entity.unparsed));
       }
-      ZelMutex guard(g_subsetCacheLock);
-      record = SubsetCache().emplace(uri, std::move(fresh)).first->second;
+      if (ownReading) {
+        record = std::move(fresh);
+      } else {
+        ZelMutex guard(g_subsetCacheLock);
+        record = SubsetCache().emplace(uri, std::move(fresh)).first->second;
+      }
     }
     for (const auto& [name, text] : record->general) enterEntity(false, ZelName(name), &text, nullptr);
     for (const auto& [name, text] : record->parameter) enterEntity(true, ZelName(name), &text, nullptr);

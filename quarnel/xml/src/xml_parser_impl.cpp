@@ -1103,7 +1103,8 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
   bool plain = true;
   for (int32_t i = 0; i < raw.length() && plain; ++i) {
     char16_t u = raw.charAt(i);
-    plain = u != '\t' && u != '\n' && u != '\r' && ((u != '&' && u != '<') || (mode != 1 && mode != 2));
+    plain = u != '\t' && u != '\n' && u != '\r' && ((u != '&' && u != '<') || (mode != 1 && mode != 2)) &&
+            (u != '%' || !m_entityValue);
   }
   if (plain) {
     out = raw;
@@ -1137,6 +1138,9 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
       } else {
         expandGeneralEntity(name, true);
       }
+      continue;
+    } else if (c == '%' && m_entityValue) {
+      expandParameterEntity(true);
       continue;
     } else if (c == 0x09 || c == 0x0A || c == 0x0D) {
       c = ' ';

@@ -54,7 +54,13 @@ TEST(XmlDoctype, InternalSubsetEntities) {
       {ext + "<d>&i;</d>", {}, "<d> #183D </d> $"},
       {ext + "<d a='&i;'/>", {ZelXmlParser::LENIENT_ENTITIES}, "#183D <d a=\"\"> </d> $"},
       // Recursion through parameter entities, general entities and markup.
-      {"<!DOCTYPE d [<!ENTITY % a '%b;'><!ENTITY % b '%a;'>%a;]><d/>", {}, "#183A <d> </d> $"},
+      {"<!DOCTYPE d [<!ENTITY % a '&#37;b;'><!ENTITY % b '&#37;a;'>%a;]><d/>", {}, "#183A <d> </d> $"},
+      // A parameter entity in an entity value is replaced where the value
+      // is declared; one not yet declared is reported and gives nothing.
+      {"<!DOCTYPE d [<!ENTITY % q 'y'><!ENTITY % p 'x&#37;q;'><!ENTITY e 'a%p;b'>]><d>&e;</d>", {}, "<d> T:axyb </d> $"},
+      {"<!DOCTYPE d [<!ENTITY % a '%b;'><!ENTITY % b 'x'><!ENTITY e '%a;'>]><d>&e;</d>", {}, "#1E1D <d> </d> $"},
+      {"<!DOCTYPE d [<!ENTITY e 'a%;'>]><d/>", {}, "#181B <d> </d> $"},
+      {"<!DOCTYPE d [<!ENTITY e 'a%p'>]><d/>", {}, "#181C <d> </d> $"},
       {"<!DOCTYPE d [<!ENTITY e '<b>&e;</b>'>]><d>&e;</d>", {}, "<d> <b> #183A </b> </d> $"},
       {"<!DOCTYPE d [<!ENTITY a '&b;'><!ENTITY b '&a;'>]><d a='&a;'/>", {}, "#183A <d a=\"\"> </d> $"},
       // Out of place and repeated declarations are reported and still read.
@@ -62,6 +68,7 @@ TEST(XmlDoctype, InternalSubsetEntities) {
       {"<!DOCTYPE d [<!ENTITY e 'e'", {}, "#180C #181A $"},
       {"<!DOCTYPE d PUBLIC><d/>", {}, "#1816 #1818 <d> </d> $"},
       {"<!DOCTYPE d [<!ENTITY e 'e' x>]><d/>", {}, "#180C <d> </d> $"},
+      {"<!DOCTYPE d [<!ENTITY i SYSTEM 'i.gif'NDATA n>]><d/>", {}, "#1816 <d> </d> $"},
       // SVG's public identifier binds its namespaces; the DTD is not fetched.
       {"<!DOCTYPE svg PUBLIC '-//W3C//DTD SVG 1.1//EN' 'http://www.w3.org/Graphics/SVG/1.1/DTD/svg11.dtd'>"
        "<svg xlink:href='a'/>",
@@ -159,6 +166,15 @@ TEST_F(XmlExternalSubset, DeclarationsFromFilesBesideTheDocument) {
   EXPECT_EQ(Parse(doc + "<d>&x;</d>", {}, false, Base()), "<d> <b> T:\xC3\xA9 </b> </d> $");
   EXPECT_EQ(Parse(doc + "<d>&self;</d>", {}, false, Base()), "<d> #183A T:s </d> $");
   EXPECT_EQ(Parse(doc + "<d>&x;</d>", {ZelXmlParser::SKIP_EXTERNAL_DTD}, false, Base()), "<d> #1E1E </d> $");
+
+  // Parameter entities of the internal subset steer the external one's
+  // conditional sections and texts, for this document only.
+  Write("sub/steered.dtd", "<![%mode;[<!ENTITY s 'on'>]]><!ENTITY s 'off'><!ENTITY t '%word;'>");
+  const std::string steered = "<!DOCTYPE d SYSTEM 'sub/steered.dtd' [<!ENTITY % mode 'INCLUDE'><!ENTITY % word 'w'>]>";
+  EXPECT_EQ(Parse(steered + "<d>&s;&t;</d>", {}, false, Base()), "<d> T:onw </d> $");
+  EXPECT_EQ(Parse("<!DOCTYPE d SYSTEM 'sub/steered.dtd' [<!ENTITY % mode 'IGNORE'><!ENTITY % word 'v'>]><d>&s;&t;</d>",
+                  {}, false, Base()),
+            "<d> T:offv </d> $");
 
   // Read once per process: a changed file is not read again.
   Write("sub/main.dtd", "<!ENTITY e 'changed'>");

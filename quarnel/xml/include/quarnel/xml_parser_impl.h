@@ -182,7 +182,7 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   // Document type declarations and their subsets.
   void parseDoctypeDecl();
   void scanDeclarations(bool external);
-  void expandParameterEntity();
+  void expandParameterEntity(bool inLiteral = false);
   void parseEntityDecl();
   void skipIgnoredSection();
   void readExternalSubset(const UnicodeString& systemLiteral);
@@ -244,6 +244,9 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   std::unique_ptr<std::istream> m_converterFeed;
   std::unique_ptr<std::istream> m_converter;
   bool m_stopAtEnd = false;
+  // An entity value is being read: parameter-entity references in it are
+  // replaced by their texts.
+  bool m_entityValue = false;
   ZelName m_inputEntity;
   std::vector<Input> m_inputStack;
   bool m_externalBlocked = false;
