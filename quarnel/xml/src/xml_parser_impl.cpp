@@ -1406,9 +1406,18 @@ void XmlParserImpl::parseStartTag() {
     skipWhitespace();
     readLiteral(attribute.value, 1);
     if (attribute.prefix == ZelName(NAME_XMLNS)) {
+      // The two reserved prefixes keep their namespaces, no other prefix
+      // takes them, and a prefix cannot be unbound in XML 1.0.
+      const ZelName uri(attribute.value);
+      const bool xmlPrefix = attribute.localName == ZelName(NAME_XML);
+      if (attribute.localName == ZelName(NAME_XMLNS) || xmlPrefix != (uri == ZelName(kXmlNamespaceName)) ||
+          uri == ZelName(kXmlnsNamespaceName) || attribute.value.isEmpty())
+        reportError(0x1809, QName(attribute.prefix, attribute.localName));
       m_namespaces->declarePrefix(attribute.localName, ZelName(attribute.value));
       attribute.namespaceName = kXmlnsNamespaceName;
     } else if (attribute.prefix.isEmpty() && attribute.localName == ZelName(NAME_XMLNS)) {
+      if (ZelName(attribute.value) == ZelName(kXmlNamespaceName) || ZelName(attribute.value) == ZelName(kXmlnsNamespaceName))
+        reportError(0x1809, attribute.localName.toString());
       m_namespaces->declarePrefix(ZelName(), attribute.value.isEmpty() ? ZelName() : ZelName(attribute.value));
       attribute.namespaceName = kXmlnsNamespaceName;
     }
@@ -1433,7 +1442,9 @@ void XmlParserImpl::parseStartTag() {
     m_rootNamespace = namespaceName;
     m_rootLocalName = local;
   }
-  if (namespaceName.isEmpty() && !prefix.isEmpty()) reportError(0x1807, prefix.toString());
+  // The xmlns prefix is bound for declarations only.
+  if ((namespaceName.isEmpty() && !prefix.isEmpty()) || prefix == ZelName(NAME_XMLNS))
+    reportError(0x1807, prefix.toString());
   m_namespaces->setElementName(namespaceName, prefix, local);
   m_rootSeen = true;
 
