@@ -114,76 +114,122 @@ struct Outcome {
   std::string codes, canonical;
 };
 
-// A case read in a forked child, which writes its verdict, its codes and
-// the canonical form to a pipe; ten seconds at most from its start.
-struct Child {
+// Cases are read by a few forked workers, each taking a share in order and
+// writing one record per case: "<index>\t<verdict>\t<codes>\t<length>\n"
+// and the canonical form. A worker that dies or spends more than ten
+// seconds on a case costs that case (a crash or a timeout); a new worker
+// goes on after it.
+using Clock = std::chrono::steady_clock;
+
+struct Worker {
   pid_t pid = -1;
   int fd = -1;
-  std::chrono::steady_clock::time_point deadline;
+  size_t next = 0, end = 0;  // the case being read, the end of the share
+  std::string buffer;
+  Clock::time_point deadline;
 };
 
-Child Start(const Case& c) {
+void WriteAll(int fd, const std::string& bytes) {
+  for (size_t at = 0; at < bytes.size();) {
+    const ssize_t n = write(fd, bytes.data() + at, bytes.size() - at);
+    if (n <= 0) _exit(3);
+    at += static_cast<size_t>(n);
+  }
+}
+
+void StartWorker(Worker& worker, const std::vector<Case>& cases, size_t from) {
+  worker.next = from;
+  worker.buffer.clear();
+  worker.pid = -1;
+  if (from >= worker.end) return;
   int fds[2];
-  if (pipe(fds) != 0) return {};
+  if (pipe(fds) != 0) return;
   const pid_t pid = fork();
   if (pid == 0) {
     close(fds[0]);
-    const xml_verdict::Verdict verdict = xml_verdict::Judge(c.input.string(), !c.output.empty());
-    std::string message = (verdict.rejected ? "rejected\n" : "accepted\n") + xml_verdict::DescribeCodes(verdict) +
-                          "\n" + verdict.canonical;
-    for (size_t at = 0; at < message.size();) {
-      const ssize_t n = write(fds[1], message.data() + at, message.size() - at);
-      if (n <= 0) _exit(3);
-      at += static_cast<size_t>(n);
+    for (size_t i = from; i < worker.end; ++i) {
+      const Case& c = cases[i];
+      const xml_verdict::Verdict verdict = xml_verdict::Judge(c.input.string(), !c.output.empty());
+      WriteAll(fds[1], std::to_string(i) + (verdict.rejected ? "\trejected\t" : "\taccepted\t") +
+                           xml_verdict::DescribeCodes(verdict) + "\t" + std::to_string(verdict.canonical.size()) +
+                           "\n" + verdict.canonical);
     }
     _exit(0);
   }
   close(fds[1]);
-  return {pid, fds[0], std::chrono::steady_clock::now() + std::chrono::seconds(10)};
+  worker.pid = pid;
+  worker.fd = fds[0];
+  worker.deadline = Clock::now() + std::chrono::seconds(10);
 }
 
-Outcome Finish(const Child& child) {
-  if (child.pid < 0) return {"crash", "no child", ""};
-  std::string message;
-  bool late = false;
+// Takes the complete records off the worker's buffer.
+void TakeRecords(Worker& worker, std::vector<Outcome>& outcomes) {
   for (;;) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(child.deadline - std::chrono::steady_clock::now());
-    pollfd fd{child.fd, POLLIN, 0};
-    if (left.count() <= 0 || poll(&fd, 1, static_cast<int>(left.count())) == 0) {
-      late = true;
-      break;
-    }
-    char buffer[8192];
-    const ssize_t n = read(child.fd, buffer, sizeof buffer);
-    if (n <= 0) break;
-    message.append(buffer, static_cast<size_t>(n));
+    const size_t line = worker.buffer.find('\n');
+    if (line == std::string::npos) return;
+    std::istringstream header(worker.buffer.substr(0, line));
+    std::string index, length;
+    Outcome outcome;
+    std::getline(header, index, '\t');
+    std::getline(header, outcome.status, '\t');
+    std::getline(header, outcome.codes, '\t');
+    std::getline(header, length);
+    const size_t size = std::stoul(length);
+    if (worker.buffer.size() < line + 1 + size) return;
+    outcome.canonical = worker.buffer.substr(line + 1, size);
+    worker.buffer.erase(0, line + 1 + size);
+    worker.next = std::stoul(index) + 1;
+    outcomes[worker.next - 1] = std::move(outcome);
+    worker.deadline = Clock::now() + std::chrono::seconds(10);
   }
-  close(child.fd);
-  if (late) kill(child.pid, SIGKILL);
-  int status = 0;
-  waitpid(child.pid, &status, 0);
-  if (late) return {"timeout", "", ""};
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return {"crash", std::to_string(status), ""};
-  Outcome outcome;
-  std::istringstream lines(message);
-  std::getline(lines, outcome.status);
-  std::getline(lines, outcome.codes);
-  outcome.canonical = message.substr(std::min(message.size(), outcome.status.size() + outcome.codes.size() + 2));
-  return outcome;
 }
 
-// Every case's outcome, four children at a time.
+// Every case's outcome, four workers at a time.
 std::vector<Outcome> RunAll(const std::vector<Case>& cases) {
-  std::vector<Outcome> outcomes(cases.size());
-  std::vector<Child> running(cases.size());
-  constexpr size_t kAtOnce = 4;
-  for (size_t i = 0; i < cases.size(); ++i) {
-    if (i >= kAtOnce) outcomes[i - kAtOnce] = Finish(running[i - kAtOnce]);
-    running[i] = Start(cases[i]);
+  std::vector<Outcome> outcomes(cases.size(), Outcome{"crash", "no worker", ""});
+  std::vector<Worker> workers(std::min<size_t>(4, cases.size()));
+  for (size_t w = 0; w < workers.size(); ++w) {
+    workers[w].end = cases.size() * (w + 1) / workers.size();
+    StartWorker(workers[w], cases, cases.size() * w / workers.size());
   }
-  for (size_t i = cases.size() > kAtOnce ? cases.size() - kAtOnce : 0; i < cases.size(); ++i)
-    outcomes[i] = Finish(running[i]);
+  for (;;) {
+    std::vector<pollfd> fds;
+    std::vector<Worker*> polled;
+    Clock::time_point first = Clock::time_point::max();
+    for (Worker& worker : workers) {
+      if (worker.pid < 0) continue;
+      fds.push_back({worker.fd, POLLIN, 0});
+      polled.push_back(&worker);
+      first = std::min(first, worker.deadline);
+    }
+    if (fds.empty()) break;
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(first - Clock::now()).count();
+    poll(fds.data(), fds.size(), static_cast<int>(std::max<int64_t>(wait, 0)));
+    for (size_t i = 0; i < fds.size(); ++i) {
+      Worker& worker = *polled[i];
+      bool ended = false, late = false;
+      if (fds[i].revents != 0) {
+        char buffer[65536];
+        const ssize_t n = read(worker.fd, buffer, sizeof buffer);
+        if (n > 0) worker.buffer.append(buffer, static_cast<size_t>(n));
+        else ended = true;
+        TakeRecords(worker, outcomes);
+      } else if (Clock::now() >= worker.deadline) {
+        late = true;
+        kill(worker.pid, SIGKILL);
+      }
+      if (!ended && !late) continue;
+      close(worker.fd);
+      int status = 0;
+      waitpid(worker.pid, &status, 0);
+      if (worker.next >= worker.end) {
+        worker.pid = -1;
+        continue;
+      }
+      outcomes[worker.next] = late ? Outcome{"timeout", "", ""} : Outcome{"crash", std::to_string(status), ""};
+      StartWorker(worker, cases, worker.next + 1);
+    }
+  }
   return outcomes;
 }
 
@@ -369,8 +415,8 @@ TEST_F(XmlConformanceCorpus, JapaneseFormsGroupAlike) {
     if (entry.path().extension() != ".xml" || name == "japanese") continue;
     const bool wide = name.find("utf-16") != std::string::npos || name.find("little-endian") != std::string::npos;
     const std::string group = name.rfind("pr-", 0) == 0 && wide ? "pr-utf-16" : name.substr(0, name.find('-'));
-    Case c{name, "valid", "japanese", entry.path(), entry.path(), Group::Asserted};
-    groups["own"][group].insert(Finish(Start(c)).canonical);
+    const std::vector<Outcome> own = RunAll({Case{name, "valid", "japanese", entry.path(), entry.path(), Group::Asserted}});
+    groups["own"][group].insert(own.front().canonical);
     groups["libxml2"][group].insert(Libxml2Canonical(entry.path()));
   }
   for (const char* reader : {"own", "libxml2"}) {
