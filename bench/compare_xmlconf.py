@@ -18,8 +18,10 @@ where the own parser's verdict differs from both peers'.
 import collections
 import concurrent.futures
 import os
+import shutil
 import subprocess
 import sys
+import tempfile
 import xml.etree.ElementTree as ET
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -51,11 +53,14 @@ def cases():
     return out
 
 
-def run(argv, namespace_errors=False):
+OWN_ENV = dict(os.environ)  # TMPDIR: a private folder with the build's etc/
+
+
+def run(argv, namespace_errors=False, env=None):
     """'rejected', 'accepted' or 'timeout'."""
     try:
         done = subprocess.run(argv, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, timeout=10,
-                              cwd=os.path.dirname(argv[-1]))
+                              cwd=os.path.dirname(argv[-1]), env=env)
     except subprocess.TimeoutExpired:
         return "timeout"
     if done.returncode != 0 or (namespace_errors and b"namespace error" in done.stderr):
@@ -65,7 +70,7 @@ def run(argv, namespace_errors=False):
 
 def verdicts(case):
     path = case[3]
-    return (run([os.path.join(BUILD, "bin", "xml-verdict"), path]),
+    return (run([os.path.join(BUILD, "bin", "xml-verdict"), path], env=OWN_ENV),
             run(["xmllint", "--noout", "--nonet", "--loaddtd", "--noent", path], namespace_errors=True),
             run(["xmlwf", "-n", "-p", "-x", path]))
 
@@ -82,8 +87,11 @@ def main():
     if not os.access(os.path.join(BUILD, "bin", "xml-verdict"), os.X_OK):
         sys.exit(f"compare_xmlconf: no {BUILD}/bin/xml-verdict; build the default preset first")
     all_cases = cases()
-    with concurrent.futures.ThreadPoolExecutor(max_workers=3) as pool:
-        results = list(pool.map(verdicts, all_cases))
+    with tempfile.TemporaryDirectory(prefix="compare_xmlconf.") as scratch:
+        shutil.copytree(os.path.join(BUILD, "etc"), os.path.join(scratch, "etc"))
+        OWN_ENV["TMPDIR"] = scratch
+        with concurrent.futures.ThreadPoolExecutor(max_workers=3) as pool:
+            results = list(pool.map(verdicts, all_cases))
     table = collections.OrderedDict()
     lonely = collections.defaultdict(list)
     for (cid, kind, suite, _), (own, lint, wf) in zip(all_cases, results):

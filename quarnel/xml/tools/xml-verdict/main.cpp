@@ -8,6 +8,9 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <system_error>
+
+#include <unistd.h>
 
 #include "dalvex/cconv.h"
 #include "xml_verdict.h"
@@ -23,11 +26,19 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: xml-verdict [--canonical] FILE\n");
     return 1;
   }
-  // The engine reads its configuration from $TMPDIR/etc; the build's own
-  // folder holds one.
+  // The engine reads its configuration from $TMPDIR/etc and keeps its
+  // compiled tables there. Without one, a private folder gets a copy of the
+  // build's, so that the build's own folder stays as built.
+  namespace fs = std::filesystem;
   const char* tmp = std::getenv("TMPDIR");
-  if (tmp == nullptr || !std::filesystem::is_directory(std::filesystem::path(tmp) / "etc"))
-    setenv("TMPDIR", PROJECT_BUILD_DIR, 1);
+  fs::path own;
+  if (tmp == nullptr || *tmp == '\0' || !fs::is_directory(fs::path(tmp) / "etc")) {
+    std::error_code error;
+    own = fs::temp_directory_path(error) / ("xml-verdict." + std::to_string(getpid()));
+    fs::create_directories(own, error);
+    fs::copy(fs::path(PROJECT_BUILD_DIR) / "etc", own / "etc", fs::copy_options::recursive, error);
+    setenv("TMPDIR", own.c_str(), 1);
+  }
   const bool started = startProcess() == 1 && cconvLoadRule() == 1;
   if (!started) std::fprintf(stderr, "xml-verdict: the charset engine did not start\n");
   const xml_verdict::Verdict verdict =
@@ -36,5 +47,9 @@ int main(int argc, char** argv) {
   const std::string codes = xml_verdict::DescribeCodes(verdict);
   if (!codes.empty()) std::fprintf(stderr, "%s\n", codes.c_str());
   if (started) endProcess();
+  if (!own.empty()) {
+    std::error_code error;
+    fs::remove_all(own, error);
+  }
   return verdict.rejected ? 2 : 0;
 }
