@@ -5,7 +5,7 @@
 // document (own parser through the engine's converter, libxml2 through
 // iconv; expat has no Shift_JIS); a 16 MB document whose internal subset
 // declares entities that the body references throughout; and the
-// conformance suite's Japanese specification in UTF-8 and UTF-16 with its
+// conformance suite's Japanese pr-xml document in UTF-8 and UTF-16 with its
 // local DTD, read again and again. Each reader touches every name,
 // namespace, attribute value and text. Cases are named <reader>/<document>.
 #include <benchmark/benchmark.h>
