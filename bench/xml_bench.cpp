@@ -1,23 +1,40 @@
 // Quarnel's own XML pull parser beside libxml2's reader and expat on two
 // generated 64 MB UTF-8 documents held in memory: one markup-heavy
 // (namespaced elements, attributes, references), one text-heavy (long
-// text, CDATA, non-ASCII). Each reader touches every name, namespace,
-// attribute value and text. Cases are named <reader>/<document>.
+// text, CDATA, non-ASCII); their UTF-16LE twins; a 16 MB Shift_JIS
+// document (own parser through the engine's converter, libxml2 through
+// iconv; expat has no Shift_JIS); a 16 MB document whose internal subset
+// declares entities that the body references throughout; and the
+// conformance suite's Japanese pr-xml document in UTF-8 and UTF-16 with its
+// local DTD, read again and again. Each reader touches every name,
+// namespace, attribute value and text. Cases are named <reader>/<document>.
 #include <benchmark/benchmark.h>
 #include <expat.h>
 #include <libxml/xmlreader.h>
 
+#include <unistd.h>
+#include <unicode/unistr.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 
+#include "dalvex/cconv.h"
 #include "quarnel/xml_parser_impl.h"
 
 namespace {
 
 using namespace ObraCommon;
 
+namespace fs = std::filesystem;
+
 constexpr size_t kSize = 64u << 20;
+constexpr size_t kSmallSize = 16u << 20;
 
 const std::string& MarkupHeavy() {
   static const std::string document = [] {
@@ -48,11 +65,94 @@ const std::string& TextHeavy() {
   return document;
 }
 
-void Own(benchmark::State& state, const std::string& document, bool tokens) {
+// The same document in UTF-16LE with a byte-order mark.
+std::string Utf16Twin(std::string utf8) {
+  const size_t at = utf8.find("encoding='UTF-8'");
+  if (at != std::string::npos) utf8.replace(at, 16, "encoding='UTF-16'");
+  const icu::UnicodeString text = icu::UnicodeString::fromUTF8(utf8);
+  std::string out("\xFF\xFE", 2);
+  out.reserve(2 + 2 * static_cast<size_t>(text.length()));
+  for (int32_t i = 0; i < text.length(); ++i) {
+    out += static_cast<char>(text.charAt(i) & 0xFF);
+    out += static_cast<char>(text.charAt(i) >> 8);
+  }
+  return out;
+}
+
+const std::string& MarkupHeavy16() {
+  static const std::string document = Utf16Twin(MarkupHeavy());
+  return document;
+}
+
+const std::string& TextHeavy16() {
+  static const std::string document = Utf16Twin(TextHeavy());
+  return document;
+}
+
+// Japanese text in Shift_JIS: kana, kanji, half-width kana, ASCII between.
+const std::string& ShiftJis() {
+  static const std::string document = [] {
+    std::string paragraph;
+    for (int i = 0; i < 20; ++i)
+      paragraph += "\x82\xa0\x82\xa2\x82\xa4 \x93\xfa\x96\x7b\x8c\xea text \xb1\xb2\xb3 \x88\x9f\x88\xa0 ";
+    std::string out = "<?xml version='1.0' encoding='Shift_JIS'?>\n<doc>\n";
+    for (int i = 0; out.size() < kSmallSize; ++i) out += "<p n='" + std::to_string(i) + "'>" + paragraph + "</p>\n";
+    return out + "</doc>\n";
+  }();
+  return document;
+}
+
+// An internal subset of 100 text entities and 20 that refer to them; the
+// body references both in content and in attribute values.
+const std::string& Subset() {
+  static const std::string document = [] {
+    std::string out = "<?xml version='1.0'?>\n<!DOCTYPE doc [\n";
+    for (int i = 0; i < 100; ++i)
+      out += "<!ENTITY e" + std::to_string(i) + " 'entity text " + std::to_string(i) + " &#x41;&amp;b'>\n";
+    for (int i = 0; i < 20; ++i)
+      out += "<!ENTITY n" + std::to_string(i) + " '&e" + std::to_string(i) + "; and &e" + std::to_string(99 - i) + ";'>\n";
+    out += "]>\n<doc>\n";
+    for (int i = 0; out.size() < kSmallSize; ++i) {
+      const std::string k = std::to_string(i % 100), n = std::to_string(i % 20);
+      out += "<p a='&e" + k + ";'>&e" + k + "; plain text &n" + n + "; &e" + std::to_string((i * 7) % 100) + ";</p>\n";
+    }
+    return out + "</doc>\n";
+  }();
+  return document;
+}
+
+fs::path TestData() {
+  const char* env = std::getenv("TESTDATA_DIR");
+  return fs::path(env != nullptr && *env != '\0' ? env : TESTDATA_DEFAULT);
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A document of the conformance suite, held in memory; its DTD is read
+// from beside it through the base given to each reader.
+struct SuiteDocument {
+  fs::path path;
+  std::string bytes;
+};
+
+const SuiteDocument& PrXml(const char* name) {
+  static std::map<std::string, SuiteDocument> documents;
+  SuiteDocument& document = documents[name];
+  if (document.path.empty()) {
+    document.path = TestData() / "xml" / "xmlconf" / "japanese" / name;
+    document.bytes = ReadFile(document.path);
+  }
+  return document;
+}
+
+void Own(benchmark::State& state, const std::string& document, bool tokens, const std::string& base = std::string()) {
   for (auto _ : state) {
     std::istringstream in(document);
     XmlParserImpl parser;
-    parser.setInput(in, UnicodeString(), UnicodeString());
+    parser.setInput(in, UnicodeString(), UnicodeString::fromUTF8(base));
     int64_t touched = 0;
     for (;;) {
       auto event = tokens ? parser.nextToken() : parser.next();
@@ -75,10 +175,12 @@ void Own(benchmark::State& state, const std::string& document, bool tokens) {
 
 size_t Length(const xmlChar* text) { return text == nullptr ? 0 : std::strlen(reinterpret_cast<const char*>(text)); }
 
-void Libxml2(benchmark::State& state, const std::string& document) {
+void Libxml2(benchmark::State& state, const std::string& document, const char* base = nullptr) {
+  // Entities are substituted as the other readers substitute them.
+  const int options = XML_PARSE_HUGE | XML_PARSE_NOENT | XML_PARSE_NONET | (base != nullptr ? XML_PARSE_DTDLOAD : 0);
   for (auto _ : state) {
     xmlTextReaderPtr reader =
-        xmlReaderForMemory(document.data(), static_cast<int>(document.size()), nullptr, nullptr, XML_PARSE_HUGE);
+        xmlReaderForMemory(document.data(), static_cast<int>(document.size()), base, nullptr, options);
     int64_t touched = 0;
     while (xmlTextReaderRead(reader) == 1) {
       const int type = xmlTextReaderNodeType(reader);
@@ -97,11 +199,28 @@ void Libxml2(benchmark::State& state, const std::string& document) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * document.size()));
 }
 
-void Expat(benchmark::State& state, const std::string& document) {
+// An external DTD or entity read from its file by a parser of its own.
+int ExpatExternal(XML_Parser parser, const XML_Char* context, const XML_Char* base, const XML_Char* system,
+                  const XML_Char*) {
+  if (system == nullptr) return XML_STATUS_ERROR;
+  const fs::path path = base != nullptr ? fs::path(base).parent_path() / system : fs::path(system);
+  const std::string bytes = ReadFile(path);
+  XML_Parser external = XML_ExternalEntityParserCreate(parser, context, nullptr);
+  const XML_Status status = XML_Parse(external, bytes.data(), static_cast<int>(bytes.size()), 1);
+  XML_ParserFree(external);
+  return status;
+}
+
+void Expat(benchmark::State& state, const std::string& document, const char* base = nullptr) {
   for (auto _ : state) {
     int64_t touched = 0;
     XML_Parser parser = XML_ParserCreateNS(nullptr, '\x01');
     XML_SetUserData(parser, &touched);
+    if (base != nullptr) {
+      XML_SetBase(parser, base);
+      XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_UNLESS_STANDALONE);
+      XML_SetExternalEntityRefHandler(parser, ExpatExternal);
+    }
     XML_SetElementHandler(
         parser,
         [](void* data, const XML_Char* name, const XML_Char** attributes) {
@@ -129,6 +248,47 @@ void OwnNextText(benchmark::State& state) { Own(state, TextHeavy(), false); }
 void OwnTokensText(benchmark::State& state) { Own(state, TextHeavy(), true); }
 void Libxml2Text(benchmark::State& state) { Libxml2(state, TextHeavy()); }
 void ExpatText(benchmark::State& state) { Expat(state, TextHeavy()); }
+void OwnNextMarkup16(benchmark::State& state) { Own(state, MarkupHeavy16(), false); }
+void Libxml2Markup16(benchmark::State& state) { Libxml2(state, MarkupHeavy16()); }
+void ExpatMarkup16(benchmark::State& state) { Expat(state, MarkupHeavy16()); }
+void OwnNextText16(benchmark::State& state) { Own(state, TextHeavy16(), false); }
+void Libxml2Text16(benchmark::State& state) { Libxml2(state, TextHeavy16()); }
+void ExpatText16(benchmark::State& state) { Expat(state, TextHeavy16()); }
+void OwnNextShiftJis(benchmark::State& state) { Own(state, ShiftJis(), false); }
+void Libxml2ShiftJis(benchmark::State& state) { Libxml2(state, ShiftJis()); }
+void OwnNextSubset(benchmark::State& state) { Own(state, Subset(), false); }
+void Libxml2Subset(benchmark::State& state) { Libxml2(state, Subset()); }
+void ExpatSubset(benchmark::State& state) { Expat(state, Subset()); }
+
+void OwnPrXml(benchmark::State& state, const char* name) {
+  const SuiteDocument& document = PrXml(name);
+  Own(state, document.bytes, false, "file://" + document.path.string());
+}
+void Libxml2PrXml(benchmark::State& state, const char* name) {
+  const SuiteDocument& document = PrXml(name);
+  Libxml2(state, document.bytes, document.path.c_str());
+}
+void ExpatPrXml(benchmark::State& state, const char* name) {
+  const SuiteDocument& document = PrXml(name);
+  Expat(state, document.bytes, document.path.c_str());
+}
+
+// The engine reads its configuration from $TMPDIR/etc: a private folder
+// with a copy of the build's, for the Shift_JIS converter.
+struct Engine {
+  fs::path folder = fs::temp_directory_path() / ("xml_bench_" + std::to_string(getpid()));
+  Engine() {
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    fs::copy(fs::path(PROJECT_BUILD_DIR) / "etc", folder / "etc", fs::copy_options::recursive);
+    setenv("TMPDIR", folder.c_str(), 1);
+    if (startProcess() != 1 || cconvLoadRule() != 1) std::fprintf(stderr, "xml_bench: the charset engine did not start\n");
+  }
+  ~Engine() {
+    endProcess();
+    fs::remove_all(folder);
+  }
+};
 
 }  // namespace
 
@@ -140,11 +300,33 @@ BENCHMARK(OwnNextText)->Name("quarnel next/text-heavy")->Unit(benchmark::kMillis
 BENCHMARK(OwnTokensText)->Name("quarnel nextToken/text-heavy")->Unit(benchmark::kMillisecond);
 BENCHMARK(Libxml2Text)->Name("libxml2 reader/text-heavy")->Unit(benchmark::kMillisecond);
 BENCHMARK(ExpatText)->Name("expat/text-heavy")->Unit(benchmark::kMillisecond);
+BENCHMARK(OwnNextMarkup16)->Name("quarnel next/markup-heavy UTF-16LE")->Unit(benchmark::kMillisecond);
+BENCHMARK(Libxml2Markup16)->Name("libxml2 reader/markup-heavy UTF-16LE")->Unit(benchmark::kMillisecond);
+BENCHMARK(ExpatMarkup16)->Name("expat/markup-heavy UTF-16LE")->Unit(benchmark::kMillisecond);
+BENCHMARK(OwnNextText16)->Name("quarnel next/text-heavy UTF-16LE")->Unit(benchmark::kMillisecond);
+BENCHMARK(Libxml2Text16)->Name("libxml2 reader/text-heavy UTF-16LE")->Unit(benchmark::kMillisecond);
+BENCHMARK(ExpatText16)->Name("expat/text-heavy UTF-16LE")->Unit(benchmark::kMillisecond);
+BENCHMARK(OwnNextShiftJis)->Name("quarnel next/Shift_JIS")->Unit(benchmark::kMillisecond);
+BENCHMARK(Libxml2ShiftJis)->Name("libxml2 reader/Shift_JIS")->Unit(benchmark::kMillisecond);
+BENCHMARK(OwnNextSubset)->Name("quarnel next/internal subset")->Unit(benchmark::kMillisecond);
+BENCHMARK(Libxml2Subset)->Name("libxml2 reader/internal subset")->Unit(benchmark::kMillisecond);
+BENCHMARK(ExpatSubset)->Name("expat/internal subset")->Unit(benchmark::kMillisecond);
 
 // The documents are made before any case is timed.
 int main(int argc, char** argv) {
-  MarkupHeavy();
-  TextHeavy();
+  Engine engine;
+  MarkupHeavy16();
+  TextHeavy16();
+  ShiftJis();
+  Subset();
+  // The suite's documents only where the test data is.
+  for (const char* name : {"pr-xml-utf-8.xml", "pr-xml-utf-16.xml"}) {
+    if (PrXml(name).bytes.empty()) continue;
+    const std::string measure = std::string("/") + (std::strstr(name, "16") ? "pr-xml UTF-16" : "pr-xml UTF-8");
+    benchmark::RegisterBenchmark(("quarnel next" + measure).c_str(), OwnPrXml, name);
+    benchmark::RegisterBenchmark(("libxml2 reader" + measure).c_str(), Libxml2PrXml, name);
+    benchmark::RegisterBenchmark(("expat" + measure).c_str(), ExpatPrXml, name);
+  }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
