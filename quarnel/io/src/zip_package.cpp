@@ -52,22 +52,23 @@ const std::array<const char16_t*, 16> kMainContentTypes = {
 };
 
 // Hands out at most `limit` bytes of another stream and remembers whether
-// it had to hold any back. A source that fails (damaged deflate data) just
-// ends.
+// it had to hold any back, or the source failed (damaged data, a wrong
+// checksum): then the part was not read whole.
 class CappedBuf : public std::streambuf {
  public:
   CappedBuf(std::istream& source, std::streamsize limit) : m_source(source), m_left(limit) {}
-  bool cut() const { return m_cut; }
+  bool incomplete() const { return m_incomplete; }
 
  protected:
   int_type underflow() override {
     if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
     if (m_left == 0) {
-      m_cut = m_source.peek() != traits_type::eof();
+      m_incomplete = m_incomplete || m_source.peek() != traits_type::eof() || m_source.bad();
       return traits_type::eof();
     }
     m_source.read(m_buffer, std::min<std::streamsize>(m_left, sizeof m_buffer));
     std::streamsize got = m_source.gcount();
+    if (m_source.bad()) m_incomplete = true;
     if (got <= 0) return traits_type::eof();
     m_left -= got;
     setg(m_buffer, m_buffer, m_buffer + got);
@@ -77,7 +78,7 @@ class CappedBuf : public std::streambuf {
  private:
   std::istream& m_source;
   std::streamsize m_left;
-  bool m_cut = false;
+  bool m_incomplete = false;
   char m_buffer[16384];
 };
 
@@ -97,7 +98,7 @@ bool ReadPart(ZelZipFileEntry* part, OnStart onStart) {
     parser->setInput(text, UnicodeString(), UnicodeString());
     for (;;) {
       ZelXmlParser::EventType event = parser->next();
-      if (event == ZelXmlParser::END_DOCUMENT) return !capped.cut();
+      if (event == ZelXmlParser::END_DOCUMENT) return !capped.incomplete();
       if (event == ZelXmlParser::START_TAG && !onStart(*parser)) return false;
     }
   } catch (...) {

@@ -5,11 +5,13 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "quarnel/xml_parser.h"
 #include "quarnel/zip_file.h"
 #include "support.h"
 #include "testsupport/http_server.h"
@@ -193,6 +195,230 @@ TEST(OoxmlPackage, StreamStandsWhereItStood) {
   EXPECT_EQ(ZelZipFile::detectOOXDocument(static_cast<std::istream*>(nullptr)), 0);
   EXPECT_EQ(ZelZipFile::detectOOXDocument(static_cast<const char*>(nullptr)), 0);
   EXPECT_EQ(ZelZipFile::detectOOXDocument("/nonexistent/package.docx"), 0);
+}
+
+// The content type of each named entry after reading the package's
+// "[Content_Types].xml"; entries without one give "".
+struct TypesCase {
+  const char* what;
+  std::string types;
+  std::vector<std::pair<const char*, const char*>> want;
+};
+
+TEST(OoxmlPackage, ContentTypes) {
+  const std::string ok = Override("/a.xml", "A");
+  const std::vector<TypesCase> cases = {
+      {"Override and Default", Types(ok + Default("bin", "B")), {{"a.xml", "A"}, {"b.bin", "B"}, {"c", ""}}},
+      {"wrong namespace", Types(ok, "http://example.com/types"), {{"a.xml", ""}}},
+      {"no namespace", "<Types>" + ok + "</Types>", {{"a.xml", ""}}},
+      {"wrong root", "<Typez xmlns=\"" + std::string(kTypesNamespace) + "\">" + ok + "</Typez>", {{"a.xml", ""}}},
+      {"unknown element ends reading",
+       Types(ok + "<Other ContentType=\"X\"/>" + Override("/b.bin", "B")),
+       {{"a.xml", "A"}, {"b.bin", ""}}},
+      {"a deeper element ends reading",
+       Types("<Override PartName=\"/a.xml\" ContentType=\"A\"><Override PartName=\"/b.bin\" ContentType=\"B\"/></Override>" +
+             Default("bin", "C")),
+       {{"a.xml", "A"}, {"b.bin", ""}}},
+      {"empty ContentType ends reading",
+       Types(ok + "<Override PartName=\"/b.bin\" ContentType=\"\"/>" + Default("bin", "C")),
+       {{"a.xml", "A"}, {"b.bin", ""}}},
+      {"an Override of a missing part is not counted", Types(Override("/zzz", "Z") + Default("bin", "B")), {{"b.bin", "B"}}},
+      {"Defaults apply only after the end of the part",
+       "<Types xmlns=\"" + std::string(kTypesNamespace) + "\">" + ok + Default("bin", "B"),
+       {{"a.xml", "A"}, {"b.bin", ""}}},
+      // Three overrides for three entries: the Default step never runs.
+      {"Defaults need fewer overrides than entries",
+       Types(ok + ok + Override("/[Content_Types].xml", "T") + Default("bin", "B")),
+       {{"a.xml", "A"}, {"b.bin", ""}}},
+      {"the last dot decides", Types(Default("bin", "B") + Default("xml", "X")), {{"a.xml", "X"}, {"b.bin", "B"}}},
+      {"a DOCTYPE with an internal subset is read",
+       "<!DOCTYPE Types [<!ENTITY o '<Override PartName=\"/a.xml\" ContentType=\"A\"/>'>]><Types xmlns=\"" +
+           std::string(kTypesNamespace) + "\">&o;</Types>",
+       {{"a.xml", "A"}}},
+      {"not XML", "\xff\xfe\x01 garbage", {{"a.xml", ""}}},
+  };
+  for (const TypesCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    ZelZipFile zip(new std::istringstream(Package({{"[Content_Types].xml", c.types}, {"a.xml", "<a/>"}, {"b.bin", "b"}})), true);
+    std::vector<std::string> got, want;
+    for (const auto& [name, type] : c.want) {
+      ZelZipFileEntry* e = zip.getFileEntry(UnicodeString::fromUTF8(name));
+      got.push_back(std::string(name) + "=" + Utf8(zip.getContentType(e)));
+      want.push_back(std::string(name) + "=" + type);
+    }
+    EXPECT_EQ(got, want);
+  }
+}
+
+TEST(OoxmlPackage, ContentTypesNeedTheirPart) {
+  ZelZipFile zip(new std::istringstream(Package({{"a.xml", "<a/>"}})), true);
+  EXPECT_TRUE(zip.getContentType(zip.getFileEntry(0)).isEmpty());
+  EXPECT_TRUE(zip.getContentType(nullptr).isEmpty());
+}
+
+TEST(OoxmlPackage, DamagedPartsAnswerNothing) {
+  std::string types = Types(Default("xml", kDocx));
+  std::string rels = Rels(Rel("rId1", kOfficeDocument, "word/document.xml"));
+  struct Damage {
+    const char* what;
+    const char* part;
+    void (*damage)(ZipEntrySpec&);
+  };
+  const std::vector<Damage> damages = {
+      {"inflates short of its end", "[Content_Types].xml", [](ZipEntrySpec& s) { s.declaredSize = 60; }},
+      {"wrong checksum", "[Content_Types].xml", [](ZipEntrySpec& s) { s.wrongCrc = true; }},
+      {"relationships short of their end", "_rels/.rels", [](ZipEntrySpec& s) { s.declaredSize = 60; }},
+  };
+  for (const Damage& d : damages) {
+    SCOPED_TRACE(d.what);
+    testsupport::ZipWriter writer;
+    for (const Part& p : std::vector<Part>{{"[Content_Types].xml", types}, {"_rels/.rels", rels}, {"word/document.xml", "<d/>"}}) {
+      ZipEntrySpec spec;
+      spec.name = p.name;
+      spec.data = p.data;
+      spec.deflate = true;
+      if (p.name == d.part) d.damage(spec);
+      writer.add(spec);
+    }
+    EXPECT_EQ(DetectBytes(writer.finish()), 0);
+  }
+}
+
+// Relationships of the package and of parts, each looked up by Id, by
+// Type and for its target mode.
+struct RelCase {
+  const char* what;
+  const char* source;  // null: the package
+  const char* id;
+  const char* byId;
+  const char* byType;  // looked up by "T" + id
+  const char* mode;
+};
+
+TEST(OoxmlPackage, Relationships) {
+  std::string partRels = Rels(Rel("r1", "Tr1", "../media/x.png") + Rel("r2", "Tr2", "y.xml", "Internal") +
+                              Rel("r3", "Tr3", "http://example.com/a b", "External") +
+                              Rel("r4", "Tr4", "../../../up.xml") + "<Other Id=\"r9\"/>" +
+                              Rel("r1", "Tr5", "second.xml") + Rel("r6", "", "t.xml") + Rel("r7", "Tr7", "lost.xml"));
+  std::string bareRels = "<r:Relationships xmlns:r=\"" + std::string(kRelsNamespace) + "\">" +
+                         "<r:Relationship Id=\"r1\" Type=\"Tr1\" Target=\"../sib.xml\"/></r:Relationships>";
+  ZelZipFile zip(new std::istringstream(Package({
+                     {"_rels/.rels", Rels(Rel("r1", "Tr1", "../pkg.xml") + Rel("r2", "Tr2", "/abs.xml"))},
+                     {"a/b/c.xml", "<c/>"},
+                     {"a/b/_rels/c.xml.rels", partRels},
+                     {"c.xml", "<c/>"},
+                     {"_rels/c.xml.rels", bareRels},
+                     {"d.xml", "<d/>"},
+                     {"_rels/d.xml.rels", "<Other>" + Rel("r1", "Tr1", "x") + "</Other>"},
+                 })),
+                 true);
+  const std::vector<RelCase> cases = {
+      {"package targets as written", nullptr, "r1", "../pkg.xml", "../pkg.xml", "Internal"},
+      {"package target with a leading slash", nullptr, "r2", "/abs.xml", "/abs.xml", "Internal"},
+      {"resolved against the part", "a/b/c.xml", "r1", "a/media/x.png", "a/media/x.png", "Internal"},
+      {"Internal said aloud", "a/b/c.xml", "r2", "a/b/y.xml", "a/b/y.xml", "Internal"},
+      {"External kept as written", "a/b/c.xml", "r3", "http://example.com/a b", "http://example.com/a b", "External"},
+      {"the root cannot be climbed past", "a/b/c.xml", "r4", "up.xml", "up.xml", "Internal"},
+      {"a key met twice keeps its first target", "a/b/c.xml", "r5", "", "a/b/second.xml", "Internal"},
+      {"an empty Type ends reading", "a/b/c.xml", "r7", "", "", "Internal"},
+      {"a part without a folder, prefixed names", "c.xml", "r1", "sib.xml", "sib.xml", "Internal"},
+      {"a wrong root ends reading", "d.xml", "r1", "", "", "Internal"},
+      {"a part without relationships", "a/b/_rels/c.xml.rels", "r1", "", "", "Internal"},
+  };
+  for (const RelCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    ZelZipFileEntry* source = c.source ? zip.getFileEntry(UnicodeString::fromUTF8(c.source)) : nullptr;
+    if (c.source != nullptr) {
+      ASSERT_NE(source, nullptr);
+    }
+    UnicodeString id = UnicodeString::fromUTF8(c.id);
+    EXPECT_EQ(Utf8(zip.getRelationshipTargetFromId(id, source)), c.byId);
+    EXPECT_EQ(Utf8(zip.getRelationshipTargetFromType(u"T" + id, source)), c.byType);
+    EXPECT_EQ(Utf8(zip.getRelationshipTargetMode(id, source)), c.mode);
+  }
+  // The first r1 wins over the later one with another type.
+  ZelZipFileEntry* c = zip.getFileEntry(u"a/b/c.xml");
+  EXPECT_EQ(Utf8(zip.getRelationshipTargetFromId(u"r1", c)), "a/media/x.png");
+}
+
+// A package's parts open nothing outside the package: not the external
+// subset a DOCTYPE names, not the external entities it declares, whatever
+// they are (a FIFO would block, /dev/zero never ends, a URL is a request
+// the package's author chose), even with remote loading allowed.
+TEST(OoxmlPackage, PartsReachNothingOutside) {
+  namespace fs = std::filesystem;
+  const std::string tmpl = Override("/word/document.xml",
+                                    "application/vnd.openxmlformats-officedocument.wordprocessingml.template.main+xml");
+  fs::path dir = testsupport::TempDir();
+  fs::path fifo = dir / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // Were they read, these would make the main part a template (3).
+  ASSERT_TRUE(testsupport::WriteFile(dir / "local.dtd", "<!ENTITY o '" + tmpl + "'>"));
+  ASSERT_TRUE(testsupport::WriteFile(dir / "local.ent", tmpl));
+  testsupport::HttpServer server;
+  server.answer("/remote.dtd", {"HTTP/1.1 200 OK\r\nContent-Type: application/xml-dtd", "<!ENTITY o '" + tmpl + "'>"});
+  server.answer("/remote.ent", {"HTTP/1.1 200 OK\r\nContent-Type: text/plain", tmpl});
+  ObraCommon::ZelXmlUtil::setRemoteEntityLoading(true);
+  struct Reach {
+    std::string subset, entity;
+  };
+  const std::vector<Reach> reaches = {
+      {fifo.string(), "/dev/zero"},
+      {"/dev/zero", server.url("/remote.ent")},
+      {server.url("/remote.dtd"), fifo.string()},
+      {(dir / "local.dtd").string(), (dir / "local.ent").string()},
+      {"file://" + (dir / "local.dtd").string(), "local.ent"},
+  };
+  for (const Reach& r : reaches) {
+    SCOPED_TRACE(r.subset + " " + r.entity);
+    std::string doctype = "<!DOCTYPE Types SYSTEM \"" + r.subset + "\" [<!ENTITY e SYSTEM \"" + r.entity + "\">]>";
+    std::string types = doctype + "<Types xmlns=\"" + kTypesNamespace + "\">" + Override("/word/document.xml", kDocx) +
+                        "&e;&o;</Types>";
+    std::string rels = "<!DOCTYPE Relationships SYSTEM \"" + r.subset + "\">" +
+                       Rels(Rel("rId1", kOfficeDocument, "word/document.xml")).substr(21);
+    std::string bytes = Package({{"[Content_Types].xml", types}, {"_rels/.rels", rels}, {"word/document.xml", "<d/>"}});
+    EXPECT_EQ(DetectBytes(bytes), 1);
+  }
+  ObraCommon::ZelXmlUtil::setRemoteEntityLoading(false);
+  EXPECT_TRUE(server.requests().empty());
+}
+
+// A part is read no further than 16 MiB of inflated text: what comes after
+// (here the Default or the relationship that would name the main part) is
+// never seen, and a small package cannot make the reader take gigabytes.
+TEST(OoxmlPackage, PartsAreReadWithinBounds) {
+  struct Bound {
+    const char* what;
+    bool types;  // the long part: content types, or the package relationships
+    size_t bytes;
+    int type;
+  };
+  const std::vector<Bound> bounds = {
+      {"content types within the bound", true, size_t(15) << 20, 1},
+      {"content types of 200 MiB", true, size_t(200) << 20, 0},
+      {"relationships of 64 MiB", false, size_t(64) << 20, 0},
+  };
+  for (const Bound& b : bounds) {
+    SCOPED_TRACE(b.what);
+    std::string filler;
+    for (int i = 0; filler.size() < 30000; ++i) {
+      std::string n = std::to_string(i);
+      filler += b.types ? Default("f" + n, "application/x-fill") : Rel("f" + n, "t" + n, "x.xml");
+    }
+    std::string end = b.types ? Default("xml", kDocx) + "</Types>"
+                              : Rel("rId1", kOfficeDocument, "word/document.xml") + "</Relationships>";
+    std::string head = b.types ? Types("") : Rels("");
+    head.resize(head.size() - (b.types ? 8 : 16));  // without the end tag
+    std::string part = head;
+    part.reserve(b.bytes + filler.size() + end.size());
+    while (part.size() < b.bytes - end.size()) part += filler;
+    part += end;
+    std::vector<Part> parts = {{"[Content_Types].xml", Types(Default("xml", kDocx))},
+                               {"_rels/.rels", Rels(Rel("rId1", kOfficeDocument, "word/document.xml"))},
+                               {"word/document.xml", "<d/>"}};
+    parts[b.types ? 0 : 1].data = std::move(part);
+    EXPECT_EQ(DetectBytes(Package(parts)), b.type);
+  }
 }
 
 }  // namespace
