@@ -6,7 +6,10 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <iostream>
+#include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -418,6 +421,122 @@ TEST(OoxmlPackage, PartsAreReadWithinBounds) {
                                {"word/document.xml", "<d/>"}};
     parts[b.types ? 0 : 1].data = std::move(part);
     EXPECT_EQ(DetectBytes(Package(parts)), b.type);
+  }
+}
+
+// The application `file -b` names, or "" when it names none.
+std::string ApplicationOfFile(const std::string& said) {
+  for (const char* app : {"Word", "Excel", "PowerPoint", "Visio"})
+    if (said.rfind(std::string("Microsoft ") + app + " ", 0) == 0) return app;
+  return "";
+}
+
+std::string ApplicationOfType(int type) {
+  if (type >= 1 && type <= 4) return "Word";
+  if (type >= 5 && type <= 9) return "Excel";
+  if (type >= 10 && type <= 15) return "PowerPoint";
+  return type == 16 ? "theme" : "";
+}
+
+// Where a reading of a package is expected to disagree, and why.
+const std::map<std::string, std::string> kScriptDisagrees = {
+    {"tika-testEXCEL.strict.xlsx",
+     "its main part is named by the Strict relationship type, which the script follows and detection does not"},
+};
+const std::map<std::string, std::string> kFileDisagrees = {
+    {"python-docx-default.docx", "file names no application (\"Microsoft OOXML\"): its first parts are customXml/"},
+    {"tika-testPPT.thmx", "file knows no theme packages (\"Microsoft OOXML\")"},
+    {"tika-testWORD.docx", "file sees a plain zip: the package does not start with [Content_Types].xml"},
+    {"tika-testPPT.potm", "file sees a plain zip: the package does not start with [Content_Types].xml"},
+    {"tika-testEXCEL.strict.xlsx", "Strict relationship type: detection answers 0, file says Excel"},
+    {"libvisio-bgcolor.vsdx", "Visio packages are none of the 16 kinds; file says Visio"},
+    {"tika-testVISIO.vsdx", "Visio packages are none of the 16 kinds; file says Visio"},
+    {"tika-testVISIO.vsdm", "Visio packages are none of the 16 kinds; file says Visio"},
+    {"tika-testVISIO.vssx", "Visio packages are none of the 16 kinds; file says Visio"},
+    {"tika-testVISIO.vstx", "Visio packages are none of the 16 kinds; file says Visio"},
+    {"poi-clusterfuzz-testcase-minimized-POIVisioFuzzer-4537225637134336.vsd",
+     "a damaged Visio package: none of the 16 kinds; file says Visio"},
+};
+
+bool StartsWithLocalHeader(const std::filesystem::path& p) {
+  std::string head = testsupport::ReadFile(p).substr(0, 4);
+  return head == std::string("PK\x03\x04", 4);
+}
+
+// Every package of detect/ (and the zip-made Visio file of vsd/), by path
+// and by stream, beside a reading by python's zipfile and ElementTree and
+// beside what `file -b` said of it in the data's INDEX.tsv.
+TEST(OoxmlPackageCorpus, EveryPackageAsTwoOtherReadingsTellIt) {
+  namespace fs = std::filesystem;
+  TESTDATA_OR_SKIP(detect, "detect");
+  struct Row {
+    fs::path path;
+    std::string fileSaid;
+  };
+  std::vector<Row> rows;
+  for (const auto& row : testsupport::ReadIndex(detect)) {
+    fs::path p = detect / row.at("file");
+    if (fs::is_regular_file(p) && StartsWithLocalHeader(p)) rows.push_back({p, row.count("file_-b") ? row.at("file_-b") : ""});
+  }
+  std::string why;
+  if (auto vsd = testsupport::TestDataDir("vsd", &why)) {
+    for (const auto& row : testsupport::ReadIndex(*vsd)) {
+      fs::path p = *vsd / row.at("file");
+      if (row.at("file").find("4537225637134336") != std::string::npos && fs::is_regular_file(p))
+        rows.push_back({p, row.count("file_-b") ? row.at("file_-b") : ""});
+    }
+  }
+  ASSERT_FALSE(rows.empty());
+
+  std::string command = "python3 '" + std::string(std::getenv("PROJECT_SOURCE_DIR")) + "/quarnel/io/tests/ooxml_main_part.py'";
+  for (const Row& r : rows) command += " '" + r.path.string() + "'";
+  std::map<std::string, int> script;
+  std::istringstream lines(quarnel_test::CommandOutput(command));
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    std::string path, kind;
+    std::getline(fields, path, '\t');
+    std::getline(fields, kind, '\t');
+    script[fs::path(path).filename().string()] = std::stoi(kind);
+  }
+  ASSERT_EQ(script.size(), rows.size()) << command;
+
+  std::ostringstream table;
+  table << "package | detected | script | file -b | disagreement\n";
+  std::set<int> kinds;
+  for (const Row& r : rows) {
+    std::string name = r.path.filename().string();
+    SCOPED_TRACE(name);
+    int type = ZelZipFile::detectOOXDocument(r.path.c_str());
+    kinds.insert(type);
+    // The stream form, the package behind 100 other bytes.
+    std::istringstream in(std::string(100, '\0') + testsupport::ReadFile(r.path));
+    in.seekg(100);
+    EXPECT_EQ(ZelZipFile::detectOOXDocument(&in), type);
+    EXPECT_TRUE(in.good());
+    EXPECT_EQ(in.tellg(), std::streampos(100));
+
+    std::string note;
+    if (script[name] != type) {
+      EXPECT_EQ(kScriptDisagrees.count(name), 1u) << "script says " << script[name] << ", detection " << type;
+      note += "script: " + (kScriptDisagrees.count(name) ? kScriptDisagrees.at(name) : "?") + " ";
+    } else {
+      EXPECT_EQ(kScriptDisagrees.count(name), 0u) << "listed as disagreeing, but agrees";
+    }
+    if (ApplicationOfFile(r.fileSaid) != ApplicationOfType(type)) {
+      EXPECT_EQ(kFileDisagrees.count(name), 1u) << "file says " << r.fileSaid << ", detection " << type;
+      note += "file: " + (kFileDisagrees.count(name) ? kFileDisagrees.at(name) : "?");
+    } else {
+      EXPECT_EQ(kFileDisagrees.count(name), 0u) << "listed as disagreeing, but agrees";
+    }
+    table << name << " | " << type << " | " << script[name] << " | " << r.fileSaid.substr(0, 40) << " | " << note << "\n";
+  }
+  std::cout << table.str();
+  // The packages the data holds cover every kind the script finds.
+  for (const auto& [name, kind] : script) {
+    if (kScriptDisagrees.count(name) == 0) {
+      EXPECT_EQ(kinds.count(kind), 1u) << name;
+    }
   }
 }
 
