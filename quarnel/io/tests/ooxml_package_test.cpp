@@ -313,6 +313,10 @@ TEST(OoxmlPackage, Relationships) {
                      {"_rels/c.xml.rels", bareRels},
                      {"d.xml", "<d/>"},
                      {"_rels/d.xml.rels", "<Other>" + Rel("r1", "Tr1", "x") + "</Other>"},
+                     {"i.xml", "<i/>"},
+                     {"_rels/i.xml.rels", Rels(Rel("r1", "Tr1", "kept.xml") + Rel("", "Tr2", "y") + Rel("r3", "Tr3", "z"))},
+                     {"t.xml", "<t/>"},
+                     {"_rels/t.xml.rels", Rels(Rel("r1", "Tr1", "") + Rel("r2", "Tr2", "y"))},
                  })),
                  true);
   const std::vector<RelCase> cases = {
@@ -326,6 +330,9 @@ TEST(OoxmlPackage, Relationships) {
       {"an empty Type ends reading", "a/b/c.xml", "r7", "", "", "Internal"},
       {"a part without a folder, prefixed names", "c.xml", "r1", "sib.xml", "sib.xml", "Internal"},
       {"a wrong root ends reading", "d.xml", "r1", "", "", "Internal"},
+      {"what was read before an empty Id stays", "i.xml", "r1", "kept.xml", "kept.xml", "Internal"},
+      {"an empty Id ends reading", "i.xml", "r3", "", "", "Internal"},
+      {"an empty Target ends reading", "t.xml", "r2", "", "", "Internal"},
       {"a part without relationships", "a/b/_rels/c.xml.rels", "r1", "", "", "Internal"},
   };
   for (const RelCase& c : cases) {
@@ -515,6 +522,18 @@ TEST(OoxmlPackageCorpus, EveryPackageAsTwoOtherReadingsTellIt) {
     EXPECT_EQ(ZelZipFile::detectOOXDocument(&in), type);
     EXPECT_TRUE(in.good());
     EXPECT_EQ(in.tellg(), std::streampos(100));
+
+    // The main part's internal targets, resolved against it, name entries
+    // of the package ("../customXml/item1.xml" from "word/document.xml").
+    ZelZipFile package(r.path.c_str());
+    if (ZelZipFileEntry* main = package.getOfficeDocument()) {
+      for (int i = 1; i <= 40; ++i) {
+        UnicodeString id = UnicodeString(u"rId") + UnicodeString::fromUTF8(std::to_string(i));
+        const UnicodeString& target = package.getRelationshipTargetFromId(id, main);
+        if (target.isEmpty() || package.getRelationshipTargetMode(id, main) != u"Internal") continue;
+        EXPECT_NE(package.getFileEntry(target), nullptr) << Utf8(id) << " " << Utf8(target);
+      }
+    }
 
     std::string note;
     if (script[name] != type) {
