@@ -295,9 +295,8 @@ void ZelDocument::writeAttributes(ZelElement* element) {
   element->finishAttributes();
   ZelNamedNodeMap* attributes = element->getAttributes();
   if (attributes == nullptr) return;
-  int count = attributes->getLength();
-  for (int i = 0; i < count; ++i) {
-    ZelNode* attr = attributes->item(i);
+  // Walked link by link: item(i) would start from the first each time.
+  for (ZelNode* attr = attributes->getFirstNode(); attr != nullptr; attr = attributes->getNextNode(attr)) {
     ZelName ns = attr->getNamespaceUri();
     ZelName prefix = attr->getPrefix();
     ZelName local = attr->getLocalName();

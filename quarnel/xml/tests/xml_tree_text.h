@@ -60,8 +60,7 @@ inline std::string DescribeTree(ZelNode* root, bool prefixes, bool asWritten = f
       if (!node->getNamespaceUri().isEmpty()) out += "{" + Utf8Of(node->getNamespaceUri().toString()) + "}";
       std::vector<std::string> declarations;
       if (ZelNamedNodeMap* attributes = node->getAttributes()) {
-        for (int i = 0; i < attributes->getLength(); ++i) {
-          ZelNode* attr = attributes->item(i);
+        for (ZelNode* attr = attributes->getFirstNode(); attr != nullptr; attr = attributes->getNextNode(attr)) {
           std::string value = textOf(attr->getNodeValue().toString());
           if (attr->getNamespaceUri().toString() == xmlnsNamespace) {
             declarations.push_back(Utf8Of(attr->getLocalName().toString()) + "=" + value);
