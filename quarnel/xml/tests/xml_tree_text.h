@@ -1,12 +1,14 @@
 // A tree as one line of text, for comparing trees across a save and a load:
 // elements with their namespace (and prefix when asked), their ordinary
-// attributes in order, the namespace declarations they carry (sorted), and
-// adjacent text joined. Processing instructions are left out, as loading
+// attributes in order, the namespace bindings they change (sorted; a
+// declaration of what is already in force, or of the prefix xml, changes
+// nothing), and adjacent text joined. Processing instructions are left out, as loading
 // leaves them out. Walks with the loading accessors, so a tree still
 // loading is read to its end.
 #pragma once
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,8 @@ inline std::string DescribeTree(ZelNode* root, bool prefixes, bool asWritten = f
   auto textOf = [&](const UnicodeString& text) { return Utf8Of(asWritten ? AsWritten(text) : text); };
   std::string out;
   std::string pendingText;
+  // Bindings in force, one map per open element (the outermost empty).
+  std::vector<std::map<std::string, std::string>> scopes(1);
   auto flushText = [&] {
     if (!pendingText.empty()) out += "T[" + pendingText + "]";
     pendingText.clear();
@@ -73,14 +77,23 @@ inline std::string DescribeTree(ZelNode* root, bool prefixes, bool asWritten = f
           out += "=\"" + value + "\"";
         }
       }
-      if (prefixes && !declarations.empty()) {
-        std::sort(declarations.begin(), declarations.end());
+      std::map<std::string, std::string> scope = scopes.back();
+      std::vector<std::string> changes;
+      for (const std::string& d : declarations) {
+        std::string prefix = d.substr(0, d.find('=')), uri = d.substr(d.find('=') + 1);
+        if (prefix == "xml" || scope[prefix] == uri) continue;
+        scope[prefix] = uri;
+        changes.push_back(d);
+      }
+      if (prefixes && !changes.empty()) {
+        std::sort(changes.begin(), changes.end());
         out += " ns[";
-        for (const std::string& d : declarations) out += d + ";";
+        for (const std::string& d : changes) out += d + ";";
         out += "]";
       }
       out += ">";
       descend = true;
+      scopes.push_back(scope);
     } else if (node->getNodeType() == TEXT_NODE ||
                (node->getNodeType() == ELEMENT_NODE && node->isText())) {
       pendingText += textOf(node->getText());
@@ -94,6 +107,7 @@ inline std::string DescribeTree(ZelNode* root, bool prefixes, bool asWritten = f
     if (descend) {
       flushText();
       out += "</>";
+      scopes.pop_back();
     }
     for (;;) {
       ZelNode* next = node->getNextSibling();
@@ -107,6 +121,7 @@ inline std::string DescribeTree(ZelNode* root, bool prefixes, bool asWritten = f
       }
       flushText();
       out += "</>";
+      scopes.pop_back();
       node = parent;
       parent = node->getParentNode();
     }
