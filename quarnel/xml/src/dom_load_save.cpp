@@ -176,6 +176,10 @@ ZelNode* ZelDocument::readNextNode() {
         continue;
       }
       case ZelXmlParser::TEXT: {
+        // Text beside the root element (the parser lets references there
+        // through) is no content of the document: written back, it would
+        // be lost or refused.
+        if (current->getNodeType() == DOCUMENT_NODE) continue;
         ZelNode* attached = current->appendChildText(parser->getText());
         if (attached != nullptr) {
           m_lastLoadingNode = attached;

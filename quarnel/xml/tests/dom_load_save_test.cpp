@@ -68,6 +68,7 @@ TEST(DomLoad, TreesAsLoaded) {
       {"declaration naming Shift_JIS", u"<?xml version='1.0' encoding='Shift_JIS'?>\n<r>\u3042</r>",
        "<r>T[\u3042]</>"},
       {"instructions and comments left out", u"<?pi x?><!--c--><r><?q?>a<!--d-->b</r>", "<r>T[ab]</>"},
+      {"text beside the root left out", u"&#65;<r/>\r\n&#32;&#66;\r\n", "<r></>"},
       {"dropped element with its content", u"<r>a<drop>b<x>c</x></drop>d<y/></r>", "<r>T[ad]<y></></>"},
       {"complemental wrappers climbed past", u"<box><a><b/></a><c/>t</box>",
        "<box><wrap><a><b></></></><wrap><c></></>T[t]</>"},
