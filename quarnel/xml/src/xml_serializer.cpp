@@ -482,36 +482,43 @@ const std::string& XmlSerializerImpl::shiftJisBytes(UChar32 c) {
   return bytes;
 }
 
-void XmlSerializerImpl::writeCodePoint(UChar32 c, int flags) {
+void XmlSerializerImpl::appendCodePoint(std::string& out, UChar32 c, int flags) {
   if (m_shiftJis) {
     const std::string& bytes = shiftJisBytes(c);
     if (!bytes.empty()) {
-      writeRaw(bytes.data(), static_cast<int>(bytes.size()));
+      out += bytes;
       return;
     }
     if ((flags & kName) != 0) throwLibraryError(kErrNotWritable, kOriginNone, codePointLabel(c));
-    writeCharRef(static_cast<unsigned>(c));
+    appendCharRef(out, static_cast<unsigned>(c));
     return;
   }
-  char out[4];
-  int n = 0;
   if (c < 0x800) {
-    out[n++] = static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0xC0 | (c >> 6));
   } else if (c < 0x10000) {
-    out[n++] = static_cast<char>(0xE0 | (c >> 12));
-    out[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
   } else {
-    out[n++] = static_cast<char>(0xF0 | (c >> 18));
-    out[n++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
   }
-  out[n++] = static_cast<char>(0x80 | (c & 0x3F));
-  writeRaw(out, n);
+  out += static_cast<char>(0x80 | (c & 0x3F));
 }
 
+void XmlSerializerImpl::appendCharRef(std::string& out, unsigned value) {
+  char reference[16];
+  int n = std::snprintf(reference, sizeof reference, "&#%u;", value);
+  out.append(reference, static_cast<size_t>(n));
+}
+
+// The characters are encoded into a buffer written at once; the output
+// gets the same bytes as when each is written by itself.
 void XmlSerializerImpl::writeText(const UChar* text, int length, int flags) {
   bool escape = (flags & kEscapeText) != 0;
   bool attribute = (flags & kEscapeAttribute) == kEscapeAttribute;
+  std::string& out = m_buffer;
+  out.clear();
   for (int i = 0; i < length; ++i) {
     UChar u = text[i];
     if (escape) {
@@ -531,16 +538,19 @@ void XmlSerializerImpl::writeText(const UChar* text, int length, int flags) {
         default: break;
       }
       if (entity != nullptr) {
-        writeRaw(entity, -1);
+        out += entity;
         continue;
       }
     }
     if (u <= 0x7F) {
-      writeChar(static_cast<char>(u));
+      // Control characters other than tab, line feed and carriage return
+      // cannot be written in XML 1.0 and are dropped.
+      if (u >= 0x20 || u == 9 || u == 10 || u == 13) out += static_cast<char>(u);
       continue;
     }
-    writeCodePoint(nextCodePoint(text, length, i), flags);
+    appendCodePoint(out, nextCodePoint(text, length, i), flags);
   }
+  if (!out.empty()) writeRaw(out.data(), static_cast<int>(out.size()));
 }
 
 void XmlSerializerImpl::writeRaw(const char* bytes, int length) {
@@ -555,11 +565,6 @@ void XmlSerializerImpl::writeChar(char byte) {
   m_output->put(byte);
 }
 
-void XmlSerializerImpl::writeCharRef(unsigned value) {
-  char reference[16];
-  int n = std::snprintf(reference, sizeof reference, "&#%u;", value);
-  writeRaw(reference, n);
-}
 
 ZelXmlSerializer::ZelXmlSerializer() = default;
 ZelXmlSerializer::~ZelXmlSerializer() = default;

@@ -77,8 +77,8 @@ class XmlSerializerImpl : public ZelXmlSerializer {
   void writeName(ZelName name) { writeText(name.toString(), kEscapeNone | kName); }
   void writeRaw(const char* bytes, int length);
   void writeChar(char byte);
-  void writeCharRef(unsigned value);
-  void writeCodePoint(UChar32 c, int flags);
+  void appendCharRef(std::string& out, unsigned value);
+  void appendCodePoint(std::string& out, UChar32 c, int flags);
   // The Shift_JIS bytes of c when the converter maps it both ways without
   // substitution; empty otherwise.
   const std::string& shiftJisBytes(UChar32 c);
@@ -93,6 +93,7 @@ class XmlSerializerImpl : public ZelXmlSerializer {
   UnicodeString m_generator;
   UConverter* m_converter;
   std::unordered_map<UChar32, std::string> m_shiftJisCache;
+  std::string m_buffer;
 };
 
 }  // namespace ObraCommon
