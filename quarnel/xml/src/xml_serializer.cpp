@@ -284,11 +284,19 @@ void XmlSerializerImpl::startTagSub(ZelName uri, ZelName prefix, ZelName localNa
 }
 
 void XmlSerializerImpl::requireWritable(const UnicodeString& name) {
-  if (!m_shiftJis) return;
   const UChar* text = name.getBuffer();
   for (int i = 0; i < name.length(); ++i) {
-    UChar32 c = nextCodePoint(text, name.length(), i);
-    if (c > 0x7F && shiftJisBytes(c).empty()) throwLibraryError(kErrNotWritable, kOriginNone, codePointLabel(c));
+    if (text[i] <= 0x7F) continue;
+    // A lone surrogate or a non-character is no XML character in any
+    // encoding; in a name it cannot be replaced without renaming.
+    UChar32 c = text[i];
+    if (U16_IS_LEAD(text[i]) && i + 1 < name.length() && U16_IS_TRAIL(text[i + 1])) {
+      c = U16_GET_SUPPLEMENTARY(text[i], text[i + 1]);
+      ++i;
+    }
+    bool xmlChar = !U_IS_SURROGATE(c) && c != 0xFFFE && c != 0xFFFF;
+    if (!xmlChar || (m_shiftJis && shiftJisBytes(c).empty()))
+      throwLibraryError(kErrNotWritable, kOriginNone, codePointLabel(c));
   }
 }
 

@@ -206,7 +206,7 @@ TEST(DomSave, ValuesAndSubtrees) {
   EXPECT_EQ(Utf8(doc.saveXml(child.get())), "<child>t&amp;</child>");
 }
 
-TEST(DomSave, ShiftJisNamesRefusedBeforeTheTag) {
+TEST(DomSave, NamesTheOutputCannotHoldRefusedBeforeTheTag) {
   ZelDocument doc;
   ZelPtr<ZelElement> root = doc.createElement(Nm("r"));
   doc.appendChild(root.get());
@@ -215,6 +215,12 @@ TEST(DomSave, ShiftJisNamesRefusedBeforeTheTag) {
   Raised refused = Catch([&] { doc.save(out, nullptr, u"Shift_JIS"); });
   EXPECT_EQ(refused.code, 2065);
   EXPECT_EQ(out.str().find("caf"), std::string::npos);
+
+  // The parser takes U+FFFF in a name; no encoding can write it back.
+  ZelDocument loaded;
+  loaded.loadXml(u"<e\uFFFF/>", nullptr);
+  std::ostringstream utf8;
+  EXPECT_EQ(Catch([&] { loaded.save(utf8, nullptr, u"UTF-8"); }).code, 2065);
 }
 
 TEST(XmlUtil, RootsAndStylesheets) {

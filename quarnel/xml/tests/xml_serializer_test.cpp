@@ -238,6 +238,9 @@ TEST(XmlSerializer, ErrorsCarryTheirCodesTextsAndOrigins) {
          w.startTag(ZelName(), kA()).attribute(ZelName(), Nm("\xF0\xA0\xAE\xB7"), T(u"v"));
        },
        2065, "SYSTEM ERROR: U+20BB7 cannot be written in this encoding.", ""},
+      {"element name with a non-character", "",
+       [](ZelXmlSerializer& w) { w.startTag(ZelName(), Nm("e\xEF\xBF\xBF")); }, 2065,
+       "SYSTEM ERROR: U+FFFF cannot be written in this encoding.", ""},
       {"failed output", "",
        [](ZelXmlSerializer& w) {
          std::ostringstream broken;
