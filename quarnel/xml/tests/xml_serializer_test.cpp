@@ -243,7 +243,8 @@ TEST(XmlSerializer, ErrorsCarryTheirCodesTextsAndOrigins) {
        "SYSTEM ERROR: U+FFFF cannot be written in this encoding.", ""},
       {"failed output", "",
        [](ZelXmlSerializer& w) {
-         std::ostringstream broken;
+         // Outlives the writer, which keeps it as its output.
+         static std::ostringstream broken;
          broken.setstate(std::ios_base::badbit);
          w.setOutput(&broken, UnicodeString());
        },
