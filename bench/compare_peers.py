@@ -29,7 +29,11 @@ the same inputs in one run, and prints one table of ratios:
      pr-xml in UTF-8 and UTF-16 with its DTD, median of 5 (build/bin/xml_bench);
   9. Office package detection files/s over the Office packages of detect/
      (build/bin/ooxml_detect, the path form of detectOOXDocument) against
-     `file -b -f` on the same list, median of 5.
+     `file -b -f` on the same list, median of 5;
+  10. Quarnel's XML documents loaded into a tree and saved in memory as UTF-8
+     and Shift_JIS, MB/s of the source document, against libxml2's
+     xmlReadMemory and xmlDocDumpMemoryEnc on the same two documents and the
+     suite's japanese/pr-xml-utf-8.xml, median of 5 (build/bin/xml_bench).
 
 A ratio above 1 means the engine is faster. Parts whose program is not built
 yet are reported as pending.
@@ -105,11 +109,14 @@ def visio(rows, scratch):
                 rows.append(("Visio text in process (engine started once)", mb, None, "-", "MB/s of stream", None))
 
 
-def speeds(bench, counter="bytes_per_second", scale=1e6, repetitions=0):
+def speeds(bench, counter="bytes_per_second", scale=1e6, repetitions=0, cases=None):
     """MB/s (or another counter over scale) of a benchmark whose cases are
     named <program>/<measure>, by measure and then by program; with
-    repetitions, the median of that many runs of each case."""
+    repetitions, the median of that many runs of each case; with cases,
+    only the cases that regular expression finds."""
     args = [bench, "--benchmark_format=json", "--benchmark_min_time=0.3"]
+    if cases:
+        args.append("--benchmark_filter=" + cases)
     if repetitions:
         args += ["--benchmark_repetitions=%d" % repetitions, "--benchmark_report_aggregates_only=true"]
     result = json.loads(subprocess.run(args, capture_output=True, text=True, check=True).stdout)
@@ -221,13 +228,31 @@ def xml(rows):
     if not bench:
         rows.append(("XML pull parsing", None, None, "libxml2 reader / expat", "MB/s", None))
         return
-    speed = speeds(bench, repetitions=5)
+    speed = speeds(bench, repetitions=5, cases="next|reader|^expat")
     for measure, s in speed.items():
         for ours in ("quarnel next", "quarnel nextToken"):
             for peer in ("libxml2 reader", "expat"):
                 if ours in s and peer in s:
                     row(rows, "XML %s, %s" % (measure, ours.split()[1]), s[ours], s[peer], peer, "MB/s",
                         s[ours] / s[peer])
+
+
+def xml_documents(rows):
+    """Documents loaded into a tree and saved in memory (UTF-8, Shift_JIS):
+    ZelDocument beside libxml2's xmlReadMemory and xmlDocDumpMemoryEnc,
+    median MB/s of five runs over the two generated documents and the
+    suite's japanese/pr-xml-utf-8.xml."""
+    bench = tool("xml_bench")
+    if not bench:
+        rows.append(("XML documents", None, None, "libxml2", "MB/s", None))
+        return
+    speed = speeds(bench, repetitions=5, cases="load|save")
+    for document, s in speed.items():
+        for step in ("load", "save UTF-8", "save SHIFT_JIS"):
+            ours, peer = "quarnel " + step, "libxml2 " + step
+            if ours in s and peer in s:
+                row(rows, "XML document %s, %s" % (step, document), s[ours], s[peer], "libxml2", "MB/s",
+                    s[ours] / s[peer])
 
 
 def compound_files(rows):
@@ -268,6 +293,7 @@ def main():
         archives(rows)
         number_formats(rows)
         xml(rows)
+        xml_documents(rows)
         compound_files(rows)
         office_packages(rows, scratch)
     print("Machine: %s, %d cores; median of %d runs; ratio > 1: the engine is faster" % (cpu, os.cpu_count(), RUNS))

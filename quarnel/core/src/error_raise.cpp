@@ -62,6 +62,7 @@ UnicodeString LibraryMessage(uint16_t code, const UnicodeString& given, const Un
     case 2062: return text.append(u"Unexpected endTag().");
     case 2063: return text.append(u"End tag '").append(a).append(u"' does not match the start tag '").append(b).append(u"'.");
     case 2064: return text.append(u"Unexpected docdecl().");
+    case 2065: return text.append(a).append(u" cannot be written in this encoding.");
     case 2066: return text.append(u"Unsupported node type.");
     default: return text.append(u"ZelErrorCodeOBRALIB");
   }

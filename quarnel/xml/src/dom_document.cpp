@@ -7,13 +7,16 @@
 
 namespace ObraCommon {
 
-ZelDocument::ZelDocument() : ZelNode(this), m_lastLoadingNode(nullptr), m_skipDepth(0), m_pullMode(false) {
+ZelDocument::ZelDocument()
+    : ZelNode(this), m_lastLoadingNode(nullptr), m_loadTarget(nullptr), m_skipDepth(0), m_pullMode(false) {
   ZelNameTable::addRefSharedNameTable();
 }
 
 ZelDocument::~ZelDocument() {
   // The children go first: their names must still resolve while they die.
   removeAllChildNodes();
+  m_parser.reset();
+  m_serializer.reset();
   ZelNameTable::releaseSharedNameTable();
 }
 
@@ -87,13 +90,5 @@ UnicodeString ZelDocument::getBaseUri() const { return m_baseUri.isEmpty() ? m_d
 void ZelDocument::setBaseUri(const UnicodeString& uri) { m_baseUri = uri; }
 bool ZelDocument::isBaseUriSpecified() const { return !m_baseUri.isEmpty(); }
 UnicodeString ZelDocument::getDocumentUri() const { return m_documentUri.isEmpty() ? m_baseUri : m_documentUri; }
-
-ZelNode* ZelDocument::loadNextNode() {
-  if (m_lastLoadingNode == nullptr) return nullptr;
-  // Nothing reads into the tree yet: whatever was loading is complete.
-  m_lastLoadingNode = nullptr;
-  m_skipDepth = 0;
-  return nullptr;
-}
 
 }  // namespace ObraCommon

@@ -1,5 +1,7 @@
 // Elements, attributes and their map, text, processing-instruction and
 // fragment nodes.
+#include <typeinfo>
+
 #include "dom_internal.h"
 #include "error_raise.h"
 #include "quarnel/builtin_names.h"
@@ -214,6 +216,18 @@ void AttrNS::setPrefix(ZelName prefix) { m_prefix = prefix; }
 
 // ---- AttrNodeMap
 
+namespace {
+
+// Maps of at most this many attributes are only walked.
+constexpr int kIndexFrom = 8;
+
+uint64_t IndexKey(ZelName namespaceUri, ZelName localName) {
+  return (static_cast<uint64_t>(static_cast<uint32_t>(static_cast<ZelNameEnum>(namespaceUri))) << 32) |
+         static_cast<uint32_t>(static_cast<ZelNameEnum>(localName));
+}
+
+}  // namespace
+
 AttrNodeMap::AttrNodeMap(ZelElement* owner) : m_anchor(owner) {}
 
 AttrNodeMap::~AttrNodeMap() {
@@ -271,6 +285,10 @@ ZelNode* AttrNodeMap::getNamedItem(ZelName name) const {
 }
 
 ZelNode* AttrNodeMap::getNamedItemNS(ZelName namespaceUri, ZelName localName) const {
+  if (m_index && m_unstable == 0) {
+    auto found = m_index->find(IndexKey(namespaceUri, localName));
+    return found == m_index->end() ? nullptr : found->second;
+  }
   for (ZelNode* at = getFirstNode(); at != nullptr; at = getNextNode(at))
     if (at->getLocalName() == localName && at->getNamespaceUri() == namespaceUri) return at;
   return nullptr;
@@ -280,6 +298,48 @@ void AttrNodeMap::getNamedItemLocal(ZelName localName, std::vector<ZelPtr<ZelAtt
   if (found == nullptr) return;
   for (ZelNode* at = getFirstNode(); at != nullptr; at = getNextNode(at))
     if (at->getLocalName() == localName) found->push_back(ZelPtr<ZelAttr>(asAttr(at)));
+}
+
+bool AttrNodeMap::stableKey(const ZelNode* attr, uint64_t* key) {
+  if (typeid(*attr) == typeid(Attr)) {
+    *key = IndexKey(ZelName(), attr->getLocalName());
+    return true;
+  }
+  if (typeid(*attr) == typeid(AttrNS)) {
+    ZelName stored = static_cast<const AttrNS*>(attr)->getStoredNamespaceUri();
+    if (stored.isEmpty()) return false;
+    *key = IndexKey(stored, attr->getLocalName());
+    return true;
+  }
+  return false;
+}
+
+void AttrNodeMap::indexAdd(ZelNode* attr) {
+  ++m_count;
+  uint64_t key;
+  if (!stableKey(attr, &key)) {
+    ++m_unstable;
+    return;
+  }
+  if (m_index) {
+    m_index->emplace(key, attr);
+  } else if (m_count > kIndexFrom) {
+    m_index = std::make_unique<std::unordered_map<uint64_t, ZelNode*>>();
+    for (ZelNode* at = getFirstNode(); at != nullptr; at = getNextNode(at))
+      if (stableKey(at, &key)) m_index->emplace(key, at);
+  }
+}
+
+void AttrNodeMap::indexRemove(ZelNode* attr) {
+  --m_count;
+  uint64_t key;
+  if (!stableKey(attr, &key)) {
+    --m_unstable;
+    return;
+  }
+  if (!m_index) return;
+  auto found = m_index->find(key);
+  if (found != m_index->end() && found->second == attr) m_index->erase(found);
 }
 
 void AttrNodeMap::append(ZelNode* attr) {
@@ -293,6 +353,7 @@ void AttrNodeMap::append(ZelNode* attr) {
     m_anchor->m_next = attr;
   }
   m_anchor = attr;
+  indexAdd(attr);
 }
 
 ZelPtr<ZelNode> AttrNodeMap::setItem(ZelNode* node, int origin, bool byNamespace) {
@@ -313,6 +374,8 @@ ZelPtr<ZelNode> AttrNodeMap::setItem(ZelNode* node, int origin, bool byNamespace
     append(node);
     return ZelPtr<ZelNode>();
   }
+  indexRemove(match);
+  indexAdd(node);
   node->addRef();
   node->m_parent = owner;
   ZelNode* previous = match == m_anchor->m_next ? m_anchor : getPreviousNode(match);
@@ -335,6 +398,7 @@ ZelPtr<ZelNode> AttrNodeMap::remove(ZelNode* attr) {
     if (at == attr) break;
     if (at == m_anchor) return ZelPtr<ZelNode>();
   }
+  indexRemove(attr);
   ZelElement* owner = getOwner();
   if (previous == attr) {
     m_anchor = owner;

@@ -2,6 +2,10 @@
 // library's users: they reach them through the exported abstract classes.
 #pragma once
 
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+
 #include "quarnel/dom.h"
 
 namespace ObraCommon {
@@ -78,6 +82,8 @@ class AttrNS : public Attr {
   ZelName getNamespaceUri() const override;
   ZelName getPrefix() const override;
   void setPrefix(ZelName prefix) override;
+  // The namespace given at creation, before any lookup through the prefix.
+  ZelName getStoredNamespaceUri() const { return m_namespaceUri; }
 
  private:
   ZelName m_namespaceUri;
@@ -117,8 +123,21 @@ class AttrNodeMap : public ZelNamedNodeMap {
 
  private:
   ZelPtr<ZelNode> setItem(ZelNode* node, int origin, bool byNamespace);
+  // The index key of an attribute whose namespace and local name cannot
+  // change while it is in the map: the library's own plain attributes, and
+  // its namespaced ones created with their namespace. False for any other.
+  static bool stableKey(const ZelNode* attr, uint64_t* key);
+  void indexAdd(ZelNode* attr);
+  void indexRemove(ZelNode* attr);
 
   ZelNode* m_anchor;
+  // Beside the ring, past a few attributes: the attributes with stable keys
+  // by (namespace, local name), so that a loader setting n attributes does
+  // not walk the ring n times. Lookups use it only while every attribute
+  // in the map has a stable key, so answers stay those of the ring walk.
+  std::unique_ptr<std::unordered_map<uint64_t, ZelNode*>> m_index;
+  int m_count = 0;
+  int m_unstable = 0;
 };
 
 class ChildNodeList : public ZelNodeList {

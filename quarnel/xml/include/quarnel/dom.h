@@ -12,6 +12,8 @@
 // and documents of callers rely on: never reorder or insert among them.
 #pragma once
 
+#include <istream>
+#include <ostream>
 #include <vector>
 
 #include <unicode/unistr.h>
@@ -20,6 +22,8 @@
 #include "quarnel/export.h"
 #include "quarnel/name.h"
 #include "quarnel/value.h"
+#include "quarnel/xml_parser.h"
+#include "quarnel/xml_serializer.h"
 #include "quarnel/zel_ptr.h"
 
 namespace ObraCommon {
@@ -408,14 +412,62 @@ class QUARNEL_API ZelDocument : public ZelNode {
   bool getPullMode() const { return m_pullMode; }
   void setPullMode(bool pull) { m_pullMode = pull; }
   ZelNode* getLastLoadingNode() const { return m_lastLoadingNode; }
-  // The node just read into the tree, or null when loading is over. No
-  // loader is attached yet, so nothing more ever comes.
+
+  // Loading replaces the children of node (the whole document when node is
+  // null or the document). In pull mode load returns at once and nodes are
+  // read as navigation asks for them; loadXml always reads everything. A
+  // parse error ends loading, keeps what was read, and passes through.
+  void load(const UnicodeString& uri, ZelNode* node);
+  void load(std::istream& in, ZelNode* node);
+  // Reads the input already set on the parser into the whole document.
+  void load();
+  void loadXml(const UnicodeString& text, ZelNode* node);
+  // The node just read into the tree, or null when loading is over.
   ZelNode* loadNextNode();
+  // Stops loading; what was read stays.
+  void abort();
+
+  ZelXmlParser* getParser();
+  void setParser(ZelXmlParser* parser);
+  ZelXmlSerializer* getSerializer();
+  void setSerializer(ZelXmlSerializer* serializer);
+
+  // Saving writes node's subtree (the whole document when node is null).
+  // Encodings: "UTF-8" (also for any name the writer does not know) and
+  // "SHIFT_JIS".
+  void save(const UnicodeString& uri, ZelNode* node);
+  void save(const UnicodeString& uri, ZelNode* node, const UnicodeString& encoding);
+  void save(const UnicodeString& uri, ZelNode* node, const UnicodeString& encoding, const UnicodeString& instruction);
+  void save(std::ostream& out, ZelNode* node, const UnicodeString& encoding);
+  void save(std::ostream& out, ZelNode* node, const UnicodeString& encoding, const UnicodeString& instruction);
+  void save(const UnicodeString& comment, const UnicodeString& doctype, std::ostream& out, ZelNode* node,
+            const UnicodeString& encoding);
+  // The subtree as text; only the whole document gets an XML declaration.
+  UnicodeString saveXml(ZelNode* node);
+  // A large document written piece by piece: the document element's start
+  // tag, then any number of complete subtrees, then its end.
+  void saveDocumentElement(const UnicodeString& uri);
+  void saveDocumentElement(std::ostream& out);
+  void saveChildElement(ZelNode* node);
+  void closeDocumentElement();
 
  private:
+  void doLoad(ZelNode* node, bool pull);
+  ZelNode* readNextNode();
+  void doSave(ZelNode* node);
+  void doSave(ZelNode* node, bool startTagOnly);
+  void writeAttributes(ZelElement* element);
+  // Runs a save's body; on failure the output is still released.
+  template <class Body>
+  void guardedSave(Body body);
+
+  ZelPtr<ZelXmlParser> m_parser;
+  ZelPtr<ZelXmlSerializer> m_serializer;
   UnicodeString m_baseUri;
   UnicodeString m_documentUri;
   ZelNode* m_lastLoadingNode;
+  // Where loading started: the loader never climbs above it.
+  ZelNode* m_loadTarget;
   int m_skipDepth;
   bool m_pullMode;
 };

@@ -95,10 +95,33 @@ class QUARNEL_API ZelXmlParser : public ZelRCObject {
   ZelXmlParser();
 };
 
+class ZelXmlSerializer;
+
 class QUARNEL_API ZelXmlUtil {
  public:
   // The library's own parser, held once.
   static ZelPtr<ZelXmlParser> createXmlParser();
+  // The library's own writer, held once.
+  static ZelPtr<ZelXmlSerializer> createXmlSerializer();
+
+  // A parser standing on the start tag of the document's root element, or
+  // an empty pointer for a document without one. Parse errors pass through.
+  static ZelPtr<ZelXmlParser> getRootParser(const UnicodeString& uri);
+  static ZelPtr<ZelXmlParser> getRootParser(std::istream& in, const UnicodeString& mediaType,
+                                            const UnicodeString& extension);
+  // The namespace of the root element; its local name goes to localName.
+  // Both empty for a document without an element.
+  static ZelName getRootName(ZelName& localName, const UnicodeString& uri);
+  static ZelName getRootName(ZelName& localName, std::istream& in, const UnicodeString& mediaType,
+                             const UnicodeString& extension);
+  // As getRootName, but an XSL-FO root carrying the XSLT version attribute
+  // (a simplified stylesheet) answers the XSLT namespace.
+  static ZelName getXSLStylesheetNamespace(ZelName& localName, const UnicodeString& uri);
+  static ZelName getXSLStylesheetNamespace(ZelName& localName, std::istream& in, const UnicodeString& mediaType,
+                                           const UnicodeString& extension);
+  // A namespace-qualified name for messages: "xml:a", "xmlns:a", "{U}:a",
+  // or the local name alone in no namespace.
+  static UnicodeString makeNSQNameStr(const UnicodeString& namespaceUri, const UnicodeString& localName);
 
   // Qualified names "prefix:local". A colon at position 0 gives no prefix
   // and the text after it as the local part.

@@ -1,0 +1,98 @@
+// The library's own XML writer. Hidden: callers reach it through
+// ZelXmlUtil::createXmlSerializer.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+
+#include <unicode/ucnv.h>
+
+#include "quarnel/namespace_manager.h"
+#include "quarnel/xml_serializer.h"
+
+namespace ObraCommon {
+
+class XmlSerializerImpl : public ZelXmlSerializer {
+ public:
+  XmlSerializerImpl();
+  ~XmlSerializerImpl() override;
+
+  unsigned int getTypeID() const override;
+  bool isA(unsigned int id) const override;
+  UnicodeString getTypeName() const override;
+  static unsigned int getStaticTypeID() { return 0x5695E1FBu; }
+
+  void setOutput(const UnicodeString& fileName, const UnicodeString& encoding) override;
+  void setOutput(std::ostream* output, const UnicodeString& encoding) override;
+  void startDocument(const UnicodeString& encoding, const UnicodeString& standalone) override;
+  void endDocument() override;
+  void setPrefix(ZelName prefix, ZelName namespaceUri) override;
+  ZelName getPrefix(ZelName namespaceUri, bool generatePrefix) override;
+  int getDepth() const override;
+  ZelName getNamespace() const override;
+  ZelName getName() const override;
+  ZelXmlSerializer& startTag(ZelName namespaceUri, ZelName prefix, ZelName localName) override;
+  ZelXmlSerializer& startTag(ZelName namespaceUri, ZelName localName) override;
+  ZelXmlSerializer& attribute(ZelName namespaceUri, ZelName prefix, ZelName localName,
+                              const UnicodeString& value) override;
+  ZelXmlSerializer& attribute(ZelName namespaceUri, ZelName localName, const UnicodeString& value) override;
+  ZelXmlSerializer& endTag(ZelName namespaceUri, ZelName localName) override;
+  ZelXmlSerializer& text(const UChar* buffer, int start, int length) override;
+  ZelXmlSerializer& text(const UnicodeString& text) override;
+  void cdata(const UnicodeString& text) override;
+  void entityRef(const UnicodeString& name) override;
+  void processingInstruction(const UnicodeString& text) override;
+  void comment(const UnicodeString& text) override;
+  void docdecl(const UnicodeString& text) override;
+  void ignorableWhitespace(const UnicodeString& text) override;
+  void flush() override;
+  void setGenerator(const UnicodeString& generator) override;
+
+
+  // Escape flags of writeText. kName refuses a character the output
+  // encoding cannot hold instead of writing a reference, which no parser
+  // would read inside a name.
+  enum : int { kEscapeNone = 0, kEscapeText = 1, kEscapeAttribute = 3, kName = 4 };
+
+ private:
+  void reset();
+  // Releases the output whatever happened to it; never raises. A failed
+  // final flush or close is remembered for endDocument.
+  void close();
+  void checkStream();
+  bool closeStartTag(bool empty);
+  void startTagSub(ZelName uri, ZelName prefix, ZelName localName, bool generatePrefix);
+  void attributeSub(ZelName uri, ZelName prefix, ZelName localName, const UnicodeString& value, bool generatePrefix);
+  // A prefix that means uri where the next attribute is written: never the
+  // empty one, declared on the open element when none is bound.
+  ZelName attributePrefix(ZelName uri, ZelName wanted);
+  bool declaredHere(ZelName prefix) const;
+  // Raises 2065 for the first character of name the output encoding cannot
+  // hold.
+  void requireWritable(const UnicodeString& name);
+  ZelName declareGenerated(ZelName uri);
+  void writeText(const UChar* text, int length, int flags);
+  void writeText(const UnicodeString& text, int flags) { writeText(text.getBuffer(), text.length(), flags); }
+  void writeName(ZelName name) { writeText(name.toString(), kEscapeNone | kName); }
+  void writeRaw(const char* bytes, int length);
+  void writeChar(char byte);
+  void appendCharRef(std::string& out, unsigned value);
+  void appendCodePoint(std::string& out, UChar32 c, int flags);
+  // The Shift_JIS bytes of c when the converter maps it both ways without
+  // substitution; empty otherwise.
+  const std::string& shiftJisBytes(UChar32 c);
+
+  int m_state;
+  ZelPtr<NamespaceManager> m_namespaces;
+  std::ostream* m_output;
+  bool m_ownsOutput;
+  bool m_outputFailed;
+  bool m_shiftJis;
+  UnicodeString m_encoding;
+  UnicodeString m_generator;
+  UConverter* m_converter;
+  std::unordered_map<UChar32, std::string> m_shiftJisCache;
+  std::string m_buffer;
+};
+
+}  // namespace ObraCommon
