@@ -444,14 +444,14 @@ int Branch(DtctWork& w, KVB_OleStorage* root, int id, const uint8_t* class_id) {
     case 363:
       return OnStreamHead(root, "PerfectOffice_MAIN", 20, [&](ByteView b) { return TestCorelPresentations(w, b); });
     case 368:
-      // The message's version comes with the package detectors.
-      SetFormat(w, 368, 0);
+      // The UTF-16 form is the one whose subject stream ends in 001F.
+      SetFormat(w, 368, MessageVersion(root, !HasStream(root, "__substg1.0_001A001E")));
       return 1;
     case 372: return OnStreamHead(root, "WPSDoc", 50, [&](ByteView b) { return TestKingsoftWps(w, b, root); });
     case 378: return OnStreamHead(root, "VisioDocument", 32, [&](ByteView b) { return TestVisio(w, b); });
     case 379:
-      // The embedded package test comes with the package detectors; the
-      // object's first bytes may still be PostScript.
+      if (EmbeddedPackageTest(w, root) == 1) return 1;
+      // The object's first bytes may still be PostScript.
       return OnStreamHead(root, "\x01" "Ole10Native", kQuickLimit, [&](ByteView b) { return TestPostScript(w, b); });
     default: return 0;
   }

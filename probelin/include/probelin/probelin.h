@@ -16,6 +16,12 @@
 #include "dalvex/compound_file.h"
 #include "dalvex/portability.h"
 
+#ifdef __cplusplus
+namespace ObraCommon {
+class ZelMemStream;
+}
+#endif
+
 extern "C" {
 
 // Results of KVB_FileDtct besides a format's class word.
@@ -95,5 +101,13 @@ static_assert(offsetof(FileDtctRecord, text_result) == 620);
 // 26 for a MacBinary-wrapped file, 27 for text, 1 for the AutoCAD and
 // QuarkXPress tests, otherwise the catalogue's class word of the format.
 __attribute__((visibility("default"))) int KVB_FileDtct(FileDtctRecord* record);
+
+#ifdef __cplusplus
+// Writes the Office package held in the storage's "\001Ole10Native" stream
+// to out at its put position. 1 when a package was found and written; 0
+// otherwise (also for a null argument), out then unchanged.
+__attribute__((visibility("default"))) int getMSOffice2007DataAsMemStream(KVB_OleStorage* storage,
+                                                                         ObraCommon::ZelMemStream* out);
+#endif
 
 }  // extern "C"
