@@ -150,6 +150,9 @@ int TestOasysText(DtctWork& w);
 int TestXmlFamily(DtctWork& w, FileDtctRecord* record);
 // The last resort: -1, or 27 for text with its charset in the record.
 int TextFallback(DtctWork& w, FileDtctRecord* record);
+// The fallback's answer for the text detector's result word; keep: the
+// record's "HTML"/"XML" name stays.
+int ApplyTextWord(FileDtctRecord* record, int word, bool keep);
 // -1 for a bitmap or RIFF file whose stored size is the data size, else
 // answer.
 int RejectBmpRiff(const DtctWork& w, int answer);

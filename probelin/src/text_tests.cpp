@@ -290,8 +290,8 @@ int TestXmlFamily(DtctWork& w, FileDtctRecord* record) {
     NameRecord(record, "Mac Write II");
     return 1;
   }
-  static const uint8_t kAppleWorks[] = {0x06, 0x07, 0xAC, 0x00, 0x00, 0x00, 0x00, 0x00};
-  if (h.Has(0, 12) && std::memcmp(h.data, kAppleWorks, 4) == 0 && h.Equals(8, "BOBO")) {
+  static const uint8_t kAppleWorks[] = {0x06, 0x07, 0xAC, 0x00};
+  if (h.Has(0, 8) && std::memcmp(h.data, kAppleWorks, 4) == 0 && h.Equals(4, "BOBO")) {
     uint8_t kind = h.U8(278);
     if (kind >= std::size(kAppleWorksNames)) return -1;
     NameRecord(record, kAppleWorksNames[kind]);
@@ -319,7 +319,10 @@ int TextFallback(DtctWork& w, FileDtctRecord* record) {
   char hint[sizeof record->text_result + 1];
   std::memcpy(hint, record->text_result, sizeof record->text_result);
   hint[sizeof record->text_result] = '\0';
-  int word = dtctText(PathOf(w), hint);
+  return ApplyTextWord(record, dtctText(PathOf(w), hint), keep);
+}
+
+int ApplyTextWord(FileDtctRecord* record, int word, bool keep) {
   if (word == -1) return -1;
   auto clear_names = [&] {
     record->name[0] = '\0';
@@ -351,6 +354,7 @@ int TextFallback(DtctWork& w, FileDtctRecord* record) {
     clear_names();
     return -1;
   }
+  // A little-endian UTF-16 answer decided alone is not taken as text.
   return bits == 0x40000004u ? -1 : kDtctTextFallback;
 }
 
