@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iosfwd>
+#include <string>
 
 #include "probelin/probelin.h"
 
@@ -166,6 +167,9 @@ int EmbeddedPackageTest(DtctWork& w, KVB_OleStorage* root);
 // An OpenOffice.org 1.x document (ids 381-386, sub 1, language from its
 // styles).
 int TestOpenOffice(DtctWork& w);
+// The bytes after the local header of such a document's stored "meta.xml"
+// entry: its name, the XML declaration and the meta part's document type.
+const std::string& OpenOfficeMetaSignature();
 // The version of an Outlook message (2003, 2007, 2010) or 0; wide when its
 // texts are stored as UTF-16.
 int32_t MessageVersion(KVB_OleStorage* root, bool wide);

@@ -100,15 +100,16 @@ constexpr int64_t kEndRecordSearch = 50;
 constexpr uint32_t kLargestDirectory = 8192;
 constexpr uint32_t kLargestPart = 64u << 20;
 
-// The bytes that follow the local header of the stored "meta.xml" entry of
-// a document written by OpenOffice.org 1.x: its name, the XML declaration
-// and the document type declaration of the meta part.
-const std::string& MetaSignature() {
+}  // namespace
+
+const std::string& OpenOfficeMetaSignature() {
   static const std::string kSignature =
       std::string("meta.xml") + "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + "\n" +
       "<!DOCTYPE office:document-meta PUBLIC \"-//OpenOffice.org//DTD OfficeDocument 1.0//EN\" \"office.dtd\">";
   return kSignature;
 }
+
+namespace {
 
 // A regular file read by offset; sizes are 64-bit.
 class PackageFile {
@@ -209,7 +210,7 @@ int32_t ContentFormat(const std::vector<uint8_t>& text) {
 }
 
 bool HasMetaSignature(PackageFile& file, const uint8_t* end, size_t n) {
-  const std::string& signature = MetaSignature();
+  const std::string& signature = OpenOfficeMetaSignature();
   ByteView e{end, n};
   std::vector<uint8_t> bytes(signature.size());
   for (size_t at = 4; at + 8 <= n; ++at) {

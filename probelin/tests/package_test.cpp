@@ -148,6 +148,17 @@ TEST(DtctOpenOffice, DamagedPackagesAreOnlyZips) {
   Check(DetectBytes(early, "doc.sxw"), {1, 374, 0, "ZIP"});
 }
 
+TEST(DtctOpenOfficeCorpus, MetaSignatureIsWhatTheWriterStored) {
+  TESTDATA_OR_SKIP(data, "detect");
+  const std::string bytes = testsupport::ReadFile(data / "tika-testStarOffice-6.0-writer.sxw");
+  const std::string& signature = probelin::OpenOfficeMetaSignature();
+  EXPECT_EQ(signature.size(), 146u);
+  size_t local = bytes.find("PK\x03\x04");
+  while (local != std::string::npos && bytes.compare(local + 30, 8, "meta.xml") != 0) local = bytes.find("PK\x03\x04", local + 4);
+  ASSERT_NE(local, std::string::npos);
+  EXPECT_EQ(bytes.substr(local + 30, signature.size()), signature);
+}
+
 // An "\001Ole10Native" stream: its first word, a label, the package's
 // length and the package.
 std::string Native(const std::string& package, int64_t total_delta = 0, int64_t length_delta = 0) {
