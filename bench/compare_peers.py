@@ -24,7 +24,10 @@ the same inputs in one run, and prints one table of ratios:
      installed GOffice);
   8. Quarnel's own XML pull parser (next and nextToken) MB/s against
      libxml2's reader and expat on two generated 64 MB documents, median of 5
-     (build/bin/xml_bench).
+     (build/bin/xml_bench);
+  9. Office package detection files/s over the Office packages of detect/
+     (build/bin/ooxml_detect, the path form of detectOOXDocument) against
+     `file -b -f` on the same list, median of 5.
 
 A ratio above 1 means the engine is faster. Parts whose program is not built
 yet are reported as pending.
@@ -129,19 +132,23 @@ def charsets(rows):
                 row(rows, "charset %s" % direction, s["engine"], s[who], name, "MB/s", s["engine"] / s[who])
 
 
-def detection(rows, scratch):
-    scan = tool("probelin-scan")
-    samples = files("detect")
-    if not scan or not shutil.which("file") or not samples:
-        rows.append(("detection", None, None, "file", "files/s", None))
+def beside_file(rows, scratch, what, program, samples, label):
+    # Whole-process files/s of a program that reads a list file, beside
+    # `file -b -f` on the same list.
+    if not program or not shutil.which("file") or not samples:
+        rows.append((what, None, None, "file", "files/s", None))
         return
-    listing = os.path.join(scratch, "detect.list")
+    listing = os.path.join(scratch, what.replace(" ", "-") + ".list")
     with open(listing, "w") as f:
         f.write("\n".join(samples) + "\n")
-    wall([scan, listing])  # warm the cache
-    ours = len(samples) / median_wall([scan, listing])
+    wall([program, listing])  # warm the cache
+    ours = len(samples) / median_wall([program, listing])
     peer = len(samples) / median_wall(["file", "-b", "-f", listing])
-    row(rows, "detection, %d files of detect/" % len(samples), ours, peer, "file -b", "files/s", ours / peer)
+    row(rows, label % len(samples), ours, peer, "file -b", "files/s", ours / peer)
+
+
+def detection(rows, scratch):
+    beside_file(rows, scratch, "detection", tool("probelin-scan"), files("detect"), "detection, %d files of detect/")
 
 
 def rar(rows, scratch):
@@ -236,6 +243,15 @@ def compound_files(rows):
             speed["quarnel"] / speed[who])
 
 
+OFFICE_SUFFIXES = (".docx", ".docm", ".dotx", ".dotm", ".xlsx", ".xlsm", ".xltx", ".xltm", ".xlsb", ".pptx",
+                   ".pptm", ".ppsx", ".ppsm", ".potx", ".potm", ".thmx")
+
+
+def office_packages(rows, scratch):
+    beside_file(rows, scratch, "Office package detection", tool("ooxml_detect"), files("detect", OFFICE_SUFFIXES),
+                "Office package detection, %d packages of detect/")
+
+
 def main():
     cpu = next((l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo") if l.startswith("model name")), "?")
     rows = []
@@ -251,6 +267,7 @@ def main():
         number_formats(rows)
         xml(rows)
         compound_files(rows)
+        office_packages(rows, scratch)
     print("Machine: %s, %d cores; median of %d runs; ratio > 1: the engine is faster" % (cpu, os.cpu_count(), RUNS))
     print()
     print("| measure | engine | peer | peer program | unit | ratio |")

@@ -1,16 +1,38 @@
 // What Quarnel's tests share: a counted object that records its
-// destructions, texts read back as UTF-8, and peer programs run through a
-// pipe.
+// destructions, texts read back as UTF-8, peer programs run through a
+// pipe, and the engine started for tests of converting streams.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
+
+#include "dalvex/cconv.h"
+#include "testsupport/testdata.h"
 
 #include "quarnel/object_base.h"
 
 namespace quarnel_test {
+
+// The engine started with its charsets (rule files copied from the build),
+// so that converters open; ended after each test.
+class EngineStarted : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    namespace fs = std::filesystem;
+    fs::path from = fs::path(std::getenv("PROJECT_BUILD_DIR")) / "etc";
+    fs::path to = testsupport::TempDir() / "etc";
+    if (!fs::exists(to)) fs::copy(from, to, fs::copy_options::recursive);
+    ASSERT_EQ(startProcess(), 1);
+    ASSERT_EQ(cconvLoadRule(), 1);
+  }
+  void TearDown() override { endProcess(); }
+};
 
 inline std::string Utf8(const icu::UnicodeString& text) {
   std::string out;

@@ -350,7 +350,8 @@ ZelZipFile::ZelZipFile(const ZelZipFile& other)
       m_byName(other.m_byName),
       m_relsById(other.m_relsById),
       m_relsByType(other.m_relsByType),
-      m_relTargetModes(other.m_relTargetModes) {}
+      m_relTargetModes(other.m_relTargetModes),
+      m_contentTypesRead(other.m_contentTypesRead) {}
 
 ZelZipFile& ZelZipFile::operator=(const ZelZipFile& other) {
   if (this == &other) return *this;
@@ -362,6 +363,7 @@ ZelZipFile& ZelZipFile::operator=(const ZelZipFile& other) {
   m_relsById = other.m_relsById;
   m_relsByType = other.m_relsByType;
   m_relTargetModes = other.m_relTargetModes;
+  m_contentTypesRead = other.m_contentTypesRead;
   return *this;
 }
 
@@ -429,6 +431,7 @@ void ZelZipFile::init() {
   m_relsById.clear();
   m_relsByType.clear();
   m_relTargetModes.clear();
+  m_contentTypesRead = false;
   if (m_source == nullptr || m_source->fail()) return;
   try {
     std::streampos start = m_source->tellg();

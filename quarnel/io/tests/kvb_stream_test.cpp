@@ -16,6 +16,7 @@
 #include "charset_sessions.h"
 #include "dalvex/cconv.h"
 #include "quarnel/kvb_stream.h"
+#include "support.h"
 #include "testsupport/testdata.h"
 
 namespace {
@@ -26,17 +27,7 @@ using ObraCommon::ZelKVBOStream;
 using ObraCommon::ZelKVBOStreamBuf;
 using ObraCommon::ZelKVBStream;
 
-class CharsetStreams : public ::testing::Test {
- protected:
-  void SetUp() override {
-    fs::path from = fs::path(std::getenv("PROJECT_BUILD_DIR")) / "etc";
-    fs::path to = testsupport::TempDir() / "etc";
-    if (!fs::exists(to)) fs::copy(from, to, fs::copy_options::recursive);
-    ASSERT_EQ(startProcess(), 1);
-    ASSERT_EQ(cconvLoadRule(), 1);
-  }
-  void TearDown() override { endProcess(); }
-};
+using CharsetStreams = quarnel_test::EngineStarted;
 
 std::string Units(const std::u16string& text) {
   std::string bytes;

@@ -73,6 +73,7 @@ const Message kMessages[] = {
     {0x183A, u"Recursive entity reference: ", u".", nullptr},
     {0x183B, u"Entity expansion limit exceeded.", nullptr, nullptr},
     {0x183C, u"Parser limit exceeded: ", u".", nullptr},
+    {0x183D, u"Invalid reference to external or unparsed entity: &", u";", nullptr},
 };
 
 }  // namespace

@@ -18,6 +18,10 @@ inline constexpr uint16_t kErrEntityExpansion = 0x183B;
 // the bound.
 inline constexpr uint16_t kErrParserLimit = 0x183C;
 
+// A reference to an external entity in an attribute value, or to an
+// unparsed entity anywhere ("&name;").
+inline constexpr uint16_t kErrExternalReference = 0x183D;
+
 // Origin indexes of throwLibraryError and throwIOError.
 inline constexpr int kOriginCheckStream = 10;
 inline constexpr int kOriginPushStream = 11;

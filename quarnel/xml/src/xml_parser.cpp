@@ -19,10 +19,6 @@ void ZelXmlParser::setCallbackError(ZelXmlErrorCallback, void*) {}
 UnicodeString ZelXmlParser::getBaseUri() const { return ZelEmptyString::EMPTY_VALUE; }
 void ZelXmlParser::addMathMLEntityMap() {}
 
-// The MathML entity table arrives with the document type declarations;
-// until then every name is unknown.
-const UnicodeString& ZelXmlParser::getMathMLEntity(const UnicodeString&) { return ZelEmptyString::EMPTY_VALUE; }
-
 ZelPtr<ZelXmlParser> ZelXmlUtil::createXmlParser() { return ZelPtr<ZelXmlParser>(new XmlParserImpl()); }
 
 UnicodeString ZelXmlUtil::getPrefixFromQNameStr(const UnicodeString& qname) {

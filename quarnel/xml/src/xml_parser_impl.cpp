@@ -2,32 +2,33 @@
 // joining and error reports.
 #include "quarnel/xml_parser_impl.h"
 
+#include <sys/stat.h>
+
+#include <atomic>
 #include <cstdio>
+#include <cstring>
+#include <streambuf>
 
 #include "error_raise.h"
+#include "quarnel/kvb_stream.h"
 #include "quarnel/shared_strings.h"
 #include "quarnel/uri.h"
 #include "quarnel/xml_limits.h"
 #include "xml_errors.h"
+#include "xml_input.h"
 #include "xml_names.h"
 
 namespace ObraCommon {
 
 namespace {
 
-// End of input lies outside Unicode, so that a real U+FFFF can be told
-// from it; kNoChar marks an empty one-character pushback.
-constexpr char32_t kEnd = 0x110000;
-constexpr char32_t kNoChar = 0xFFFFFFFF;
+using namespace XmlInput;
+
 constexpr size_t kByteBufferSize = 1 << 16;
 constexpr size_t kNameCacheLimit = 1 << 16;
 
-const char16_t kSvgNamespace[] = u"http://www.w3.org/2000/svg";
-const char16_t kXlinkNamespace[] = u"http://www.w3.org/1999/xlink";
 const char16_t kChartNamespace[] = u"http://quarnel.invalid/names/Grafeln";
 const char16_t kXhtmlNamespace[] = u"http://www.w3.org/1999/xhtml";
-
-bool IsSpace(char32_t c) { return c == 0x20 || c == 0x09 || c == 0x0A || c == 0x0D; }
 
 bool IsNameStart(char32_t c) {
   if (c < 0x80) return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
@@ -45,11 +46,6 @@ bool IsNameChar(char32_t c) {
 bool IsXmlChar(uint32_t c) {
   return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
          (c >= 0x10000 && c <= 0x10FFFF);
-}
-
-UnicodeString Char(char32_t c) {
-  if (c == kEnd || c == kNoChar) return UnicodeString();
-  return UnicodeString(static_cast<UChar32>(c));
 }
 
 UnicodeString QName(ZelName prefix, ZelName local) {
@@ -77,7 +73,80 @@ class PendingMarkupGuard {
   int m_saved;
 };
 
+std::atomic<bool> g_remoteEntityLoading{false};
+
+// The bytes already taken into the parser's buffer, then the rest of the
+// source: a converter put in after the XML declaration must see both.
+class PrefixedBuf : public std::streambuf {
+ public:
+  PrefixedBuf(std::string head, std::istream* rest) : m_head(std::move(head)), m_rest(rest) {
+    setg(m_head.data(), m_head.data(), m_head.data() + m_head.size());
+  }
+
+ protected:
+  int_type underflow() override {
+    if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+    if (m_rest == nullptr) return traits_type::eof();
+    m_rest->read(m_block, sizeof m_block);
+    std::streamsize got = m_rest->gcount();
+    if (got <= 0) return traits_type::eof();
+    setg(m_block, m_block, m_block + got);
+    return traits_type::to_int_type(*gptr());
+  }
+
+ private:
+  std::string m_head;
+  std::istream* m_rest;
+  char m_block[8192];
+};
+
+class PrefixedStream : public std::istream {
+ public:
+  PrefixedStream(std::string head, std::istream* rest) : std::istream(nullptr), m_buf(std::move(head), rest) {
+    rdbuf(&m_buf);
+  }
+
+ private:
+  PrefixedBuf m_buf;
+};
+
+struct EncodingName {
+  const char16_t* name;
+  int mode;
+};
+
+// Names decoded without a converter. Mode 2 and 5 stand for "UTF-16" and
+// "UTF-32" without a byte order, which keep a detected one.
+constexpr EncodingName kEncodingNames[] = {
+    {u"ANSI_X3.4", 8},        {u"ANSI_X3.4-1968", 8},   {u"ANSI_X3.4-1986", 8}, {u"ASCII", 8},
+    {u"ISO646-US", 8},        {u"ISO_646.IRV", 8},      {u"ISO_646.IRV:1991", 8}, {u"US-ASCII", 8},
+    {u"ISO-8859-1", 9},       {u"ISO_8859-1", 9},       {u"ISO_8859-1:1987", 9}, {u"LATIN1", 9},
+    {u"UTF-8", 1},            {u"UTF-16LE", 3},         {u"UTF-16BE", 4},       {u"UTF-32LE", 6},
+    {u"UTF-32BE", 7},         {u"ISO-10646-UCS-2", 2},  {u"UCS-2", 2},          {u"UNICODE", 2},
+    {u"UTF-16", 2},           {u"ISO-10646-UCS-4", 5},  {u"UCS-4", 5},          {u"UTF-32", 5},
+};
+
+// The decoder mode of a name the parser reads itself, or 0.
+int BuiltInMode(const UnicodeString& name) {
+  UnicodeString key(name);
+  key.trim().toUpper();
+  for (const EncodingName& entry : kEncodingNames)
+    if (key == entry.name) return entry.mode;
+  return 0;
+}
+
+// "&name;", or "%name;" for a parameter entity (kept under "%name").
+UnicodeString ReferenceText(ZelName entity) {
+  const UnicodeString& name = entity.toString();
+  return (name.startsWith(u"%") ? UnicodeString(name) : UnicodeString(u"&").append(name)).append(u';');
+}
+
+bool IsWideMode(int mode) { return mode == 3 || mode == 4 || mode == 6 || mode == 7; }
+
 }  // namespace
+
+void ZelXmlUtil::setRemoteEntityLoading(bool allowed) { g_remoteEntityLoading = allowed; }
+bool ZelXmlUtil::getRemoteEntityLoading() { return g_remoteEntityLoading; }
 
 XmlParserImpl::XmlParserImpl() : m_pushbackChar(kNoChar), m_crLookahead(kNoChar) {
   m_bytes.resize(kByteBufferSize);
@@ -99,8 +168,10 @@ void XmlParserImpl::reset() {
   m_xmlDeclSeen = m_doctypeSeen = m_rootSeen = false;
   m_emptyElementTag = false;
   m_rootNamespace = m_rootLocalName = ZelName();
-  m_input = nullptr;
+  m_input = m_source = nullptr;
   m_ownsSource = false;
+  m_stopAtEnd = false;
+  m_inputEntity = ZelName();
   m_bytePos = m_byteEnd = 0;
   m_inputEnded = false;
   m_bytesRead = 0;
@@ -122,6 +193,9 @@ void XmlParserImpl::reset() {
   // Always exactly the predefined five, so that no definition of an earlier
   // document (an overwritten "amp" among them) leaks into the next.
   m_generalEntities.clear();
+  m_parameterEntities.clear();
+  m_externalGeneralEntities.clear();
+  m_externalParameterEntities.clear();
   m_generalEntities[ZelName(UnicodeString(u"lt"))] = u"&#60;";
   m_generalEntities[ZelName(UnicodeString(u"gt"))] = u">";
   m_generalEntities[ZelName(UnicodeString(u"amp"))] = u"&#38;";
@@ -157,7 +231,7 @@ void XmlParserImpl::setCallbackError(ZelXmlErrorCallback callback, void* userDat
 void XmlParserImpl::setInput(std::istream& in, const UnicodeString& encoding, const UnicodeString& baseUri) {
   closeStream();
   reset();
-  m_input = &in;
+  m_input = m_source = &in;
   applyEncoding(encoding);
   m_baseUri = baseUri;
   checkStream();
@@ -169,7 +243,7 @@ void XmlParserImpl::setInput(const UnicodeString& uri, const UnicodeString& enco
   ZelUri resource(uri, ZelUri::URISTR_CSS_URI);
   std::istream* stream = resource.getStream(nullptr);
   if (stream == nullptr) throwIOError(4099, kOriginSetInput, uri);
-  m_input = stream;
+  m_input = m_source = stream;
   m_ownsSource = true;
   m_systemId = uri;
   m_baseUri = baseUri;
@@ -183,8 +257,11 @@ void XmlParserImpl::applyEncoding(const UnicodeString& encoding) {
 }
 
 void XmlParserImpl::closeStream() {
-  if (m_input != nullptr && m_ownsSource) delete m_input;
-  m_input = nullptr;
+  while (!m_inputStack.empty()) popStream();
+  m_converter.reset();
+  m_converterFeed.reset();
+  if (m_source != nullptr && m_ownsSource) delete m_source;
+  m_input = m_source = nullptr;
   m_ownsSource = false;
   m_bytePos = m_byteEnd = 0;
   m_inputEnded = true;
@@ -212,9 +289,6 @@ void XmlParserImpl::defineEntityReplacementText(ZelName entityName, const Unicod
   m_generalEntities[entityName] = text;
 }
 
-// Declared entities and the MathML table arrive with the document type
-// declarations; until then there is nothing to merge.
-void XmlParserImpl::addMathMLEntityMap() {}
 
 // ---------------------------------------------------------------------------
 // Bytes and code points
@@ -230,7 +304,22 @@ int XmlParserImpl::readByte() {
   }
   m_bytePos = 0;
   m_byteEnd = static_cast<size_t>(got);
-  m_bytesRead += got;
+  if (m_inputStack.empty()) {
+    m_bytesRead += got;
+  } else {
+    // An external entity's text is delivered like an internal one's.
+    m_entityUnits += got;
+    if (m_entityUnits > XmlLimits::kMaxEntityUnits &&
+        m_entityUnits > XmlLimits::kMaxExpansionRatio * m_bytesRead) {
+      m_byteEnd = 0;
+      m_inputEnded = true;
+      if (!m_expansionStopped) {
+        m_expansionStopped = true;
+        reportError(kErrEntityExpansion);
+      }
+      return -1;
+    }
+  }
   return static_cast<unsigned char>(m_bytes[m_bytePos++]);
 }
 
@@ -298,8 +387,9 @@ char32_t XmlParserImpl::decodeChar() {
         if (n < 0) return 0xFFFD;
         v = m_decoderMode == 6 ? (v | (static_cast<uint32_t>(n) << (8 * i))) : ((v << 8) | static_cast<uint32_t>(n));
       }
-      // Beyond Unicode there is nothing to deliver (and end of input lives there).
-      return v > 0x10FFFF ? 0xFFFD : v;
+      // Beyond Unicode and in the surrogate range there is no character (and
+      // end of input lives beyond Unicode).
+      return v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF) ? 0xFFFD : v;
     }
     default:
       return static_cast<char32_t>(b);
@@ -323,24 +413,30 @@ char32_t XmlParserImpl::readChar() {
       return b;
     }
   }
-  if (m_pushbackChar != kNoChar) {
-    char32_t c = m_pushbackChar;
-    m_pushbackChar = kNoChar;
-    return c;
-  }
-  while (!m_segments.empty()) {
-    Segment& top = m_segments.back();
-    if (top.index < top.text.length()) {
-      UChar32 c = top.text.char32At(top.index);
-      top.index += U16_LENGTH(c);
-      return static_cast<char32_t>(c);
+  char32_t c;
+  for (;;) {
+    if (m_pushbackChar != kNoChar) {
+      c = m_pushbackChar;
+      m_pushbackChar = kNoChar;
+      return c;
     }
-    // An exhausted segment stays until the next read, so that a reference
-    // at the very end of an entity's text still finds that entity open.
-    if (top.literal) return kEnd;
-    m_segments.pop_back();
+    while (!m_segments.empty()) {
+      Segment& top = m_segments.back();
+      if (top.index < top.text.length()) {
+        UChar32 u = top.text.char32At(top.index);
+        top.index += U16_LENGTH(u);
+        return static_cast<char32_t>(u);
+      }
+      // An exhausted segment stays until the next read, so that a reference
+      // at the very end of an entity's text still finds that entity open.
+      if (top.literal) return kEnd;
+      m_segments.pop_back();
+    }
+    c = decodeChar();
+    // The end of an external entity: reading goes on where it was referenced.
+    if (c != kEnd || m_inputStack.empty() || m_stopAtEnd) break;
+    popStream();
   }
-  char32_t c = decodeChar();
   if (c == kEnd) return kEnd;
   if (c == 0x0D) {
     char32_t d = decodeChar();
@@ -384,20 +480,35 @@ void XmlParserImpl::unreadText(const UnicodeString& text, ZelName entity) {
 }
 
 bool XmlParserImpl::isEntityOpen(ZelName entity) const {
-  for (const Segment& segment : m_segments)
-    if (segment.entity == entity) return true;
+  auto inSegments = [&](const std::vector<Segment>& segments) {
+    for (const Segment& segment : segments)
+      if (segment.entity == entity) return true;
+    return false;
+  };
+  if (m_inputEntity == entity || inSegments(m_segments)) return true;
+  for (const Input& input : m_inputStack)
+    if (input.entity == entity || inSegments(input.segments)) return true;
   return false;
+}
+
+int XmlParserImpl::openEntityCount() const {
+  auto count = [](const std::vector<Segment>& segments) {
+    int open = 0;
+    for (const Segment& segment : segments) open += segment.entity.isEmpty() ? 0 : 1;
+    return open;
+  };
+  int open = count(m_segments) + static_cast<int>(m_inputStack.size());
+  for (const Input& input : m_inputStack) open += count(input.segments);
+  return open;
 }
 
 bool XmlParserImpl::pushEntityText(ZelName entity, const UnicodeString& text) {
   if (m_expansionStopped) return false;
   if (isEntityOpen(entity)) {
-    reportError(kErrRecursiveEntity, UnicodeString(u"&").append(entity.toString()).append(u';'));
+    reportError(kErrRecursiveEntity, ReferenceText(entity));
     return false;
   }
-  int open = 0;
-  for (const Segment& segment : m_segments) open += segment.entity.isEmpty() ? 0 : 1;
-  if (open >= XmlLimits::kMaxOpenEntities) {
+  if (openEntityCount() >= XmlLimits::kMaxOpenEntities) {
     reportError(kErrEntityExpansion);
     return false;
   }
@@ -422,6 +533,11 @@ void XmlParserImpl::detectByteOrder() {
   int b[4];
   for (int& byte : b) byte = readByte();
   size_t skip = 0;
+  if (m_converter) {
+    // The converter delivers UTF-16 little endian: only its mark is dropped.
+    m_bytePos = start + (b[0] == 0xFF && b[1] == 0xFE ? 2 : 0);
+    return;
+  }
   auto setMode = [&](int mode, const char16_t* name, bool mark) {
     m_decoderMode = mode;
     m_inputEncoding = name;
@@ -467,18 +583,191 @@ void XmlParserImpl::detectByteOrder() {
 }
 
 void XmlParserImpl::switchEncoding(const UnicodeString& name) {
-  m_inputEncoding = name;
-  if (name.isEmpty()) return;
-  UnicodeString key(name);
-  key.trim().toUpper();
-  if (key == u"UTF-8") {
-    m_decoderMode = 1;
+  if (name.isEmpty() || m_converter) {
+    m_inputEncoding = name;
     return;
   }
-  // Converters for other encodings come with the charset streams; until
-  // then every other name is unknown.
+  if (int mode = BuiltInMode(name)) {
+    m_inputEncoding = name;
+    // A bare UTF-16 or UTF-32 keeps the byte order already detected.
+    if ((mode == 2 && (m_decoderMode == 3 || m_decoderMode == 4)) ||
+        (mode == 5 && (m_decoderMode == 6 || m_decoderMode == 7)))
+      return;
+    m_decoderMode = mode;
+    return;
+  }
+  // A converter reads bytes: over 16- or 32-bit units, or where a mark has
+  // fixed the encoding, it would turn the text into garbage. The decoding
+  // in use stays, and so does its name.
+  if (IsWideMode(m_decoderMode) || m_byteOrderMarkSeen) {
+    if (m_byteOrderMarkSeen) reportError(0x1839, name);
+    return;
+  }
+  m_inputEncoding = name;
   if (m_features[REPORT_CONVERTED_ENCODING]) reportError(0x1835, name);
-  if (!m_features[IGNORE_UNKNOWN_ENCODING]) reportError(0x1835, name);
+  putConverter(name);
+}
+
+void XmlParserImpl::putConverter(const UnicodeString& name) {
+  UnicodeString trimmed(name);
+  std::string charset;
+  trimmed.trim().toUTF8String(charset);
+  auto feed = std::make_unique<PrefixedStream>(std::string(m_bytes.data() + m_bytePos, m_byteEnd - m_bytePos),
+                                               m_inputEnded ? nullptr : m_source);
+  auto converter = std::make_unique<ZelKVBStream>(feed.get(), charset.c_str());
+  if (!converter->is_open()) {
+    // Without a converter (or without a started engine) the source is
+    // read on as before.
+    if (!m_features[IGNORE_UNKNOWN_ENCODING]) reportError(0x1835, name);
+    return;
+  }
+  m_converterFeed = std::move(feed);
+  m_converter = std::move(converter);
+  m_input = m_converter.get();
+  m_bytePos = m_byteEnd = 0;
+  m_inputEnded = false;
+  m_decoderMode = 3;
+}
+
+// ---------------------------------------------------------------------------
+// External entities as nested inputs
+
+void XmlParserImpl::swapInput(Input& other) {
+  std::swap(m_input, other.input);
+  std::swap(m_source, other.source);
+  std::swap(m_ownsSource, other.ownsSource);
+  std::swap(m_converterFeed, other.converterFeed);
+  std::swap(m_converter, other.converter);
+  std::swap(m_bytes, other.bytes);
+  std::swap(m_bytePos, other.bytePos);
+  std::swap(m_byteEnd, other.byteEnd);
+  std::swap(m_inputEnded, other.inputEnded);
+  std::swap(m_stopAtEnd, other.stopAtEnd);
+  std::swap(m_pushbackChar, other.pushbackChar);
+  std::swap(m_crLookahead, other.crLookahead);
+  std::swap(m_segments, other.segments);
+  std::swap(m_lineNumber, other.lineNumber);
+  std::swap(m_columnNumber, other.columnNumber);
+  std::swap(m_decoderMode, other.decoderMode);
+  std::swap(m_byteOrderMarkSeen, other.byteOrderMarkSeen);
+  std::swap(m_inputEncoding, other.inputEncoding);
+  std::swap(m_systemId, other.systemId);
+  std::swap(m_baseUri, other.baseUri);
+  std::swap(m_inputEntity, other.entity);
+}
+
+std::istream* XmlParserImpl::openExternal(const UnicodeString& systemLiteral, UnicodeString& resolved) {
+  if (m_externalBlocked) return nullptr;
+  ZelUri uri = ResolveLiteral(m_baseUri, systemLiteral);
+  resolved = uri.toString();
+  if (std::istream* served = uri.getStreamFromResolver()) return served;
+  if (uri.isFile()) {
+    // A FIFO or a device would block or never end: only regular files.
+    std::string path;
+    uri.getLocalPath().toUTF8String(path);
+    struct stat info {};
+    std::istream* stream = nullptr;
+    if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) stream = uri.getStream(nullptr);
+    if (stream == nullptr) throwIOError(4099, kOriginPushStream, resolved);
+    return stream;
+  }
+  // Everything else but jar: entries and data: texts is fetched by the
+  // remote reader, which the process must have allowed.
+  if (!uri.isJarScheme() && !uri.isDataScheme() && !g_remoteEntityLoading) return nullptr;
+  return uri.getStream(nullptr);
+}
+
+bool XmlParserImpl::pushStream(const UnicodeString& systemLiteral, ZelName entity) {
+  if (m_expansionStopped) return false;
+  if (!entity.isEmpty() && isEntityOpen(entity)) {
+    reportError(kErrRecursiveEntity, ReferenceText(entity));
+    return false;
+  }
+  if (openEntityCount() >= XmlLimits::kMaxOpenEntities) {
+    reportError(kErrEntityExpansion);
+    return false;
+  }
+  UnicodeString resolved;
+  std::unique_ptr<std::istream> stream(openExternal(systemLiteral, resolved));
+  if (!stream) return false;
+  Input saved;
+  saved.pushbackChar = saved.crLookahead = kNoChar;
+  swapInput(saved);
+  m_inputStack.push_back(std::move(saved));
+  m_input = m_source = stream.release();
+  m_ownsSource = true;
+  m_bytes.resize(kByteBufferSize);
+  m_inputEntity = entity;
+  ZelUri uri(resolved, ZelUri::URISTR_URI);
+  m_systemId = uri.getLocalPath();
+  if (uri.isAbsolute()) m_baseUri = uri.getBaseString();
+  m_lineNumber = 1;
+  m_columnNumber = 0;
+  // The document's UTF-8 default holds for every external entity too.
+  detectByteOrder();
+  // The declaration lies inside the entity: a short entity must not be
+  // popped while its first characters are looked at (nor stay unpoppable
+  // when a report throws).
+  struct StopAtEnd {
+    bool& flag;
+    ~StopAtEnd() { flag = false; }
+  };
+  m_stopAtEnd = true;
+  StopAtEnd stop{m_stopAtEnd};
+  readTextDecl();
+  return true;
+}
+
+void XmlParserImpl::popStream() {
+  m_converter.reset();
+  m_converterFeed.reset();
+  if (m_ownsSource) delete m_source;
+  Input saved = std::move(m_inputStack.back());
+  m_inputStack.pop_back();
+  swapInput(saved);
+}
+
+// "<?xml" and white space start a text declaration: an optional version,
+// an encoding applied as the XML declaration's is, and "?>". Anything else
+// is the entity's first text.
+void XmlParserImpl::readTextDecl() {
+  UnicodeString head;
+  char32_t c = kEnd;
+  while (head.length() < 6) {
+    c = readChar();
+    if (c == kEnd || IsSpace(c)) break;
+    head.append(static_cast<UChar32>(c));
+  }
+  if (head != u"<?xml" || !IsSpace(c)) {
+    if (c != kEnd && IsSpace(c)) head.append(static_cast<UChar32>(c));
+    if (!head.isEmpty()) unreadText(head, ZelName());
+    return;
+  }
+  UnicodeString value;
+  skipWhitespace();
+  ZelName name = readName();
+  if (name.toString() == u"version") {
+    readDeclValue(u"<?xml version", value);
+    skipWhitespace();
+    name = readName();
+  }
+  if (name.toString() == u"encoding") {
+    readDeclValue(u"encoding", value);
+    switchEncoding(value);
+    skipWhitespace();
+  }
+  readDeclEnd();
+}
+
+// The "?>" closing a declaration; otherwise the character found instead,
+// after its report.
+char32_t XmlParserImpl::readDeclEnd() {
+  char32_t c = readChar();
+  char32_t d = c == '?' ? readChar() : 0;
+  if (c == '?' && d == '>') return kNoChar;
+  if (c == '?') unreadChar(d);
+  reportError(0x180C, Char(c));
+  return c;
 }
 
 // ---------------------------------------------------------------------------
@@ -661,7 +950,6 @@ ZelName XmlParserImpl::readName() {
     return ZelName();
   }
   m_nameScratch.clear();
-  const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data());
   for (;;) {
     if (static_cast<int>(m_nameScratch.size()) >= XmlLimits::kMaxNameLength) {
       reportLimit(u"name length");
@@ -675,6 +963,8 @@ ZelName XmlParserImpl::readName() {
     }
     // ASCII name characters straight from the byte buffer.
     if (m_pushbackChar == kNoChar && m_segments.empty() && m_crLookahead == kNoChar && m_decoderMode == 1) {
+      // Taken anew each time: the end of an external entity swaps buffers.
+      const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data());
       size_t pos = m_bytePos;
       while (pos < m_byteEnd && bytes[pos] < 0x80 && IsNameChar(bytes[pos]) &&
              static_cast<int>(m_nameScratch.size()) < XmlLimits::kMaxNameLength)
@@ -714,10 +1004,12 @@ bool XmlParserImpl::readQName(ZelName& prefix, ZelName& localName) {
   return !localName.isEmpty();
 }
 
+// The text of an internal general entity; an external one has none here
+// (it is read by expandGeneralEntity).
 UnicodeString XmlParserImpl::lookupEntity(ZelName name) const {
   auto found = m_generalEntities.find(name);
   if (found != m_generalEntities.end()) return found->second;
-  if (m_features[LENIENT_ENTITIES]) return UnicodeString();
+  if (m_features[LENIENT_ENTITIES] || m_externalGeneralEntities.count(name) != 0) return UnicodeString();
   return ZelBogusString::BOGUS_VALUE;
 }
 
@@ -843,9 +1135,7 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
       } else if (mode == 2) {
         out.append(u'&').append(name.toString()).append(u';');
       } else {
-        UnicodeString text = lookupEntity(name);
-        if (text.isBogus()) reportError(0x1E1E, name.toString());
-        else pushEntityText(name, text);
+        expandGeneralEntity(name, true);
       }
       continue;
     } else if (c == 0x09 || c == 0x0A || c == 0x0D) {
@@ -966,9 +1256,7 @@ ZelXmlParser::EventType XmlParserImpl::next() {
         break;
       case ENTITY_REF:
         if (!m_entityName.isEmpty()) {
-          UnicodeString text = lookupEntity(m_entityName);
-          if (text.isBogus()) reportError(0x1E1E, m_entityName.toString());
-          else pushEntityText(m_entityName, text);
+          expandGeneralEntity(m_entityName, false);
           joins = false;
         } else {
           joins = m_charRef != 0;
@@ -1427,9 +1715,8 @@ void XmlParserImpl::parseMarkupDecl() {
     return skipDeclaration();
   }
   unreadChar(c);
-  // Document type declarations are read with the entity declarations;
-  // until then they are reported and stepped over like any unknown one.
   ZelName keyword = readName();
+  if (keyword.toString() == u"DOCTYPE") return parseDoctypeDecl();
   reportError(0x182A, keyword.toString());
   m_noEvent = true;
   skipDeclaration();
@@ -1505,8 +1792,9 @@ void XmlParserImpl::parseXmlDecl() {
     readDeclValue(u"encoding", value);
     const int oldMode = m_decoderMode;
     const UnicodeString oldEncoding = m_inputEncoding;
+    const bool hadConverter = static_cast<bool>(m_converter);
     switchEncoding(value);
-    if (m_decoderMode != oldMode) {
+    if (m_decoderMode != oldMode && (hadConverter || !m_converter)) {
       bool compatible = ((oldMode == 3 || oldMode == 4) && m_decoderMode == 2) ||
                         ((oldMode == 6 || oldMode == 7) && m_decoderMode == 5);
       if (m_byteOrderMarkSeen && !compatible) reportError(0x1839, value);
@@ -1524,14 +1812,8 @@ void XmlParserImpl::parseXmlDecl() {
     if (value != u"yes" && value != u"no") reportError(0x1827);
   }
   skipWhitespace();
-  char32_t c = readChar();
-  char32_t d = c == '?' ? readChar() : 0;
-  if (c != '?' || d != '>') {
-    if (c == '?') unreadChar(d);
-    reportError(0x180C, Char(c));
-    // Step over the rest of the declaration to its ">".
-    while (c != kEnd && c != '>') c = readChar();
-  }
+  // Step over the rest of a declaration not closed where it should be.
+  for (char32_t c = readDeclEnd(); c != kNoChar && c != kEnd && c != '>';) c = readChar();
   m_xmlDeclSeen = true;
 }
 

@@ -9,6 +9,19 @@
 #include "quarnel/xml_parser_impl.h"
 #include "support.h"
 
+namespace ObraCommon {
+// The parser's internals that tests reach directly.
+class XmlParserImplTestAccess {
+ public:
+  static void Report(XmlParserImpl& parser, uint16_t code, const UnicodeString& a, const UnicodeString& b) {
+    parser.reportError(code, a, b);
+  }
+  static bool PushStream(XmlParserImpl& parser, const UnicodeString& systemLiteral, ZelName entity) {
+    return parser.pushStream(systemLiteral, entity);
+  }
+};
+}  // namespace ObraCommon
+
 namespace xml_test {
 
 using ObraCommon::UnicodeString;
@@ -17,6 +30,7 @@ using ObraCommon::ZelError;
 using ObraCommon::ZelName;
 using ObraCommon::ZelPtr;
 using ObraCommon::ZelXmlParser;
+using quarnel_test::EngineStarted;
 using quarnel_test::Utf8;
 
 inline UnicodeString U(const std::string& text) { return UnicodeString::fromUTF8(text); }

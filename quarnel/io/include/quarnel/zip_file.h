@@ -5,6 +5,12 @@
 // deflated entries are checked against their CRC-32 and size at the end of
 // their data; a mismatch, damaged deflate data or data outside the source
 // set badbit on the reading stream after every good byte. Nothing throws.
+//
+// On top of it the package conventions of Office Open XML: the content
+// types of "[Content_Types].xml", the relationships of the package and of
+// each part, the main document and its kind (detectOOXDocument). Those XML
+// parts are read by the library's own parser, which opens nothing outside
+// the package, and each is read no further than 16 MiB of inflated text.
 #pragma once
 
 #include <zlib.h>
@@ -87,6 +93,15 @@ class QUARNEL_API ZelZipFileEntry : public ZelZipEntry {
   std::istream* getCompressedStream(bool newStream);
   std::istream* getUncompressedStream(bool newStream);
 
+  using RelationshipMap = std::map<UnicodeString, UnicodeString>;
+
+ protected:
+  // The package keeps these fields of its parts.
+  void setContentType(const UnicodeString& contentType) { m_contentType = contentType; }
+  RelationshipMap& getRelationshipsIdMap() { return m_relsById; }
+  RelationshipMap& getRelationshipsTypeMap() { return m_relsByType; }
+  RelationshipMap& getRelationshipsTargetMode() { return m_relTargetModes; }
+
  private:
   friend class ZelZipFile;
   ZelZipFileEntry(std::istream& source, uint64_t sourceSize);
@@ -112,9 +127,9 @@ class QUARNEL_API ZelZipFileEntry : public ZelZipEntry {
   std::shared_ptr<const std::string> m_data;  // null when unreadable
   std::unique_ptr<std::istream> m_compressedStream;
   std::unique_ptr<std::istream> m_uncompressedStream;
-  std::map<UnicodeString, UnicodeString> m_relsById;
-  std::map<UnicodeString, UnicodeString> m_relsByType;
-  std::map<UnicodeString, UnicodeString> m_relTargetModes;
+  RelationshipMap m_relsById;
+  RelationshipMap m_relsByType;
+  RelationshipMap m_relTargetModes;
 };
 
 class QUARNEL_API ZelInflaterStreamBuf : public std::basic_streambuf<char> {
@@ -160,6 +175,27 @@ class QUARNEL_API ZelInflaterStream : public std::istream {
 
 class QUARNEL_API ZelZipFile {
  public:
+  // The kind of Office document, told by the content type of the main part.
+  enum OOXDOCUMENT_TYPE : int {
+    OOXDOCUMENT_NONE = 0,
+    OOXDOCUMENT_WORD_DOCUMENT = 1,
+    OOXDOCUMENT_WORD_DOCUMENT_MACRO = 2,
+    OOXDOCUMENT_WORD_TEMPLATE = 3,
+    OOXDOCUMENT_WORD_TEMPLATE_MACRO = 4,
+    OOXDOCUMENT_EXCEL_WORKBOOK = 5,
+    OOXDOCUMENT_EXCEL_WORKBOOK_MACRO = 6,
+    OOXDOCUMENT_EXCEL_TEMPLATE = 7,
+    OOXDOCUMENT_EXCEL_TEMPLATE_MACRO = 8,
+    OOXDOCUMENT_EXCEL_BINARY = 9,
+    OOXDOCUMENT_POWERPOINT_PRESENTATION = 10,
+    OOXDOCUMENT_POWERPOINT_PRESENTATION_MACRO = 11,
+    OOXDOCUMENT_POWERPOINT_SLIDESHOW = 12,
+    OOXDOCUMENT_POWERPOINT_SLIDESHOW_MACRO = 13,
+    OOXDOCUMENT_POWERPOINT_TEMPLATE = 14,
+    OOXDOCUMENT_POWERPOINT_TEMPLATE_MACRO = 15,
+    OOXDOCUMENT_THEME = 16,
+  };
+
   ZelZipFile();
   explicit ZelZipFile(const char* path);
   explicit ZelZipFile(const UnicodeString& path);
@@ -182,8 +218,31 @@ class QUARNEL_API ZelZipFile {
   static bool isZipFile(const char* path);
   static bool isZipFile(const UnicodeString& path);
 
+  // The entry's content type, read from "[Content_Types].xml" when still
+  // unknown; the shared empty text for a null entry or a package without
+  // that part.
+  const UnicodeString& getContentType(ZelZipFileEntry* entry);
+  // The relationships of the source (null: the package), read on first
+  // need; the target, or the shared empty text.
+  const UnicodeString& getRelationshipTargetFromId(const UnicodeString& id, ZelZipFileEntry* source);
+  const UnicodeString& getRelationshipTargetFromType(const UnicodeString& type, ZelZipFileEntry* source);
+  // "Internal" unless the relationship says otherwise.
+  UnicodeString getRelationshipTargetMode(const UnicodeString& id, ZelZipFileEntry* source);
+  // The part the package's officeDocument relationship names, or null.
+  ZelZipFileEntry* getOfficeDocument();
+  OOXDOCUMENT_TYPE detectOOXDocument();
+
+  // Detection of a package on a path (UTF-8) or on a stream. Nothing
+  // throws: any failure answers OOXDOCUMENT_NONE. A stream that was good
+  // stands where it stood, state cleared.
+  static OOXDOCUMENT_TYPE detectOOXDocument(const char* path);
+  static OOXDOCUMENT_TYPE detectOOXDocument(const UnicodeString& path);
+  static OOXDOCUMENT_TYPE detectOOXDocument(std::istream* stream);
+
  private:
   void init();
+  void readContentTypes();
+  void loadRelationships(ZelZipFileEntry* source);
   void releaseSource();
   bool readCentralDirectory(uint64_t size, std::vector<ZelPtr<ZelZipFileEntry>>& out);
 
@@ -194,6 +253,8 @@ class QUARNEL_API ZelZipFile {
   std::map<UnicodeString, UnicodeString> m_relsById;
   std::map<UnicodeString, UnicodeString> m_relsByType;
   std::map<UnicodeString, UnicodeString> m_relTargetModes;
+  // The content-type part gives the same answer every time it is read.
+  bool m_contentTypesRead = false;
 };
 
 }  // namespace ObraCommon

@@ -108,6 +108,14 @@ class QUARNEL_API ZelXmlUtil {
   static ZelName getLocalPartFromQName(ZelName qname);
   static UnicodeString makeQNameStr(const UnicodeString& prefix, const UnicodeString& local);
   static ZelName makeQName(ZelName prefix, ZelName local);
+
+  // Whether the own parser may fetch external subsets and entities that
+  // only the remote reader can open (http and the like). Process-wide, off
+  // by default: a document from anywhere must not make the parser request
+  // URLs. A URI handed to setInput, an installed URI resolver, local files
+  // and jar: entries are not affected.
+  static void setRemoteEntityLoading(bool allowed);
+  static bool getRemoteEntityLoading();
 };
 
 }  // namespace ObraCommon

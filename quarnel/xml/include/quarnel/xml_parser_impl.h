@@ -74,6 +74,15 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   // root element is called html.
   bool isHtmlDocument() const;
 
+  // Makes the parser open nothing external at all (no external subset, no
+  // external entity), whatever its features and the process-wide remote
+  // switch say. Readers of packages set it on their parsers.
+  void setExternalResourcesBlocked(bool blocked) { m_externalBlocked = blocked; }
+
+  // Forgets every external subset read so far, so that a process that
+  // reads endless different ones (a fuzzer) can bound its memory.
+  static void clearSubsetCache();
+
  private:
   friend class XmlParserImplTestAccess;
 
@@ -94,8 +103,56 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
     int savedColumn = 0;
   };
 
+  // An input waiting under an external entity being read: everything
+  // that belongs to one input, saved by pushStream and restored by
+  // popStream.
+  struct Input {
+    std::istream* input = nullptr;
+    std::istream* source = nullptr;
+    bool ownsSource = false;
+    std::unique_ptr<std::istream> converterFeed;
+    std::unique_ptr<std::istream> converter;
+    std::vector<char> bytes;
+    size_t bytePos = 0;
+    size_t byteEnd = 0;
+    bool inputEnded = false;
+    bool stopAtEnd = false;
+    char32_t pushbackChar = 0;
+    char32_t crLookahead = 0;
+    std::vector<Segment> segments;
+    int lineNumber = 0;
+    int columnNumber = 0;
+    int decoderMode = 0;
+    bool byteOrderMarkSeen = false;
+    UnicodeString inputEncoding;
+    UnicodeString systemId;
+    UnicodeString baseUri;
+    ZelName entity;
+  };
+
+  // An external entity: its system literal resolved where it was
+  // declared, and whether it is unparsed (NDATA) and so never read.
+  struct ExternalEntity {
+    UnicodeString uri;
+    bool unparsed = false;
+  };
+  using EntityMap = std::unordered_map<ZelNameEnum, UnicodeString>;
+  using ExternalMap = std::unordered_map<ZelNameEnum, ExternalEntity>;
+
   void reset();
   void checkStream();
+  void swapInput(Input& other);
+  // Opens the resource a system literal names, as the features, the block
+  // and the remote switch allow; null when it contributes nothing. Throws
+  // 4099 for a local file that cannot be read as one.
+  std::istream* openExternal(const UnicodeString& systemLiteral, UnicodeString& resolved);
+  // Reads an external entity's text in place of the current input, after
+  // its text declaration. False when it contributes nothing.
+  bool pushStream(const UnicodeString& systemLiteral, ZelName entity);
+  void popStream();
+  void readTextDecl();
+  char32_t readDeclEnd();
+  void putConverter(const UnicodeString& name);
   void applyEncoding(const UnicodeString& encoding);
   void stopInput();
 
@@ -109,6 +166,7 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   void detectByteOrder();
   void switchEncoding(const UnicodeString& name);
   bool isEntityOpen(ZelName entity) const;
+  int openEntityCount() const;
   bool pushEntityText(ZelName entity, const UnicodeString& text);
 
   // Tokens.
@@ -121,6 +179,18 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   void parseCData();
   void parseComment();
   void parseMarkupDecl();
+  // Document type declarations and their subsets.
+  void parseDoctypeDecl();
+  void scanDeclarations(bool external);
+  void expandParameterEntity();
+  void parseEntityDecl();
+  void skipIgnoredSection();
+  void readExternalSubset(const UnicodeString& systemLiteral);
+  void parseExternalSubset();
+  void enterEntity(bool parameter, ZelName name, const UnicodeString* text, const ExternalEntity* external);
+  // A reference to a general entity in content (inValue false) or in an
+  // attribute value: its text is read in place, or it is reported.
+  void expandGeneralEntity(ZelName name, bool inValue);
   void parsePI();
   void parseXmlDecl();
   void readDeclValue(const char16_t* what, UnicodeString& value);
@@ -160,12 +230,23 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   std::vector<Attribute> m_attributes;
   ZelName m_entityName;
   char32_t m_charRef = 0;
-  std::unordered_map<ZelNameEnum, UnicodeString> m_generalEntities;
+  EntityMap m_generalEntities;
+  EntityMap m_parameterEntities;
+  ExternalMap m_externalGeneralEntities;
+  ExternalMap m_externalParameterEntities;
 
   // Input: the stream read through a buffer of its bytes. External
   // entities will stack further inputs here.
+  // m_input is what is read: the source itself, or a converter over it.
   std::istream* m_input = nullptr;
+  std::istream* m_source = nullptr;
   bool m_ownsSource = false;
+  std::unique_ptr<std::istream> m_converterFeed;
+  std::unique_ptr<std::istream> m_converter;
+  bool m_stopAtEnd = false;
+  ZelName m_inputEntity;
+  std::vector<Input> m_inputStack;
+  bool m_externalBlocked = false;
   std::vector<char> m_bytes;
   size_t m_bytePos = 0;
   size_t m_byteEnd = 0;
