@@ -16,6 +16,7 @@
 
 #include "detect.h"
 #include "quarnel/mem_stream.h"
+#include "quarnel/zip_file.h"
 #include "tables.h"
 
 namespace probelin {
@@ -61,16 +62,14 @@ int32_t OoxFormatId(int type) {
 
 }  // namespace
 
-int OoxDocumentTypeOfPath(const char* path);
-int OoxDocumentTypeOfStream(std::istream* stream);
-
 int DtctOoxml(DtctWork& w, std::istream* stream) {
   DtctInput* in = w.result->input;
   int type = 0;
   // Quarnel may throw; here that is a package of no known type.
   try {
-    if (stream != nullptr) type = OoxDocumentTypeOfStream(stream);
-    else if (in != nullptr && in->mode == kDtctModePath && in->path != nullptr) type = OoxDocumentTypeOfPath(in->path);
+    if (stream != nullptr) type = ObraCommon::ZelZipFile::detectOOXDocument(stream);
+    else if (in != nullptr && in->mode == kDtctModePath && in->path != nullptr)
+      type = ObraCommon::ZelZipFile::detectOOXDocument(in->path);
   } catch (...) {
     type = 0;
   }
@@ -395,11 +394,3 @@ extern "C" int getMSOffice2007DataAsMemStream(KVB_OleStorage* storage, ObraCommo
     return 0;
   }
 }
-
-namespace probelin {
-
-// Until Quarnel's package reader lands, no package has a document type.
-int OoxDocumentTypeOfPath(const char*) { return 0; }
-int OoxDocumentTypeOfStream(std::istream*) { return 0; }
-
-}  // namespace probelin
