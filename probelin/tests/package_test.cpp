@@ -216,6 +216,91 @@ TEST(DtctEmbeddedPackage, FindsThePackageItsLengthsDescribe) {
   EXPECT_EQ(Extract(Native(package), nullptr), 0);
 }
 
+// An Office Open XML package whose main document has that content type.
+std::string OfficePackage(const std::string& content_type) {
+  testsupport::ZipWriter zip;
+  auto add = [&](const char* name, const std::string& data) {
+    ZipEntrySpec e;
+    e.name = name;
+    e.data = data;
+    e.deflate = true;
+    zip.add(e);
+  };
+  add("[Content_Types].xml",
+      "<?xml version=\"1.0\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+      "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+      "<Override PartName=\"/doc/main.xml\" ContentType=\"" + content_type + "\"/></Types>");
+  add("_rels/.rels",
+      "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+      "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+      "officeDocument\" Target=\"doc/main.xml\"/></Relationships>");
+  add("doc/main.xml", "<?xml version=\"1.0\"?><main/>");
+  return zip.finish();
+}
+
+struct OfficeType {
+  const char* content_type;
+  Expect expect;
+};
+
+const std::string kOxml = "application/vnd.openxmlformats-officedocument.";
+const OfficeType kOfficeTypes[] = {
+    {"wordprocessingml.document.main+xml", {1, 387, 2007, "Word 2007/2010"}},
+    {"application/vnd.ms-word.document.macroEnabled.main+xml", {1, 388, 2007, "Word 2007/2010 with Macro"}},
+    {"wordprocessingml.template.main+xml", {1, 389, 2007, "Word 2007/2010 Template"}},
+    {"application/vnd.ms-word.template.macroEnabledTemplate.main+xml", {1, 390, 2007, "Word 2007/2010 Template with Macro"}},
+    {"spreadsheetml.sheet.main+xml", {2, 392, 2007, "Excel 2007/2010"}},
+    {"application/vnd.ms-excel.sheet.macroEnabled.main+xml", {2, 393, 2007, "Excel 2007/2010 with Macro"}},
+    {"spreadsheetml.template.main+xml", {2, 394, 2007, "Excel 2007/2010 Template"}},
+    {"application/vnd.ms-excel.template.macroEnabled.main+xml", {2, 395, 2007, "Excel 2007/2010 Template with Macro"}},
+    // Id 396 has no catalogue row: the record stays unfilled.
+    {"application/vnd.ms-excel.sheet.binary.macroEnabled.main", {0, 0, 0, ""}},
+    {"presentationml.presentation.main+xml", {6, 397, 2007, "PowerPoint 2007/2010"}},
+    {"application/vnd.ms-powerpoint.presentation.macroEnabled.main+xml", {6, 398, 2007, "PowerPoint 2007/2010 with Macro"}},
+    {"presentationml.slideshow.main+xml", {6, 399, 2007, "PowerPoint 2007/2010 Slide Show"}},
+    {"application/vnd.ms-powerpoint.slideshow.macroEnabled.main+xml", {6, 400, 2007, "PowerPoint 2007/2010 Slide Show with Macro"}},
+    {"presentationml.template.main+xml", {6, 401, 2007, "PowerPoint 2007/2010 Template"}},
+    {"application/vnd.ms-powerpoint.template.macroEnabled.main+xml", {6, 420, 2007, "PowerPoint 2007/2010 Template with Macro"}},
+    {"themeManager+xml", {0, 403, 2007, ""}},
+    {"application/xml", {1, 374, 0, "ZIP"}},
+};
+
+std::string FullType(const char* content_type) {
+  return std::strncmp(content_type, "application/", 12) == 0 ? content_type : kOxml + content_type;
+}
+
+TEST(DtctOfficePackages, EachDocumentTypeByPath) {
+  for (const OfficeType& t : kOfficeTypes) {
+    SCOPED_TRACE(t.content_type);
+    Check(DetectBytes(OfficePackage(FullType(t.content_type)), "doc.bin"), t.expect);
+  }
+}
+
+// A compound file whose object stream wraps a package, detected in both
+// modes (mode 1 without a "Contents" stream: the storage alone decides).
+TEST(DtctOfficePackages, PackagesInsideCompoundFilesInEitherMode) {
+  for (const OfficeType& t : {kOfficeTypes[0], kOfficeTypes[4], kOfficeTypes[16]}) {
+    SCOPED_TRACE(t.content_type);
+    std::string path = WriteTemp("object.bin", Cfb({{"\x01" "Ole10Native", Native(OfficePackage(FullType(t.content_type)))}}));
+    const bool named = t.expect.id != 374;
+    Expect expect = named ? t.expect : Expect{-1, 0, 0, ""};
+    Check(DetectPath(path), expect);
+    KVB_OleStorage* root = KVB_2OLEopen(path.c_str());
+    ASSERT_NE(root, nullptr);
+    DtctInput input{};
+    input.path = path.c_str();
+    input.storage = root;
+    input.mode = kDtctModeStorage;
+    Detection d;
+    d.record.input = &input;
+    d.result = KVB_FileDtct(&d.record);
+    d.record.input = nullptr;
+    KVB_2OLEclose(root);
+    Check(d, expect);
+    std::filesystem::remove(path);
+  }
+}
+
 // A message's streams: the subject, then those given.
 std::string Message(bool wide, const std::vector<std::pair<std::string, std::string>>& streams) {
   std::vector<std::pair<std::string, std::string>> all = {{wide ? "__substg1.0_001A001F" : "__substg1.0_001A001E", "IPM.Note"}};
