@@ -216,28 +216,6 @@ TEST(DtctEmbeddedPackage, FindsThePackageItsLengthsDescribe) {
   EXPECT_EQ(Extract(Native(package), nullptr), 0);
 }
 
-// An Office Open XML package whose main document has that content type.
-std::string OfficePackage(const std::string& content_type) {
-  testsupport::ZipWriter zip;
-  auto add = [&](const char* name, const std::string& data) {
-    ZipEntrySpec e;
-    e.name = name;
-    e.data = data;
-    e.deflate = true;
-    zip.add(e);
-  };
-  add("[Content_Types].xml",
-      "<?xml version=\"1.0\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
-      "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
-      "<Override PartName=\"/doc/main.xml\" ContentType=\"" + content_type + "\"/></Types>");
-  add("_rels/.rels",
-      "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-      "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
-      "officeDocument\" Target=\"doc/main.xml\"/></Relationships>");
-  add("doc/main.xml", "<?xml version=\"1.0\"?><main/>");
-  return zip.finish();
-}
-
 struct OfficeType {
   const char* content_type;
   Expect expect;
