@@ -14,6 +14,7 @@
 #include <cstring>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "probelin/probelin.h"
 
@@ -175,6 +176,10 @@ const std::string& OpenOfficeMetaSignature();
 int32_t MessageVersion(KVB_OleStorage* root, bool wide);
 
 // Compound-file detector (ole_detector.cpp).
+// Reads a stream from its position to its end in blocks, the buffer
+// growing only with the bytes delivered.
+enum StreamRead { kStreamRead, kStreamFailed, kStreamNoMemory };
+StreamRead ReadStreamBlocks(KVB_OleStream* stream, std::vector<uint8_t>* out);
 int DtctOleStreams(DtctWork& w);
 // The Kingsoft property test on a root: 1 when a summary names a Kingsoft
 // product (kingsoft_properties.cpp).

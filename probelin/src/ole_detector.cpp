@@ -41,18 +41,7 @@ class Stream {
   bool ReadWhole(std::vector<uint8_t>* out) {
     out->clear();
     if (s_ == nullptr || KVB_2OLEseekStream(s_, 0, 0) != 0) return true;
-    try {
-      for (;;) {
-        size_t have = out->size();
-        out->resize(have + kBlock);
-        int got = KVB_2OLEreadStream(s_, out->data() + have, kBlock);
-        out->resize(have + size_t(std::max(0, got)));
-        if (got < kBlock) return true;
-      }
-    } catch (const std::bad_alloc&) {
-      out->clear();
-      return false;
-    }
+    return ReadStreamBlocks(s_, out) != kStreamNoMemory;
   }
   std::string StoredName() const {
     char name[128] = {};
@@ -458,6 +447,22 @@ int Branch(DtctWork& w, KVB_OleStorage* root, int id, const uint8_t* class_id) {
 }
 
 }  // namespace
+
+StreamRead ReadStreamBlocks(KVB_OleStream* stream, std::vector<uint8_t>* out) {
+  try {
+    for (;;) {
+      size_t have = out->size();
+      out->resize(have + kBlock);
+      int got = KVB_2OLEreadStream(stream, out->data() + have, kBlock);
+      out->resize(have + size_t(std::max(0, got)));
+      if (got < 0) return kStreamFailed;
+      if (got < kBlock) return kStreamRead;
+    }
+  } catch (const std::bad_alloc&) {
+    out->clear();
+    return kStreamNoMemory;
+  }
+}
 
 int DtctOleStreams(DtctWork& w) {
   OleSource source(w);

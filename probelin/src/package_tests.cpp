@@ -23,31 +23,13 @@ namespace probelin {
 
 namespace {
 
-constexpr int kBlock = 64 * 1024;
-
-// Reads a compound-file stream whole, in blocks, the buffer growing only
-// with what the stream delivers. False when it cannot be opened, a read
-// fails or memory cannot be had.
+// Reads a compound-file stream whole. False when it cannot be opened, a
+// read fails or memory cannot be had.
 bool ReadWholeStream(KVB_OleStorage* storage, const char* name, std::vector<uint8_t>* out) {
   out->clear();
   KVB_OleStream* s = storage ? KVB_2OLEopenStream(storage, name) : nullptr;
   if (s == nullptr) return false;
-  bool ok = true;
-  try {
-    for (;;) {
-      size_t have = out->size();
-      out->resize(have + kBlock);
-      int got = KVB_2OLEreadStream(s, out->data() + have, kBlock);
-      if (got < 0) {
-        ok = false;
-        break;
-      }
-      out->resize(have + size_t(got));
-      if (got < kBlock) break;
-    }
-  } catch (const std::bad_alloc&) {
-    ok = false;
-  }
+  bool ok = ReadStreamBlocks(s, out) == kStreamRead;
   KVB_2OLEcloseStream(s);
   if (!ok) out->clear();
   return ok;
