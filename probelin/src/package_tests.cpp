@@ -29,7 +29,8 @@ bool ReadWholeStream(KVB_OleStorage* storage, const char* name, std::vector<uint
   out->clear();
   KVB_OleStream* s = storage ? KVB_2OLEopenStream(storage, name) : nullptr;
   if (s == nullptr) return false;
-  bool ok = ReadStreamBlocks(s, out) == kStreamRead;
+  // A stream that delivers fewer bytes than it holds was not read.
+  bool ok = ReadStreamBlocks(s, out) == kStreamRead && int64_t(out->size()) == KVB_2OLEGetStreamSize(s);
   KVB_2OLEcloseStream(s);
   if (!ok) out->clear();
   return ok;
