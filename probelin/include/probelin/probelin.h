@@ -74,7 +74,10 @@ struct FileDtctRecord {
   char second_text[128];  // the format's second token, or the text's charset
   char language[20];
   char reserved[12];  // never written
-  char text_result[260];  // filled by the text fallback
+  // The text fallback's language hint for ties among the East Asian
+  // encodings ("Traditional Chinese", ...): read (at most 260 bytes), never
+  // written; empty takes the hint from LANG, LC_ALL or LC_CTYPE.
+  char text_result[260];
 };
 
 static_assert(sizeof(DtctInput) == 40);
@@ -99,7 +102,8 @@ static_assert(offsetof(FileDtctRecord, text_result) == 620);
 // Detects the format of record->input. Returns -1 when nothing was
 // recognised, 0 when a signature matched but the tables have no row for it,
 // 26 for a MacBinary-wrapped file, 27 for text, 1 for the AutoCAD and
-// QuarkXPress tests, otherwise the catalogue's class word of the format.
+// QuarkXPress tests and the XML family test, otherwise the catalogue's
+// class word of the format.
 __attribute__((visibility("default"))) int KVB_FileDtct(FileDtctRecord* record);
 
 #ifdef __cplusplus
