@@ -2,8 +2,10 @@
 // detected with nothing left in the temporary folder; a table of answers
 // beside `file -b` and the corpus index goes to the build folder
 // (reports/probelin_corpus.tsv); the answers are compared with the reviewed
-// list tests/corpus_expectations.tsv; and every Visio drawing is named by
-// the header version that python3-olefile reads from its stream.
+// list tests/corpus_expectations.tsv; every Visio drawing is named by the
+// header version that python3-olefile reads from its stream; and the answers
+// before and after text and package detection are set beside the index's
+// `file -b` verdicts, family by family (reports/probelin_agreement.md).
 #include <gtest/gtest.h>
 
 #include <algorithm>
