@@ -12,6 +12,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iosfwd>
+#include <string>
+#include <vector>
 
 #include "probelin/probelin.h"
 
@@ -139,7 +142,44 @@ bool OasysCombinedVersion(DtctWork& w, ByteView head, int64_t marker);
 int TestAutoCad(DtctWork& w, FileDtctRecord* record);
 int TestQuarkXPress(DtctWork& w, FileDtctRecord* record);
 
+// Text, markup and XML (text_tests.cpp). The classifier gives the head kind
+// of markup (1) and mail (20), else 0.
+int TextHeaderKind(const DtctWork& w);
+bool IsMail(const DtctWork& w);
+int TestHtml(DtctWork& w);
+int TestOasysText(DtctWork& w);
+// Tests on the caller's record after the chain found nothing: 1 or -1.
+int TestXmlFamily(DtctWork& w, FileDtctRecord* record);
+// The last resort: -1, or 27 for text with its charset in the record.
+int TextFallback(DtctWork& w, FileDtctRecord* record);
+// The fallback's answer for the text detector's result word; keep: the
+// record's "HTML"/"XML" name stays.
+int ApplyTextWord(FileDtctRecord* record, int word, bool keep);
+// -1 for a bitmap or RIFF file whose stored size is the data size, else
+// answer.
+int RejectBmpRiff(const DtctWork& w, int answer);
+
+// Package detectors (package_tests.cpp): 1 when the format was named.
+// The Office Open XML test reads the stream when one is given, else the
+// file of a mode-0 call.
+int DtctOoxml(DtctWork& w, std::istream* stream);
+// A package held in the storage's "\001Ole10Native" stream.
+int EmbeddedPackageTest(DtctWork& w, KVB_OleStorage* root);
+// An OpenOffice.org 1.x document (ids 381-386, sub 1, language from its
+// styles).
+int TestOpenOffice(DtctWork& w);
+// The bytes after the local header of such a document's stored "meta.xml"
+// entry: its name, the XML declaration and the meta part's document type.
+const std::string& OpenOfficeMetaSignature();
+// The version of an Outlook message (2003, 2007, 2010) or 0; wide when its
+// texts are stored as UTF-16.
+int32_t MessageVersion(KVB_OleStorage* root, bool wide);
+
 // Compound-file detector (ole_detector.cpp).
+// Reads a stream from its position to its end in blocks, the buffer
+// growing only with the bytes delivered.
+enum StreamRead { kStreamRead, kStreamFailed, kStreamNoMemory };
+StreamRead ReadStreamBlocks(KVB_OleStream* stream, std::vector<uint8_t>* out);
 int DtctOleStreams(DtctWork& w);
 // The Kingsoft property test on a root: 1 when a summary names a Kingsoft
 // product (kingsoft_properties.cpp).

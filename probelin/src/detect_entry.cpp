@@ -218,10 +218,14 @@ int Detect(FileDtctRecord* record) {
   } else {
     result = TestAutoCad(*w, record);
     if (result == -1) result = TestQuarkXPress(*w, record);
-    // The XML family test comes with the text detectors; until then it
-    // answers -1, as do the text fallback and its bitmap rejection.
+    if (result == -1) result = TestXmlFamily(*w, record);
   }
-  if (w->result->wrapper_kind == kDtctWrapperMacBinary) result = kDtctMacBinary;
+  if (w->result->wrapper_kind == kDtctWrapperMacBinary) {
+    result = kDtctMacBinary;
+  } else if (result == -1) {
+    result = TextFallback(*w, record);
+    if (result != -1 && result != 0) result = RejectBmpRiff(*w, result);
+  }
   DtctClose(w);
   return result;
 }
@@ -304,16 +308,18 @@ int DtctSignatureChain(DtctWork& w) {
   if (DtctOleStreams(w) == 1) return 1;
   int kind = HeadKind(Head(w));
   if (kind == 0) kind = KindFromPath(w);
-  // The text-header classifier comes with the text detectors: kind 0.
+  if (kind == 0) kind = TextHeaderKind(w);
   if (kind != 0 && kind != 13) return RunHeadKindTest(w, kind);
 
   int answer = TestOasysSeparated(w, Head(w));
   if (answer == 0) answer = TestPostScript(w, Head(w));
   if (answer == 0) {
-    // The OASYS text test comes with the text detectors and finds nothing
-    // yet, so the companion file is not consulted here.
-    answer = TestOasysGraphic(w);
-    if (answer == 0) answer = DtctOleStreams(w);
+    if (TestOasysText(w) == 1) {
+      answer = CompanionFileTest(w);
+    } else {
+      answer = TestOasysGraphic(w);
+      if (answer == 0) answer = DtctOleStreams(w);
+    }
   }
   if (answer == 1) return 1;
   answer = CompanionFileTest(w);

@@ -41,18 +41,7 @@ class Stream {
   bool ReadWhole(std::vector<uint8_t>* out) {
     out->clear();
     if (s_ == nullptr || KVB_2OLEseekStream(s_, 0, 0) != 0) return true;
-    try {
-      for (;;) {
-        size_t have = out->size();
-        out->resize(have + kBlock);
-        int got = KVB_2OLEreadStream(s_, out->data() + have, kBlock);
-        out->resize(have + size_t(std::max(0, got)));
-        if (got < kBlock) return true;
-      }
-    } catch (const std::bad_alloc&) {
-      out->clear();
-      return false;
-    }
+    return ReadStreamBlocks(s_, out) != kStreamNoMemory;
   }
   std::string StoredName() const {
     char name[128] = {};
@@ -444,20 +433,36 @@ int Branch(DtctWork& w, KVB_OleStorage* root, int id, const uint8_t* class_id) {
     case 363:
       return OnStreamHead(root, "PerfectOffice_MAIN", 20, [&](ByteView b) { return TestCorelPresentations(w, b); });
     case 368:
-      // The message's version comes with the package detectors.
-      SetFormat(w, 368, 0);
+      // The UTF-16 form is the one whose subject stream ends in 001F.
+      SetFormat(w, 368, MessageVersion(root, !HasStream(root, "__substg1.0_001A001E")));
       return 1;
     case 372: return OnStreamHead(root, "WPSDoc", 50, [&](ByteView b) { return TestKingsoftWps(w, b, root); });
     case 378: return OnStreamHead(root, "VisioDocument", 32, [&](ByteView b) { return TestVisio(w, b); });
     case 379:
-      // The embedded package test comes with the package detectors; the
-      // object's first bytes may still be PostScript.
+      if (EmbeddedPackageTest(w, root) == 1) return 1;
+      // The object's first bytes may still be PostScript.
       return OnStreamHead(root, "\x01" "Ole10Native", kQuickLimit, [&](ByteView b) { return TestPostScript(w, b); });
     default: return 0;
   }
 }
 
 }  // namespace
+
+StreamRead ReadStreamBlocks(KVB_OleStream* stream, std::vector<uint8_t>* out) {
+  try {
+    for (;;) {
+      size_t have = out->size();
+      out->resize(have + kBlock);
+      int got = KVB_2OLEreadStream(stream, out->data() + have, kBlock);
+      out->resize(have + size_t(std::max(0, got)));
+      if (got < 0) return kStreamFailed;
+      if (got < kBlock) return kStreamRead;
+    }
+  } catch (const std::bad_alloc&) {
+    out->clear();
+    return kStreamNoMemory;
+  }
+}
 
 int DtctOleStreams(DtctWork& w) {
   OleSource source(w);

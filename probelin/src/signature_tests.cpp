@@ -221,8 +221,7 @@ int TestRar(DtctWork& w) {
 
 int TestZip(DtctWork& w) {
   if (!Head(w).Equals(0, "PK\x03\x04")) return 0;
-  // The Office Open XML and ODF package tests come with the package
-  // detectors; until then every package is a plain zip archive.
+  if (DtctOoxml(w, nullptr) == 1 || TestOpenOffice(w) == 1) return 1;
   SetFormat(w, 374, 0);
   uint8_t flags[2];
   if (ReadFileAt(PathOf(w), 6, flags, 2) == 2 && (flags[0] & 1)) w.result->protection = 1;
@@ -237,22 +236,8 @@ int TestLzh(DtctWork& w) {
   return 1;
 }
 
-// Mail: a "MIME-Version:" line with a later "Content-Type" line, or lines
-// starting "From", "To" and "Date".
 int TestMail(DtctWork& w) {
-  ByteView h{w.head, size_t(w.head_length)};
-  bool mime = false, content = false, from = false, to = false, date = false;
-  size_t at = 0;
-  while (at < h.size) {
-    if (h.EqualsFolded(at, "MIME-VERSION:")) mime = true;
-    if (mime && h.EqualsFolded(at, "CONTENT-TYPE")) content = true;
-    if (h.EqualsFolded(at, "FROM")) from = true;
-    if (h.EqualsFolded(at, "TO")) to = true;
-    if (h.EqualsFolded(at, "DATE")) date = true;
-    while (at < h.size && h.data[at] != '\r' && h.data[at] != '\n') ++at;
-    while (at < h.size && (h.data[at] == '\r' || h.data[at] == '\n')) ++at;
-  }
-  if (!(mime && content) && !(from && to && date)) return 0;
+  if (!IsMail(w)) return 0;
   SetFormat(w, 367, 0);
   w.language = kNoLanguage;
   return 1;
@@ -355,7 +340,7 @@ bool OasysCombinedVersion(DtctWork& w, ByteView head, int64_t marker) {
 
 int RunHeadKindTest(DtctWork& w, int kind) {
   switch (kind) {
-    case 1: return 0;  // the HTML tag scan comes with the text detectors
+    case 1: return TestHtml(w);
     case 2: return TestPdf(w);
     case 3: return TestPostScript(w, Head(w));
     case 4: return TestRtf(w);

@@ -37,6 +37,12 @@ struct OleStreamRow {
   int32_t id;
 };
 
+// The format id of an Office Open XML document type.
+struct OoxTypeRow {
+  int32_t type;
+  int32_t id;
+};
+
 struct LanguageRow {
   int32_t code;
   const char* name;
@@ -46,6 +52,7 @@ extern const FormatRow kFormatTable[];
 extern const CatalogRow kFormatCatalog[];
 extern const HeadKindRow kHeadKinds[];
 extern const OleStreamRow kOleStreams[];
+extern const OoxTypeRow kOoxTypes[];
 extern const LanguageRow kLanguageTable[6];
 
 }  // namespace probelin

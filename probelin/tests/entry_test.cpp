@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <atomic>
 #include <future>
@@ -15,6 +16,7 @@
 #include "detect.h"
 #include "fixtures.h"
 #include "probelin/ordinal_table.h"
+#include "testsupport/symbols.h"
 #include "testsupport/testdata.h"
 
 namespace {
@@ -206,11 +208,19 @@ TEST(DtctEntry, ThreadsGiveTheSequentialAnswers) {
       WriteTemp("d.gz", Padded("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 600)),
       WriteTemp("e.bin", MacBinary(drawing, 0, uint32_t(drawing.size()))),
       WriteTemp("f.txt", std::string(3000, 'a')),
+      WriteTemp("g.dat", "plain words in a line\n"),
+      WriteTemp("h.dat", "see <html><body>x</body></html>\n"),
+      WriteTemp("i.dat", "<?xml version=\"1.0\"?><xsl:stylesheet/>\n"),
+      WriteTemp("k.docx", OfficePackage("application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml")),
+      WriteTemp("j.msg", Cfb({{"__substg1.0_001A001E", "IPM.Note"}, {"__substg1.0_8001001E", "12.0"}})),
   };
   std::vector<std::pair<int, int32_t>> expected;
+  std::vector<std::string> names, seconds;
   for (const std::string& p : paths) {
     Detection d = DetectPath(p);
     expected.emplace_back(d.result, d.record.format_id);
+    names.push_back(d.record.name);
+    seconds.push_back(d.record.second_text);
   }
   EXPECT_EQ(expected[4], std::make_pair(26, int32_t(378))) << "the wrapped drawing";
   std::vector<std::thread> threads;
@@ -224,7 +234,9 @@ TEST(DtctEntry, ThreadsGiveTheSequentialAnswers) {
         FileDtctRecord record{};
         record.input = &input;
         int result = KVB_FileDtct(&record);
-        if (result != expected[i].first || record.format_id != expected[i].second) ++wrong;
+        if (result != expected[i].first || record.format_id != expected[i].second ||
+            std::string(record.name) != names[i] || std::string(record.second_text) != seconds[i])
+          ++wrong;
       }
     });
   }
@@ -241,7 +253,7 @@ TEST(DtctEntry, PluginResolvesByOrdinal) {
   ASSERT_NE(plugin, nullptr) << dlerror();
   auto detect = reinterpret_cast<int (*)(FileDtctRecord*)>(win32::ProcByOrdinal(plugin, probelin::OrdinalTable(), 4));
   ASSERT_NE(detect, nullptr);
-  EXPECT_EQ(win32::ProcByOrdinal(plugin, probelin::OrdinalTable(), 5), nullptr) << "not exported yet";
+  EXPECT_NE(win32::ProcByOrdinal(plugin, probelin::OrdinalTable(), 5), nullptr);
   std::string path = WriteTemp("plug.pdf", kPdf14);
   DtctInput input{};
   input.path = path.c_str();
@@ -250,6 +262,11 @@ TEST(DtctEntry, PluginResolvesByOrdinal) {
   EXPECT_EQ(detect(&record), 1);
   EXPECT_EQ(record.format_id, 200);
   dlclose(plugin);
+  // The plug-in exports its two C functions and nothing else.
+  std::vector<std::string> names;
+  for (const testsupport::DynamicSymbol& s : testsupport::DefinedDynamicSymbols(library)) names.push_back(s.name);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"KVB_FileDtct", "getMSOffice2007DataAsMemStream"}));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "testsupport/testdata.h"
+#include "testsupport/zip_writer.h"
 
 namespace probelin_test {
 
@@ -50,6 +51,27 @@ std::string Cfb(const std::vector<std::pair<std::string, std::string>>& streams,
     else w.AddStream(w.Root(), name, bytes);
   }
   return w.Build().bytes;
+}
+
+std::string OfficePackage(const std::string& content_type) {
+  testsupport::ZipWriter zip;
+  auto add = [&](const char* name, const std::string& data) {
+    testsupport::ZipEntrySpec e;
+    e.name = name;
+    e.data = data;
+    e.deflate = true;
+    zip.add(e);
+  };
+  add("[Content_Types].xml",
+      "<?xml version=\"1.0\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+      "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+      "<Override PartName=\"/doc/main.xml\" ContentType=\"" + content_type + "\"/></Types>");
+  add("_rels/.rels",
+      "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+      "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+      "officeDocument\" Target=\"doc/main.xml\"/></Relationships>");
+  add("doc/main.xml", "<?xml version=\"1.0\"?><main/>");
+  return zip.finish();
 }
 
 std::string Le16(uint16_t v) { return std::string{char(v & 0xFF), char(v >> 8)}; }

@@ -109,7 +109,12 @@ int main(int argc, char** argv) {
   out << "const OleStreamRow kOleStreams[] = {\n";
   for (const auto& r : ReadTsv(data + "/ole_streams.tsv", 3))
     out << "    {" << Number(r[0]) << ", " << Quote(FromHex(r[1])) << ", " << Number(r[2]) << "},\n";
-  out << "    {0, \"\", 0}};\n\n}  // namespace probelin\n";
+  out << "    {0, \"\", 0}};\n\n";
+
+  out << "const OoxTypeRow kOoxTypes[] = {\n";
+  for (const auto& r : ReadTsv(data + "/oox_types.tsv", 2))
+    out << "    {" << Number(r[0]) << ", " << Number(r[1]) << "},\n";
+  out << "    {0, 0}};\n\n}  // namespace probelin\n";
 
   std::ofstream file(argv[2], std::ios::binary);
   file << out.str();

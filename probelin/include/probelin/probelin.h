@@ -16,6 +16,12 @@
 #include "dalvex/compound_file.h"
 #include "dalvex/portability.h"
 
+#ifdef __cplusplus
+namespace ObraCommon {
+class ZelMemStream;
+}
+#endif
+
 extern "C" {
 
 // Results of KVB_FileDtct besides a format's class word.
@@ -68,7 +74,10 @@ struct FileDtctRecord {
   char second_text[128];  // the format's second token, or the text's charset
   char language[20];
   char reserved[12];  // never written
-  char text_result[260];  // filled by the text fallback
+  // The text fallback's language hint for ties among the East Asian
+  // encodings ("Traditional Chinese", ...): read (at most 260 bytes), never
+  // written; empty takes the hint from LANG, LC_ALL or LC_CTYPE.
+  char text_result[260];
 };
 
 static_assert(sizeof(DtctInput) == 40);
@@ -93,7 +102,16 @@ static_assert(offsetof(FileDtctRecord, text_result) == 620);
 // Detects the format of record->input. Returns -1 when nothing was
 // recognised, 0 when a signature matched but the tables have no row for it,
 // 26 for a MacBinary-wrapped file, 27 for text, 1 for the AutoCAD and
-// QuarkXPress tests, otherwise the catalogue's class word of the format.
+// QuarkXPress tests and the XML family test, otherwise the catalogue's
+// class word of the format.
 __attribute__((visibility("default"))) int KVB_FileDtct(FileDtctRecord* record);
+
+#ifdef __cplusplus
+// Writes the Office package held in the storage's "\001Ole10Native" stream
+// to out at its put position. 1 when a package was found and written; 0
+// otherwise (also for a null argument), out then unchanged.
+__attribute__((visibility("default"))) int getMSOffice2007DataAsMemStream(KVB_OleStorage* storage,
+                                                                         ObraCommon::ZelMemStream* out);
+#endif
 
 }  // extern "C"
