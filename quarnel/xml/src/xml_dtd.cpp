@@ -41,6 +41,15 @@ ZelName ParameterKey(ZelName name) { return ZelName(UnicodeString(u"%").append(n
 
 bool IsQuote(char32_t c) { return c == '"' || c == '\''; }
 
+// Holds a parser flag set for one scope, however the scope is left.
+struct FlagScope {
+  bool& flag;
+  FlagScope(bool& f, bool value) : flag(f) { flag = value; }
+  ~FlagScope() { flag = false; }
+  FlagScope(const FlagScope&) = delete;
+  FlagScope& operator=(const FlagScope&) = delete;
+};
+
 }  // namespace
 
 void XmlParserImpl::clearSubsetCache() {
@@ -111,6 +120,9 @@ void XmlParserImpl::scanDeclarations(bool external) {
   int open = base;
   int includes = 0;
   char32_t quote = 0;
+  FlagScope internalSubset(m_internalSubset, !external);
+  // After the internal subset's "]" only white space may come before ">".
+  bool subsetClosed = false, strayReported = false;
   auto copy = [&](char32_t c) {
     if (!external) m_textBuffer.append(static_cast<UChar32>(c));
   };
@@ -142,6 +154,11 @@ void XmlParserImpl::scanDeclarations(bool external) {
       copy(c);
       continue;
     }
+    if (subsetClosed && c != '>' && !IsSpace(c)) {
+      if (!strayReported) reportError(0x180C, Char(c));
+      strayReported = true;
+      continue;
+    }
     if (c == '%') {
       expandParameterEntity();
       continue;
@@ -162,15 +179,24 @@ void XmlParserImpl::scanDeclarations(bool external) {
       unreadChar(e);
       unreadChar(d);
     }
+    if (c == ']' && !external && includes == 0 && open == base) subsetClosed = true;
     copy(c);
     if (c != '<') continue;
     char32_t d = readChar();
     if (d == '?') {
       copy(d);
+      // The target is held to the rules of the document's own PIs; an XML
+      // declaration has no place here.
+      const UnicodeString target = readName().toString();
+      if (!external) m_textBuffer.append(target);
+      if (target == u"xml") reportError(0x1821);
+      else checkPITarget(target);
       skipTo('?', '>', 0);
       continue;
     }
     if (d != '!') {
+      // Elements, text and references belong after the DOCTYPE.
+      reportError(0x180C, Char(d));
       unreadChar(d);
       ++open;
       continue;
@@ -296,11 +322,7 @@ void XmlParserImpl::parseEntityDecl() {
   unreadChar(c);
   if (IsQuote(c)) {
     UnicodeString value;
-    struct EntityValue {
-      bool& flag;
-      explicit EntityValue(bool& f) : flag(f) { flag = true; }
-      ~EntityValue() { flag = false; }
-    } entityValue(m_entityValue);
+    FlagScope entityValue(m_entityValue, true);
     readLiteral(value, 2);
     enterEntity(parameter, name, &value, nullptr);
   } else {

@@ -1140,7 +1140,10 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
       }
       continue;
     } else if (c == '%' && m_entityValue) {
-      expandParameterEntity(true);
+      // Only an external entity's values may be built from parameter
+      // entities; in the internal subset the reference is an error.
+      if (m_internalSubset && m_inputStack.empty()) reportError(0x180C, Char(c));
+      else expandParameterEntity(true);
       continue;
     } else if (c == 0x09 || c == 0x0A || c == 0x0D) {
       c = ' ';
@@ -1313,6 +1316,18 @@ void XmlParserImpl::startDocument() {
   unreadChar(c);
 }
 
+// A target other than "xml" spelled in some other case, followed by white
+// space or by the "?>" that ends the instruction.
+void XmlParserImpl::checkPITarget(const UnicodeString& target) {
+  UnicodeString lower(target);
+  if (lower.toLower() == u"xml") reportError(0x182B, target);
+  char32_t c = readChar();
+  char32_t d = c == '?' ? readChar() : kNoChar;
+  unreadChar(d);
+  unreadChar(c);
+  if (c != kEnd && !IsSpace(c) && !(c == '?' && d == '>')) reportError(0x182C, target);
+}
+
 void XmlParserImpl::endDocument() {
   bool first = m_eventType != END_DOCUMENT;
   m_pendingMarkup = 0;
@@ -1320,6 +1335,7 @@ void XmlParserImpl::endDocument() {
   // Reported once: a callback that calls next from the report meets the end
   // again without a second report.
   if (first && getDepth() > 0) reportError(0x1801);
+  else if (first && !m_rootSeen) reportError(0x1836);
   m_pendingMarkup = 0;
   m_eventType = END_DOCUMENT;
   if (m_closeAtEnd) closeStream();
@@ -1744,9 +1760,8 @@ void XmlParserImpl::parsePI() {
   const UnicodeString& name = target.toString();
   if (name == u"xml") return parseXmlDecl();
   m_eventType = PROCESSING_INSTRUCTION;
-  UnicodeString lower(name);
-  if (lower.toLower() == u"xml") reportError(0x182B, name);
   m_textBuffer.append(name);
+  checkPITarget(name);
   char32_t c = readChar();
   if (c == '?') {
     char32_t d = readChar();
@@ -1757,7 +1772,6 @@ void XmlParserImpl::parsePI() {
     reportError(0x182D);
     return;
   }
-  if (!IsSpace(c)) reportError(0x182C, name);
   m_textBuffer.append(static_cast<UChar32>(c));
   bool question = c == '?';
   for (;;) {

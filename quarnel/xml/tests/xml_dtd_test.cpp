@@ -55,17 +55,22 @@ TEST(XmlDoctype, InternalSubsetEntities) {
       {ext + "<d a='&i;'/>", {ZelXmlParser::LENIENT_ENTITIES}, "#183D <d a=\"\"> </d> $"},
       // Recursion through parameter entities, general entities and markup.
       {"<!DOCTYPE d [<!ENTITY % a '&#37;b;'><!ENTITY % b '&#37;a;'>%a;]><d/>", {}, "#183A <d> </d> $"},
-      // A parameter entity in an entity value is replaced where the value
-      // is declared; one not yet declared is reported and gives nothing.
-      {"<!DOCTYPE d [<!ENTITY % q 'y'><!ENTITY % p 'x&#37;q;'><!ENTITY e 'a%p;b'>]><d>&e;</d>", {}, "<d> T:axyb </d> $"},
-      {"<!DOCTYPE d [<!ENTITY % a '%b;'><!ENTITY % b 'x'><!ENTITY e '%a;'>]><d>&e;</d>", {}, "#1E1D <d> </d> $"},
-      {"<!DOCTYPE d [<!ENTITY e 'a%;'>]><d/>", {}, "#181B <d> </d> $"},
-      {"<!DOCTYPE d [<!ENTITY e 'a%p'>]><d/>", {}, "#181C <d> </d> $"},
+      // Here parameter entities stand between declarations only: not in a
+      // value, not after the subset.
+      {"<!DOCTYPE d [<!ENTITY % p 'x'><!ENTITY e 'a%p;b'>]><d>&e;</d>", {}, "#180C <d> T:ap;b </d> $"},
+      {"<!DOCTYPE d [<!ENTITY % p '<!ENTITY e \"%p;\">'>%p;]><d/>", {}, "#180C <d> </d> $"},
+      {"<!DOCTYPE d [<!ENTITY % e ''>] %e; ><d/>", {}, "#180C <d> </d> $"},
+      // Nor elements; PIs keep the document's rules, XML declarations none.
+      {"<!DOCTYPE d [<d/>]><d/>", {}, "#180C <d> </d> $"},
+      {"<!DOCTYPE d [<?xml version='1.0'?>]><d/>", {}, "#1821 <d> </d> $"},
+      {"<!DOCTYPE d [<?XmL x?><?p+?><?p?>]><d/>", {}, "#182B #182C <d> </d> $"},
+      // A document needs its root element.
+      {"<!DOCTYPE d [<!ENTITY e 'e'>]><!-- d -->", {}, "#1836 $"},
       {"<!DOCTYPE d [<!ENTITY e '<b>&e;</b>'>]><d>&e;</d>", {}, "<d> <b> #183A </b> </d> $"},
       {"<!DOCTYPE d [<!ENTITY a '&b;'><!ENTITY b '&a;'>]><d a='&a;'/>", {}, "#183A <d a=\"\"> </d> $"},
       // Out of place and repeated declarations are reported and still read.
       {"<!DOCTYPE d><!DOCTYPE d [<!ENTITY e 'e'>]><d>&e;</d>", {}, "#1815 <d> T:e </d> $"},
-      {"<!DOCTYPE d [<!ENTITY e 'e'", {}, "#180C #181A $"},
+      {"<!DOCTYPE d [<!ENTITY e 'e'", {}, "#180C #181A #1836 $"},
       {"<!DOCTYPE d PUBLIC><d/>", {}, "#1816 #1818 <d> </d> $"},
       {"<!DOCTYPE d [<!ENTITY e 'e' x>]><d/>", {}, "#180C <d> </d> $"},
       {"<!DOCTYPE d [<!ENTITY i SYSTEM 'i.gif'NDATA n>]><d/>", {}, "#1816 <d> </d> $"},
@@ -120,7 +125,7 @@ TEST(XmlDoctype, ExpansionThroughDeclarationsIsBounded) {
   quadratic += "</d>";
   std::string parameters = "<!DOCTYPE d [<!ENTITY % p0 '<!-- -->'>";
   for (int i = 1; i < 30; ++i)
-    parameters += "<!ENTITY % p" + std::to_string(i) + " '%p" + std::to_string(i - 1) + ";%p" +
+    parameters += "<!ENTITY % p" + std::to_string(i) + " '&#37;p" + std::to_string(i - 1) + ";&#37;p" +
                   std::to_string(i - 1) + ";'>";
   parameters += "%p29;]><d/>";
   for (const std::string& document : {laughs, quadratic}) {
@@ -175,6 +180,23 @@ TEST_F(XmlExternalSubset, DeclarationsFromFilesBesideTheDocument) {
   EXPECT_EQ(Parse("<!DOCTYPE d SYSTEM 'sub/steered.dtd' [<!ENTITY % mode 'IGNORE'><!ENTITY % word 'v'>]><d>&s;&t;</d>",
                   {}, false, Base()),
             "<d> T:offv </d> $");
+
+  // In an external parameter entity a parameter entity in an entity value
+  // is replaced where the value is declared; one not yet declared is
+  // reported and gives nothing.
+  const std::vector<std::pair<std::string, std::string>> values = {
+      {"<!ENTITY % q 'y'><!ENTITY % p 'x&#37;q;'><!ENTITY e 'a%p;b'>", "<d> T:axyb </d> $"},
+      {"<!ENTITY % a '%b;'><!ENTITY % b 'x'><!ENTITY e '%a;'>", "#1E1D <d> </d> $"},
+      {"<!ENTITY e 'a%;'>", "#181B <d> T:a; </d> $"},
+      {"<!ENTITY e 'a%p'>", "#181C <d> T:a </d> $"},
+  };
+  for (size_t i = 0; i < values.size(); ++i) {
+    const std::string name = "values" + std::to_string(i) + ".ent";
+    Write(name, values[i].first);
+    EXPECT_EQ(Parse("<!DOCTYPE d [<!ENTITY % v SYSTEM '" + name + "'>%v;]><d>&e;</d>", {}, false, Base()),
+              values[i].second)
+        << values[i].first;
+  }
 
   // Read once per process: a changed file is not read again.
   Write("sub/main.dtd", "<!ENTITY e 'changed'>");

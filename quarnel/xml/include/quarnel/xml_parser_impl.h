@@ -192,6 +192,7 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   // attribute value: its text is read in place, or it is reported.
   void expandGeneralEntity(ZelName name, bool inValue);
   void parsePI();
+  void checkPITarget(const UnicodeString& target);
   void parseXmlDecl();
   void readDeclValue(const char16_t* what, UnicodeString& value);
   void parseEntityRefEvent();
@@ -247,6 +248,9 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   // An entity value is being read: parameter-entity references in it are
   // replaced by their texts.
   bool m_entityValue = false;
+  // The internal subset is being scanned: there, parameter-entity
+  // references may stand between declarations only.
+  bool m_internalSubset = false;
   ZelName m_inputEntity;
   std::vector<Input> m_inputStack;
   bool m_externalBlocked = false;
