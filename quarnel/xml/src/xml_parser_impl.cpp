@@ -1335,7 +1335,6 @@ void XmlParserImpl::endDocument() {
   // Reported once: a callback that calls next from the report meets the end
   // again without a second report.
   if (first && getDepth() > 0) reportError(0x1801);
-  else if (first && !m_rootSeen) reportError(0x1836);
   m_pendingMarkup = 0;
   m_eventType = END_DOCUMENT;
   if (m_closeAtEnd) closeStream();

@@ -214,7 +214,7 @@ TEST(XmlHostile, ATagWithAHundredThousandAttributes) {
 TEST(XmlHostile, StructuralBoundsEndTheInput) {
   std::string longName(limits::kMaxNameLength + 10, 'n');
   Session session("<" + longName + "/>");
-  EXPECT_EQ(Dump(session, true), "#183C #1836 $");
+  EXPECT_EQ(Dump(session, true), "#183C $");
   Session silent("<" + longName + "/>", false);
   try {
     silent.parser->next();
