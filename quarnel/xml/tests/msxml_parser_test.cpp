@@ -399,4 +399,59 @@ TEST_F(MsxmlParserTest, CopyFailures) {
   EXPECT_EQ(caught.source, "ObraCommon::ZelMSXmlParser");
 }
 
+std::string Repeat(const std::string& piece, int count) {
+  std::string out;
+  out.reserve(piece.size() * count);
+  for (int i = 0; i < count; ++i) out += piece;
+  return out;
+}
+
+// Hostile documents end with 0x1883 or load without the resource, through
+// both input forms; the loopback server never sees a request.
+TEST_F(MsxmlParserTest, HostileDocuments) {
+  testsupport::HttpServer server;
+  server.answer("/x.dtd", {"HTTP/1.1 200 OK\r\nContent-Type: text/plain", "<!ENTITY e 'remote'>"});
+  const fs::path fifo = m_dir / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_directories(m_dir / "folder");
+  std::string laughs = "<!DOCTYPE r [<!ENTITY l0 'ha'>";
+  for (int i = 1; i < 12; ++i)
+    laughs += "<!ENTITY l" + std::to_string(i) + " '" + Repeat("&l" + std::to_string(i - 1) + ";", 10) + "'>";
+  laughs += "]><r>&l11;</r>";
+  std::string attributes = "<r";
+  for (int i = 0; i < 20000; ++i) attributes += " a" + std::to_string(i) + "='v'";
+  attributes += "/>";
+  auto withDtd = [](const std::string& system) { return "<!DOCTYPE r SYSTEM '" + system + "'><r>[&e;]</r>"; };
+  struct Row {
+    const char* name;
+    std::string text;
+    int attributes;  // -1: 0x1883
+  } rows[] = {
+      {"recursive entities", "<!DOCTYPE r [<!ENTITY a '&b;'><!ENTITY b '&a;'>]><r>&a;</r>", -1},
+      {"billion laughs", laughs, -1},
+      {"300 nested elements", Repeat("<a>", 300) + Repeat("</a>", 300), -1},
+      {"1,000,000 nested elements", Repeat("<a>", 1000000) + Repeat("</a>", 1000000), -1},
+      {"20,000 attributes", attributes, 20000},
+      {"a FIFO as DTD", withDtd(fifo.string()), -1},
+      {"/dev/zero as DTD", withDtd("/dev/zero"), -1},
+      {"a folder as DTD", withDtd((m_dir / "folder").string()), -1},
+      {"the loopback server as DTD", "<!DOCTYPE r SYSTEM '" + server.url("/x.dtd") + "'><r/>", 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    for (bool stream : {false, true}) {
+      int count = -1;
+      Caught caught = Catch([&] {
+        auto parser = Open(row.text, stream);
+        ASSERT_EQ(parser->next(), ZelXmlParser::START_TAG);
+        count = parser->getAttributeCount();
+        EXPECT_EQ(Events(*parser, false).substr(0, 0), "");
+      });
+      EXPECT_EQ(caught.code, row.attributes < 0 ? 0x1883 : 0) << caught.message;
+      EXPECT_EQ(count, row.attributes);
+    }
+  }
+  EXPECT_TRUE(server.requests().empty());
+}
+
 }  // namespace
