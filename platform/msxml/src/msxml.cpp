@@ -631,6 +631,25 @@ void Collect(void*, xmlErrorPtr error) {
   load->hasError = true;
 }
 
+// libxml2 reports some problems (input it cannot decode, for one) through
+// its generic handler, which writes to stderr; a load keeps them quiet and
+// puts back whatever handler the thread had.
+void Silent(void*, const char*, ...) {}
+
+class QuietGenericErrors {
+ public:
+  QuietGenericErrors() : m_function(xmlGenericError), m_context(xmlGenericErrorContext) {
+    xmlSetGenericErrorFunc(nullptr, Silent);
+  }
+  ~QuietGenericErrors() { xmlSetGenericErrorFunc(m_context, m_function); }
+  QuietGenericErrors(const QuietGenericErrors&) = delete;
+  QuietGenericErrors& operator=(const QuietGenericErrors&) = delete;
+
+ private:
+  xmlGenericErrorFunc m_function;
+  void* m_context;
+};
+
 // ---- the document ----------------------------------------------------------
 
 class DocumentObject : public NodeOps<IXMLDOMDocument2> {
@@ -745,6 +764,7 @@ HRESULT DocumentObject::load(VARIANT source, VARIANT_BOOL* ok) {
   ctxt->sax->serror = Collect;
   LoadState* outer = t_load;
   t_load = &state;
+  QuietGenericErrors quiet;
   int options = XML_PARSE_NOENT | XML_PARSE_DTDATTR;
   if (m_resolveExternals) options |= XML_PARSE_DTDLOAD;
   if (!m_preserveWhiteSpace) options |= XML_PARSE_NOBLANKS;
