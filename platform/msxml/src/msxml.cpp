@@ -19,52 +19,22 @@
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
 
+#include "win32/utf16.h"
+
 namespace {
 
 // ---- texts ----------------------------------------------------------------
 
+// libxml2's texts are well-formed UTF-8.
 std::u16string FromUtf8(const xmlChar* text) {
-  std::u16string out;
-  if (text == nullptr) return out;
-  const auto* p = reinterpret_cast<const unsigned char*>(text);
-  while (*p) {
-    char32_t c = *p++;
-    int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-    if (more) c &= 0x3F >> more;
-    for (; more > 0 && (*p & 0xC0) == 0x80; --more) c = (c << 6) | (*p++ & 0x3F);
-    if (c >= 0x10000) {
-      out.push_back(static_cast<char16_t>(0xD7C0 + (c >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 | (c & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(c));
-    }
-  }
-  return out;
+  if (text == nullptr) return std::u16string();
+  return win32::Utf8ToUtf16(reinterpret_cast<const char*>(text)).value_or(std::u16string());
 }
 
+// A name with an unpaired surrogate becomes the empty name, which nothing
+// opens.
 std::string ToUtf8(const char16_t* text, size_t length) {
-  std::string out;
-  for (size_t i = 0; i < length; ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
+  return win32::Utf16ToUtf8(std::u16string_view(text, length)).value_or(std::string());
 }
 
 BSTR MakeBstr(const std::u16string& text) { return SysAllocStringLen(text.data(), static_cast<uint32_t>(text.size())); }

@@ -27,20 +27,7 @@ using xml_tree::DescribeTree;
 using xml_suite::JapaneseDocuments;
 using xml_suite::SuiteDocuments;
 
-// libxml2 is a peer here: its complaints are of no interest.
-void Quiet(void*, const char*, ...) {}
-
-class DomCorpus : public quarnel_test::EngineStarted {
- protected:
-  void SetUp() override {
-    EngineStarted::SetUp();
-    xmlSetGenericErrorFunc(nullptr, Quiet);
-  }
-  void TearDown() override {
-    xmlSetGenericErrorFunc(nullptr, nullptr);
-    EngineStarted::TearDown();
-  }
-};
+using DomCorpus = xml_suite::PeerCorpus;
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);

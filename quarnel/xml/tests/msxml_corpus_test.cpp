@@ -26,20 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace dom_test;
 
-// libxml2 is a peer here: its complaints are of no interest.
-void Quiet(void*, const char*, ...) {}
-
-class MsxmlCorpus : public quarnel_test::EngineStarted {
- protected:
-  void SetUp() override {
-    EngineStarted::SetUp();
-    xmlSetGenericErrorFunc(nullptr, Quiet);
-  }
-  void TearDown() override {
-    xmlSetGenericErrorFunc(nullptr, nullptr);
-    EngineStarted::TearDown();
-  }
-};
+using MsxmlCorpus = xml_suite::PeerCorpus;
 
 std::string Name(ZelName ns, ZelName prefix, ZelName local) {
   std::string out = ns.isEmpty() ? "" : "{" + Utf8(ns.toString()) + "}";
