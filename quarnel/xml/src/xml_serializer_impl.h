@@ -48,7 +48,6 @@ class XmlSerializerImpl : public ZelXmlSerializer {
   void flush() override;
   void setGenerator(const UnicodeString& generator) override;
 
-  int getState() const { return m_state; }
 
   // Escape flags of writeText. kName refuses a character the output
   // encoding cannot hold instead of writing a reference, which no parser

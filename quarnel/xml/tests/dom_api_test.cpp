@@ -1,7 +1,9 @@
 // The document model as a client sees it through libquarnel.so alone: a
-// document of its own making its own elements, and the internal classes
-// reached only through the exported ones.
+// document of its own making its own elements, the internal classes
+// reached only through the exported ones, and loading and saving.
 #include <gtest/gtest.h>
+
+#include <sstream>
 
 #include "quarnel/dom.h"
 
@@ -39,6 +41,17 @@ TEST(DomApi, ADerivedDocumentMakesItsOwnElements) {
   EXPECT_EQ(clone->getInnerText(), UnicodeString(u"text"));
   EXPECT_EQ(doc->getDocumentElement(), root.get());
   EXPECT_EQ(doc->getElementsByTagName(ZelName(UnicodeString(u"*")))->getLength(), 1);
+}
+
+TEST(DomApi, ADerivedDocumentLoadsAndSaves) {
+  ZelPtr<ZelDocument> doc(new ClientDocument());
+  doc->loadXml(u"<r k='v'>text<s/></r>", nullptr);
+  EXPECT_TRUE(doc->getDocumentElement()->isBlock());
+  EXPECT_EQ(doc->saveXml(doc->getDocumentElement()), UnicodeString(u"<r k=\"v\">text<s/></r>"));
+  ZelName local;
+  std::istringstream in("<svg/>");
+  EXPECT_EQ(ZelXmlUtil::getRootName(local, in, UnicodeString(), UnicodeString()),
+            ZelName(UnicodeString(u"http://www.w3.org/2000/svg")));
 }
 
 }  // namespace
