@@ -20,6 +20,7 @@
 #include "testsupport/testdata.h"
 #include "xml_names.h"
 #include "xml_test_support.h"
+#include "xml_tree_text.h"
 
 namespace {
 
@@ -369,6 +370,18 @@ TEST_F(MsxmlParserTest, DocumentHandedIn) {
   parser->setInput(document.get());
   EXPECT_EQ(Events(*parser, true), "<r> <a> </a> </r> $");
   EXPECT_EQ(Utf8(parser->getPositionDescription()), "END_DOCUMENT.");
+}
+
+// A document loads through the installed parser into the tree the own
+// parser makes.
+TEST_F(MsxmlParserTest, DocumentLoadsThroughTheParser) {
+  UnicodeString name = Write("doc.xml", "<!--c--><r xmlns='urn:d' xmlns:p='urn:p' p:a='1'>t<![CDATA[c]]><e/></r>");
+  ObraCommon::ZelDocument own;
+  own.load(name, nullptr);
+  ObraCommon::ZelDocument ms;
+  ms.setParser(ZelPtr<ZelXmlParser>(new ZelMSXmlParser()).get());
+  ms.load(name, nullptr);
+  EXPECT_EQ(xml_tree::DescribeTree(&ms, true, true), xml_tree::DescribeTree(&own, true, true));
 }
 
 // A failing input stream or temporary file is an error, not a shorter
