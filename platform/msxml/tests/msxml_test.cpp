@@ -219,22 +219,6 @@ TEST_F(MsxmlTest, ExternalResourcesFollowTheOpener) {
   EXPECT_EQ(LoadAndWalk("<!DOCTYPE r SYSTEM 'http://h/x.dtd'><r/>"), "<r{}></>");
 }
 
-TEST_F(MsxmlTest, ShiftJisIsCodePage932) {
-  // 0x8740 (circled one) and a backslash, which libxml2's own Shift_JIS
-  // would refuse and turn into a yen sign.
-  std::string text = "<?xml version='1.0' encoding='Shift_JIS'?><r>\x87\x40\\</r>";
-  Resources()[u"file:///d/doc.xml"] = text;
-  auto doc = Create();
-  ASSERT_TRUE(Load(doc, u"file:///d/doc.xml"));
-  ComPtr<IXMLDOMNode> root, text1;
-  doc.call(&IXMLDOMDocument::get_documentElement, &root);
-  root.call(&IXMLDOMNode::get_firstChild, &text1);
-  VARIANT v;
-  text1.call(&IXMLDOMNode::get_nodeValue, &v);
-  EXPECT_EQ(std::u16string(v.bstrVal, SysStringLen(v.bstrVal)), u"\u2460\\");
-  VariantClear(&v);
-}
-
 TEST_F(MsxmlTest, NodesOutliveTheirDocument) {
   Resources()[u"file:///d/doc.xml"] = "<r><a>t</a></r>";
   ComPtr<IXMLDOMNode> a;
