@@ -42,6 +42,13 @@ const char16_t* const kOriginNames[] = {
     nullptr,
     u"ZelMemStream",
     u"ZelTempFile",
+    u"ZelMSXmlParser",
+    u"ZelMSXmlParser::isWhitespace",
+    u"ZelMSXmlParser::isEmptyElementTag",
+    u"ZelMSXmlParser::getAttributeNamespace",
+    u"ZelMSXmlParser::getAttributeName",
+    u"ZelMSXmlParser::getAttributePrefix",
+    u"ZelMSXmlParser::getAttributeValue",
 };
 
 UnicodeString LibraryMessage(uint16_t code, const UnicodeString& given, const UnicodeString& b) {

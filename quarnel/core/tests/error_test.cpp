@@ -71,7 +71,7 @@ TEST(ZelError, RaisingAndFatalCodes) {
        "SYSTEM ERROR: End tag 'a' does not match the start tag 'b'.", "ObraCommon::XmlSerializerImpl::endTagt"},
       {"4099", [] { throwIOError(4099, 27, u"x.tmp"); }, 4099, "Cannot open file: x.tmp",
        "ObraCommon::ZelTempFile"},
-      {"4104 has no text", [] { throwIOError(4104, 28); }, 4104, "ZelErrorCodeIO", ""},
+      {"4104 has no text", [] { throwIOError(4104, 999); }, 4104, "ZelErrorCodeIO", ""},
       {"origin 20", [] { throwIOError(4100, 20); }, 4100, "Unexpected end of input stream.",
        "ObraCommon::XmlSerializerImpl::startDocumen"},
   };

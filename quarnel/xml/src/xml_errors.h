@@ -33,6 +33,10 @@ inline constexpr int kOriginGetAttributeName = 16;
 inline constexpr int kOriginGetAttributePrefix = 17;
 inline constexpr int kOriginGetAttributeValue = 18;
 
+// The name of an event as position descriptions print it; empty outside
+// the event range.
+const char16_t* xmlEventName(int type);
+
 // The message of a parse error; "XML parser error." for a code without one.
 UnicodeString xmlErrorMessage(uint16_t code, const UnicodeString& a, const UnicodeString& b);
 

@@ -145,6 +145,8 @@ bool IsWideMode(int mode) { return mode == 3 || mode == 4 || mode == 6 || mode =
 
 }  // namespace
 
+const char16_t* xmlEventName(int type) { return EventName(static_cast<ZelXmlParser::EventType>(type)); }
+
 void ZelXmlUtil::setRemoteEntityLoading(bool allowed) { g_remoteEntityLoading = allowed; }
 bool ZelXmlUtil::getRemoteEntityLoading() { return g_remoteEntityLoading; }
 

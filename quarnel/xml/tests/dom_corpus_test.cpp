@@ -17,6 +17,7 @@
 #include "dom_test_support.h"
 #include "support.h"
 #include "testsupport/testdata.h"
+#include "xml_suite.h"
 #include "xml_tree_text.h"
 
 namespace {
@@ -24,74 +25,14 @@ namespace {
 namespace fs = std::filesystem;
 using namespace dom_test;
 using xml_tree::DescribeTree;
+using xml_suite::JapaneseDocuments;
+using xml_suite::SuiteDocuments;
 
-// libxml2 is a peer here: its complaints are of no interest.
-void Quiet(void*, const char*, ...) {}
-
-class DomCorpus : public quarnel_test::EngineStarted {
- protected:
-  void SetUp() override {
-    EngineStarted::SetUp();
-    xmlSetGenericErrorFunc(nullptr, Quiet);
-  }
-  void TearDown() override {
-    xmlSetGenericErrorFunc(nullptr, nullptr);
-    EngineStarted::TearDown();
-  }
-};
+using DomCorpus = xml_suite::PeerCorpus;
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-std::string Attribute(xmlNode* node, const char* name) {
-  xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
-  std::string out = value != nullptr ? reinterpret_cast<const char*>(value) : "";
-  xmlFree(value);
-  return out;
-}
-
-bool HasAttribute(xmlNode* node, const char* name) {
-  return xmlHasProp(node, reinterpret_cast<const xmlChar*>(name)) != nullptr;
-}
-
-// The catalogue's valid and invalid XML 1.0 documents in namespace-aware
-// form, of the fifth edition or of every edition.
-std::vector<fs::path> SuiteDocuments(const fs::path& xml) {
-  std::vector<fs::path> out;
-  xmlDoc* doc = xmlReadFile((xml / "xmlconf-cleaned" / "xmlconf-flattened.xml").c_str(), nullptr,
-                            XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
-  if (doc == nullptr) return out;
-  std::vector<xmlNode*> stack{xmlDocGetRootElement(doc)};
-  while (!stack.empty()) {
-    xmlNode* node = stack.back();
-    stack.pop_back();
-    for (xmlNode* child = node->children; child != nullptr; child = child->next)
-      if (child->type == XML_ELEMENT_NODE) stack.push_back(child);
-    if (std::string(reinterpret_cast<const char*>(node->name)) != "TEST") continue;
-    std::string type = Attribute(node, "TYPE");
-    if (type != "valid" && type != "invalid") continue;
-    if (Attribute(node, "RECOMMENDATION") == "XML1.1" || Attribute(node, "VERSION") == "1.1") continue;
-    if (Attribute(node, "NAMESPACE") == "no") continue;
-    if (HasAttribute(node, "EDITION") && Attribute(node, "EDITION").find('5') == std::string::npos) continue;
-    std::string base;
-    for (xmlNode* up = node; up != nullptr && up->type == XML_ELEMENT_NODE; up = up->parent) {
-      xmlChar* value = xmlGetNsProp(up, reinterpret_cast<const xmlChar*>("base"), XML_XML_NAMESPACE);
-      if (value != nullptr) base = std::string(reinterpret_cast<const char*>(value)) + base;
-      xmlFree(value);
-    }
-    out.push_back(xml / "xmlconf" / (base + Attribute(node, "URI")));
-  }
-  xmlFreeDoc(doc);
-  return out;
-}
-
-std::vector<fs::path> JapaneseDocuments(const fs::path& xml) {
-  std::vector<fs::path> out;
-  for (const char* encoding : {"shift_jis", "euc-jp", "iso-2022-jp"})
-    for (const char* name : {"pr-xml-", "weekly-"}) out.push_back(xml / "xmlconf" / "japanese" / (std::string(name) + encoding + ".xml"));
-  return out;
 }
 
 TEST_F(DomCorpus, SuiteDocumentsSaveAndLoadIntoTheSameTree) {

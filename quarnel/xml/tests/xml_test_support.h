@@ -56,7 +56,7 @@ struct Session {
 
 // One event: <qname {ns} attr="value" ...>, </qname>, T:text, C:cdata,
 // &name=text, W:, P:text, !text, $ for the end.
-inline std::string DescribeEvent(XmlParserImpl& parser, ZelXmlParser::EventType event) {
+inline std::string DescribeEvent(ZelXmlParser& parser, ZelXmlParser::EventType event) {
   std::string out;
   auto qname = [](ZelName prefix, ZelName local) { return prefix.isEmpty() ? N(local) : N(prefix) + ":" + N(local); };
   switch (event) {

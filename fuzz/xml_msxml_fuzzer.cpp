@@ -1,0 +1,79 @@
+// The pull parser over the MSXML stand-in, on arbitrary bytes. The first
+// byte chooses: bit 0 next or nextToken; bit 1 SKIP_EXTERNAL_DTD; bit 2
+// IGNORE_DTD_FAILURE. The rest is the document, read through
+// setInput(std::istream&) into a temporary file and walked to the end with
+// its accessors touched. A load ends with its error or a walk that reaches
+// END_DOCUMENT within a bound of calls; either way the temporary folder
+// must be empty afterwards.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+
+#include "quarnel/msxml_parser.h"
+
+using namespace ObraCommon;
+
+namespace {
+
+constexpr ZelNameEnum kNamesBeforeCleanup = 1000000;
+
+// The harness's own temporary folder, so that only its files are counted.
+const std::filesystem::path& TempDir() {
+  static const std::filesystem::path dir = [] {
+    std::filesystem::path made = std::filesystem::temp_directory_path() /
+                                 ("xml_msxml_fuzz." + std::to_string(static_cast<long>(getpid())));
+    std::filesystem::create_directories(made);
+    setenv("TMPDIR", (made.string() + "/").c_str(), 1);
+    return made;
+  }();
+  return dir;
+}
+
+void Touch(ZelXmlParser& parser, ZelXmlParser::EventType event) {
+  volatile int32_t sink = parser.getName() + parser.getPrefix() + parser.getNamespace() + parser.getDepth();
+  if (event == ZelXmlParser::START_TAG) {
+    sink = sink + parser.isEmptyElementTag();
+    for (int i = 0; i < parser.getAttributeCount(); ++i) {
+      sink = sink + parser.getAttributeValue(i).length() + parser.getAttributeNamespace(i);
+      sink = sink + parser.getAttributeValue(parser.getAttributeNamespace(i), parser.getAttributeName(i)).length();
+    }
+  } else if (event == ZelXmlParser::TEXT) {
+    sink = sink + parser.getText().length() + parser.isWhitespace();
+  } else if (event != ZelXmlParser::END_TAG) {
+    sink = sink + parser.getText().length();
+  }
+  (void)sink;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1) return 0;
+  const std::filesystem::path& dir = TempDir();
+  if (ZelNameTable::getSharedNameTable()->getNameLast() > kNamesBeforeCleanup) ZelNameTable::cleanup();
+  const uint8_t mode = data[0];
+  std::istringstream in(std::string(reinterpret_cast<const char*>(data + 1), size - 1));
+  {
+    ZelPtr<ZelMSXmlParser> parser(new ZelMSXmlParser());
+    parser->setFeature(ZelXmlParser::SKIP_EXTERNAL_DTD, (mode & 2) != 0);
+    parser->setFeature(ZelXmlParser::IGNORE_DTD_FAILURE, (mode & 4) != 0);
+    try {
+      parser->setInput(in, UnicodeString(), UnicodeString());
+      // Each call moves past one node; entity texts grow the tree no further
+      // than libxml2's expansion limits (a fixed allowance and a ratio).
+      const size_t bound = 2 * (16 * size + 2000000);
+      for (size_t calls = 0;; ++calls) {
+        if (calls > bound) std::abort();
+        auto event = (mode & 1) ? parser->nextToken() : parser->next();
+        if (event == ZelXmlParser::END_DOCUMENT) break;
+        Touch(*parser, event);
+      }
+    } catch (const ZelError&) {
+    }
+  }
+  if (!std::filesystem::is_empty(dir)) std::abort();
+  return 0;
+}
