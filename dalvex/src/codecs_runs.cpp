@@ -1145,8 +1145,11 @@ int32_t FinishRun(CconvSession* s, const RunPlan& p, const RunChar& last, uint32
 // code and input length; -1 where the general loop or the handlers decide.
 // The run's last character is decoded and mapped again at the end for the
 // fields it leaves.
+// Each on a cache line of its own: where a loop starts otherwise follows
+// whatever code comes before it in this file, and the same loop measured
+// up to a fifth slower or faster with its place alone.
 template <class D, class Step>
-int32_t FastLoop(CconvSession* s, const RunPlan& p, int32_t) {
+__attribute__((aligned(64))) int32_t FastLoop(CconvSession* s, const RunPlan& p, int32_t) {
   const Step step(p);
   const uint8_t* in = s->input;
   const int32_t length = s->input_length;
