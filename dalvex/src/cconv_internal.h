@@ -173,6 +173,12 @@ struct EncodedIndex {
   uint8_t encoder = 0;  // the run loops' kind of encoder it was built for
   bool little = false;  // a Unicode encoder's: built for little-endian output
   uint32_t entry[kValues];
+  // The same entries in half the room, for a target whose every entry is
+  // one byte or two with a second byte other than 0: the first byte in the
+  // low bits, the count told by the high byte being 0 or not. 0 where the
+  // general path decides, and for a lone byte 0 (U+0000 takes that path).
+  // Null where an entry does not fit; the fast loop then reads `entry`.
+  std::unique_ptr<uint16_t[]> pairs;
 };
 
 // A source charset's one- and two-byte codes as its run loop's decoder
