@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <forward_list>
 #include <mutex>
 #include <string>
 
@@ -62,8 +63,9 @@ bool Resolve(void* library, const char* name, Function& function) {
 }
 
 // The first call opens the library; a failure is told once on stderr and
-// every request then fails as one to an unreachable host. The table is
-// never freed: requests in flight keep pointing at it.
+// every request then fails as one to an unreachable host. Tables are kept
+// for the life of the process: requests in flight keep pointing at theirs
+// when a test opens the library anew.
 const CurlApi* Curl() {
   std::lock_guard<std::mutex> lock(g_curlMutex);
   if (g_curlTried) return g_curl;
@@ -74,7 +76,8 @@ const CurlApi* Curl() {
     std::fprintf(stderr, "wininet: remote requests are unavailable: %s\n", why != nullptr ? why : g_curlName.c_str());
     return nullptr;
   }
-  auto* api = new CurlApi;
+  static auto* loaded = new std::forward_list<CurlApi>;
+  CurlApi* api = &loaded->emplace_front();
   bool resolved = Resolve(library, "curl_global_init", api->globalInit) &&
                   Resolve(library, "curl_easy_init", api->easyInit) &&
                   Resolve(library, "curl_easy_setopt", api->easySetopt) &&
@@ -92,13 +95,13 @@ const CurlApi* Curl() {
   if (!resolved) {
     std::fprintf(stderr, "wininet: remote requests are unavailable: %s lacks a libcurl function\n",
                  g_curlName.c_str());
-    delete api;
+    loaded->pop_front();
     dlclose(library);
     return nullptr;
   }
   if (api->globalInit(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
     std::fprintf(stderr, "wininet: remote requests are unavailable: libcurl did not start\n");
-    delete api;
+    loaded->pop_front();
     return nullptr;
   }
   g_curl = api;
