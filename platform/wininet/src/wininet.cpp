@@ -2,13 +2,22 @@
 // calling thread: each wait drives the transfer until what the caller
 // needs has arrived, into a bounded buffer; the transfer pauses while the
 // buffer is full and goes on when the caller has taken bytes.
+//
+// libcurl is opened on the first request instead of being linked: it
+// brings some thirty libraries (TLS, Kerberos, LDAP, ...) whose mapping and
+// relocation cost every process that loads the library several times what
+// it spends detecting or extracting a local file, and most never ask for a
+// remote resource.
 #include "wininet/wininet.h"
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
+#include <forward_list>
 #include <mutex>
 #include <string>
 
@@ -24,6 +33,81 @@ std::atomic<uint32_t> g_receiveTimeout{30000};
 
 constexpr size_t kBufferCap = 256 * 1024;
 
+// The libcurl functions the requests call, resolved from the loaded library.
+struct CurlApi {
+  decltype(&::curl_global_init) globalInit;
+  decltype(&::curl_easy_init) easyInit;
+  decltype(&::curl_easy_setopt) easySetopt;
+  decltype(&::curl_easy_pause) easyPause;
+  decltype(&::curl_easy_cleanup) easyCleanup;
+  decltype(&::curl_multi_init) multiInit;
+  decltype(&::curl_multi_add_handle) multiAddHandle;
+  decltype(&::curl_multi_remove_handle) multiRemoveHandle;
+  decltype(&::curl_multi_perform) multiPerform;
+  decltype(&::curl_multi_info_read) multiInfoRead;
+  decltype(&::curl_multi_poll) multiPoll;
+  decltype(&::curl_multi_cleanup) multiCleanup;
+  decltype(&::curl_slist_append) slistAppend;
+  decltype(&::curl_slist_free_all) slistFreeAll;
+};
+
+std::mutex g_curlMutex;
+std::string g_curlName = "libcurl.so.4";
+bool g_curlTried = false;
+const CurlApi* g_curl = nullptr;
+
+template <typename Function>
+bool Resolve(void* library, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(dlsym(library, name));
+  return function != nullptr;
+}
+
+// The first call opens the library; a failure is told once on stderr and
+// every request then fails as one to an unreachable host. Tables are kept
+// for the life of the process: requests in flight keep pointing at theirs
+// when a test opens the library anew.
+const CurlApi* Curl() {
+  std::lock_guard<std::mutex> lock(g_curlMutex);
+  if (g_curlTried) return g_curl;
+  g_curlTried = true;
+  void* library = dlopen(g_curlName.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) {
+    const char* why = dlerror();
+    std::fprintf(stderr, "wininet: remote requests are unavailable: %s\n", why != nullptr ? why : g_curlName.c_str());
+    return nullptr;
+  }
+  static auto* loaded = new std::forward_list<CurlApi>;
+  CurlApi* api = &loaded->emplace_front();
+  bool resolved = Resolve(library, "curl_global_init", api->globalInit) &&
+                  Resolve(library, "curl_easy_init", api->easyInit) &&
+                  Resolve(library, "curl_easy_setopt", api->easySetopt) &&
+                  Resolve(library, "curl_easy_pause", api->easyPause) &&
+                  Resolve(library, "curl_easy_cleanup", api->easyCleanup) &&
+                  Resolve(library, "curl_multi_init", api->multiInit) &&
+                  Resolve(library, "curl_multi_add_handle", api->multiAddHandle) &&
+                  Resolve(library, "curl_multi_remove_handle", api->multiRemoveHandle) &&
+                  Resolve(library, "curl_multi_perform", api->multiPerform) &&
+                  Resolve(library, "curl_multi_info_read", api->multiInfoRead) &&
+                  Resolve(library, "curl_multi_poll", api->multiPoll) &&
+                  Resolve(library, "curl_multi_cleanup", api->multiCleanup) &&
+                  Resolve(library, "curl_slist_append", api->slistAppend) &&
+                  Resolve(library, "curl_slist_free_all", api->slistFreeAll);
+  if (!resolved) {
+    std::fprintf(stderr, "wininet: remote requests are unavailable: %s lacks a libcurl function\n",
+                 g_curlName.c_str());
+    loaded->pop_front();
+    dlclose(library);
+    return nullptr;
+  }
+  if (api->globalInit(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+    std::fprintf(stderr, "wininet: remote requests are unavailable: libcurl did not start\n");
+    loaded->pop_front();
+    return nullptr;
+  }
+  g_curl = api;
+  return g_curl;
+}
+
 struct Session {
   uint32_t magic = 0x53455353;
   std::string userAgent;
@@ -33,6 +117,7 @@ struct Session {
 
 struct Request {
   uint32_t magic = 0x52455155;
+  const CurlApi* curl = nullptr;
   CURL* easy = nullptr;
   CURLM* multi = nullptr;
   curl_slist* headers = nullptr;
@@ -51,11 +136,6 @@ struct Request {
 bool Fail(uint32_t error) {
   t_lastError = error;
   return false;
-}
-
-void GlobalInit() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
 uint32_t ErrorOf(CURLcode code) {
@@ -129,18 +209,18 @@ void Drive(Request& request, int waitMs) {
   if (request.done) return;
   if (request.paused && request.body.size() < kBufferCap) {
     request.paused = false;
-    curl_easy_pause(request.easy, CURLPAUSE_CONT);
+    request.curl->easyPause(request.easy, CURLPAUSE_CONT);
   }
   int running = 0;
-  curl_multi_perform(request.multi, &running);
+  request.curl->multiPerform(request.multi, &running);
   int left = 0;
-  while (CURLMsg* message = curl_multi_info_read(request.multi, &left)) {
+  while (CURLMsg* message = request.curl->multiInfoRead(request.multi, &left)) {
     if (message->msg == CURLMSG_DONE) {
       request.done = true;
       request.result = message->data.result;
     }
   }
-  if (!request.done && running > 0 && !request.paused) curl_multi_poll(request.multi, nullptr, 0, waitMs, nullptr);
+  if (!request.done && running > 0 && !request.paused) request.curl->multiPoll(request.multi, nullptr, 0, waitMs, nullptr);
 }
 
 Request* AsRequest(Handle handle) {
@@ -154,10 +234,11 @@ Session* AsSession(Handle handle) {
 }
 
 void Destroy(Request* request) {
-  if (request->multi != nullptr && request->easy != nullptr) curl_multi_remove_handle(request->multi, request->easy);
-  if (request->easy != nullptr) curl_easy_cleanup(request->easy);
-  if (request->multi != nullptr) curl_multi_cleanup(request->multi);
-  curl_slist_free_all(request->headers);
+  const CurlApi& curl = *request->curl;
+  if (request->multi != nullptr && request->easy != nullptr) curl.multiRemoveHandle(request->multi, request->easy);
+  if (request->easy != nullptr) curl.easyCleanup(request->easy);
+  if (request->multi != nullptr) curl.multiCleanup(request->multi);
+  curl.slistFreeAll(request->headers);
   request->magic = 0;
   delete request;
 }
@@ -170,7 +251,6 @@ bool queryProxyAccessType(uint32_t& accessType) {
 }
 
 Handle openSession(const char* userAgent, uint32_t) {
-  GlobalInit();
   auto* session = new Session;
   session->connectTimeout = g_connectTimeout;
   session->receiveTimeout = g_receiveTimeout;
@@ -203,35 +283,39 @@ Handle openUrl(Handle handle, const char* url, const char* headers, uint32_t) {
   std::string text = url;
   if (!StartsWithNoCase(text, "http://") && !StartsWithNoCase(text, "https://"))
     return Fail(text.find(':') == std::string::npos ? kInvalidUrl : kUnrecognizedScheme), nullptr;
+  const CurlApi* curl = Curl();
+  if (curl == nullptr) return Fail(kCannotConnect), nullptr;
   auto* request = new Request;
-  request->easy = curl_easy_init();
-  request->multi = curl_multi_init();
+  request->curl = curl;
+  request->easy = curl->easyInit();
+  request->multi = curl->multiInit();
   if (request->easy == nullptr || request->multi == nullptr) return Destroy(request), Fail(kInternalError), nullptr;
   std::string lines = headers != nullptr ? headers : "";
   for (size_t start = 0; start < lines.size();) {
     size_t end = lines.find("\r\n", start);
     if (end == std::string::npos) end = lines.size();
-    if (end > start) request->headers = curl_slist_append(request->headers, lines.substr(start, end - start).c_str());
+    if (end > start) request->headers = curl->slistAppend(request->headers, lines.substr(start, end - start).c_str());
     start = end + 2;
   }
   CURL* easy = request->easy;
-  curl_easy_setopt(easy, CURLOPT_URL, url);
-  curl_easy_setopt(easy, CURLOPT_USERAGENT, session->userAgent.c_str());
-  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, request->headers);
-  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
-  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(session->connectTimeout));
+  auto setopt = curl->easySetopt;
+  setopt(easy, CURLOPT_URL, url);
+  setopt(easy, CURLOPT_USERAGENT, session->userAgent.c_str());
+  setopt(easy, CURLOPT_HTTPHEADER, request->headers);
+  setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+  setopt(easy, CURLOPT_MAXREDIRS, 10L);
+  setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(session->connectTimeout));
   t_requestConnectTimeout = session->connectTimeout;
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::max<uint32_t>(1, session->receiveTimeout / 1000)));
-  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
-  curl_easy_setopt(easy, CURLOPT_HEADERDATA, request);
-  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
-  curl_easy_setopt(easy, CURLOPT_WRITEDATA, request);
-  curl_multi_add_handle(request->multi, easy);
+  setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::max<uint32_t>(1, session->receiveTimeout / 1000)));
+  setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
+  setopt(easy, CURLOPT_HEADERDATA, request);
+  setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
+  setopt(easy, CURLOPT_WRITEDATA, request);
+  curl->multiAddHandle(request->multi, easy);
   while (!request->headComplete && !request->done) Drive(*request, 100);
   if (!request->headComplete) {
     uint32_t error = ErrorOf(request->result);
@@ -302,5 +386,12 @@ void setSessionDefaults(uint32_t connectTimeoutMs, uint32_t receiveTimeoutMs) {
 uint32_t lastRequestConnectTimeout() { return t_requestConnectTimeout; }
 
 uint32_t lastClosedSessionConnectTimeout() { return t_closedConnectTimeout; }
+
+void useCurlLibrary(const char* soname) {
+  std::lock_guard<std::mutex> lock(g_curlMutex);
+  g_curlName = soname;
+  g_curlTried = false;
+  g_curl = nullptr;
+}
 
 }  // namespace wininet

@@ -70,4 +70,8 @@ void setSessionDefaults(uint32_t connectTimeoutMs, uint32_t receiveTimeoutMs);
 uint32_t lastRequestConnectTimeout();
 uint32_t lastClosedSessionConnectTimeout();
 
+// For tests: the next request opens libcurl anew under this file name
+// (normally "libcurl.so.4"); one already open stays loaded.
+void useCurlLibrary(const char* soname);
+
 }  // namespace wininet
