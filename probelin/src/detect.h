@@ -165,6 +165,8 @@ int RejectBmpRiff(const DtctWork& w, int answer);
 int DtctOoxml(DtctWork& w, std::istream* stream);
 // A package held in the storage's "\001Ole10Native" stream.
 int EmbeddedPackageTest(DtctWork& w, KVB_OleStorage* root);
+// The bytes of that package; false when the stream holds none.
+bool FindEmbeddedPackage(KVB_OleStorage* storage, std::string* package);
 // An OpenOffice.org 1.x document (ids 381-386, sub 1, language from its
 // styles).
 int TestOpenOffice(DtctWork& w);

@@ -5,18 +5,22 @@
 //
 // Every size and offset read from a file is checked against the bytes that
 // are really there before it is used; numbers are combined in 64 bits.
+#include <dlfcn.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <istream>
 #include <new>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <zlib.h>
 
 #include "detect.h"
+#include "oox_bridge.h"
 #include "quarnel/mem_stream.h"
-#include "quarnel/zip_file.h"
 #include "tables.h"
 
 namespace probelin {
@@ -43,19 +47,49 @@ int32_t OoxFormatId(int type) {
   return 0;
 }
 
+// The package module's entry points, or nulls when it cannot be opened;
+// it is looked for beside the code that asks, and opened once a process.
+struct OoxModule {
+  decltype(&probelin_oox_detect_path) path = nullptr;
+  decltype(&probelin_oox_detect_stream) stream = nullptr;
+};
+
+const OoxModule& LoadOoxModule() {
+  static const OoxModule module = [] {
+    OoxModule m;
+    Dl_info self{};
+    std::string file = PROBELIN_OOX_MODULE;
+    if (dladdr(reinterpret_cast<void*>(&LoadOoxModule), &self) != 0 && self.dli_fname != nullptr) {
+      std::string where = self.dli_fname;
+      size_t slash = where.rfind('/');
+      if (slash != std::string::npos) file = where.substr(0, slash + 1) + file;
+    }
+    void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle != nullptr) {
+      m.path = reinterpret_cast<decltype(m.path)>(dlsym(handle, "probelin_oox_detect_path"));
+      m.stream = reinterpret_cast<decltype(m.stream)>(dlsym(handle, "probelin_oox_detect_stream"));
+    }
+    if (m.path == nullptr || m.stream == nullptr) {
+      // Without it every package is a plain zip: say so once.
+      std::fprintf(stderr, "probelin: Office package detection is unavailable: %s\n",
+                   handle == nullptr ? dlerror() : "entry points missing");
+      m = OoxModule{};
+    }
+    return m;
+  }();
+  return module;
+}
+
 }  // namespace
 
 int DtctOoxml(DtctWork& w, std::istream* stream) {
   DtctInput* in = w.result->input;
+  const OoxModule& oox = LoadOoxModule();
   int type = 0;
-  // Quarnel may throw; here that is a package of no known type.
-  try {
-    if (stream != nullptr) type = ObraCommon::ZelZipFile::detectOOXDocument(stream);
-    else if (in != nullptr && in->mode == kDtctModePath && in->path != nullptr)
-      type = ObraCommon::ZelZipFile::detectOOXDocument(in->path);
-  } catch (...) {
-    type = 0;
-  }
+  if (oox.path == nullptr) return 0;
+  if (stream != nullptr) type = oox.stream(stream);
+  else if (in != nullptr && in->mode == kDtctModePath && in->path != nullptr)
+    type = oox.path(in->path);
   int32_t id = OoxFormatId(type);
   if (id == 0) return 0;
   SetFormat(w, id, 2007);
@@ -64,10 +98,10 @@ int DtctOoxml(DtctWork& w, std::istream* stream) {
 
 int EmbeddedPackageTest(DtctWork& w, KVB_OleStorage* root) {
   try {
-    ObraCommon::ZelMemStream package(nullptr, 8192, false);
-    if (getMSOffice2007DataAsMemStream(root, &package) != 1) return 0;
-    package.seekg(0);
-    return DtctOoxml(w, &package);
+    std::string package;
+    if (!FindEmbeddedPackage(root, &package)) return 0;
+    std::istringstream in(std::move(package));
+    return DtctOoxml(w, &in);
   } catch (...) {
     return 0;
   }
@@ -357,22 +391,35 @@ int32_t MessageVersion(KVB_OleStorage* root, bool wide) {
 
 }  // namespace probelin
 
+namespace probelin {
+
+// The package a compound file's "\001Ole10Native" stream wraps: its total
+// length, then the package's own length just before its "PK".
+bool FindEmbeddedPackage(KVB_OleStorage* storage, std::string* package) {
+  std::vector<uint8_t> native;
+  if (!ReadWholeStream(storage, "\x01" "Ole10Native", &native) || native.size() <= 10) return false;
+  ByteView b{native.data(), native.size()};
+  int64_t total = b.Le32(0), size = int64_t(native.size());
+  for (int64_t i = 4; i + 2 <= size; ++i) {
+    if (native[size_t(i)] != 'P' || native[size_t(i) + 1] != 'K') continue;
+    int64_t length = b.Le32(size_t(i) - 4);
+    // Both numbers come from the stream: the package must lie inside it.
+    if (total - i + 2 != length || length <= 0 || i + length > size) continue;
+    package->assign(reinterpret_cast<const char*>(native.data() + i), size_t(length));
+    return true;
+  }
+  return false;
+}
+
+}  // namespace probelin
+
 extern "C" int getMSOffice2007DataAsMemStream(KVB_OleStorage* storage, ObraCommon::ZelMemStream* out) {
   if (storage == nullptr || out == nullptr) return 0;
   try {
-    std::vector<uint8_t> native;
-    if (!probelin::ReadWholeStream(storage, "\x01" "Ole10Native", &native) || native.size() <= 10) return 0;
-    probelin::ByteView b{native.data(), native.size()};
-    int64_t total = b.Le32(0), size = int64_t(native.size());
-    for (int64_t i = 4; i + 2 <= size; ++i) {
-      if (native[size_t(i)] != 'P' || native[size_t(i) + 1] != 'K') continue;
-      int64_t length = b.Le32(size_t(i) - 4);
-      // Both numbers come from the stream: the package must lie inside it.
-      if (total - i + 2 != length || length <= 0 || i + length > size) continue;
-      out->write(reinterpret_cast<const char*>(native.data() + i), std::streamsize(length));
-      return out->good() ? 1 : 0;
-    }
-    return 0;
+    std::string package;
+    if (!probelin::FindEmbeddedPackage(storage, &package)) return 0;
+    out->write(package.data(), std::streamsize(package.size()));
+    return out->good() ? 1 : 0;
   } catch (...) {
     return 0;
   }
