@@ -13,6 +13,7 @@
 #include <string>
 
 #include "quarnel/msxml_parser.h"
+#include "xml_pull_touch.h"
 
 using namespace ObraCommon;
 
@@ -30,22 +31,6 @@ const std::filesystem::path& TempDir() {
     return made;
   }();
   return dir;
-}
-
-void Touch(ZelXmlParser& parser, ZelXmlParser::EventType event) {
-  volatile int32_t sink = parser.getName() + parser.getPrefix() + parser.getNamespace() + parser.getDepth();
-  if (event == ZelXmlParser::START_TAG) {
-    sink = sink + parser.isEmptyElementTag();
-    for (int i = 0; i < parser.getAttributeCount(); ++i) {
-      sink = sink + parser.getAttributeValue(i).length() + parser.getAttributeNamespace(i);
-      sink = sink + parser.getAttributeValue(parser.getAttributeNamespace(i), parser.getAttributeName(i)).length();
-    }
-  } else if (event == ZelXmlParser::TEXT) {
-    sink = sink + parser.getText().length() + parser.isWhitespace();
-  } else if (event != ZelXmlParser::END_TAG) {
-    sink = sink + parser.getText().length();
-  }
-  (void)sink;
 }
 
 }  // namespace
@@ -69,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (calls > bound) std::abort();
         auto event = (mode & 1) ? parser->nextToken() : parser->next();
         if (event == ZelXmlParser::END_DOCUMENT) break;
-        Touch(*parser, event);
+        fuzz::TouchAccessors(*parser, event);
       }
     } catch (const ZelError&) {
     }
