@@ -1,10 +1,13 @@
-// Reads every accessor a pull parser offers for the event it stands on, so
-// that a harness walking a document exercises them all; each is asked only
-// where the parser's contract allows it (isEmptyElementTag on a start tag,
-// isWhitespace on text), so any error it throws is a finding's doing.
+// What the pull-parser harnesses share: a walk to the end of the document
+// that reads every accessor the parser offers for the event it stands on.
+// Each is asked only where the parser's contract allows it
+// (isEmptyElementTag on a start tag, isWhitespace on text), so any error it
+// throws is the input's doing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 #include "quarnel/xml_parser.h"
 
@@ -25,6 +28,17 @@ inline void TouchAccessors(ObraCommon::ZelXmlParser& parser, ObraCommon::ZelXmlP
     sink = sink + parser.getText().length();
   }
   (void)sink;
+}
+
+// Pulls events (by nextToken when tokens is set) up to END_DOCUMENT and
+// aborts past bound calls: a parser that neither ends nor throws hangs.
+inline void WalkToEnd(ObraCommon::ZelXmlParser& parser, bool tokens, size_t bound) {
+  for (size_t calls = 0;; ++calls) {
+    if (calls > bound) std::abort();
+    auto event = tokens ? parser.nextToken() : parser.next();
+    if (event == ObraCommon::ZelXmlParser::END_DOCUMENT) break;
+    TouchAccessors(parser, event);
+  }
 }
 
 }  // namespace fuzz
