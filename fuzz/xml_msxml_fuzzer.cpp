@@ -13,6 +13,7 @@
 #include <string>
 
 #include "quarnel/msxml_parser.h"
+#include "xml_pull_walk.h"
 
 using namespace ObraCommon;
 
@@ -32,22 +33,6 @@ const std::filesystem::path& TempDir() {
   return dir;
 }
 
-void Touch(ZelXmlParser& parser, ZelXmlParser::EventType event) {
-  volatile int32_t sink = parser.getName() + parser.getPrefix() + parser.getNamespace() + parser.getDepth();
-  if (event == ZelXmlParser::START_TAG) {
-    sink = sink + parser.isEmptyElementTag();
-    for (int i = 0; i < parser.getAttributeCount(); ++i) {
-      sink = sink + parser.getAttributeValue(i).length() + parser.getAttributeNamespace(i);
-      sink = sink + parser.getAttributeValue(parser.getAttributeNamespace(i), parser.getAttributeName(i)).length();
-    }
-  } else if (event == ZelXmlParser::TEXT) {
-    sink = sink + parser.getText().length() + parser.isWhitespace();
-  } else if (event != ZelXmlParser::END_TAG) {
-    sink = sink + parser.getText().length();
-  }
-  (void)sink;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -64,13 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       parser->setInput(in, UnicodeString(), UnicodeString());
       // Each call moves past one node; entity texts grow the tree no further
       // than libxml2's expansion limits (a fixed allowance and a ratio).
-      const size_t bound = 2 * (16 * size + 2000000);
-      for (size_t calls = 0;; ++calls) {
-        if (calls > bound) std::abort();
-        auto event = (mode & 1) ? parser->nextToken() : parser->next();
-        if (event == ZelXmlParser::END_DOCUMENT) break;
-        Touch(*parser, event);
-      }
+      fuzz::WalkToEnd(*parser, (mode & 1) != 0, 2 * (16 * size + 2000000));
     } catch (const ZelError&) {
     }
   }

@@ -21,6 +21,7 @@
 #include "quarnel/uri.h"
 #include "quarnel/xml_limits.h"
 #include "quarnel/xml_parser_impl.h"
+#include "xml_pull_walk.h"
 
 using namespace ObraCommon;
 
@@ -47,19 +48,6 @@ HalfResolver& Resolver() {
 }
 
 void PullInside(const ZelError&, void* data) { static_cast<XmlParserImpl*>(data)->next(); }
-
-void Touch(XmlParserImpl& parser, ZelXmlParser::EventType event) {
-  volatile int32_t sink = parser.getName() + parser.getPrefix() + parser.getNamespace() + parser.getDepth();
-  if (event == ZelXmlParser::START_TAG) {
-    for (int i = 0; i < parser.getAttributeCount(); ++i) {
-      sink = sink + parser.getAttributeValue(i).length() + parser.getAttributeNamespace(i);
-      sink = sink + parser.getAttributeValue(parser.getAttributeNamespace(i), parser.getAttributeName(i)).length();
-    }
-  } else if (event != ZelXmlParser::END_TAG) {
-    sink = sink + parser.getText().length();
-  }
-  (void)sink;
-}
 
 }  // namespace
 
@@ -94,13 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     // Every call consumes input or ends it; entity texts, external ones
     // included, deliver no more than the expansion budget.
-    const size_t bound = (4 + XmlLimits::kMaxExpansionRatio) * size + XmlLimits::kMaxEntityUnits + 64 * 1024;
-    for (size_t calls = 0;; ++calls) {
-      if (calls > bound) std::abort();
-      auto event = (mode & 1) ? parser->nextToken() : parser->next();
-      if (event == ZelXmlParser::END_DOCUMENT) break;
-      Touch(*parser, event);
-    }
+    fuzz::WalkToEnd(*parser, (mode & 1) != 0,
+                    (4 + XmlLimits::kMaxExpansionRatio) * size + XmlLimits::kMaxEntityUnits + 64 * 1024);
   } catch (const ZelError&) {
   }
   return 0;

@@ -58,13 +58,17 @@ struct Part {
   std::string name, data;
 };
 
-std::string Package(const std::vector<Part>& parts, bool deflate = true) {
+// The package of these parts; damage, when given, alters the entry of the
+// part named damaged before it is written.
+std::string Package(const std::vector<Part>& parts, bool deflate = true, const char* damaged = nullptr,
+                    void (*damage)(ZipEntrySpec&) = nullptr) {
   testsupport::ZipWriter writer;
   for (const Part& p : parts) {
     ZipEntrySpec spec;
     spec.name = p.name;
     spec.data = p.data;
     spec.deflate = deflate;
+    if (damaged != nullptr && p.name == damaged) damage(spec);
     writer.add(spec);
   }
   return writer.finish();
@@ -127,59 +131,44 @@ TEST(OoxmlPackage, EachMainContentTypeGivesItsKind) {
 
 const char* const kDocx = "application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml";
 
+// A package of up to three parts: content types, package relationships and
+// "word/document.xml"; an empty text leaves its part out.
 struct EdgeCase {
   const char* what;
-  std::vector<Part> parts;
+  std::string types;
+  std::string rels;
+  bool main;
   int type;
 };
 
 TEST(OoxmlPackage, EdgeCases) {
+  const std::string types = Types(Override("/word/document.xml", kDocx));
   const std::string rels = Rels(Rel("rId1", kOfficeDocument, "word/document.xml"));
   const std::vector<EdgeCase> cases = {
-      {"main part named with a leading slash is looked up as written",
-       {{"[Content_Types].xml", Types(Override("/word/document.xml", kDocx))},
-        {"_rels/.rels", Rels(Rel("rId1", kOfficeDocument, "/word/document.xml"))},
-        {"word/document.xml", "<d/>"}},
-       0},
-      {"no content-type part", {{"_rels/.rels", rels}, {"word/document.xml", "<d/>"}}, 0},
-      {"no package relationships",
-       {{"[Content_Types].xml", Types(Override("/word/document.xml", kDocx))}, {"word/document.xml", "<d/>"}},
-       0},
-      {"main part missing", {{"[Content_Types].xml", Types(Override("/word/document.xml", kDocx))}, {"_rels/.rels", rels}}, 0},
-      {"Override without a leading slash",
-       {{"[Content_Types].xml", Types(Override("word/document.xml", kDocx))}, {"_rels/.rels", rels}, {"word/document.xml", "<d/>"}},
-       1},
-      {"Default written as xml",
-       {{"[Content_Types].xml", Types(Default("xml", kDocx))}, {"_rels/.rels", rels}, {"word/document.xml", "<d/>"}},
-       1},
-      {"Default written as .xml",
-       {{"[Content_Types].xml", Types(Default(".xml", kDocx))}, {"_rels/.rels", rels}, {"word/document.xml", "<d/>"}},
-       1},
-      {"Default of another extension",
-       {{"[Content_Types].xml", Types(Default("XML", kDocx))}, {"_rels/.rels", rels}, {"word/document.xml", "<d/>"}},
-       0},
+      {"main part named with a leading slash is looked up as written", types,
+       Rels(Rel("rId1", kOfficeDocument, "/word/document.xml")), true, 0},
+      {"no content-type part", "", rels, true, 0},
+      {"no package relationships", types, "", true, 0},
+      {"main part missing", types, rels, false, 0},
+      {"Override without a leading slash", Types(Override("word/document.xml", kDocx)), rels, true, 1},
+      {"Default written as xml", Types(Default("xml", kDocx)), rels, true, 1},
+      {"Default written as .xml", Types(Default(".xml", kDocx)), rels, true, 1},
+      {"Default of another extension", Types(Default("XML", kDocx)), rels, true, 0},
       {"an Override wins over a Default",
-       {{"[Content_Types].xml",
-         Types(Default("xml", "application/xml") + Override("/word/document.xml", kDocx))},
-        {"_rels/.rels", rels},
-        {"word/document.xml", "<d/>"}},
-       1},
-      {"Strict relationship type",
-       {{"[Content_Types].xml", Types(Override("/word/document.xml", kDocx))},
-        {"_rels/.rels", Rels(Rel("rId1", "http://purl.oclc.org/ooxml/officeDocument/relationships/officeDocument",
-                                 "word/document.xml"))},
-        {"word/document.xml", "<d/>"}},
-       0},
-      {"entry names are case-sensitive",
-       {{"[Content_Types].xml", Types(Override("/word/document.xml", kDocx))},
-        {"_rels/.rels", Rels(Rel("rId1", kOfficeDocument, "Word/Document.xml"))},
-        {"word/document.xml", "<d/>"}},
-       0},
+       Types(Default("xml", "application/xml") + Override("/word/document.xml", kDocx)), rels, true, 1},
+      {"Strict relationship type", types,
+       Rels(Rel("rId1", "http://purl.oclc.org/ooxml/officeDocument/relationships/officeDocument", "word/document.xml")),
+       true, 0},
+      {"entry names are case-sensitive", types, Rels(Rel("rId1", kOfficeDocument, "Word/Document.xml")), true, 0},
   };
   for (const EdgeCase& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_EQ(DetectBytes(Package(c.parts)), c.type);
-    EXPECT_EQ(DetectBytes(Package(c.parts, false)), c.type);
+    std::vector<Part> parts;
+    if (!c.types.empty()) parts.push_back({"[Content_Types].xml", c.types});
+    if (!c.rels.empty()) parts.push_back({"_rels/.rels", c.rels});
+    if (c.main) parts.push_back({"word/document.xml", "<d/>"});
+    EXPECT_EQ(DetectBytes(Package(parts)), c.type);
+    EXPECT_EQ(DetectBytes(Package(parts, false)), c.type);
   }
 }
 
@@ -274,16 +263,8 @@ TEST(OoxmlPackage, DamagedPartsAnswerNothing) {
   };
   for (const Damage& d : damages) {
     SCOPED_TRACE(d.what);
-    testsupport::ZipWriter writer;
-    for (const Part& p : std::vector<Part>{{"[Content_Types].xml", types}, {"_rels/.rels", rels}, {"word/document.xml", "<d/>"}}) {
-      ZipEntrySpec spec;
-      spec.name = p.name;
-      spec.data = p.data;
-      spec.deflate = true;
-      if (p.name == d.part) d.damage(spec);
-      writer.add(spec);
-    }
-    EXPECT_EQ(DetectBytes(writer.finish()), 0);
+    const std::vector<Part> parts = {{"[Content_Types].xml", types}, {"_rels/.rels", rels}, {"word/document.xml", "<d/>"}};
+    EXPECT_EQ(DetectBytes(Package(parts, true, d.part, d.damage)), 0);
   }
 }
 
