@@ -12,6 +12,7 @@
 // searched inside its parent's content; after an element the position moves
 // past its end tag. Any field longer than 259 bytes, a width outside 1-4, or
 // a missing required element, entity or file ends the charset.
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <tuple>
@@ -73,9 +74,11 @@ bool DecideEncoding(const std::string& b, int default_kind, int default_order, i
 }
 
 std::u32string ToUnits(const std::string& b, int kind, int big) {
-  std::u32string units;
   size_t step = kind == kUcs4 ? 4 : 2;
-  units.reserve(b.size() / step);
+  // Units are written by index into a string sized once; a push_back per
+  // unit cost more than the decoding.
+  std::u32string units(b.size() / step, U'\0');
+  size_t n = 0;
   auto unit_at = [&](size_t i) -> uint32_t {
     const auto* p = reinterpret_cast<const uint8_t*>(b.data()) + i;
     if (step == 2) return big ? (uint32_t{p[0]} << 8 | p[1]) : (uint32_t{p[1]} << 8 | p[0]);
@@ -90,41 +93,41 @@ std::u32string ToUnits(const std::string& b, int kind, int big) {
       u = 0x10000 + ((high & 0x3FF) << 10) + (low & 0x3FF);
       i += step;
     }
-    units.push_back(static_cast<char32_t>(u));
+    units[n++] = static_cast<char32_t>(u);
   }
+  units.resize(n);
   return units;
 }
 
 // Drops everything from `open` to the next `close`, both included (to the
-// end when no `close` follows).
-std::u32string Drop(const std::u32string& t, std::u32string_view open, std::u32string_view close) {
-  std::u32string out;
-  out.reserve(t.size());
-  size_t pos = 0;
+// end when no `close` follows). The text is compacted in place: what is
+// kept moves towards the front, and the search runs ahead of it over units
+// not yet moved.
+void Drop(std::u32string& t, std::u32string_view open, std::u32string_view close) {
+  size_t kept = 0, pos = 0;
   while (pos < t.size()) {
     size_t start = t.find(open, pos);
-    if (start == std::u32string::npos) {
-      out.append(t, pos, std::u32string::npos);
-      break;
-    }
-    out.append(t, pos, start - pos);
+    if (start == std::u32string::npos) start = t.size();
+    if (kept != pos) std::copy(t.begin() + pos, t.begin() + start, t.begin() + kept);
+    kept += start - pos;
+    if (start == t.size()) break;
     size_t stop = t.find(close, start + open.size());
     if (stop == std::u32string::npos) break;
     pos = stop + close.size();
   }
-  return out;
+  t.resize(kept);
 }
 
-std::u32string Normalise(const std::u32string& raw) {
-  std::u32string t = Drop(Drop(raw, U"<?", U"?>"), U"--", U"--");
-  std::u32string out;
-  out.reserve(t.size());
+void Normalise(std::u32string& t) {
+  Drop(t, U"<?", U"?>");
+  Drop(t, U"--", U"--");
+  size_t kept = 0;
   for (size_t i = 0; i < t.size(); ++i) {
     char32_t c = t[i];
     if (c == '\r' && i + 1 < t.size() && t[i + 1] == '\n') ++i;
-    out.push_back(c == '\r' || c == '\n' || c == '\t' ? U' ' : c);
+    t[kept++] = c == '\r' || c == '\n' || c == '\t' ? U' ' : c;
   }
-  return out;
+  t.resize(kept);
 }
 
 // What a file gave while a RuleFileReadScope lives: the text, or nothing
@@ -138,17 +141,20 @@ bool ReadTextNow(const std::string& base, int default_kind, int default_order, T
   if (!ReadWholeFile(TheEngine().folder + base, kMaxRuleFile, &bytes)) return false;
   if (!DecideEncoding(bytes, default_kind, default_order, &text->unit_kind, &text->byte_order))
     return false;
-  text->units = Normalise(ToUnits(bytes, text->unit_kind, text->byte_order));
+  text->units = ToUnits(bytes, text->unit_kind, text->byte_order);
+  Normalise(text->units);
   return true;
 }
 
 // Reads a rule or set file of the configuration folder: any folder part of
-// the name is dropped and the name lower-cased.
-bool ReadText(const std::string& name, int default_kind, int default_order, Text* text) {
+// the name is dropped and the name lower-cased. Answers the text kept by the
+// read scope (a set file serves every rule file that names it without a
+// copy), else the text read into `own`; null when it cannot be read.
+const Text* ReadText(const std::string& name, int default_kind, int default_order, Text* own) {
   size_t slash = name.find_last_of("/\\");
   std::string base = AsciiLower(slash == std::string::npos ? name : name.substr(slash + 1));
-  if (base.empty() || base == "." || base == "..") return false;
-  if (read_once == nullptr) return ReadTextNow(base, default_kind, default_order, text);
+  if (base.empty() || base == "." || base == "..") return nullptr;
+  if (read_once == nullptr) return ReadTextNow(base, default_kind, default_order, own) ? own : nullptr;
   ReadKey key{base, default_kind, default_order};
   auto found = read_once->find(key);
   if (found == read_once->end()) {
@@ -157,9 +163,7 @@ bool ReadText(const std::string& name, int default_kind, int default_order, Text
     if (ReadTextNow(base, default_kind, default_order, &read)) kept = std::move(read);
     found = read_once->emplace(std::move(key), std::move(kept)).first;
   }
-  if (!found->second) return false;
-  *text = *found->second;
-  return true;
+  return found->second ? &*found->second : nullptr;
 }
 
 // Finds the first element `name` starting in [from, limit).
@@ -309,8 +313,10 @@ CconvCodeSet* Register(std::unique_ptr<CconvCodeSet> set) {
 // Reads the set file that a "baseset" or "diffset" element names.
 CconvCodeSet* LoadSet(const Text& rule, const Element& element, bool diff) {
   auto file = EntityFile(rule, element.content_begin, element.content_end);
-  Text text;
-  if (!file || !ReadText(*file, rule.unit_kind, rule.byte_order, &text)) return nullptr;
+  Text own;
+  const Text* read = file ? ReadText(*file, rule.unit_kind, rule.byte_order, &own) : nullptr;
+  if (read == nullptr) return nullptr;
+  const Text& text = *read;
   size_t size = text.units.size();
   Element root, e;
   if (!Find(text, diff ? U"subsetb" : U"subseta", 0, size, &root)) return nullptr;
@@ -360,8 +366,10 @@ CconvCodeSet* LoadSet(const Text& rule, const Element& element, bool diff) {
 // Reads the user-defined area that an "eudcset" element names.
 CconvCodeSet* LoadArea(const Text& rule, const Element& element) {
   auto file = EntityFile(rule, element.content_begin, element.content_end);
-  Text text;
-  if (!file || !ReadText(*file, rule.unit_kind, rule.byte_order, &text)) return nullptr;
+  Text own;
+  const Text* read = file ? ReadText(*file, rule.unit_kind, rule.byte_order, &own) : nullptr;
+  if (read == nullptr) return nullptr;
+  const Text& text = *read;
   size_t pos = 0, end = text.units.size();
   Element e;
   auto set = std::make_unique<CconvCodeSet>();
@@ -408,8 +416,10 @@ RuleFileReadScope::~RuleFileReadScope() {
 }
 
 bool LoadRuleFile(const std::string& file_name) {
-  Text rule;
-  if (!ReadText(file_name, kUtf16, 0, &rule)) return false;
+  Text own;
+  const Text* read = ReadText(file_name, kUtf16, 0, &own);
+  if (read == nullptr) return false;
+  const Text& rule = *read;
   Element charset_element, e;
   if (!Find(rule, U"charset", 0, rule.units.size(), &charset_element)) return false;
   size_t pos = charset_element.content_begin, end = charset_element.content_end;

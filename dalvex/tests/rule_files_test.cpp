@@ -113,6 +113,41 @@ TEST_F(Rules, RefusesBrokenFiles) {
   }
 }
 
+// Processing instructions go first, then "--" comments, then line ends and
+// tabs become blanks; what one step leaves joined is seen by the next.
+TEST_F(Rules, DropsInstructionsCommentsAndLineEnds) {
+  struct Case {
+    const char* what;
+    std::string name;
+    std::string sets;
+    const char* loaded;  // the charset's name, or nothing loaded
+  } cases[] = {
+      {"line ends and tabs in a name", "a\r\nb\rc\td\ne", "<baseset>&s1;</baseset>", "a b c d e"},
+      {"a comment joined across an instruction", "joined", "-<?pi?>- <baseset>&s9;</baseset> --<baseset>&s1;</baseset>",
+       "joined"},
+      {"an instruction inside a comment", "inner", "-- <?pi?> --<baseset>&s1;</baseset>", "inner"},
+      {"an instruction that never ends", "open-pi", "<baseset>&s1;</baseset><?pi", nullptr},
+      {"a comment that never ends", "open-comment", "<baseset>&s1;</baseset> -- ", nullptr},
+      {"a comment inside a name", "hidden--x--", "<baseset>&s1;</baseset>", "hidden"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    endProcess();
+    ASSERT_EQ(startProcess(), 1);
+    cconv::TheEngine().folder = folder_;
+    Put("r.xml", Utf16(Rule(c.name, c.sets, Uses("a.set"))));
+    EXPECT_EQ(cconvLoadRule(), c.loaded != nullptr ? 1 : 0);
+    char name[260] = {};
+    if (c.loaded == nullptr) {
+      EXPECT_EQ(cconvEnumGroup(0, name), 0);
+      continue;
+    }
+    ASSERT_EQ(cconvEnumGroup(0, name), 1);
+    EXPECT_STREQ(name, c.loaded);
+    EXPECT_EQ(cconv::TheEngine().charsets[0]->sets.size(), 1u);
+  }
+}
+
 TEST_F(Rules, ReadsUserAreasAndBigEndianFiles) {
   Put("area.set", Utf16("<name>area-x</name><codec bytenum=\"2\"></codec><defrange start=\"F040\" number=\"BC\"></defrange>", true, true));
   Put("r.xml", Utf16(Rule("area", "<eudcset>&s1;</eudcset>", Uses("area.set")), true, true));

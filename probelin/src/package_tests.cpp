@@ -2,6 +2,8 @@
 // (through Quarnel), packages kept in a compound file's "Ole10Native"
 // stream, OpenOffice.org 1.x documents (whose zip structures are read here
 // and two parts inflated with zlib), and the version of an Outlook message.
+// zlib is opened on the first part to inflate, as Quarnel on the first
+// package: a detector loaded for a drawing maps neither.
 //
 // Every size and offset read from a file is checked against the bytes that
 // are really there before it is used; numbers are combined in 64 bits.
@@ -150,6 +152,34 @@ class PackageFile {
   std::FILE* file_;
 };
 
+// zlib's inflate functions, or nulls when the library cannot be opened
+// (every part then fails to inflate, as a damaged one does); opened once a
+// process.
+struct Zlib {
+  decltype(&inflateInit2_) init = nullptr;
+  decltype(&inflate) run = nullptr;
+  decltype(&inflateEnd) end = nullptr;
+};
+
+const Zlib& LoadZlib() {
+  static const Zlib zlib = [] {
+    Zlib z;
+    void* handle = dlopen(PROBELIN_ZLIB, RTLD_NOW | RTLD_LOCAL);
+    if (handle != nullptr) {
+      z.init = reinterpret_cast<decltype(z.init)>(dlsym(handle, "inflateInit2_"));
+      z.run = reinterpret_cast<decltype(z.run)>(dlsym(handle, "inflate"));
+      z.end = reinterpret_cast<decltype(z.end)>(dlsym(handle, "inflateEnd"));
+    }
+    if (z.init == nullptr || z.run == nullptr || z.end == nullptr) {
+      std::fprintf(stderr, "probelin: compressed package parts cannot be read: %s\n",
+                   handle == nullptr ? dlerror() : "zlib functions missing");
+      z = Zlib{};
+    }
+    return z;
+  }();
+  return zlib;
+}
+
 struct ZipPart {
   uint32_t compressed;
   uint32_t uncompressed;
@@ -173,15 +203,16 @@ bool InflatePart(PackageFile& file, const ZipPart& part, std::vector<uint8_t>* t
     return false;
   }
   if (!file.Read(data, packed.data(), packed.size())) return false;
+  const Zlib& zlib = LoadZlib();
   z_stream z{};
-  if (inflateInit2(&z, -15) != Z_OK) return false;
+  if (zlib.init == nullptr || zlib.init(&z, -15, ZLIB_VERSION, int(sizeof z)) != Z_OK) return false;
   z.next_in = packed.data();
   z.avail_in = uInt(packed.size());
   z.next_out = text->data();
   z.avail_out = uInt(text->size());
-  inflate(&z, Z_FINISH);
+  zlib.run(&z, Z_FINISH);
   text->resize(z.total_out);
-  inflateEnd(&z);
+  zlib.end(&z);
   return true;
 }
 

@@ -7,7 +7,8 @@
 #pragma once
 
 #include <deque>
-#include <iostream>
+#include <istream>
+#include <ostream>
 #include <streambuf>
 #include <string>
 
