@@ -638,6 +638,27 @@ struct EucFixDec {
     if (n >= 0xA0) return Lookup(p, 2, (b & 0x7F) << 8 | (n & 0x7F), c);
     return n >= 0x21 && n <= 0x7E && Lookup(p, 3, (b & 0x7F) << 8 | n, c);
   }
+  // Whether the decoder reports the byte at `in` as invalid, taking it
+  // alone: a lead byte no code begins with, a pair that is no code, or a
+  // code of a set the charset does not list.
+  RUN_STEP static bool Invalid(const RunPlan& p, const uint8_t* in, int32_t avail) {
+    uint32_t b = in[0];
+    if (b != 0 && b < 0xA0) return true;
+    if (avail < 2) return false;  // cut: the decoder waits for more input
+    uint32_t n = in[1];
+    int slot;
+    if (b == 0) {
+      if (n > 0x7E && n < 0xA0) return true;
+      slot = n <= 0x7E ? 0 : 1;
+    } else if (n >= 0xA0) {
+      slot = 2;
+    } else if (n >= 0x21 && n <= 0x7E) {
+      slot = 3;
+    } else {
+      return true;
+    }
+    return p.source[slot].set == nullptr;
+  }
 };
 
 // The plan's slot of an ISO-2022 designated set, or -1.
@@ -1139,6 +1160,31 @@ int32_t FinishRun(CconvSession* s, const RunPlan& p, const RunChar& last, uint32
   return n;
 }
 
+// Invalid input that the caller asks to skip is dropped by the loops of a
+// decoder that tells it (D::Invalid) a byte at a time, as the driver drops
+// it: before each decoder call the driver clears the character fields, so
+// a dropped byte leaves a raw code of 0 behind it and, when it ends the
+// run, the cleared fields.
+template <class D>
+RUN_STEP bool DropsInvalid(const CconvSession* s) {
+  if constexpr (requires { &D::Invalid; }) return s->charset_options.skip_invalid != 0;
+  else return false;
+}
+
+// The session after a run that dropped bytes, once FinishRun has left it
+// as after the run's last character, if any; `prev_raw` is the raw code
+// before the last character or dropped byte.
+void FinishDrops(CconvSession* s, bool ends_dropped, uint32_t prev_raw, int32_t pos, int32_t written) {
+  s->prev_raw_code = prev_raw;
+  if (!ends_dropped) return;
+  s->input_position = pos;
+  s->output_length = written;
+  s->raw_code = s->code = s->unicode = s->out_code = 0;
+  s->out_unit_width = s->out_multi_length = 0;
+  s->second_code_point = 0;
+  s->status = kStWritten;
+}
+
 // The fast loops: one step a character, each standing for the decoder,
 // MapRun and the encoder together where they would give a known answer.
 // A step writes the character's bytes and answers their count, its raw
@@ -1156,26 +1202,44 @@ __attribute__((aligned(64))) int32_t FastLoop(CconvSession* s, const RunPlan& p,
   uint8_t* out = s->output;
   const int32_t room_end = s->output_capacity - kRoom;
   const bool line_ends = s->options.line_end_flag != 0;
+  const bool drops = DropsInvalid<D>(s);
   int32_t pos = s->input_position, written = s->output_length, last_pos = pos;
-  uint32_t prev_raw = s->raw_code, last_raw = 0;
-  int32_t n = 0;
+  uint32_t prev_raw = s->raw_code, last_raw = s->raw_code;
+  int32_t n = 0, dropped = 0;
+  bool ends_dropped = false;
   while (pos < length && written <= room_end) {
     uint32_t raw;
     int bytes;
     int put = step.Take(in + pos, length - pos, line_ends, out + written, &raw, &bytes);
-    if (put < 0) break;
+    if (put < 0) {
+      if constexpr (requires { &D::Invalid; }) {
+        if (drops && D::Invalid(p, in + pos, length - pos)) {
+          ++pos;
+          prev_raw = last_raw;
+          last_raw = 0;
+          ++dropped;
+          ends_dropped = true;
+          continue;
+        }
+      }
+      break;
+    }
     written += put;
     last_pos = pos;
     pos += bytes;
     prev_raw = last_raw;
     last_raw = raw;
+    ends_dropped = false;
     ++n;
   }
-  if (n == 0) return 0;
-  RunChar last{};
-  D::Next(p, in + last_pos, length - last_pos, &last);
-  MapRun(p, &last);
-  return FinishRun(s, p, last, prev_raw, pos, written, n);
+  if (n != 0) {
+    RunChar last{};
+    D::Next(p, in + last_pos, length - last_pos, &last);
+    MapRun(p, &last);
+    FinishRun(s, p, last, prev_raw, pos, written, n);
+  }
+  if (dropped != 0) FinishDrops(s, ends_dropped, prev_raw, pos, written);
+  return n + dropped;
 }
 
 // Line ends become CR (and an LF after CR vanishes) in the driver.
@@ -1282,10 +1346,12 @@ inline __attribute__((always_inline)) int32_t RunLoopOver(CconvSession* s, const
   uint8_t* out = s->output;
   const int32_t room_end = s->output_capacity - kRoom;
   const bool line_ends = s->options.line_end_flag != 0;
+  const bool drops = DropsInvalid<D>(s);
   int32_t pos = s->input_position, written = s->output_length;
-  uint32_t prev_raw = s->raw_code;
+  uint32_t prev_raw = s->raw_code, last_raw = s->raw_code;
   RunChar last{};
-  int32_t n = 0;
+  int32_t n = 0, dropped = 0;
+  bool ends_dropped = false;
   // The encoded index stands for MapRun and the encoder where MapRun would
   // reach the merged index: a source set the target does not list, a BMP
   // value. The last character's target fields are then found at the end.
@@ -1328,7 +1394,19 @@ inline __attribute__((always_inline)) int32_t RunLoopOver(CconvSession* s, const
         }
       }
     }
-    if (!indexed && !D::Next(p, in + pos, length - pos, &c)) break;
+    if (!indexed && !D::Next(p, in + pos, length - pos, &c)) {
+      if constexpr (requires { &D::Invalid; }) {
+        if (drops && D::Invalid(p, in + pos, length - pos)) {
+          ++pos;
+          prev_raw = last_raw;
+          last_raw = 0;
+          ++dropped;
+          ends_dropped = true;
+          continue;
+        }
+      }
+      break;
+    }
     if (line_ends && LineEnd(c.raw, c.unicode)) break;
     uint32_t entry = 0;
     if (encoded != nullptr && c.unicode < EncodedIndex::kValues && p.source[c.source].same < 0)
@@ -1344,22 +1422,28 @@ inline __attribute__((always_inline)) int32_t RunLoopOver(CconvSession* s, const
     written += bytes;
     last_pos = pos;
     pos += c.bytes;
-    prev_raw = last.raw;
+    prev_raw = last_raw;
+    last_raw = c.raw;
     last = c;
     last_encoded = entry != 0;
     last_indexed = indexed;
+    ends_dropped = false;
     if constexpr (requires { D::kShifted; }) p.decode_shift = c.shift;
     ++n;
   }
-  if (n == 0) return 0;
+  if (n == 0 && dropped == 0) return 0;
   if constexpr (requires { D::kShifted; }) s->decode_shift = p.decode_shift;
   if constexpr (requires { E::kShifted; }) {
     s->encode_shift_set = p.encode_set;
     s->encode_shift_mode = p.encode_plane;
   }
-  if (last_indexed) D::Next(p, in + last_pos, length - last_pos, &last);
-  if (last_encoded || last_indexed) MapRun(p, &last);
-  return FinishRun(s, p, last, prev_raw, pos, written, n);
+  if (n != 0) {
+    if (last_indexed) D::Next(p, in + last_pos, length - last_pos, &last);
+    if (last_encoded || last_indexed) MapRun(p, &last);
+    FinishRun(s, p, last, prev_raw, pos, written, n);
+  }
+  if (dropped != 0) FinishDrops(s, ends_dropped, prev_raw, pos, written);
+  return n + dropped;
 }
 
 typedef int32_t (*Loop)(CconvSession* s, const RunPlan& p, int32_t limit);
