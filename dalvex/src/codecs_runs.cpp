@@ -24,6 +24,7 @@
 #include <initializer_list>
 #include <iterator>
 #include <string_view>
+#include <type_traits>
 
 #include "codecs.h"
 
@@ -679,20 +680,27 @@ RUN_STEP int Iso2022Slot(int32_t set) {
 // until the loop takes the character (RunChar::shift).
 struct Iso2022Dec {
   static constexpr bool kShifted = true;
+  // The escape sequences before the character at `in`: the designation
+  // they leave in `shift` and their length in `k`; false where the
+  // handlers decide (a sequence unknown or cut, or nothing after it).
+  RUN_STEP static bool Designations(const uint8_t* in, int32_t avail, int32_t* shift, int32_t* k) {
+    while (in[*k] == 0x1B) {
+      // ESC, intermediate bytes 0x20-0x2F, a final byte 0x30-0x7E.
+      int32_t end = *k + 1;
+      while (end < avail && in[end] >= 0x20 && in[end] <= 0x2F) ++end;
+      if (end >= avail || in[end] < 0x30 || in[end] > 0x7E) return false;
+      *shift = Iso2022DesignatedSet(
+          std::string_view(reinterpret_cast<const char*>(in + *k + 1), static_cast<size_t>(end - *k)));
+      if (*shift == 0) return false;
+      *k = end + 1;
+      if (*k >= avail) return false;
+    }
+    return true;
+  }
   RUN_STEP static bool Next(const RunPlan& p, const uint8_t* in, int32_t avail, RunChar* c) {
     int32_t shift = p.decode_shift;
     int32_t k = 0;
-    while (in[k] == 0x1B) {
-      // ESC, intermediate bytes 0x20-0x2F, a final byte 0x30-0x7E.
-      int32_t end = k + 1;
-      while (end < avail && in[end] >= 0x20 && in[end] <= 0x2F) ++end;
-      if (end >= avail || in[end] < 0x30 || in[end] > 0x7E) return false;
-      shift = Iso2022DesignatedSet(
-          std::string_view(reinterpret_cast<const char*>(in + k + 1), static_cast<size_t>(end - k)));
-      if (shift == 0) return false;
-      k = end + 1;
-      if (k >= avail) return false;
-    }
+    if (!Designations(in, avail, &shift, &k)) return false;
     int32_t designated = shift & ~kPlane2;
     int slot = Iso2022Slot(designated);
     if (slot < 0 || p.source[slot].set == nullptr) return false;
@@ -1196,6 +1204,7 @@ void FinishDrops(CconvSession* s, bool ends_dropped, uint32_t prev_raw, int32_t 
 // up to a fifth slower or faster with its place alone.
 template <class D, class Step>
 __attribute__((aligned(64))) int32_t FastLoop(CconvSession* s, const RunPlan& p, int32_t) {
+  if constexpr (requires { D::kShifted; }) p.decode_shift = s->decode_shift;
   const Step step(p);
   const uint8_t* in = s->input;
   const int32_t length = s->input_length;
@@ -1234,7 +1243,9 @@ __attribute__((aligned(64))) int32_t FastLoop(CconvSession* s, const RunPlan& p,
   }
   if (n != 0) {
     RunChar last{};
+    if constexpr (requires { D::kShifted; }) p.decode_shift = step.Before();
     D::Next(p, in + last_pos, length - last_pos, &last);
+    if constexpr (requires { D::kShifted; }) s->decode_shift = last.shift;
     MapRun(p, &last);
     FinishRun(s, p, last, prev_raw, pos, written, n);
   }
@@ -1332,6 +1343,61 @@ struct PairStep {
     out[1] = static_cast<uint8_t>(entry >> 8);
     return 2;
   }
+};
+
+// ISO-2022 into a Unicode target that writes every value as it is: the
+// table of the designation in force is kept beside the loop, so that a
+// plain character costs one lookup and no test of the designation. Sets
+// of one byte, JIS C 6226 and JIS X 0208 only; kana, JIS X 0213 and a
+// line end between double-byte codes go to the general loop.
+template <class E>
+struct Iso2022Step {
+  const RunPlan& p;
+  struct Designated {
+    const RunPlan::View* view = nullptr;  // null: the general loop decides
+    int width = 0;
+  };
+  mutable int32_t shift, before;  // in force now, and before the last character taken
+  mutable Designated in_force;
+  explicit Iso2022Step(const RunPlan& plan)
+      : p(plan), shift(plan.decode_shift), before(plan.decode_shift), in_force(Of(plan.decode_shift)) {}
+  RUN_STEP Designated Of(int32_t designation) const {
+    int slot = Iso2022Slot(designation);  // -1 with the plane bit: JIS X 0213 plane 2
+    if (slot < 0 || slot == 2 || slot == 5) return {};
+    const RunPlan::Source& src = p.source[slot];
+    if (src.set == nullptr || !src.ready || src.table == nullptr || (src.width != 1 && src.width != 2)) return {};
+    return {&src.view, src.width};
+  }
+  RUN_STEP int Take(const uint8_t* in, int32_t avail, bool line_ends, uint8_t* out, uint32_t* raw,
+                    int* bytes) const {
+    Designated now = in_force;
+    int32_t next = shift, k = 0;
+    if (in[0] == 0x1B) [[unlikely]] {
+      if (!Iso2022Dec::Designations(in, avail, &next, &k)) return -1;
+      now = Of(next);
+    }
+    if (now.view == nullptr) return -1;
+    uint32_t code = in[k];
+    int length = k + 1;
+    if (now.width == 2) {
+      if (code == '\t' || code == '\n' || code == '\r' || avail - k < 2) return -1;
+      code = code << 8 | in[k + 1];
+      length = k + 2;
+    }
+    RunChar c;
+    c.unicode = c.out_code = now.view->Lookup(code);
+    if (c.unicode == 0 || (line_ends && LineEnd(code, c.unicode))) return -1;
+    int put = E::Put(p, c, out);
+    if (put < 0) return -1;
+    before = shift;
+    shift = next;
+    in_force = now;
+    *raw = code;
+    *bytes = length;
+    return put;
+  }
+  // The designation before the last character taken, and after it.
+  int32_t Before() const { return before; }
 };
 
 // The general loop takes a few characters after each stop of a fast
@@ -1505,6 +1571,11 @@ struct DecodedOf {
   };
 };
 
+template <class E>
+struct Iso2022Of {
+  static constexpr Loop kLoop = FastLoop<Iso2022Dec, Iso2022Step<E>>;
+};
+
 // The loops of a pair: `fast`, when there is one, takes what it can and
 // `general` one character after it, in turn.
 struct Loops {
@@ -1530,6 +1601,9 @@ Loops LoopsFor(Enc enc, bool little, const RunPlan& p) {
   if constexpr (Indexed<D>()) {
     if (p.decoded != nullptr && p.same_slots == 0 && p.identity_target && p.area_count == 0)
       loops.fast = UnicodeLoop<DecodedOf<D>::template L>(enc, little);
+  }
+  if constexpr (std::is_same_v<D, Iso2022Dec>) {
+    if (p.same_slots == 0 && p.identity_target && p.area_count == 0) loops.fast = UnicodeLoop<Iso2022Of>(enc, little);
   }
   return loops;
 }
