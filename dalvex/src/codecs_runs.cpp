@@ -1213,7 +1213,8 @@ __attribute__((aligned(64))) int32_t FastLoop(CconvSession* s, const RunPlan& p,
   const bool line_ends = s->options.line_end_flag != 0;
   const bool drops = DropsInvalid<D>(s);
   int32_t pos = s->input_position, written = s->output_length, last_pos = pos;
-  uint32_t prev_raw = s->raw_code, last_raw = s->raw_code;
+  // Before a dropped byte the raw code is what the session holds.
+  uint32_t prev_raw = s->raw_code, last_raw = drops ? s->raw_code : 0;
   int32_t n = 0, dropped = 0;
   bool ends_dropped = false;
   while (pos < length && written <= room_end) {
@@ -1414,7 +1415,8 @@ inline __attribute__((always_inline)) int32_t RunLoopOver(CconvSession* s, const
   const bool line_ends = s->options.line_end_flag != 0;
   const bool drops = DropsInvalid<D>(s);
   int32_t pos = s->input_position, written = s->output_length;
-  uint32_t prev_raw = s->raw_code, last_raw = s->raw_code;
+  // Before a dropped byte the raw code is what the session holds.
+  uint32_t prev_raw = s->raw_code, last_raw = drops ? s->raw_code : 0;
   RunChar last{};
   int32_t n = 0, dropped = 0;
   bool ends_dropped = false;
