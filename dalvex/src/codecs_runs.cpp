@@ -1172,26 +1172,52 @@ int32_t FinishRun(CconvSession* s, const RunPlan& p, const RunChar& last, uint32
 // decoder that tells it (D::Invalid) a byte at a time, as the driver drops
 // it: before each decoder call the driver clears the character fields, so
 // a dropped byte leaves a raw code of 0 behind it and, when it ends the
-// run, the cleared fields.
+// run, the cleared fields. The trail of a run: the raw codes of its last
+// two characters or dropped bytes, and what it dropped.
 template <class D>
-RUN_STEP bool DropsInvalid(const CconvSession* s) {
-  if constexpr (requires { &D::Invalid; }) return s->charset_options.skip_invalid != 0;
-  else return false;
-}
-
-// The session after a run that dropped bytes, once FinishRun has left it
-// as after the run's last character, if any; `prev_raw` is the raw code
-// before the last character or dropped byte.
-void FinishDrops(CconvSession* s, bool ends_dropped, uint32_t prev_raw, int32_t pos, int32_t written) {
-  s->prev_raw_code = prev_raw;
-  if (!ends_dropped) return;
-  s->input_position = pos;
-  s->output_length = written;
-  s->raw_code = s->code = s->unicode = s->out_code = 0;
-  s->out_unit_width = s->out_multi_length = 0;
-  s->second_code_point = 0;
-  s->status = kStWritten;
-}
+struct RunTrail {
+  const bool drops;
+  uint32_t prev_raw, last_raw;
+  int32_t dropped = 0;
+  bool ends_dropped = false;
+  explicit RunTrail(const CconvSession* s)
+      : drops(Drops(s)), prev_raw(s->raw_code), last_raw(drops ? s->raw_code : 0) {}
+  static bool Drops(const CconvSession* s) {
+    if constexpr (requires { &D::Invalid; }) return s->charset_options.skip_invalid != 0;
+    else return false;
+  }
+  RUN_STEP void Took(uint32_t raw) {
+    prev_raw = last_raw;
+    last_raw = raw;
+    ends_dropped = false;
+  }
+  // Whether the byte at `in` is dropped (and then taken into the trail).
+  RUN_STEP bool Drop(const RunPlan& p, const uint8_t* in, int32_t avail) {
+    if constexpr (requires { &D::Invalid; }) {
+      if (drops && D::Invalid(p, in, avail)) {
+        prev_raw = last_raw;
+        last_raw = 0;
+        ++dropped;
+        ends_dropped = true;
+        return true;
+      }
+    }
+    return false;
+  }
+  // The session after the run, once FinishRun has left it as after the
+  // run's last character, if any.
+  void Finish(CconvSession* s, int32_t pos, int32_t written) const {
+    if (dropped == 0) return;
+    s->prev_raw_code = prev_raw;
+    if (!ends_dropped) return;
+    s->input_position = pos;
+    s->output_length = written;
+    s->raw_code = s->code = s->unicode = s->out_code = 0;
+    s->out_unit_width = s->out_multi_length = 0;
+    s->second_code_point = 0;
+    s->status = kStWritten;
+  }
+};
 
 // The fast loops: one step a character, each standing for the decoder,
 // MapRun and the encoder together where they would give a known answer.
@@ -1211,35 +1237,22 @@ __attribute__((aligned(64))) int32_t FastLoop(CconvSession* s, const RunPlan& p,
   uint8_t* out = s->output;
   const int32_t room_end = s->output_capacity - kRoom;
   const bool line_ends = s->options.line_end_flag != 0;
-  const bool drops = DropsInvalid<D>(s);
   int32_t pos = s->input_position, written = s->output_length, last_pos = pos;
-  // Before a dropped byte the raw code is what the session holds.
-  uint32_t prev_raw = s->raw_code, last_raw = drops ? s->raw_code : 0;
-  int32_t n = 0, dropped = 0;
-  bool ends_dropped = false;
+  RunTrail<D> trail(s);
+  int32_t n = 0;
   while (pos < length && written <= room_end) {
     uint32_t raw;
     int bytes;
     int put = step.Take(in + pos, length - pos, line_ends, out + written, &raw, &bytes);
     if (put < 0) {
-      if constexpr (requires { &D::Invalid; }) {
-        if (drops && D::Invalid(p, in + pos, length - pos)) {
-          ++pos;
-          prev_raw = last_raw;
-          last_raw = 0;
-          ++dropped;
-          ends_dropped = true;
-          continue;
-        }
-      }
-      break;
+      if (!trail.Drop(p, in + pos, length - pos)) break;
+      ++pos;
+      continue;
     }
     written += put;
     last_pos = pos;
     pos += bytes;
-    prev_raw = last_raw;
-    last_raw = raw;
-    ends_dropped = false;
+    trail.Took(raw);
     ++n;
   }
   if (n != 0) {
@@ -1248,10 +1261,10 @@ __attribute__((aligned(64))) int32_t FastLoop(CconvSession* s, const RunPlan& p,
     D::Next(p, in + last_pos, length - last_pos, &last);
     if constexpr (requires { D::kShifted; }) s->decode_shift = last.shift;
     MapRun(p, &last);
-    FinishRun(s, p, last, prev_raw, pos, written, n);
+    FinishRun(s, p, last, trail.prev_raw, pos, written, n);
   }
-  if (dropped != 0) FinishDrops(s, ends_dropped, prev_raw, pos, written);
-  return n + dropped;
+  trail.Finish(s, pos, written);
+  return n + trail.dropped;
 }
 
 // Line ends become CR (and an LF after CR vanishes) in the driver.
@@ -1413,13 +1426,10 @@ inline __attribute__((always_inline)) int32_t RunLoopOver(CconvSession* s, const
   uint8_t* out = s->output;
   const int32_t room_end = s->output_capacity - kRoom;
   const bool line_ends = s->options.line_end_flag != 0;
-  const bool drops = DropsInvalid<D>(s);
   int32_t pos = s->input_position, written = s->output_length;
-  // Before a dropped byte the raw code is what the session holds.
-  uint32_t prev_raw = s->raw_code, last_raw = drops ? s->raw_code : 0;
+  RunTrail<D> trail(s);
   RunChar last{};
-  int32_t n = 0, dropped = 0;
-  bool ends_dropped = false;
+  int32_t n = 0;
   // The encoded index stands for MapRun and the encoder where MapRun would
   // reach the merged index: a source set the target does not list, a BMP
   // value. The last character's target fields are then found at the end.
@@ -1463,17 +1473,9 @@ inline __attribute__((always_inline)) int32_t RunLoopOver(CconvSession* s, const
       }
     }
     if (!indexed && !D::Next(p, in + pos, length - pos, &c)) {
-      if constexpr (requires { &D::Invalid; }) {
-        if (drops && D::Invalid(p, in + pos, length - pos)) {
-          ++pos;
-          prev_raw = last_raw;
-          last_raw = 0;
-          ++dropped;
-          ends_dropped = true;
-          continue;
-        }
-      }
-      break;
+      if (!trail.Drop(p, in + pos, length - pos)) break;
+      ++pos;
+      continue;
     }
     if (line_ends && LineEnd(c.raw, c.unicode)) break;
     uint32_t entry = 0;
@@ -1490,16 +1492,14 @@ inline __attribute__((always_inline)) int32_t RunLoopOver(CconvSession* s, const
     written += bytes;
     last_pos = pos;
     pos += c.bytes;
-    prev_raw = last_raw;
-    last_raw = c.raw;
+    trail.Took(c.raw);
     last = c;
     last_encoded = entry != 0;
     last_indexed = indexed;
-    ends_dropped = false;
     if constexpr (requires { D::kShifted; }) p.decode_shift = c.shift;
     ++n;
   }
-  if (n == 0 && dropped == 0) return 0;
+  if (n == 0 && trail.dropped == 0) return 0;
   if constexpr (requires { D::kShifted; }) s->decode_shift = p.decode_shift;
   if constexpr (requires { E::kShifted; }) {
     s->encode_shift_set = p.encode_set;
@@ -1508,10 +1508,10 @@ inline __attribute__((always_inline)) int32_t RunLoopOver(CconvSession* s, const
   if (n != 0) {
     if (last_indexed) D::Next(p, in + last_pos, length - last_pos, &last);
     if (last_encoded || last_indexed) MapRun(p, &last);
-    FinishRun(s, p, last, prev_raw, pos, written, n);
+    FinishRun(s, p, last, trail.prev_raw, pos, written, n);
   }
-  if (dropped != 0) FinishDrops(s, ends_dropped, prev_raw, pos, written);
-  return n + dropped;
+  trail.Finish(s, pos, written);
+  return n + trail.dropped;
 }
 
 typedef int32_t (*Loop)(CconvSession* s, const RunPlan& p, int32_t limit);
