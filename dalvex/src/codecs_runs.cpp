@@ -16,6 +16,9 @@
 // further table not loaded yet, a character cut by the input end, invalid
 // or unmappable input, an output with less than kRoom bytes left) ends the
 // run, and the driver hands that character to the handlers as before.
+// Invalid bytes that the caller skips are the one exception where the
+// decoder tells them (EUC-JP-FIX, whose single bytes are common): the
+// loop drops them itself, with the fields the driver clears for each.
 #include <algorithm>
 #include <array>
 #include <atomic>
