@@ -16,6 +16,9 @@
 // further table not loaded yet, a character cut by the input end, invalid
 // or unmappable input, an output with less than kRoom bytes left) ends the
 // run, and the driver hands that character to the handlers as before.
+// Invalid bytes that the caller skips are the one exception where the
+// decoder tells them (EUC-JP-FIX, whose single bytes are common): the
+// loop drops them itself, with the fields the driver clears for each.
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -24,6 +27,7 @@
 #include <initializer_list>
 #include <iterator>
 #include <string_view>
+#include <type_traits>
 
 #include "codecs.h"
 
@@ -638,6 +642,27 @@ struct EucFixDec {
     if (n >= 0xA0) return Lookup(p, 2, (b & 0x7F) << 8 | (n & 0x7F), c);
     return n >= 0x21 && n <= 0x7E && Lookup(p, 3, (b & 0x7F) << 8 | n, c);
   }
+  // Whether the decoder reports the byte at `in` as invalid, taking it
+  // alone: a lead byte no code begins with, a pair that is no code, or a
+  // code of a set the charset does not list.
+  RUN_STEP static bool Invalid(const RunPlan& p, const uint8_t* in, int32_t avail) {
+    uint32_t b = in[0];
+    if (b != 0 && b < 0xA0) return true;
+    if (avail < 2) return false;  // cut: the decoder waits for more input
+    uint32_t n = in[1];
+    int slot;
+    if (b == 0) {
+      if (n > 0x7E && n < 0xA0) return true;
+      slot = n <= 0x7E ? 0 : 1;
+    } else if (n >= 0xA0) {
+      slot = 2;
+    } else if (n >= 0x21 && n <= 0x7E) {
+      slot = 3;
+    } else {
+      return true;
+    }
+    return p.source[slot].set == nullptr;
+  }
 };
 
 // The plan's slot of an ISO-2022 designated set, or -1.
@@ -658,20 +683,27 @@ RUN_STEP int Iso2022Slot(int32_t set) {
 // until the loop takes the character (RunChar::shift).
 struct Iso2022Dec {
   static constexpr bool kShifted = true;
+  // The escape sequences before the character at `in`: the designation
+  // they leave in `shift` and their length in `k`; false where the
+  // handlers decide (a sequence unknown or cut, or nothing after it).
+  RUN_STEP static bool Designations(const uint8_t* in, int32_t avail, int32_t* shift, int32_t* k) {
+    while (in[*k] == 0x1B) {
+      // ESC, intermediate bytes 0x20-0x2F, a final byte 0x30-0x7E.
+      int32_t end = *k + 1;
+      while (end < avail && in[end] >= 0x20 && in[end] <= 0x2F) ++end;
+      if (end >= avail || in[end] < 0x30 || in[end] > 0x7E) return false;
+      *shift = Iso2022DesignatedSet(
+          std::string_view(reinterpret_cast<const char*>(in + *k + 1), static_cast<size_t>(end - *k)));
+      if (*shift == 0) return false;
+      *k = end + 1;
+      if (*k >= avail) return false;
+    }
+    return true;
+  }
   RUN_STEP static bool Next(const RunPlan& p, const uint8_t* in, int32_t avail, RunChar* c) {
     int32_t shift = p.decode_shift;
     int32_t k = 0;
-    while (in[k] == 0x1B) {
-      // ESC, intermediate bytes 0x20-0x2F, a final byte 0x30-0x7E.
-      int32_t end = k + 1;
-      while (end < avail && in[end] >= 0x20 && in[end] <= 0x2F) ++end;
-      if (end >= avail || in[end] < 0x30 || in[end] > 0x7E) return false;
-      shift = Iso2022DesignatedSet(
-          std::string_view(reinterpret_cast<const char*>(in + k + 1), static_cast<size_t>(end - k)));
-      if (shift == 0) return false;
-      k = end + 1;
-      if (k >= avail) return false;
-    }
+    if (!Designations(in, avail, &shift, &k)) return false;
     int32_t designated = shift & ~kPlane2;
     int slot = Iso2022Slot(designated);
     if (slot < 0 || p.source[slot].set == nullptr) return false;
@@ -1139,6 +1171,57 @@ int32_t FinishRun(CconvSession* s, const RunPlan& p, const RunChar& last, uint32
   return n;
 }
 
+// Invalid input that the caller asks to skip is dropped by the loops of a
+// decoder that tells it (D::Invalid) a byte at a time, as the driver drops
+// it: before each decoder call the driver clears the character fields, so
+// a dropped byte leaves a raw code of 0 behind it and, when it ends the
+// run, the cleared fields. The trail of a run: the raw codes of its last
+// two characters or dropped bytes, and what it dropped.
+template <class D>
+struct RunTrail {
+  const bool drops;
+  uint32_t prev_raw, last_raw;
+  int32_t dropped = 0;
+  bool ends_dropped = false;
+  explicit RunTrail(const CconvSession* s)
+      : drops(Drops(s)), prev_raw(s->raw_code), last_raw(drops ? s->raw_code : 0) {}
+  static bool Drops(const CconvSession* s) {
+    if constexpr (requires { &D::Invalid; }) return s->charset_options.skip_invalid != 0;
+    else return false;
+  }
+  RUN_STEP void Took(uint32_t raw) {
+    prev_raw = last_raw;
+    last_raw = raw;
+    ends_dropped = false;
+  }
+  // Whether the byte at `in` is dropped (and then taken into the trail).
+  RUN_STEP bool Drop(const RunPlan& p, const uint8_t* in, int32_t avail) {
+    if constexpr (requires { &D::Invalid; }) {
+      if (drops && D::Invalid(p, in, avail)) {
+        prev_raw = last_raw;
+        last_raw = 0;
+        ++dropped;
+        ends_dropped = true;
+        return true;
+      }
+    }
+    return false;
+  }
+  // The session after the run, once FinishRun has left it as after the
+  // run's last character, if any.
+  void Finish(CconvSession* s, int32_t pos, int32_t written) const {
+    if (dropped == 0) return;
+    s->prev_raw_code = prev_raw;
+    if (!ends_dropped) return;
+    s->input_position = pos;
+    s->output_length = written;
+    s->raw_code = s->code = s->unicode = s->out_code = 0;
+    s->out_unit_width = s->out_multi_length = 0;
+    s->second_code_point = 0;
+    s->status = kStWritten;
+  }
+};
+
 // The fast loops: one step a character, each standing for the decoder,
 // MapRun and the encoder together where they would give a known answer.
 // A step writes the character's bytes and answers their count, its raw
@@ -1150,6 +1233,7 @@ int32_t FinishRun(CconvSession* s, const RunPlan& p, const RunChar& last, uint32
 // up to a fifth slower or faster with its place alone.
 template <class D, class Step>
 __attribute__((aligned(64))) int32_t FastLoop(CconvSession* s, const RunPlan& p, int32_t) {
+  if constexpr (requires { D::kShifted; }) p.decode_shift = s->decode_shift;
   const Step step(p);
   const uint8_t* in = s->input;
   const int32_t length = s->input_length;
@@ -1157,25 +1241,33 @@ __attribute__((aligned(64))) int32_t FastLoop(CconvSession* s, const RunPlan& p,
   const int32_t room_end = s->output_capacity - kRoom;
   const bool line_ends = s->options.line_end_flag != 0;
   int32_t pos = s->input_position, written = s->output_length, last_pos = pos;
-  uint32_t prev_raw = s->raw_code, last_raw = 0;
+  RunTrail<D> trail(s);
   int32_t n = 0;
   while (pos < length && written <= room_end) {
     uint32_t raw;
     int bytes;
     int put = step.Take(in + pos, length - pos, line_ends, out + written, &raw, &bytes);
-    if (put < 0) break;
+    if (put < 0) {
+      if (!trail.Drop(p, in + pos, length - pos)) break;
+      ++pos;
+      continue;
+    }
     written += put;
     last_pos = pos;
     pos += bytes;
-    prev_raw = last_raw;
-    last_raw = raw;
+    trail.Took(raw);
     ++n;
   }
-  if (n == 0) return 0;
-  RunChar last{};
-  D::Next(p, in + last_pos, length - last_pos, &last);
-  MapRun(p, &last);
-  return FinishRun(s, p, last, prev_raw, pos, written, n);
+  if (n != 0) {
+    RunChar last{};
+    if constexpr (requires { D::kShifted; }) p.decode_shift = step.Before();
+    D::Next(p, in + last_pos, length - last_pos, &last);
+    if constexpr (requires { D::kShifted; }) s->decode_shift = last.shift;
+    MapRun(p, &last);
+    FinishRun(s, p, last, trail.prev_raw, pos, written, n);
+  }
+  trail.Finish(s, pos, written);
+  return n + trail.dropped;
 }
 
 // Line ends become CR (and an LF after CR vanishes) in the driver.
@@ -1270,6 +1362,61 @@ struct PairStep {
   }
 };
 
+// ISO-2022 into a Unicode target that writes every value as it is: the
+// table of the designation in force is kept beside the loop, so that a
+// plain character costs one lookup and no test of the designation. Sets
+// of one byte, JIS C 6226 and JIS X 0208 only; kana, JIS X 0213 and a
+// line end between double-byte codes go to the general loop.
+template <class E>
+struct Iso2022Step {
+  const RunPlan& p;
+  struct Designated {
+    const RunPlan::View* view = nullptr;  // null: the general loop decides
+    int width = 0;
+  };
+  mutable int32_t shift, before;  // in force now, and before the last character taken
+  mutable Designated in_force;
+  explicit Iso2022Step(const RunPlan& plan)
+      : p(plan), shift(plan.decode_shift), before(plan.decode_shift), in_force(Of(plan.decode_shift)) {}
+  RUN_STEP Designated Of(int32_t designation) const {
+    int slot = Iso2022Slot(designation);  // -1 with the plane bit: JIS X 0213 plane 2
+    if (slot < 0 || slot == 2 || slot == 5) return {};
+    const RunPlan::Source& src = p.source[slot];
+    if (src.set == nullptr || !src.ready || src.table == nullptr || (src.width != 1 && src.width != 2)) return {};
+    return {&src.view, src.width};
+  }
+  RUN_STEP int Take(const uint8_t* in, int32_t avail, bool line_ends, uint8_t* out, uint32_t* raw,
+                    int* bytes) const {
+    Designated now = in_force;
+    int32_t next = shift, k = 0;
+    if (in[0] == 0x1B) [[unlikely]] {
+      if (!Iso2022Dec::Designations(in, avail, &next, &k)) return -1;
+      now = Of(next);
+    }
+    if (now.view == nullptr) return -1;
+    uint32_t code = in[k];
+    int length = k + 1;
+    if (now.width == 2) {
+      if (code == '\t' || code == '\n' || code == '\r' || avail - k < 2) return -1;
+      code = code << 8 | in[k + 1];
+      length = k + 2;
+    }
+    RunChar c;
+    c.unicode = c.out_code = now.view->Lookup(code);
+    if (c.unicode == 0 || (line_ends && LineEnd(code, c.unicode))) return -1;
+    int put = E::Put(p, c, out);
+    if (put < 0) return -1;
+    before = shift;
+    shift = next;
+    in_force = now;
+    *raw = code;
+    *bytes = length;
+    return put;
+  }
+  // The designation before the last character taken, and after it.
+  int32_t Before() const { return before; }
+};
+
 // The general loop takes a few characters after each stop of a fast
 // loop, so that text the fast loop seldom takes costs it few calls.
 constexpr int32_t kGeneralStretch = 32;
@@ -1283,7 +1430,7 @@ inline __attribute__((always_inline)) int32_t RunLoopOver(CconvSession* s, const
   const int32_t room_end = s->output_capacity - kRoom;
   const bool line_ends = s->options.line_end_flag != 0;
   int32_t pos = s->input_position, written = s->output_length;
-  uint32_t prev_raw = s->raw_code;
+  RunTrail<D> trail(s);
   RunChar last{};
   int32_t n = 0;
   // The encoded index stands for MapRun and the encoder where MapRun would
@@ -1328,7 +1475,11 @@ inline __attribute__((always_inline)) int32_t RunLoopOver(CconvSession* s, const
         }
       }
     }
-    if (!indexed && !D::Next(p, in + pos, length - pos, &c)) break;
+    if (!indexed && !D::Next(p, in + pos, length - pos, &c)) {
+      if (!trail.Drop(p, in + pos, length - pos)) break;
+      ++pos;
+      continue;
+    }
     if (line_ends && LineEnd(c.raw, c.unicode)) break;
     uint32_t entry = 0;
     if (encoded != nullptr && c.unicode < EncodedIndex::kValues && p.source[c.source].same < 0)
@@ -1344,22 +1495,26 @@ inline __attribute__((always_inline)) int32_t RunLoopOver(CconvSession* s, const
     written += bytes;
     last_pos = pos;
     pos += c.bytes;
-    prev_raw = last.raw;
+    trail.Took(c.raw);
     last = c;
     last_encoded = entry != 0;
     last_indexed = indexed;
     if constexpr (requires { D::kShifted; }) p.decode_shift = c.shift;
     ++n;
   }
-  if (n == 0) return 0;
+  if (n == 0 && trail.dropped == 0) return 0;
   if constexpr (requires { D::kShifted; }) s->decode_shift = p.decode_shift;
   if constexpr (requires { E::kShifted; }) {
     s->encode_shift_set = p.encode_set;
     s->encode_shift_mode = p.encode_plane;
   }
-  if (last_indexed) D::Next(p, in + last_pos, length - last_pos, &last);
-  if (last_encoded || last_indexed) MapRun(p, &last);
-  return FinishRun(s, p, last, prev_raw, pos, written, n);
+  if (n != 0) {
+    if (last_indexed) D::Next(p, in + last_pos, length - last_pos, &last);
+    if (last_encoded || last_indexed) MapRun(p, &last);
+    FinishRun(s, p, last, trail.prev_raw, pos, written, n);
+  }
+  trail.Finish(s, pos, written);
+  return n + trail.dropped;
 }
 
 typedef int32_t (*Loop)(CconvSession* s, const RunPlan& p, int32_t limit);
@@ -1421,6 +1576,11 @@ struct DecodedOf {
   };
 };
 
+template <class E>
+struct Iso2022Of {
+  static constexpr Loop kLoop = FastLoop<Iso2022Dec, Iso2022Step<E>>;
+};
+
 // The loops of a pair: `fast`, when there is one, takes what it can and
 // `general` one character after it, in turn.
 struct Loops {
@@ -1446,6 +1606,9 @@ Loops LoopsFor(Enc enc, bool little, const RunPlan& p) {
   if constexpr (Indexed<D>()) {
     if (p.decoded != nullptr && p.same_slots == 0 && p.identity_target && p.area_count == 0)
       loops.fast = UnicodeLoop<DecodedOf<D>::template L>(enc, little);
+  }
+  if constexpr (std::is_same_v<D, Iso2022Dec>) {
+    if (p.same_slots == 0 && p.identity_target && p.area_count == 0) loops.fast = UnicodeLoop<Iso2022Of>(enc, little);
   }
   return loops;
 }
