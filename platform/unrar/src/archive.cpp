@@ -21,12 +21,16 @@
 // member's first data, and frees the window under them when the next header
 // declares a larger one. A new reader is opened instead and skips to the
 // member after, which costs nothing for an archive read without a failure.
+//
+// libunarr is opened on its first use: most archives never need it, and
+// mapping it costs every process that reads one.
 #include <algorithm>
 #include <cerrno>
 #include <vector>
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <dlfcn.h>
 #include <unarr.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -83,6 +87,45 @@ std::string WideToUtf8(const wchar_t* wide) {
   return out;
 }
 
+// The libunarr functions the walk uses, from the library opened once for
+// the process and kept; null when it cannot be opened (no archive then
+// falls back to it).
+struct Unarr {
+  decltype(&ar_open_file) open_file;
+  decltype(&ar_open_rar_archive) open_rar_archive;
+  decltype(&ar_close_archive) close_archive;
+  decltype(&ar_close) close;
+  decltype(&ar_parse_entry) parse_entry;
+  decltype(&ar_entry_get_offset) entry_get_offset;
+  decltype(&ar_entry_get_name) entry_get_name;
+  decltype(&ar_entry_get_size) entry_get_size;
+  decltype(&ar_entry_uncompress) entry_uncompress;
+};
+
+template <typename Fn>
+bool Bind(void* library, const char* name, Fn* fn) {
+  *fn = reinterpret_cast<Fn>(dlsym(library, name));
+  return *fn != nullptr;
+}
+
+const Unarr* LoadUnarr() {
+  static const Unarr* const loaded = []() -> const Unarr* {
+    void* library = dlopen(UNARR_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) return nullptr;
+    static Unarr u;
+    if (Bind(library, "ar_open_file", &u.open_file) && Bind(library, "ar_open_rar_archive", &u.open_rar_archive) &&
+        Bind(library, "ar_close_archive", &u.close_archive) && Bind(library, "ar_close", &u.close) &&
+        Bind(library, "ar_parse_entry", &u.parse_entry) &&
+        Bind(library, "ar_entry_get_offset", &u.entry_get_offset) &&
+        Bind(library, "ar_entry_get_name", &u.entry_get_name) &&
+        Bind(library, "ar_entry_get_size", &u.entry_get_size) &&
+        Bind(library, "ar_entry_uncompress", &u.entry_uncompress))
+      return &u;
+    return nullptr;
+  }();
+  return loaded;
+}
+
 }  // namespace
 
 struct Archive::Impl {
@@ -99,6 +142,7 @@ struct Archive::Impl {
   size_t skipped_again = 0;
 
   // libunarr
+  const Unarr* unarr = nullptr;  // set before us and ua
   ar_stream* us = nullptr;
   ar_archive* ua = nullptr;
   bool ua_dead = false;
@@ -119,8 +163,8 @@ struct Archive::Impl {
     pending = 0;
     last_position = -1;
     la_inside = false;
-    if (ua != nullptr) ar_close_archive(ua);
-    if (us != nullptr) ar_close(us);
+    if (ua != nullptr) unarr->close_archive(ua);
+    if (us != nullptr) unarr->close(us);
     ua = nullptr;
     us = nullptr;
     ua_dead = false;
@@ -146,9 +190,16 @@ struct Archive::Impl {
     la_entry = nullptr;
     pending = 0;
     decoder = Decoder::kLibunarr;
-    us = ar_open_file(volumes.front().c_str());
-    ua = us != nullptr ? ar_open_rar_archive(us) : nullptr;
-    ua_dead = ua == nullptr;
+    ua_dead = !OpenUnarr();
+    return !ua_dead;
+  }
+
+  // libunarr over the first volume; false when it cannot read it.
+  bool OpenUnarr() {
+    unarr = LoadUnarr();
+    if (unarr == nullptr) return false;
+    us = unarr->open_file(volumes.front().c_str());
+    ua = us != nullptr ? unarr->open_rar_archive(us) : nullptr;
     return ua != nullptr;
   }
 
@@ -170,10 +221,7 @@ struct Archive::Impl {
       pending = rc == 0 ? 1 : 2;  // 2: the archive holds no member
       return 0;
     }
-    us = ar_open_file(volumes.front().c_str());
-    if (us == nullptr) return kCantOpen;
-    ua = ar_open_rar_archive(us);
-    return ua == nullptr ? kCantOpen : 0;
+    return OpenUnarr() ? 0 : kCantOpen;
   }
 
   // libarchive's next header: 0, kEnd or kDamaged.
@@ -268,13 +316,13 @@ struct Archive::Impl {
   // volume; false when it does not get there.
   bool SeekUnarr(uint64_t offset) {
     while (!ua_dead && (!ua_has_entry || ua_offset < static_cast<int64_t>(offset))) {
-      if (!ar_parse_entry(ua)) {
+      if (!unarr->parse_entry(ua)) {
         ua_dead = true;
         ua_has_entry = false;
         break;
       }
       ua_has_entry = true;
-      ua_offset = ar_entry_get_offset(ua);
+      ua_offset = unarr->entry_get_offset(ua);
     }
     return ua_has_entry && ua_offset == static_cast<int64_t>(offset);
   }
@@ -291,7 +339,7 @@ struct Archive::Impl {
     const char* decoded = nullptr;
     if (h.kind == Kind::kFile && !h.encrypted && !current_unreadable) {
       if (SeekUnarr(h.offset))
-        decoded = ar_entry_get_name(ua);
+        decoded = unarr->entry_get_name(ua);
       else
         current_unreadable = true;
     }
@@ -350,10 +398,10 @@ struct Archive::Impl {
     }
     bool check = current_header != nullptr && !current_header->split;
     uLong crc = crc32(0L, Z_NULL, 0);
-    size_t left = ar_entry_get_size(ua);
+    size_t left = unarr->entry_get_size(ua);
     while (left > 0) {
       size_t n = std::min(left, buffer.size());
-      if (!ar_entry_uncompress(ua, buffer.data(), n)) return kDamaged;
+      if (!unarr->entry_uncompress(ua, buffer.data(), n)) return kDamaged;
       crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.data()), static_cast<uInt>(n));
       if (!WriteAll(fd, buffer.data(), n)) return kWriteFailed;
       left -= n;

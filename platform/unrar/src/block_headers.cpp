@@ -21,6 +21,14 @@ namespace {
 constexpr char kRar4Signature[] = "Rar!\x1A\x07\x00";
 constexpr char kRar5Signature[] = "Rar!\x1A\x07\x01\x00";
 constexpr size_t kSfxSearch = 1 << 20;  // self-extracting stubs are smaller
+// Most archives start with their signature: a first look this long finds it
+// before a self-extracting stub is searched for. The main header's fields
+// end well within this many bytes after the signature.
+constexpr size_t kFirstLook = 1 << 12;
+constexpr size_t kSignatureRoom = 128;
+// Headers are read a window at a time: one read serves every header it
+// holds, instead of two reads a block.
+constexpr size_t kWindow = 1 << 16;
 
 constexpr uint8_t kMainHeader = 0x73;
 constexpr uint8_t kFileHeader = 0x74;
@@ -53,6 +61,20 @@ class File : public ByteSource {
   uint64_t size() const override { return size_; }
   bool ReadAt(uint64_t offset, size_t count, std::string* out) const override {
     if (fd_ < 0 || offset > size_ || count > size_ - offset) return false;
+    if (count > kWindow) return Read(offset, count, out);
+    if (offset < window_at_ || offset - window_at_ > window_.size() || count > window_.size() - (offset - window_at_)) {
+      if (!Read(offset, static_cast<size_t>(std::min<uint64_t>(kWindow, size_ - offset)), &window_)) {
+        window_.clear();
+        return false;
+      }
+      window_at_ = offset;
+    }
+    out->assign(window_, static_cast<size_t>(offset - window_at_), count);
+    return true;
+  }
+
+ private:
+  bool Read(uint64_t offset, size_t count, std::string* out) const {
     out->resize(count);
     size_t done = 0;
     while (done < count) {
@@ -63,9 +85,10 @@ class File : public ByteSource {
     return true;
   }
 
- private:
   int fd_;
   uint64_t size_ = 0;
+  mutable std::string window_;  // the file's bytes from window_at_
+  mutable uint64_t window_at_ = 0;
 };
 
 struct Block {
@@ -217,9 +240,13 @@ bool ParseFileHeader(const Block& block, MemberHeader* m) {
 ArchiveLayout ReadSignature(const ByteSource& file) {
   ArchiveLayout layout;
   std::string head;
-  if (!file.ReadAt(0, static_cast<size_t>(std::min<uint64_t>(file.size(), kSfxSearch)), &head))
-    return layout;
-  size_t at = head.find(std::string(kRar4Signature, 6));
+  size_t at = std::string::npos;
+  for (size_t look : {kFirstLook, kSfxSearch}) {
+    size_t length = static_cast<size_t>(std::min<uint64_t>(file.size(), look));
+    if (!file.ReadAt(0, length, &head)) return layout;
+    at = head.find(std::string(kRar4Signature, 6));
+    if ((at != std::string::npos && head.size() - at >= kSignatureRoom) || length == file.size()) break;
+  }
   if (at == std::string::npos || head.size() - at < 8) return layout;
   layout.signature_offset = at;
   if (std::memcmp(head.data() + at, kRar5Signature, 8) == 0) {

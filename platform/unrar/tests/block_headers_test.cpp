@@ -5,9 +5,14 @@
 
 #include <climits>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
+
+#include <unistd.h>
 
 #include "block_headers.h"
+#include "rarstore/rar_writer.h"
 #include "testsupport/testdata.h"
 
 namespace {
@@ -100,6 +105,78 @@ TEST(BlockHeaders, LargeFileFlagNeedsTheHighHalves) {
       EXPECT_EQ(layout.members[0].size, c.size);
     }
     EXPECT_EQ(layout.complete, c.complete);
+  }
+}
+
+// The layout of `bytes` read from a file.
+unrar::ArchiveLayout ReadFromFile(const std::string& bytes) {
+  const fs::path path = fs::temp_directory_path() / ("unrar-headers-" + std::to_string(getpid()) + ".rar");
+  {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+  }
+  unrar::ArchiveLayout layout = unrar::ReadSignature(path.string());
+  unrar::ReadMembers({path.string()}, &layout);
+  fs::remove(path);
+  return layout;
+}
+
+std::vector<rarstore::Entry> Entries(size_t count, size_t large) {
+  std::vector<rarstore::Entry> entries(count);
+  for (size_t i = 0; i < count; ++i) {
+    // Names of varying length: neighbouring headers differ in size.
+    entries[i].name = "folder\\" + std::string(i % 13, 'n') + std::to_string(i) + ".txt";
+    entries[i].data = std::string(i == count / 2 && large > 0 ? large : i * 7 % 61, 'x');
+  }
+  return entries;
+}
+
+// The signature is looked for first at the start of an archive, then
+// through a self-extracting stub: found behind stubs of every length, with
+// the RAR 5 main header read whole even where the signature ends the first
+// look.
+TEST(BlockHeaders, SignatureFoundBehindAnyStub) {
+  // RAR 5: signature, CRC, size 3, type 1 (main), no header flags, archive
+  // flags 1 (a volume).
+  const std::string rar5 = std::string("Rar!\x1A\x07\x01\x00", 8) + Le32(0) + std::string("\x03\x01\x00\x01", 4);
+  const std::string rar4 = rarstore::WriteArchive(Entries(3, 0));
+  for (size_t stub : {0, 1000, 4000, 4050, 4088, 4090, 4095, 4096, 5000, 70000}) {
+    for (bool five : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "stub " << stub << (five ? " RAR 5" : " RAR 4"));
+      const std::string bytes = std::string(stub, 'M') + (five ? rar5 : rar4);
+      for (const unrar::ArchiveLayout& layout : {ReadFromFile(bytes), ReadInMemory(bytes)}) {
+        EXPECT_EQ(layout.format, five ? unrar::Format::kRar5 : unrar::Format::kRar4);
+        EXPECT_EQ(layout.signature_offset, stub);
+        EXPECT_EQ(layout.volume, five);
+        if (!five) {
+          EXPECT_EQ(layout.members.size(), 3u);
+        }
+      }
+    }
+  }
+}
+
+// An archive file is read a window at a time: headers that cross a
+// window's end at every offset, and headers after data larger than a
+// window, read as from memory.
+TEST(BlockHeaders, FileReadInWindowsAgreesWithMemory) {
+  for (size_t large : {0, 100000}) {
+    std::vector<rarstore::Entry> entries = Entries(large > 0 ? 40 : 1500, large);
+    // The first member's data moves every later header by one byte a case.
+    for (size_t shift = 0; shift < 128; ++shift) {
+      SCOPED_TRACE(testing::Message() << "shift " << shift << " large " << large);
+      entries[0].data = std::string(shift, 'y');
+      const std::string bytes = rarstore::WriteArchive(entries);
+      unrar::ArchiveLayout from_file = ReadFromFile(bytes);
+      unrar::ArchiveLayout from_memory = ReadInMemory(bytes);
+      EXPECT_TRUE(from_file.complete);
+      ASSERT_EQ(from_file.members.size(), from_memory.members.size());
+      for (size_t i = 0; i < from_file.members.size(); ++i) {
+        EXPECT_EQ(from_file.members[i].name, from_memory.members[i].name);
+        EXPECT_EQ(from_file.members[i].offset, from_memory.members[i].offset);
+        EXPECT_EQ(from_file.members[i].size, from_memory.members[i].size);
+      }
+    }
   }
 }
 
