@@ -437,7 +437,31 @@ struct Utf8Dec : UnicodeDec<Utf8Dec> {
     *bytes = length;
     return true;
   }
+  // The three-byte form with no mark joining it, read with the byte after
+  // it as one word and tested at once: the road of most characters of CJK
+  // text. False where Value decides (it answers the same where this does).
+  RUN_STEP static bool Three(const uint8_t* in, int32_t avail, uint32_t* value) {
+    if (avail < 4) return false;
+    uint32_t w = in[0] | uint32_t{in[1]} << 8 | uint32_t{in[2]} << 16 | uint32_t{in[3]} << 24;
+    if ((w & 0xC0C0F0u) != 0x8080E0u) return false;
+    if (uint8_t lead = kCombiningLead[w >> 24]; lead != 0 && (lead == kJoins || avail < 6 || in[4] == 0x82))
+      return false;
+    *value = (w & 0x0Fu) << 12 | (w >> 2 & 0xFC0u) | (w >> 16 & 0x3Fu);
+    return true;
+  }
 };
+
+// The value at `in` as D reads it, UTF-8's three-byte form first.
+template <class D>
+RUN_STEP bool StepValue(const uint8_t* in, int32_t avail, uint32_t* value, int* bytes) {
+  if constexpr (requires { &D::Three; }) {
+    if (D::Three(in, avail, value)) [[likely]] {
+      *bytes = 3;
+      return true;
+    }
+  }
+  return D::Value(in, avail, value, bytes);
+}
 
 template <bool kBig>
 struct Utf16Dec : UnicodeDec<Utf16Dec<kBig>> {
@@ -1259,7 +1283,7 @@ struct PairStep {
   RUN_STEP int Take(const uint8_t* in, int32_t avail, bool line_ends, uint8_t* out, uint32_t* raw,
                     int* bytes) const {
     uint32_t v;
-    if (!D::Value(in, avail, &v, bytes) || v >= EncodedIndex::kValues || (line_ends && LineEnd(v, v))) return -1;
+    if (!StepValue<D>(in, avail, &v, bytes) || v >= EncodedIndex::kValues || (line_ends && LineEnd(v, v))) return -1;
     uint32_t entry = pairs[v];
     if (entry == 0) return -1;
     *raw = v;
