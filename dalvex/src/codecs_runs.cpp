@@ -1044,24 +1044,22 @@ const EncodedIndex* EncodedFor(const CconvCharset* charset, const RunPlan& p) {
 }
 
 // UCS-2 with numeric references has no merged index (its set maps every
-// value to itself): its encoded index holds the two bytes of each BMP
-// value that WINDOWS31J shows, in one byte order, for a Unicode source
-// whose first set takes every value and is none of the sets WINDOWS31J
-// shows whatever the code (the answer then depends on the value alone).
-template <bool kLittle>
+// value to itself): its encoded index tells which BMP values WINDOWS31J
+// shows, for a Unicode source whose first set takes every value and is
+// none of the sets WINDOWS31J shows whatever the code (the answer then
+// depends on the value alone, and not on the byte order).
 const EncodedIndex* ShownIndexFor(const CconvCharset* charset, const RunPlan& p) {
   const EncodedIndex* built = charset->encoded_index.load(std::memory_order_acquire);
   if (built != nullptr) return built;
   if (!ShownByValue(p)) return nullptr;
   auto index = std::make_unique<EncodedIndex>();
   index->encoder = p.encoder;
-  index->little = kLittle;
+  index->shown = std::make_unique<uint64_t[]>(EncodedIndex::kValues / 64);
   for (uint32_t u = 1; u < EncodedIndex::kValues; ++u) {
     RunChar c{};
     c.unicode = c.out_code = u;
     uint8_t bytes[kRoom];
-    if (Ucs2ReferencesEnc<kLittle>::Put(p, c, bytes) == 2)
-      index->entry[u] = 2u << 24 | uint32_t{bytes[1]} << 8 | bytes[0];
+    if (Ucs2ReferencesEnc<true>::Put(p, c, bytes) == 2) index->shown[u >> 6] |= uint64_t{1} << (u & 63);
   }
   return PublishEncoded(charset, std::move(index));
 }
@@ -1294,6 +1292,24 @@ struct PairStep {
   }
 };
 
+// UCS-2 with numeric references from a Unicode source: a value the
+// encoded index shows is written as it is.
+template <class D, bool kLittle>
+struct ShownStep {
+  const uint64_t* shown;
+  explicit ShownStep(const RunPlan& plan) : shown(plan.encoded->shown.get()) {}
+  RUN_STEP int Take(const uint8_t* in, int32_t avail, bool line_ends, uint8_t* out, uint32_t* raw,
+                    int* bytes) const {
+    uint32_t v;
+    if (!StepValue<D>(in, avail, &v, bytes) || v == 0 || v >= EncodedIndex::kValues || (line_ends && LineEnd(v, v)))
+      return -1;
+    if ((shown[v >> 6] >> (v & 63) & 1) == 0) return -1;
+    *raw = v;
+    Utf16Enc<kLittle>::Unit(out, v);
+    return 2;
+  }
+};
+
 // The general loop takes a few characters after each stop of a fast
 // loop, so that text the fast loop seldom takes costs it few calls.
 constexpr int32_t kGeneralStretch = 32;
@@ -1461,10 +1477,12 @@ Loops LoopsFor(Enc enc, bool little, const RunPlan& p) {
       // Nothing the general loop takes that this one does not.
       if (Loop identity = UnicodeLoop<IdentityOf<D>::template L>(enc, little)) loops.general = identity;
     } else if (p.unicode_source && p.identity_first && p.source[0].same < 0 && p.encoded != nullptr &&
-               p.encoded->encoder == p.encoder &&
-               (static_cast<Enc>(p.encoder) == Enc::kUcs2References ? p.encoded->little == little && ShownByValue(p)
-                                                                    : p.index != nullptr)) {
-      loops.fast = p.encoded->pairs != nullptr ? FastLoop<D, PairStep<D>> : FastLoop<D, EncodedStep<D>>;
+               p.encoded->encoder == p.encoder) {
+      if (enc == Enc::kUcs2References) {
+        if (ShownByValue(p)) loops.fast = little ? FastLoop<D, ShownStep<D, true>> : FastLoop<D, ShownStep<D, false>>;
+      } else if (p.index != nullptr) {
+        loops.fast = p.encoded->pairs != nullptr ? FastLoop<D, PairStep<D>> : FastLoop<D, EncodedStep<D>>;
+      }
     }
   }
   if constexpr (Indexed<D>()) {
@@ -1508,7 +1526,7 @@ int32_t RunChars(CconvSession* s, RunPlan& p) {
   }
   Enc enc = static_cast<Enc>(p.encoder);
   if (p.encoded == nullptr && enc == Enc::kUcs2References && ShownByValue(p) && WorthIndexes(s->target, s)) {
-    p.encoded = s->options.big_endian == 0 ? ShownIndexFor<true>(s->target, p) : ShownIndexFor<false>(s->target, p);
+    p.encoded = ShownIndexFor(s->target, p);
   }
   if (p.encoded == nullptr && p.index != nullptr && WorthIndexes(s->target, s)) {
     if (enc == Enc::kTable) p.encoded = EncodedFor<TableEnc<Same>>(s->target, p);
