@@ -179,8 +179,9 @@ struct EncodedIndex {
   // Null where an entry does not fit; the fast loop then reads `entry`.
   std::unique_ptr<uint16_t[]> pairs;
   // UCS-2 with numeric references, whose bytes are the value itself: one
-  // bit a value, set where it is written as it is (8 KB where `entry`
-  // would take 256); `entry` then stays 0 throughout.
+  // bit a value, set where it is written as it is (never for U+0000, left
+  // to the general path); 8 KB where `entry` would take 256, which then
+  // stays 0 throughout.
   std::unique_ptr<uint64_t[]> shown;
 };
 

@@ -1273,6 +1273,14 @@ struct DecodedStep {
   }
 };
 
+// The value a step looks up in a BMP index, as D reads it; false for
+// other values and a line end to normalise.
+template <class D>
+RUN_STEP bool IndexedValue(const uint8_t* in, int32_t avail, bool line_ends, uint32_t* value, int* bytes) {
+  return StepValue<D>(in, avail, value, bytes) && *value < EncodedIndex::kValues &&
+         !(line_ends && LineEnd(*value, *value));
+}
+
 // As EncodedStep, from the encoded index's two-byte entries.
 template <class D>
 struct PairStep {
@@ -1281,7 +1289,7 @@ struct PairStep {
   RUN_STEP int Take(const uint8_t* in, int32_t avail, bool line_ends, uint8_t* out, uint32_t* raw,
                     int* bytes) const {
     uint32_t v;
-    if (!StepValue<D>(in, avail, &v, bytes) || v >= EncodedIndex::kValues || (line_ends && LineEnd(v, v))) return -1;
+    if (!IndexedValue<D>(in, avail, line_ends, &v, bytes)) return -1;
     uint32_t entry = pairs[v];
     if (entry == 0) return -1;
     *raw = v;
@@ -1301,9 +1309,7 @@ struct ShownStep {
   RUN_STEP int Take(const uint8_t* in, int32_t avail, bool line_ends, uint8_t* out, uint32_t* raw,
                     int* bytes) const {
     uint32_t v;
-    if (!StepValue<D>(in, avail, &v, bytes) || v == 0 || v >= EncodedIndex::kValues || (line_ends && LineEnd(v, v)))
-      return -1;
-    if ((shown[v >> 6] >> (v & 63) & 1) == 0) return -1;
+    if (!IndexedValue<D>(in, avail, line_ends, &v, bytes) || (shown[v >> 6] >> (v & 63) & 1) == 0) return -1;
     *raw = v;
     Utf16Enc<kLittle>::Unit(out, v);
     return 2;
