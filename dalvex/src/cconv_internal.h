@@ -171,7 +171,6 @@ struct MapIndex {
 struct EncodedIndex {
   static constexpr uint32_t kValues = 0x10000;
   uint8_t encoder = 0;  // the run loops' kind of encoder it was built for
-  bool little = false;  // a Unicode encoder's: built for little-endian output
   uint32_t entry[kValues];
   // The same entries in half the room, for a target whose every entry is
   // one byte or two with a second byte other than 0: the first byte in the
@@ -179,6 +178,11 @@ struct EncodedIndex {
   // general path decides, and for a lone byte 0 (U+0000 takes that path).
   // Null where an entry does not fit; the fast loop then reads `entry`.
   std::unique_ptr<uint16_t[]> pairs;
+  // UCS-2 with numeric references, whose bytes are the value itself: one
+  // bit a value, set where it is written as it is (never for U+0000, left
+  // to the general path); 8 KB where `entry` would take 256, which then
+  // stays 0 throughout.
+  std::unique_ptr<uint64_t[]> shown;
 };
 
 // A source charset's one- and two-byte codes as its run loop's decoder

@@ -441,7 +441,31 @@ struct Utf8Dec : UnicodeDec<Utf8Dec> {
     *bytes = length;
     return true;
   }
+  // The three-byte form with no mark joining it, read with the byte after
+  // it as one word and tested at once: the road of most characters of CJK
+  // text. False where Value decides (it answers the same where this does).
+  RUN_STEP static bool Three(const uint8_t* in, int32_t avail, uint32_t* value) {
+    if (avail < 4) return false;
+    uint32_t w = in[0] | uint32_t{in[1]} << 8 | uint32_t{in[2]} << 16 | uint32_t{in[3]} << 24;
+    if ((w & 0xC0C0F0u) != 0x8080E0u) return false;
+    if (uint8_t lead = kCombiningLead[w >> 24]; lead != 0 && (lead == kJoins || avail < 6 || in[4] == 0x82))
+      return false;
+    *value = (w & 0x0Fu) << 12 | (w >> 2 & 0xFC0u) | (w >> 16 & 0x3Fu);
+    return true;
+  }
 };
+
+// The value at `in` as D reads it, UTF-8's three-byte form first.
+template <class D>
+RUN_STEP bool StepValue(const uint8_t* in, int32_t avail, uint32_t* value, int* bytes) {
+  if constexpr (requires { &D::Three; }) {
+    if (D::Three(in, avail, value)) [[likely]] {
+      *bytes = 3;
+      return true;
+    }
+  }
+  return D::Value(in, avail, value, bytes);
+}
 
 template <bool kBig>
 struct Utf16Dec : UnicodeDec<Utf16Dec<kBig>> {
@@ -1052,24 +1076,22 @@ const EncodedIndex* EncodedFor(const CconvCharset* charset, const RunPlan& p) {
 }
 
 // UCS-2 with numeric references has no merged index (its set maps every
-// value to itself): its encoded index holds the two bytes of each BMP
-// value that WINDOWS31J shows, in one byte order, for a Unicode source
-// whose first set takes every value and is none of the sets WINDOWS31J
-// shows whatever the code (the answer then depends on the value alone).
-template <bool kLittle>
+// value to itself): its encoded index tells which BMP values WINDOWS31J
+// shows, for a Unicode source whose first set takes every value and is
+// none of the sets WINDOWS31J shows whatever the code (the answer then
+// depends on the value alone, and not on the byte order).
 const EncodedIndex* ShownIndexFor(const CconvCharset* charset, const RunPlan& p) {
   const EncodedIndex* built = charset->encoded_index.load(std::memory_order_acquire);
   if (built != nullptr) return built;
   if (!ShownByValue(p)) return nullptr;
   auto index = std::make_unique<EncodedIndex>();
   index->encoder = p.encoder;
-  index->little = kLittle;
+  index->shown = std::make_unique<uint64_t[]>(EncodedIndex::kValues / 64);
   for (uint32_t u = 1; u < EncodedIndex::kValues; ++u) {
     RunChar c{};
     c.unicode = c.out_code = u;
     uint8_t bytes[kRoom];
-    if (Ucs2ReferencesEnc<kLittle>::Put(p, c, bytes) == 2)
-      index->entry[u] = 2u << 24 | uint32_t{bytes[1]} << 8 | bytes[0];
+    if (Ucs2ReferencesEnc<true>::Put(p, c, bytes) == 2) index->shown[u >> 6] |= uint64_t{1} << (u & 63);
   }
   return PublishEncoded(charset, std::move(index));
 }
@@ -1343,6 +1365,14 @@ struct DecodedStep {
   }
 };
 
+// The value a step looks up in a BMP index, as D reads it; false for
+// other values and a line end to normalise.
+template <class D>
+RUN_STEP bool IndexedValue(const uint8_t* in, int32_t avail, bool line_ends, uint32_t* value, int* bytes) {
+  return StepValue<D>(in, avail, value, bytes) && *value < EncodedIndex::kValues &&
+         !(line_ends && LineEnd(*value, *value));
+}
+
 // As EncodedStep, from the encoded index's two-byte entries.
 template <class D>
 struct PairStep {
@@ -1351,7 +1381,7 @@ struct PairStep {
   RUN_STEP int Take(const uint8_t* in, int32_t avail, bool line_ends, uint8_t* out, uint32_t* raw,
                     int* bytes) const {
     uint32_t v;
-    if (!D::Value(in, avail, &v, bytes) || v >= EncodedIndex::kValues || (line_ends && LineEnd(v, v))) return -1;
+    if (!IndexedValue<D>(in, avail, line_ends, &v, bytes)) return -1;
     uint32_t entry = pairs[v];
     if (entry == 0) return -1;
     *raw = v;
@@ -1415,6 +1445,22 @@ struct Iso2022Step {
   }
   // The designation before the last character taken, and after it.
   int32_t Before() const { return before; }
+};
+
+// UCS-2 with numeric references from a Unicode source: a value the
+// encoded index shows is written as it is.
+template <class D, bool kLittle>
+struct ShownStep {
+  const uint64_t* shown;
+  explicit ShownStep(const RunPlan& plan) : shown(plan.encoded->shown.get()) {}
+  RUN_STEP int Take(const uint8_t* in, int32_t avail, bool line_ends, uint8_t* out, uint32_t* raw,
+                    int* bytes) const {
+    uint32_t v;
+    if (!IndexedValue<D>(in, avail, line_ends, &v, bytes) || (shown[v >> 6] >> (v & 63) & 1) == 0) return -1;
+    *raw = v;
+    Utf16Enc<kLittle>::Unit(out, v);
+    return 2;
+  }
 };
 
 // The general loop takes a few characters after each stop of a fast
@@ -1597,10 +1643,12 @@ Loops LoopsFor(Enc enc, bool little, const RunPlan& p) {
       // Nothing the general loop takes that this one does not.
       if (Loop identity = UnicodeLoop<IdentityOf<D>::template L>(enc, little)) loops.general = identity;
     } else if (p.unicode_source && p.identity_first && p.source[0].same < 0 && p.encoded != nullptr &&
-               p.encoded->encoder == p.encoder &&
-               (static_cast<Enc>(p.encoder) == Enc::kUcs2References ? p.encoded->little == little && ShownByValue(p)
-                                                                    : p.index != nullptr)) {
-      loops.fast = p.encoded->pairs != nullptr ? FastLoop<D, PairStep<D>> : FastLoop<D, EncodedStep<D>>;
+               p.encoded->encoder == p.encoder) {
+      if (enc == Enc::kUcs2References) {
+        if (ShownByValue(p)) loops.fast = little ? FastLoop<D, ShownStep<D, true>> : FastLoop<D, ShownStep<D, false>>;
+      } else if (p.index != nullptr) {
+        loops.fast = p.encoded->pairs != nullptr ? FastLoop<D, PairStep<D>> : FastLoop<D, EncodedStep<D>>;
+      }
     }
   }
   if constexpr (Indexed<D>()) {
@@ -1647,7 +1695,7 @@ int32_t RunChars(CconvSession* s, RunPlan& p) {
   }
   Enc enc = static_cast<Enc>(p.encoder);
   if (p.encoded == nullptr && enc == Enc::kUcs2References && ShownByValue(p) && WorthIndexes(s->target, s)) {
-    p.encoded = s->options.big_endian == 0 ? ShownIndexFor<true>(s->target, p) : ShownIndexFor<false>(s->target, p);
+    p.encoded = ShownIndexFor(s->target, p);
   }
   if (p.encoded == nullptr && p.index != nullptr && WorthIndexes(s->target, s)) {
     if (enc == Enc::kTable) p.encoded = EncodedFor<TableEnc<Same>>(s->target, p);

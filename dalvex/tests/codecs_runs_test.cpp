@@ -171,7 +171,20 @@ TEST_F(CodecRuns, EveryCodeAsTheHandlers) {
         if (lead != 0x1B && lead != '\t' && lead != '\n' && lead != '\r' && trail != 0x1B)
           designated += {static_cast<char>(lead), static_cast<char>(trail)};
   }
-  enum Input { kPairs, kBmp, kTriples, kDesignated };
+  // UTF-8: every BMP value, then bases with each mark that may join them
+  // (and E3 82 99, whose lead is that of U+309A).
+  auto utf8_of = [](uint32_t v) {
+    if (v < 0x80) return std::string{static_cast<char>(v)};
+    if (v < 0x800) return std::string{static_cast<char>(0xC0 | v >> 6), static_cast<char>(0x80 | (v & 0x3F))};
+    return std::string{static_cast<char>(0xE0 | v >> 12), static_cast<char>(0x80 | (v >> 6 & 0x3F)),
+                       static_cast<char>(0x80 | (v & 0x3F))};
+  };
+  std::string utf8;
+  for (uint32_t v = 1; v < 0x10000; ++v) utf8 += utf8_of(v);
+  for (uint32_t base : {0x304Bu, 0x30AFu, 0x31F7u, 0x00E6u, 0x0254u, 0x02E9u, 0x4E00u})
+    for (uint32_t mark : {0x309Au, 0x3099u, 0x0300u, 0x0301u, 0x02E5u, 0x02E9u})
+      for (const char* after : {"", "a", "\xE3"}) utf8 += utf8_of(base) + utf8_of(mark) + after;
+  enum Input { kPairs, kBmp, kTriples, kDesignated, kUtf8 };
   struct Case {
     const char* from;
     const char* to;
@@ -197,6 +210,8 @@ TEST_F(CodecRuns, EveryCodeAsTheHandlers) {
       {"UTF-16", "EUC-JP-FIX", kBmp}, {"UTF-16", "Shift_JIS-2004", kBmp},
       {"UTF-16", "ISO-2022-JP", kBmp}, {"UTF-16", "ISO-2022-JP-2004", kBmp},
       {"UTF-16", "ISO-10646-UCS-2", kBmp, true}, {"UTF-16", "ISO-10646-UCS-2", kBmp, true, true},
+      {"UTF-8", "ChineseGBK", kUtf8}, {"UTF-8", "Shift_JIS-2004", kUtf8},
+      {"UTF-8", "ISO-10646-UCS-2", kUtf8, true}, {"UTF-8", "ISO-10646-UCS-2", kUtf8, true, true},
   };
 
   Options opts;
@@ -210,6 +225,7 @@ TEST_F(CodecRuns, EveryCodeAsTheHandlers) {
     const std::string& input = c.input == kBmp         ? bmp
                                : c.input == kTriples    ? triples
                                : c.input == kDesignated ? designated
+                               : c.input == kUtf8       ? utf8
                                                         : pairs;
     cconv::EnableRuns(false);
     std::string handlers = Trace(c.from, c.to, input, input.size(), 1 << 16, opts);
