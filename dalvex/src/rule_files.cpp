@@ -79,6 +79,14 @@ bool DecideEncoding(const std::string& b, int default_kind, int default_order, i
   return true;
 }
 
+// The unit of `kStep` bytes at `p`.
+template <size_t kStep, bool kBig>
+uint32_t UnitAt(const uint8_t* p) {
+  if constexpr (kStep == 2) return kBig ? (uint32_t{p[0]} << 8 | p[1]) : (uint32_t{p[1]} << 8 | p[0]);
+  return kBig ? (uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3])
+              : (uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0]);
+}
+
 // Normalises units as they are decoded, in one pass of three steps, each fed
 // with what the one before kept: processing instructions ("<?" to "?>") are
 // dropped, then "--" comments (to the next "--"), then line ends and tabs
@@ -88,7 +96,8 @@ bool DecideEncoding(const std::string& b, int default_kind, int default_order, i
 // text's tags start.
 class Normaliser {
  public:
-  Normaliser(char32_t* out, std::vector<uint32_t>* tags) : begin_(out), out_(out), tags_(tags) {}
+  // `out` and `tags` hold as many entries as there are units.
+  Normaliser(char32_t* out, uint32_t* tags) : begin_(out), out_(out), tags_begin_(tags), tags_(tags) {}
 
   void Put(char32_t c) {
     // Outside every part, a unit that opens none and is no line end or tab
@@ -98,12 +107,30 @@ class Normaliser {
     else PutMarked(c);
   }
 
-  // The length of the text; ends what is held.
+  // Keeps the units from byte `i` on while no part is open and each is
+  // above every mark and below the surrogates: most units. Answers where the
+  // first other unit starts.
+  template <size_t kStep, bool kBig>
+  size_t KeepPlain(const uint8_t* p, size_t i, size_t size) {
+    if (busy_) return i;
+    char32_t* out = out_;
+    for (; i + kStep <= size; i += kStep) {
+      uint32_t u = UnitAt<kStep, kBig>(p + i);
+      if (u - U'=' >= 0xD800 - U'=') break;
+      *out++ = static_cast<char32_t>(u);
+    }
+    out_ = out;
+    return i;
+  }
+
+  // Ends what is held; answers the length of the text.
   size_t Finish() {
     if (held_angle_) PutUncommented(U'<');
     if (held_dash_) PutBlanked(U'-');
     return static_cast<size_t>(out_ - begin_);
   }
+
+  size_t TagCount() const { return static_cast<size_t>(tags_ - tags_begin_); }
 
  private:
   void PutMarked(char32_t c) {
@@ -139,13 +166,14 @@ class Normaliser {
     bool after_cr = after_cr_;
     after_cr_ = c == U'\r';
     if (c == U'\n' && after_cr) return;
-    if (c == U'<') tags_->push_back(static_cast<uint32_t>(out_ - begin_));
+    if (c == U'<') *tags_++ = static_cast<uint32_t>(out_ - begin_);
     *out_++ = c == U'\r' || c == U'\n' || c == U'\t' ? U' ' : c;
   }
 
   char32_t* begin_;
   char32_t* out_;
-  std::vector<uint32_t>* tags_;
+  uint32_t* tags_begin_;
+  uint32_t* tags_;
   bool busy_ = false;  // inside a part, a unit held, or just after a CR
   bool in_instruction_ = false, after_question_ = false, held_angle_ = false;
   bool in_comment_ = false, after_dash_ = false, held_dash_ = false;
@@ -156,15 +184,12 @@ class Normaliser {
 // UTF-16 surrogate pair gives one code point.
 template <size_t kStep, bool kBig, bool kPairs>
 void DecodeUnits(const uint8_t* p, size_t size, Normaliser* out) {
-  auto unit_at = [p](size_t i) -> uint32_t {
-    if constexpr (kStep == 2) return kBig ? (uint32_t{p[i]} << 8 | p[i + 1]) : (uint32_t{p[i + 1]} << 8 | p[i]);
-    return kBig ? (uint32_t{p[i]} << 24 | uint32_t{p[i + 1]} << 16 | uint32_t{p[i + 2]} << 8 | p[i + 3])
-                : (uint32_t{p[i + 3]} << 24 | uint32_t{p[i + 2]} << 16 | uint32_t{p[i + 1]} << 8 | p[i]);
-  };
-  for (size_t i = 0; i + kStep <= size; i += kStep) {
-    uint32_t u = unit_at(i);
-    if (kPairs && u - 0xD800 < 0x800 && i + 2 * kStep <= size) [[unlikely]] {
-      uint32_t v = unit_at(i + kStep);
+  for (size_t i = out->KeepPlain<kStep, kBig>(p, 0, size); i + kStep <= size;
+       i = out->KeepPlain<kStep, kBig>(p, i, size)) {
+    uint32_t u = UnitAt<kStep, kBig>(p + i);
+    i += kStep;
+    if (kPairs && u - 0xD800 < 0x800 && i + kStep <= size) {
+      uint32_t v = UnitAt<kStep, kBig>(p + i);
       uint32_t high = u <= 0xDBFF ? u : v, low = u <= 0xDBFF ? v : u;
       u = 0x10000 + ((high & 0x3FF) << 10) + (low & 0x3FF);
       i += kStep;
@@ -205,9 +230,11 @@ bool ReadTextNow(const std::string& base, int default_kind, int default_order, T
   if (!DecideEncoding(bytes, default_kind, default_order, &text->unit_kind, &text->byte_order))
     return false;
   text->storage = std::make_unique_for_overwrite<char32_t[]>(bytes.size() / 2);
-  Normaliser normaliser(text->storage.get(), &text->tags);
+  text->tags.resize(bytes.size() / 2);
+  Normaliser normaliser(text->storage.get(), text->tags.data());
   Decode(bytes, text->unit_kind, text->byte_order, &normaliser);
   text->units = std::u32string_view(text->storage.get(), normaliser.Finish());
+  text->tags.resize(normaliser.TagCount());
   NoteDeclarations(text);
   return true;
 }
