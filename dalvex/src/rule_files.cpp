@@ -87,13 +87,49 @@ uint32_t UnitAt(const uint8_t* p) {
               : (uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0]);
 }
 
+// One normalising step: drops each part from a two-unit opening to the next
+// two-unit closing (the closing searched after the opening), to the end when
+// none follows, and hands on every other unit. An opening's first unit is
+// held until the next shows whether it opens a part.
+class DropStep {
+ public:
+  DropStep(char32_t open_first, char32_t open_second, char32_t close_first, char32_t close_second)
+      : open_first_(open_first), open_second_(open_second), close_first_(close_first), close_second_(close_second) {}
+
+  template <class Next>
+  void Put(char32_t c, Next&& next) {
+    if (inside_) {
+      if (c == close_second_ && after_close_first_) inside_ = false;
+      else after_close_first_ = c == close_first_;
+    } else if (held_ && c == open_second_) {
+      held_ = false;
+      inside_ = true, after_close_first_ = false;
+    } else {
+      if (held_) next(open_first_);
+      held_ = c == open_first_;
+      if (!held_) next(c);
+    }
+  }
+
+  // Hands on a unit still held; what is inside a part is dropped.
+  template <class Next>
+  void Finish(Next&& next) {
+    if (held_) next(open_first_);
+    held_ = false;
+  }
+
+  bool Busy() const { return inside_ || held_; }
+
+ private:
+  const char32_t open_first_, open_second_, close_first_, close_second_;
+  bool inside_ = false, after_close_first_ = false, held_ = false;
+};
+
 // Normalises units as they are decoded, in one pass of three steps, each fed
 // with what the one before kept: processing instructions ("<?" to "?>") are
 // dropped, then "--" comments (to the next "--"), then line ends and tabs
-// become blanks, CR LF one blank. A part that never closes is dropped to the
-// end. A "<" or "-" is held back until the next unit shows whether it opens
-// a part, so a pair joined by a dropped part opens one too. Notes where the
-// text's tags start.
+// become blanks, CR LF one blank. So a pair that a dropped part joins counts
+// in the next step. Notes where the text's tags start.
 class Normaliser {
  public:
   // `out` and `tags` hold as many entries as there are units.
@@ -125,8 +161,8 @@ class Normaliser {
 
   // Ends what is held; answers the length of the text.
   size_t Finish() {
-    if (held_angle_) PutUncommented(U'<');
-    if (held_dash_) PutBlanked(U'-');
+    instructions_.Finish([this](char32_t c) { PutUncommented(c); });
+    comments_.Finish([this](char32_t c) { PutBlanked(c); });
     return static_cast<size_t>(out_ - begin_);
   }
 
@@ -134,32 +170,12 @@ class Normaliser {
 
  private:
   void PutMarked(char32_t c) {
-    if (in_instruction_) {
-      if (c == U'>' && after_question_) in_instruction_ = false;
-      else after_question_ = c == U'?';
-    } else if (held_angle_ && c == U'?') {
-      held_angle_ = false;
-      in_instruction_ = true, after_question_ = false;
-    } else {
-      if (held_angle_) PutUncommented(U'<');
-      held_angle_ = c == U'<';
-      if (!held_angle_) PutUncommented(c);
-    }
-    busy_ = in_instruction_ || held_angle_ || in_comment_ || held_dash_ || after_cr_;
+    instructions_.Put(c, [this](char32_t kept) { PutUncommented(kept); });
+    busy_ = instructions_.Busy() || comments_.Busy() || after_cr_;
   }
 
   void PutUncommented(char32_t c) {
-    if (in_comment_) {
-      if (c == U'-' && after_dash_) in_comment_ = false;
-      else after_dash_ = c == U'-';
-    } else if (held_dash_ && c == U'-') {
-      held_dash_ = false;
-      in_comment_ = true, after_dash_ = false;
-    } else {
-      if (held_dash_) PutBlanked(U'-');
-      held_dash_ = c == U'-';
-      if (!held_dash_) PutBlanked(c);
-    }
+    comments_.Put(c, [this](char32_t kept) { PutBlanked(kept); });
   }
 
   void PutBlanked(char32_t c) {
@@ -174,9 +190,9 @@ class Normaliser {
   char32_t* out_;
   uint32_t* tags_begin_;
   uint32_t* tags_;
+  DropStep instructions_{U'<', U'?', U'?', U'>'};
+  DropStep comments_{U'-', U'-', U'-', U'-'};
   bool busy_ = false;  // inside a part, a unit held, or just after a CR
-  bool in_instruction_ = false, after_question_ = false, held_angle_ = false;
-  bool in_comment_ = false, after_dash_ = false, held_dash_ = false;
   bool after_cr_ = false;
 };
 
