@@ -246,11 +246,13 @@ bool ReadTextNow(const std::string& base, int default_kind, int default_order, T
   if (!DecideEncoding(bytes, default_kind, default_order, &text->unit_kind, &text->byte_order))
     return false;
   text->storage = std::make_unique_for_overwrite<char32_t[]>(bytes.size() / 2);
-  text->tags.resize(bytes.size() / 2);
-  Normaliser normaliser(text->storage.get(), text->tags.data());
+  // Tags are noted in a list as long as the text, left uninitialised so that
+  // only the entries written touch memory, and kept at their count.
+  auto tags = std::make_unique_for_overwrite<uint32_t[]>(bytes.size() / 2);
+  Normaliser normaliser(text->storage.get(), tags.get());
   Decode(bytes, text->unit_kind, text->byte_order, &normaliser);
   text->units = std::u32string_view(text->storage.get(), normaliser.Finish());
-  text->tags.resize(normaliser.TagCount());
+  text->tags.assign(tags.get(), tags.get() + normaliser.TagCount());
   NoteDeclarations(text);
   return true;
 }
