@@ -94,7 +94,8 @@ uint32_t UnitAt(const uint8_t* p) {
 class DropStep {
  public:
   DropStep(char32_t open_first, char32_t open_second, char32_t close_first, char32_t close_second)
-      : open_first_(open_first), open_second_(open_second), close_first_(close_first), close_second_(close_second) {}
+      : open_first_(open_first), open_second_(open_second), close_first_(close_first),
+        close_second_(close_second) {}
 
   template <class Next>
   void Put(char32_t c, Next&& next) {
@@ -216,9 +217,12 @@ void DecodeUnits(const uint8_t* p, size_t size, Normaliser* out) {
 
 void Decode(const std::string& b, int kind, int big, Normaliser* out) {
   const auto* p = reinterpret_cast<const uint8_t*>(b.data());
-  if (kind == kUcs4) return big ? DecodeUnits<4, true, false>(p, b.size(), out) : DecodeUnits<4, false, false>(p, b.size(), out);
-  if (kind == kUcs2) return big ? DecodeUnits<2, true, false>(p, b.size(), out) : DecodeUnits<2, false, false>(p, b.size(), out);
-  return big ? DecodeUnits<2, true, true>(p, b.size(), out) : DecodeUnits<2, false, true>(p, b.size(), out);
+  size_t size = b.size();
+  if (kind == kUcs4)
+    return big ? DecodeUnits<4, true, false>(p, size, out) : DecodeUnits<4, false, false>(p, size, out);
+  if (kind == kUcs2)
+    return big ? DecodeUnits<2, true, false>(p, size, out) : DecodeUnits<2, false, false>(p, size, out);
+  return big ? DecodeUnits<2, true, true>(p, size, out) : DecodeUnits<2, false, true>(p, size, out);
 }
 
 constexpr std::u32string_view kSystem = U" SYSTEM ";
@@ -280,8 +284,7 @@ const Text* ReadText(const std::string& name, int default_kind, int default_orde
 // Whether "</name>" starts at `p`.
 bool IsEndTag(std::u32string_view t, size_t p, std::u32string_view name) {
   return t.size() - p >= name.size() + 3 && t[p + 1] == U'/' && t[p + 2] == name[0] &&
-         t.compare(p + 2, name.size(), name) == 0 &&
-         t[p + 2 + name.size()] == U'>';
+         t.compare(p + 2, name.size(), name) == 0 && t[p + 2 + name.size()] == U'>';
 }
 
 // Finds the first element `name` starting in [from, limit).
