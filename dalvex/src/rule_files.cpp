@@ -14,8 +14,11 @@
 // a missing required element, entity or file ends the charset.
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <optional>
+#include <string_view>
 #include <tuple>
+#include <vector>
 
 #include "cconv_internal.h"
 
@@ -27,7 +30,10 @@ constexpr size_t kMaxRuleFile = 4u << 20;
 constexpr size_t kMaxField = 259;
 
 struct Text {
-  std::u32string units;  // normalised
+  std::unique_ptr<char32_t[]> storage;
+  std::u32string_view units;      // normalised, in `storage`
+  std::vector<uint32_t> tags;     // where each "<" is
+  std::vector<uint32_t> systems;  // where each " SYSTEM " starts
   int unit_kind = kUtf16;
   int byte_order = 0;
 };
@@ -73,61 +79,163 @@ bool DecideEncoding(const std::string& b, int default_kind, int default_order, i
   return true;
 }
 
-std::u32string ToUnits(const std::string& b, int kind, int big) {
-  size_t step = kind == kUcs4 ? 4 : 2;
-  // Units are written by index into a string sized once; a push_back per
-  // unit cost more than the decoding.
-  std::u32string units(b.size() / step, U'\0');
-  size_t n = 0;
-  auto unit_at = [&](size_t i) -> uint32_t {
-    const auto* p = reinterpret_cast<const uint8_t*>(b.data()) + i;
-    if (step == 2) return big ? (uint32_t{p[0]} << 8 | p[1]) : (uint32_t{p[1]} << 8 | p[0]);
-    return big ? (uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3])
-               : (uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0]);
-  };
-  for (size_t i = 0; i + step <= b.size(); i += step) {
-    uint32_t u = unit_at(i);
-    if (kind == kUtf16 && u >= 0xD800 && u <= 0xDFFF && i + 2 * step <= b.size()) {
-      uint32_t v = unit_at(i + step);
+// The unit of `kStep` bytes at `p`.
+template <size_t kStep, bool kBig>
+uint32_t UnitAt(const uint8_t* p) {
+  if constexpr (kStep == 2) return kBig ? (uint32_t{p[0]} << 8 | p[1]) : (uint32_t{p[1]} << 8 | p[0]);
+  return kBig ? (uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3])
+              : (uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0]);
+}
+
+// One normalising step: drops each part from a two-unit opening to the next
+// two-unit closing (the closing searched after the opening), to the end when
+// none follows, and hands on every other unit. An opening's first unit is
+// held until the next shows whether it opens a part.
+class DropStep {
+ public:
+  DropStep(char32_t open_first, char32_t open_second, char32_t close_first, char32_t close_second)
+      : open_first_(open_first), open_second_(open_second), close_first_(close_first),
+        close_second_(close_second) {}
+
+  template <class Next>
+  void Put(char32_t c, Next&& next) {
+    if (inside_) {
+      if (c == close_second_ && after_close_first_) inside_ = false;
+      else after_close_first_ = c == close_first_;
+    } else if (held_ && c == open_second_) {
+      held_ = false;
+      inside_ = true, after_close_first_ = false;
+    } else {
+      if (held_) next(open_first_);
+      held_ = c == open_first_;
+      if (!held_) next(c);
+    }
+  }
+
+  // Hands on a unit still held; what is inside a part is dropped.
+  template <class Next>
+  void Finish(Next&& next) {
+    if (held_) next(open_first_);
+    held_ = false;
+  }
+
+  bool Busy() const { return inside_ || held_; }
+
+ private:
+  const char32_t open_first_, open_second_, close_first_, close_second_;
+  bool inside_ = false, after_close_first_ = false, held_ = false;
+};
+
+// Normalises units as they are decoded, in one pass of three steps, each fed
+// with what the one before kept: processing instructions ("<?" to "?>") are
+// dropped, then "--" comments (to the next "--"), then line ends and tabs
+// become blanks, CR LF one blank. So a pair that a dropped part joins counts
+// in the next step. Notes where the text's tags start.
+class Normaliser {
+ public:
+  // `out` and `tags` hold as many entries as there are units.
+  Normaliser(char32_t* out, uint32_t* tags) : begin_(out), out_(out), tags_begin_(tags), tags_(tags) {}
+
+  void Put(char32_t c) {
+    // Outside every part, a unit that opens none and is no line end or tab
+    // is kept as it is: most units.
+    constexpr uint64_t kMarks = 1ull << '<' | 1ull << '-' | 1ull << '\r' | 1ull << '\n' | 1ull << '\t';
+    if (!busy_ && (c > U'<' || (kMarks >> c & 1) == 0)) *out_++ = c;
+    else PutMarked(c);
+  }
+
+  // Keeps the units from byte `i` on while no part is open and each is
+  // above every mark and below the surrogates: most units. Answers where the
+  // first other unit starts.
+  template <size_t kStep, bool kBig>
+  size_t KeepPlain(const uint8_t* p, size_t i, size_t size) {
+    if (busy_) return i;
+    char32_t* out = out_;
+    for (; i + kStep <= size; i += kStep) {
+      uint32_t u = UnitAt<kStep, kBig>(p + i);
+      if (u - U'=' >= 0xD800 - U'=') break;
+      *out++ = static_cast<char32_t>(u);
+    }
+    out_ = out;
+    return i;
+  }
+
+  // Ends what is held; answers the length of the text.
+  size_t Finish() {
+    instructions_.Finish([this](char32_t c) { PutUncommented(c); });
+    comments_.Finish([this](char32_t c) { PutBlanked(c); });
+    return static_cast<size_t>(out_ - begin_);
+  }
+
+  size_t TagCount() const { return static_cast<size_t>(tags_ - tags_begin_); }
+
+ private:
+  void PutMarked(char32_t c) {
+    instructions_.Put(c, [this](char32_t kept) { PutUncommented(kept); });
+    busy_ = instructions_.Busy() || comments_.Busy() || after_cr_;
+  }
+
+  void PutUncommented(char32_t c) {
+    comments_.Put(c, [this](char32_t kept) { PutBlanked(kept); });
+  }
+
+  void PutBlanked(char32_t c) {
+    bool after_cr = after_cr_;
+    after_cr_ = c == U'\r';
+    if (c == U'\n' && after_cr) return;
+    if (c == U'<') *tags_++ = static_cast<uint32_t>(out_ - begin_);
+    *out_++ = c == U'\r' || c == U'\n' || c == U'\t' ? U' ' : c;
+  }
+
+  char32_t* begin_;
+  char32_t* out_;
+  uint32_t* tags_begin_;
+  uint32_t* tags_;
+  DropStep instructions_{U'<', U'?', U'?', U'>'};
+  DropStep comments_{U'-', U'-', U'-', U'-'};
+  bool busy_ = false;  // inside a part, a unit held, or just after a CR
+  bool after_cr_ = false;
+};
+
+// Decodes units of `kStep` bytes into the normaliser; with `kPairs`, a
+// UTF-16 surrogate pair gives one code point.
+template <size_t kStep, bool kBig, bool kPairs>
+void DecodeUnits(const uint8_t* p, size_t size, Normaliser* out) {
+  for (size_t i = out->KeepPlain<kStep, kBig>(p, 0, size); i + kStep <= size;
+       i = out->KeepPlain<kStep, kBig>(p, i, size)) {
+    uint32_t u = UnitAt<kStep, kBig>(p + i);
+    i += kStep;
+    if (kPairs && u - 0xD800 < 0x800 && i + kStep <= size) {
+      uint32_t v = UnitAt<kStep, kBig>(p + i);
       uint32_t high = u <= 0xDBFF ? u : v, low = u <= 0xDBFF ? v : u;
       u = 0x10000 + ((high & 0x3FF) << 10) + (low & 0x3FF);
-      i += step;
+      i += kStep;
     }
-    units[n++] = static_cast<char32_t>(u);
+    out->Put(static_cast<char32_t>(u));
   }
-  units.resize(n);
-  return units;
 }
 
-// Drops everything from `open` to the next `close`, both included (to the
-// end when no `close` follows). The text is compacted in place: what is
-// kept moves towards the front, and the search runs ahead of it over units
-// not yet moved.
-void Drop(std::u32string& t, std::u32string_view open, std::u32string_view close) {
-  size_t kept = 0, pos = 0;
-  while (pos < t.size()) {
-    size_t start = t.find(open, pos);
-    if (start == std::u32string::npos) start = t.size();
-    if (kept != pos) std::copy(t.begin() + pos, t.begin() + start, t.begin() + kept);
-    kept += start - pos;
-    if (start == t.size()) break;
-    size_t stop = t.find(close, start + open.size());
-    if (stop == std::u32string::npos) break;
-    pos = stop + close.size();
-  }
-  t.resize(kept);
+void Decode(const std::string& b, int kind, int big, Normaliser* out) {
+  const auto* p = reinterpret_cast<const uint8_t*>(b.data());
+  size_t size = b.size();
+  if (kind == kUcs4)
+    return big ? DecodeUnits<4, true, false>(p, size, out) : DecodeUnits<4, false, false>(p, size, out);
+  if (kind == kUcs2)
+    return big ? DecodeUnits<2, true, false>(p, size, out) : DecodeUnits<2, false, false>(p, size, out);
+  return big ? DecodeUnits<2, true, true>(p, size, out) : DecodeUnits<2, false, true>(p, size, out);
 }
 
-void Normalise(std::u32string& t) {
-  Drop(t, U"<?", U"?>");
-  Drop(t, U"--", U"--");
-  size_t kept = 0;
-  for (size_t i = 0; i < t.size(); ++i) {
-    char32_t c = t[i];
-    if (c == '\r' && i + 1 < t.size() && t[i + 1] == '\n') ++i;
-    t[kept++] = c == '\r' || c == '\n' || c == '\t' ? U' ' : c;
+constexpr std::u32string_view kSystem = U" SYSTEM ";
+
+// Notes where entity declarations can end, so that an entity's search
+// visits those places only. The search is for the "Y", rarer than the blank.
+void NoteDeclarations(Text* text) {
+  std::u32string_view t = text->units;
+  for (auto y = t.begin(); t.end() - y > 2; ++y) {
+    y = std::find(y + 2, t.end(), U'Y') - 2;
+    size_t p = static_cast<size_t>(y - t.begin());
+    if (t.compare(p, kSystem.size(), kSystem) == 0) text->systems.push_back(static_cast<uint32_t>(p));
   }
-  t.resize(kept);
 }
 
 // What a file gave while a RuleFileReadScope lives: the text, or nothing
@@ -141,8 +249,15 @@ bool ReadTextNow(const std::string& base, int default_kind, int default_order, T
   if (!ReadWholeFile(TheEngine().folder + base, kMaxRuleFile, &bytes)) return false;
   if (!DecideEncoding(bytes, default_kind, default_order, &text->unit_kind, &text->byte_order))
     return false;
-  text->units = ToUnits(bytes, text->unit_kind, text->byte_order);
-  Normalise(text->units);
+  text->storage = std::make_unique_for_overwrite<char32_t[]>(bytes.size() / 2);
+  // Tags are noted in a list as long as the text, left uninitialised so that
+  // only the entries written touch memory, and kept at their count.
+  auto tags = std::make_unique_for_overwrite<uint32_t[]>(bytes.size() / 2);
+  Normaliser normaliser(text->storage.get(), tags.get());
+  Decode(bytes, text->unit_kind, text->byte_order, &normaliser);
+  text->units = std::u32string_view(text->storage.get(), normaliser.Finish());
+  text->tags.assign(tags.get(), tags.get() + normaliser.TagCount());
+  NoteDeclarations(text);
   return true;
 }
 
@@ -166,15 +281,23 @@ const Text* ReadText(const std::string& name, int default_kind, int default_orde
   return found->second ? &*found->second : nullptr;
 }
 
+// Whether "</name>" starts at `p`.
+bool IsEndTag(std::u32string_view t, size_t p, std::u32string_view name) {
+  return t.size() - p >= name.size() + 3 && t[p + 1] == U'/' && t[p + 2] == name[0] &&
+         t.compare(p + 2, name.size(), name) == 0 && t[p + 2 + name.size()] == U'>';
+}
+
 // Finds the first element `name` starting in [from, limit).
 bool Find(const Text& text, std::u32string_view name, size_t from, size_t limit, Element* e) {
-  const std::u32string& t = text.units;
-  for (size_t p = t.find(U'<', from); p != std::u32string::npos && p < limit; p = t.find(U'<', p + 1)) {
+  std::u32string_view t = text.units;
+  auto tags_end = text.tags.end();
+  for (auto tag = std::lower_bound(text.tags.begin(), tags_end, from); tag != tags_end && *tag < limit; ++tag) {
+    size_t p = *tag;
     size_t after = p + 1 + name.size();
-    if (after >= limit || t.compare(p + 1, name.size(), name) != 0) continue;
+    if (after >= limit || t[p + 1] != name[0] || t.compare(p + 1, name.size(), name) != 0) continue;
     if (t[after] != U'>' && t[after] != U' ') continue;
     size_t gt = t.find(U'>', after);
-    if (gt == std::u32string::npos || gt >= limit) return false;
+    if (gt == std::u32string_view::npos || gt >= limit) return false;
     e->begin = p;
     e->attrs_begin = after;
     if (t[gt - 1] == U'/') {  // <name ... />
@@ -183,27 +306,31 @@ bool Find(const Text& text, std::u32string_view name, size_t from, size_t limit,
       return true;
     }
     e->attrs_end = gt;
-    std::u32string closing = U"</" + std::u32string(name) + U">";
-    size_t q = t.find(closing, gt + 1);
-    if (q == std::u32string::npos || q + closing.size() > limit) return false;
-    e->content_begin = gt + 1;
-    e->content_end = q;
-    e->end = q + closing.size();
-    return true;
+    // The end tag is the first after the start tag; one past the limit ends
+    // the search.
+    size_t end_tag_size = name.size() + 3;
+    for (auto q = std::lower_bound(tag, tags_end, gt + 1); q != tags_end && *q + end_tag_size <= limit; ++q) {
+      if (!IsEndTag(t, *q, name)) continue;
+      e->content_begin = gt + 1;
+      e->content_end = *q;
+      e->end = *q + end_tag_size;
+      return true;
+    }
+    return false;
   }
   return false;
 }
 
 // Low bytes of units [begin, end); nothing when longer than a field holds.
-std::optional<std::string> Field(const std::u32string& t, size_t begin, size_t end) {
+std::optional<std::string> Field(std::u32string_view t, size_t begin, size_t end) {
   if (end - begin > kMaxField) return std::nullopt;
-  std::string s;
-  for (size_t i = begin; i < end; ++i) s.push_back(static_cast<char>(t[i] & 0xFF));
+  std::string s(end - begin, '\0');
+  for (size_t i = begin; i < end; ++i) s[i - begin] = static_cast<char>(t[i] & 0xFF);
   return s;
 }
 
 std::optional<std::string> Content(const Text& text, const Element& e) {
-  const std::u32string& t = text.units;
+  std::u32string_view t = text.units;
   size_t b = e.content_begin, x = e.content_end;
   while (b < x && t[b] == U' ') ++b;
   while (x > b && t[x - 1] == U' ') --x;
@@ -214,17 +341,16 @@ enum class Lookup { kFound, kAbsent, kBad };
 
 // The value of attribute `name` in the element's start tag.
 Lookup Attribute(const Text& text, const Element& e, std::u32string_view name, std::string* value) {
-  const std::u32string& t = text.units;
-  for (size_t p = t.find(name, e.attrs_begin); p != std::u32string::npos && p + name.size() <= e.attrs_end;
-       p = t.find(name, p + 1)) {
-    if (t[p - 1] != U' ') continue;
+  std::u32string_view t = text.units;
+  for (size_t p = e.attrs_begin; p + name.size() <= e.attrs_end; ++p) {
+    if (t[p] != name[0] || t.compare(p, name.size(), name) != 0 || t[p - 1] != U' ') continue;
     size_t q = p + name.size();
     while (q < e.attrs_end && t[q] == U' ') ++q;
     if (q >= e.attrs_end || t[q] != U'=') continue;
     size_t open = t.find(U'"', q);
-    if (open == std::u32string::npos || open >= e.attrs_end) return Lookup::kBad;
+    if (open == std::u32string_view::npos || open >= e.attrs_end) return Lookup::kBad;
     size_t close = t.find(U'"', open + 1);
-    if (close == std::u32string::npos || close >= e.attrs_end) return Lookup::kBad;
+    if (close == std::u32string_view::npos || close >= e.attrs_end) return Lookup::kBad;
     auto field = Field(t, open + 1, close);
     if (!field) return Lookup::kBad;
     *value = *field;
@@ -236,20 +362,27 @@ Lookup Attribute(const Text& text, const Element& e, std::u32string_view name, s
 // The file named by the entity referenced in [begin, end) ("&name;"), from
 // its declaration "name SYSTEM "file"" in the same text.
 std::optional<std::string> EntityFile(const Text& text, size_t begin, size_t end) {
-  const std::u32string& t = text.units;
-  size_t amp = t.find(U'&', begin);
-  if (amp == std::u32string::npos || amp >= end) return std::nullopt;
+  std::u32string_view t = text.units;
+  std::u32string_view reference = t.substr(0, end);
+  size_t amp = reference.find(U'&', begin);
+  if (amp == std::u32string_view::npos) return std::nullopt;
   size_t n = amp + 1;
   while (n < end && t[n] == U' ') ++n;
-  size_t semi = t.find(U';', n);
-  if (semi == std::u32string::npos || semi >= end || semi == n || semi - n > kMaxField) return std::nullopt;
-  std::u32string declaration = t.substr(n, semi - n) + U" SYSTEM ";
-  for (size_t p = t.find(declaration); p != std::u32string::npos; p = t.find(declaration, p + 1)) {
+  size_t semi = reference.find(U';', n);
+  if (semi == std::u32string_view::npos || semi == n || semi - n > kMaxField) return std::nullopt;
+  std::u32string_view entity = t.substr(n, semi - n);
+  // Each declaration ends in one of the noted " SYSTEM ", right after the
+  // name; the first whose name is whole (a blank or the text's start before
+  // it) counts.
+  for (uint32_t system : text.systems) {
+    if (system < entity.size()) continue;
+    size_t p = system - entity.size();
+    if (t.compare(p, entity.size(), entity) != 0) continue;
     if (p > 0 && t[p - 1] != U' ') continue;  // the tail of a longer name
-    size_t open = t.find(U'"', p + declaration.size());
-    if (open == std::u32string::npos) return std::nullopt;
+    size_t open = t.find(U'"', system + kSystem.size());
+    if (open == std::u32string_view::npos) return std::nullopt;
     size_t close = t.find(U'"', open + 1);
-    if (close == std::u32string::npos) return std::nullopt;
+    if (close == std::u32string_view::npos) return std::nullopt;
     auto file = Field(t, open + 1, close);
     if (!file || file->empty()) return std::nullopt;
     return file;

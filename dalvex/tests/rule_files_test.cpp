@@ -101,6 +101,8 @@ TEST_F(Rules, RefusesBrokenFiles) {
       {"width 5", Utf16(Rule("x4", "<baseset>&s1;</baseset>", Uses("w5.set")))},
       {"rule without destrule", Utf16(std::string(kDecl) + "<charset><name>x5</name><rule construle=\"a\"></rule></charset>")},
       {"no name", Utf16(std::string(kDecl) + "<charset></charset>")},
+      {"entity declared only as the tail of a longer name",
+       Utf16(Rule("x6", "<baseset>&s1;</baseset>", "<!ENTITY xs1 SYSTEM \"a.set\">\r\n"))},
   };
   Put("w0.set", Utf16(Set("w0", "0", "")));
   Put("w5.set", Utf16(Set("w5", "5", "")));
@@ -129,6 +131,8 @@ TEST_F(Rules, DropsInstructionsCommentsAndLineEnds) {
       {"an instruction that never ends", "open-pi", "<baseset>&s1;</baseset><?pi", nullptr},
       {"a comment that never ends", "open-comment", "<baseset>&s1;</baseset> -- ", nullptr},
       {"a comment inside a name", "hidden--x--", "<baseset>&s1;</baseset>", "hidden"},
+      {"a line end split by an instruction", "a\r<?pi?>\nb", "<baseset>&s1;</baseset>", "a b"},
+      {"a dash held up to the end tag", "dash-", "<baseset>&s1;</baseset>", "dash-"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
