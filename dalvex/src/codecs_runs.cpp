@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <mutex>
 #include <cstring>
 #include <initializer_list>
@@ -448,7 +449,8 @@ struct Utf8Dec : UnicodeDec<Utf8Dec> {
     if (avail < 4) return false;
     uint32_t w = in[0] | uint32_t{in[1]} << 8 | uint32_t{in[2]} << 16 | uint32_t{in[3]} << 24;
     if ((w & 0xC0C0F0u) != 0x8080E0u) return false;
-    if (uint8_t lead = kCombiningLead[w >> 24]; lead != 0 && (lead == kJoins || avail < 6 || in[4] == 0x82))
+    if (uint8_t lead = kCombiningLead[w >> 24];
+        lead != 0 && (lead == kJoins || avail < 6 || (in[4] == 0x82 && in[5] == 0x9A)))
       return false;
     *value = (w & 0x0Fu) << 12 | (w >> 2 & 0xFC0u) | (w >> 16 & 0x3Fu);
     return true;
@@ -1279,6 +1281,22 @@ __attribute__((aligned(64))) int32_t FastLoop(CconvSession* s, const RunPlan& p,
     pos += bytes;
     trail.Took(raw);
     ++n;
+    if constexpr (requires { &Step::Stretch; }) {
+      // After a character of the form a stretch takes, more are likely:
+      // as many as fit whatever they are go through the step's tight loop.
+      int32_t room = room_end - written, ahead = length - pos - Step::kStretchAhead;
+      if (bytes == Step::kStretchIn && room >= 0 && ahead >= 0) {
+        int32_t most = std::min(room / Step::kStretchOut + 1, ahead / Step::kStretchIn + 1);
+        if (int32_t k = step.Stretch(in + pos, most, line_ends, out + written); k > 0) {
+          last_pos = pos + (k - 1) * Step::kStretchIn;
+          if (k > 1) trail.Took(Step::StretchRaw(in + last_pos - Step::kStretchIn));
+          trail.Took(Step::StretchRaw(in + last_pos));
+          pos += k * Step::kStretchIn;
+          written += k * Step::kStretchOut;
+          n += k;
+        }
+      }
+    }
   }
   if (n != 0) {
     RunChar last{};
@@ -1373,6 +1391,25 @@ RUN_STEP bool IndexedValue(const uint8_t* in, int32_t avail, bool line_ends, uin
          !(line_ends && LineEnd(*value, *value));
 }
 
+// The loop of PairStep's stretch.
+template <class D, bool kLineEnds>
+__attribute__((noinline)) int32_t PairStretch(const uint16_t* pairs, const uint8_t* in, int32_t most, uint8_t* out) {
+  int32_t k = 0;
+  for (; k < most; ++k, in += 3, out += 2) {
+    uint32_t v;
+    if (!D::Three(in, 6, &v) || (kLineEnds && LineEnd(v, v))) break;
+    uint16_t entry = pairs[v];
+    if (entry < 0x100) break;
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(out, &entry, 2);
+    } else {
+      out[0] = static_cast<uint8_t>(entry);
+      out[1] = static_cast<uint8_t>(entry >> 8);
+    }
+  }
+  return k;
+}
+
 // As EncodedStep, from the encoded index's two-byte entries.
 template <class D>
 struct PairStep {
@@ -1389,6 +1426,22 @@ struct PairStep {
     if (entry < 0x100) return 1;
     out[1] = static_cast<uint8_t>(entry >> 8);
     return 2;
+  }
+  // The stretch: three-byte characters with two-byte entries one after
+  // another, at most `most` of them, each with kStretchAhead bytes of input
+  // from its start; answers how many it wrote. Out of line, so that its
+  // loop has the registers to itself.
+  static constexpr int32_t kStretchIn = 3, kStretchOut = 2, kStretchAhead = 6;
+  RUN_STEP int32_t Stretch(const uint8_t* in, int32_t most, bool line_ends, uint8_t* out) const
+    requires requires { &D::Three; }
+  {
+    return line_ends ? PairStretch<D, true>(pairs, in, most, out) : PairStretch<D, false>(pairs, in, most, out);
+  }
+  // The raw code of a character the stretch took at `in`.
+  RUN_STEP static uint32_t StretchRaw(const uint8_t* in) {
+    uint32_t v = 0;
+    D::Three(in, kStretchAhead, &v);
+    return v;
   }
 };
 
