@@ -442,6 +442,14 @@ struct Utf8Dec : UnicodeDec<Utf8Dec> {
     *bytes = length;
     return true;
   }
+  // The form of a stretch: three bytes, and the bytes Three looks at after them.
+  static constexpr int32_t kStretchIn = 3, kStretchAhead = 6;
+  RUN_STEP static bool StretchValue(const uint8_t* in, uint32_t* value) { return Three(in, kStretchAhead, value); }
+  RUN_STEP static uint32_t StretchRaw(const uint8_t* in) {
+    uint32_t v = 0;
+    StretchValue(in, &v);
+    return v;
+  }
   // The three-byte form with no mark joining it, read with the byte after
   // it as one word and tested at once: the road of most characters of CJK
   // text. False where Value decides (it answers the same where this does).
@@ -489,6 +497,13 @@ struct Utf16Dec : UnicodeDec<Utf16Dec<kBig>> {
     *bytes = length;
     return true;
   }
+  // The form of a stretch: one unit, and the unit after it.
+  static constexpr int32_t kStretchIn = 2, kStretchAhead = 4;
+  RUN_STEP static bool StretchValue(const uint8_t* in, uint32_t* value) {
+    int length;
+    return Value(in, kStretchAhead, value, &length) && length == kStretchIn;
+  }
+  RUN_STEP static uint32_t StretchRaw(const uint8_t* in) { return Unit(in); }
 };
 
 template <bool kBig>
@@ -1246,6 +1261,26 @@ struct RunTrail {
   }
 };
 
+// A stretch: characters of D's fixed-width form one after another, at
+// most `most` of them, each with D::kStretchAhead bytes of input from its
+// start and room for Step::kStretchOut bytes of output; answers how many
+// it took and leaves the bytes written in `put`. Out of line, so that its
+// loop has the registers to itself, and with the step copied, so that no
+// output store makes it load the step's tables again.
+template <class D, class Step, bool kLineEnds>
+__attribute__((noinline, aligned(64))) int32_t StretchLoop(const Step step, const uint8_t* in, int32_t most,
+                                                        uint8_t* out, int32_t* put) {
+  const uint8_t* const start = out;
+  int32_t k = 0;
+  for (; k < most; ++k, in += D::kStretchIn) {
+    int bytes = step.template StretchOne<kLineEnds>(in, out);
+    if (bytes == 0) break;
+    out += bytes;
+  }
+  *put = static_cast<int32_t>(out - start);
+  return k;
+}
+
 // The fast loops: one step a character, each standing for the decoder,
 // MapRun and the encoder together where they would give a known answer.
 // A step writes the character's bytes and answers their count, its raw
@@ -1281,18 +1316,20 @@ __attribute__((aligned(64))) int32_t FastLoop(CconvSession* s, const RunPlan& p,
     pos += bytes;
     trail.Took(raw);
     ++n;
-    if constexpr (requires { &Step::Stretch; }) {
+    if constexpr (requires { &D::StretchValue; &Step::template StretchOne<false>; }) {
       // After a character of the form a stretch takes, more are likely:
-      // as many as fit whatever they are go through the step's tight loop.
-      int32_t room = room_end - written, ahead = length - pos - Step::kStretchAhead;
-      if (bytes == Step::kStretchIn && room >= 0 && ahead >= 0) {
-        int32_t most = std::min(room / Step::kStretchOut + 1, ahead / Step::kStretchIn + 1);
-        if (int32_t k = step.Stretch(in + pos, most, line_ends, out + written); k > 0) {
-          last_pos = pos + (k - 1) * Step::kStretchIn;
-          if (k > 1) trail.Took(Step::StretchRaw(in + last_pos - Step::kStretchIn));
-          trail.Took(Step::StretchRaw(in + last_pos));
-          pos += k * Step::kStretchIn;
-          written += k * Step::kStretchOut;
+      // as many as fit whatever they are go through a tight loop.
+      int32_t room = room_end - written, ahead = length - pos - D::kStretchAhead;
+      if (bytes == D::kStretchIn && room >= 0 && ahead >= 0) {
+        int32_t most = std::min(room / Step::kStretchOut + 1, ahead / D::kStretchIn + 1), put;
+        int32_t k = line_ends ? StretchLoop<D, Step, true>(step, in + pos, most, out + written, &put)
+                              : StretchLoop<D, Step, false>(step, in + pos, most, out + written, &put);
+        if (k > 0) {
+          last_pos = pos + (k - 1) * D::kStretchIn;
+          if (k > 1) trail.Took(D::StretchRaw(in + last_pos - D::kStretchIn));
+          trail.Took(D::StretchRaw(in + last_pos));
+          pos += k * D::kStretchIn;
+          written += put;
           n += k;
         }
       }
@@ -1328,6 +1365,15 @@ struct IdentityStep {
     RunChar c;
     c.unicode = c.out_code = *raw = v;
     return E::Put(p, c, out);
+  }
+  static constexpr int32_t kStretchOut = 4;  // a BMP value in any Unicode form
+  template <bool kLineEnds>
+  RUN_STEP int StretchOne(const uint8_t* in, uint8_t* out) const {
+    uint32_t v;
+    if (!D::StretchValue(in, &v) || v == 0 || (kLineEnds && LineEnd(v, v))) return 0;
+    RunChar c;
+    c.unicode = c.out_code = v;
+    return std::max(E::Put(p, c, out), 0);
   }
 };
 
@@ -1391,25 +1437,6 @@ RUN_STEP bool IndexedValue(const uint8_t* in, int32_t avail, bool line_ends, uin
          !(line_ends && LineEnd(*value, *value));
 }
 
-// The loop of PairStep's stretch.
-template <class D, bool kLineEnds>
-__attribute__((noinline)) int32_t PairStretch(const uint16_t* pairs, const uint8_t* in, int32_t most, uint8_t* out) {
-  int32_t k = 0;
-  for (; k < most; ++k, in += 3, out += 2) {
-    uint32_t v;
-    if (!D::Three(in, 6, &v) || (kLineEnds && LineEnd(v, v))) break;
-    uint16_t entry = pairs[v];
-    if (entry < 0x100) break;
-    if constexpr (std::endian::native == std::endian::little) {
-      std::memcpy(out, &entry, 2);
-    } else {
-      out[0] = static_cast<uint8_t>(entry);
-      out[1] = static_cast<uint8_t>(entry >> 8);
-    }
-  }
-  return k;
-}
-
 // As EncodedStep, from the encoded index's two-byte entries.
 template <class D>
 struct PairStep {
@@ -1427,21 +1454,19 @@ struct PairStep {
     out[1] = static_cast<uint8_t>(entry >> 8);
     return 2;
   }
-  // The stretch: three-byte characters with two-byte entries one after
-  // another, at most `most` of them, each with kStretchAhead bytes of input
-  // from its start; answers how many it wrote. Out of line, so that its
-  // loop has the registers to itself.
-  static constexpr int32_t kStretchIn = 3, kStretchOut = 2, kStretchAhead = 6;
-  RUN_STEP int32_t Stretch(const uint8_t* in, int32_t most, bool line_ends, uint8_t* out) const
-    requires requires { &D::Three; }
-  {
-    return line_ends ? PairStretch<D, true>(pairs, in, most, out) : PairStretch<D, false>(pairs, in, most, out);
-  }
-  // The raw code of a character the stretch took at `in`.
-  RUN_STEP static uint32_t StretchRaw(const uint8_t* in) {
-    uint32_t v = 0;
-    D::Three(in, kStretchAhead, &v);
-    return v;
+  // A character of a stretch (see StretchLoop): bytes written, 0 where
+  // Take decides.
+  static constexpr int32_t kStretchOut = 2;
+  template <bool kLineEnds>
+  RUN_STEP int StretchOne(const uint8_t* in, uint8_t* out) const {
+    uint32_t v;
+    if (!D::StretchValue(in, &v) || (kLineEnds && LineEnd(v, v))) return 0;
+    uint32_t entry = pairs[v];
+    if (entry == 0) return 0;
+    out[0] = static_cast<uint8_t>(entry);
+    if (entry < 0x100) return 1;
+    out[1] = static_cast<uint8_t>(entry >> 8);
+    return 2;
   }
 };
 

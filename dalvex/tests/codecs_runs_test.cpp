@@ -212,6 +212,8 @@ TEST_F(CodecRuns, EveryCodeAsTheHandlers) {
       {"UTF-16", "ISO-10646-UCS-2", kBmp, true}, {"UTF-16", "ISO-10646-UCS-2", kBmp, true, true},
       {"UTF-8", "ChineseGBK", kUtf8}, {"UTF-8", "Shift_JIS-2004", kUtf8},
       {"UTF-8", "ISO-10646-UCS-2", kUtf8, true}, {"UTF-8", "ISO-10646-UCS-2", kUtf8, true, true},
+      {"UTF-8", "UTF-16", kUtf8}, {"UTF-8", "ISO-10646-UCS-2", kUtf8, false, true},
+      {"UTF-8", "ChineseBIG5", kUtf8}, {"UTF-16", "UTF-8", kBmp},
   };
 
   Options opts;
