@@ -622,6 +622,17 @@ struct TableDec {
     *bytes = 2;
     return true;
   }
+  // The form of a stretch: that unit.
+  static constexpr int32_t kStretchIn = 2, kStretchAhead = 2;
+  RUN_STEP static bool StretchValue(const uint8_t* in, uint32_t* value) {
+    int length;
+    return Value(in, kStretchAhead, value, &length);
+  }
+  RUN_STEP static uint32_t StretchRaw(const uint8_t* in) {
+    uint32_t v = 0;
+    StretchValue(in, &v);
+    return v;
+  }
 };
 
 // EUC-JP: slots ASCII, JIS X 0201 kana, JIS X 0208, JIS X 0212.
