@@ -22,7 +22,6 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <bit>
 #include <mutex>
 #include <cstring>
 #include <initializer_list>
@@ -445,11 +444,6 @@ struct Utf8Dec : UnicodeDec<Utf8Dec> {
   // The form of a stretch: three bytes, and the bytes Three looks at after them.
   static constexpr int32_t kStretchIn = 3, kStretchAhead = 6;
   RUN_STEP static bool StretchValue(const uint8_t* in, uint32_t* value) { return Three(in, kStretchAhead, value); }
-  RUN_STEP static uint32_t StretchRaw(const uint8_t* in) {
-    uint32_t v = 0;
-    StretchValue(in, &v);
-    return v;
-  }
   // The three-byte form with no mark joining it, read with the byte after
   // it as one word and tested at once: the road of most characters of CJK
   // text. False where Value decides (it answers the same where this does).
@@ -503,7 +497,6 @@ struct Utf16Dec : UnicodeDec<Utf16Dec<kBig>> {
     int length;
     return Value(in, kStretchAhead, value, &length) && length == kStretchIn;
   }
-  RUN_STEP static uint32_t StretchRaw(const uint8_t* in) { return Unit(in); }
 };
 
 template <bool kBig>
@@ -627,11 +620,6 @@ struct TableDec {
   RUN_STEP static bool StretchValue(const uint8_t* in, uint32_t* value) {
     int length;
     return Value(in, kStretchAhead, value, &length);
-  }
-  RUN_STEP static uint32_t StretchRaw(const uint8_t* in) {
-    uint32_t v = 0;
-    StretchValue(in, &v);
-    return v;
   }
 };
 
@@ -1272,6 +1260,14 @@ struct RunTrail {
   }
 };
 
+// The raw code of a character that a stretch took at `in`: its value.
+template <class D>
+RUN_STEP uint32_t StretchRaw(const uint8_t* in) {
+  uint32_t v = 0;
+  D::StretchValue(in, &v);
+  return v;
+}
+
 // A stretch: characters of D's fixed-width form one after another, at
 // most `most` of them, each with D::kStretchAhead bytes of input from its
 // start and room for Step::kStretchOut bytes of output; answers how many
@@ -1337,8 +1333,8 @@ __attribute__((aligned(64))) int32_t FastLoop(CconvSession* s, const RunPlan& p,
                               : StretchLoop<D, Step, false>(step, in + pos, most, out + written, &put);
         if (k > 0) {
           last_pos = pos + (k - 1) * D::kStretchIn;
-          if (k > 1) trail.Took(D::StretchRaw(in + last_pos - D::kStretchIn));
-          trail.Took(D::StretchRaw(in + last_pos));
+          if (k > 1) trail.Took(StretchRaw<D>(in + last_pos - D::kStretchIn));
+          trail.Took(StretchRaw<D>(in + last_pos));
           pos += k * D::kStretchIn;
           written += put;
           n += k;
@@ -1373,18 +1369,20 @@ struct IdentityStep {
                     int* bytes) const {
     uint32_t v;
     if (!D::Value(in, avail, &v, bytes) || v == 0 || (line_ends && LineEnd(v, v))) return -1;
-    RunChar c;
-    c.unicode = c.out_code = *raw = v;
-    return E::Put(p, c, out);
+    *raw = v;
+    return Put(v, out);
   }
   static constexpr int32_t kStretchOut = 4;  // a BMP value in any Unicode form
   template <bool kLineEnds>
   RUN_STEP int StretchOne(const uint8_t* in, uint8_t* out) const {
     uint32_t v;
     if (!D::StretchValue(in, &v) || v == 0 || (kLineEnds && LineEnd(v, v))) return 0;
+    return std::max(Put(v, out), 0);
+  }
+  RUN_STEP int Put(uint32_t v, uint8_t* out) const {
     RunChar c;
     c.unicode = c.out_code = v;
-    return std::max(E::Put(p, c, out), 0);
+    return E::Put(p, c, out);
   }
 };
 
@@ -1460,10 +1458,7 @@ struct PairStep {
     uint32_t entry = pairs[v];
     if (entry == 0) return -1;
     *raw = v;
-    out[0] = static_cast<uint8_t>(entry);
-    if (entry < 0x100) return 1;
-    out[1] = static_cast<uint8_t>(entry >> 8);
-    return 2;
+    return Put(entry, out);
   }
   // A character of a stretch (see StretchLoop): bytes written, 0 where
   // Take decides.
@@ -1473,7 +1468,9 @@ struct PairStep {
     uint32_t v;
     if (!D::StretchValue(in, &v) || (kLineEnds && LineEnd(v, v))) return 0;
     uint32_t entry = pairs[v];
-    if (entry == 0) return 0;
+    return entry == 0 ? 0 : Put(entry, out);
+  }
+  RUN_STEP static int Put(uint32_t entry, uint8_t* out) {
     out[0] = static_cast<uint8_t>(entry);
     if (entry < 0x100) return 1;
     out[1] = static_cast<uint8_t>(entry >> 8);
