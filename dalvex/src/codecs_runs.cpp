@@ -441,6 +441,9 @@ struct Utf8Dec : UnicodeDec<Utf8Dec> {
     *bytes = length;
     return true;
   }
+  // The form of a stretch: three bytes, and the bytes Three looks at after them.
+  static constexpr int32_t kStretchIn = 3, kStretchAhead = 6;
+  RUN_STEP static bool StretchValue(const uint8_t* in, uint32_t* value) { return Three(in, kStretchAhead, value); }
   // The three-byte form with no mark joining it, read with the byte after
   // it as one word and tested at once: the road of most characters of CJK
   // text. False where Value decides (it answers the same where this does).
@@ -448,7 +451,8 @@ struct Utf8Dec : UnicodeDec<Utf8Dec> {
     if (avail < 4) return false;
     uint32_t w = in[0] | uint32_t{in[1]} << 8 | uint32_t{in[2]} << 16 | uint32_t{in[3]} << 24;
     if ((w & 0xC0C0F0u) != 0x8080E0u) return false;
-    if (uint8_t lead = kCombiningLead[w >> 24]; lead != 0 && (lead == kJoins || avail < 6 || in[4] == 0x82))
+    if (uint8_t lead = kCombiningLead[w >> 24];
+        lead != 0 && (lead == kJoins || avail < 6 || (in[4] == 0x82 && in[5] == 0x9A)))
       return false;
     *value = (w & 0x0Fu) << 12 | (w >> 2 & 0xFC0u) | (w >> 16 & 0x3Fu);
     return true;
@@ -486,6 +490,12 @@ struct Utf16Dec : UnicodeDec<Utf16Dec<kBig>> {
     *value = v;
     *bytes = length;
     return true;
+  }
+  // The form of a stretch: one unit, and the unit after it.
+  static constexpr int32_t kStretchIn = 2, kStretchAhead = 4;
+  RUN_STEP static bool StretchValue(const uint8_t* in, uint32_t* value) {
+    int length;
+    return Value(in, kStretchAhead, value, &length) && length == kStretchIn;
   }
 };
 
@@ -604,6 +614,12 @@ struct TableDec {
     *value = kBig ? (uint32_t{in[0]} << 8 | in[1]) : (uint32_t{in[1]} << 8 | in[0]);
     *bytes = 2;
     return true;
+  }
+  // The form of a stretch: that unit.
+  static constexpr int32_t kStretchIn = 2, kStretchAhead = 2;
+  RUN_STEP static bool StretchValue(const uint8_t* in, uint32_t* value) {
+    int length;
+    return Value(in, kStretchAhead, value, &length);
   }
 };
 
@@ -1244,6 +1260,34 @@ struct RunTrail {
   }
 };
 
+// The raw code of a character that a stretch took at `in`: its value.
+template <class D>
+RUN_STEP uint32_t StretchRaw(const uint8_t* in) {
+  uint32_t v = 0;
+  D::StretchValue(in, &v);
+  return v;
+}
+
+// A stretch: characters of D's fixed-width form one after another, at
+// most `most` of them, each with D::kStretchAhead bytes of input from its
+// start and room for Step::kStretchOut bytes of output; answers how many
+// it took and leaves the bytes written in `put`. Out of line, so that its
+// loop has the registers to itself, and with the step copied, so that no
+// output store makes it load the step's tables again.
+template <class D, class Step, bool kLineEnds>
+__attribute__((noinline, aligned(64))) int32_t StretchLoop(const Step step, const uint8_t* in, int32_t most,
+                                                        uint8_t* out, int32_t* put) {
+  const uint8_t* const start = out;
+  int32_t k = 0;
+  for (; k < most; ++k, in += D::kStretchIn) {
+    int bytes = step.template StretchOne<kLineEnds>(in, out);
+    if (bytes == 0) break;
+    out += bytes;
+  }
+  *put = static_cast<int32_t>(out - start);
+  return k;
+}
+
 // The fast loops: one step a character, each standing for the decoder,
 // MapRun and the encoder together where they would give a known answer.
 // A step writes the character's bytes and answers their count, its raw
@@ -1279,6 +1323,24 @@ __attribute__((aligned(64))) int32_t FastLoop(CconvSession* s, const RunPlan& p,
     pos += bytes;
     trail.Took(raw);
     ++n;
+    if constexpr (requires { &D::StretchValue; &Step::template StretchOne<false>; }) {
+      // After a character of the form a stretch takes, more are likely:
+      // as many as fit whatever they are go through a tight loop.
+      int32_t room = room_end - written, ahead = length - pos - D::kStretchAhead;
+      if (bytes == D::kStretchIn && room >= 0 && ahead >= 0) {
+        int32_t most = std::min(room / Step::kStretchOut + 1, ahead / D::kStretchIn + 1), put;
+        int32_t k = line_ends ? StretchLoop<D, Step, true>(step, in + pos, most, out + written, &put)
+                              : StretchLoop<D, Step, false>(step, in + pos, most, out + written, &put);
+        if (k > 0) {
+          last_pos = pos + (k - 1) * D::kStretchIn;
+          if (k > 1) trail.Took(StretchRaw<D>(in + last_pos - D::kStretchIn));
+          trail.Took(StretchRaw<D>(in + last_pos));
+          pos += k * D::kStretchIn;
+          written += put;
+          n += k;
+        }
+      }
+    }
   }
   if (n != 0) {
     RunChar last{};
@@ -1307,8 +1369,19 @@ struct IdentityStep {
                     int* bytes) const {
     uint32_t v;
     if (!D::Value(in, avail, &v, bytes) || v == 0 || (line_ends && LineEnd(v, v))) return -1;
+    *raw = v;
+    return Put(v, out);
+  }
+  static constexpr int32_t kStretchOut = 4;  // a BMP value in any Unicode form
+  template <bool kLineEnds>
+  RUN_STEP int StretchOne(const uint8_t* in, uint8_t* out) const {
+    uint32_t v;
+    if (!D::StretchValue(in, &v) || v == 0 || (kLineEnds && LineEnd(v, v))) return 0;
+    return std::max(Put(v, out), 0);
+  }
+  RUN_STEP int Put(uint32_t v, uint8_t* out) const {
     RunChar c;
-    c.unicode = c.out_code = *raw = v;
+    c.unicode = c.out_code = v;
     return E::Put(p, c, out);
   }
 };
@@ -1385,6 +1458,19 @@ struct PairStep {
     uint32_t entry = pairs[v];
     if (entry == 0) return -1;
     *raw = v;
+    return Put(entry, out);
+  }
+  // A character of a stretch (see StretchLoop): bytes written, 0 where
+  // Take decides.
+  static constexpr int32_t kStretchOut = 2;
+  template <bool kLineEnds>
+  RUN_STEP int StretchOne(const uint8_t* in, uint8_t* out) const {
+    uint32_t v;
+    if (!D::StretchValue(in, &v) || (kLineEnds && LineEnd(v, v))) return 0;
+    uint32_t entry = pairs[v];
+    return entry == 0 ? 0 : Put(entry, out);
+  }
+  RUN_STEP static int Put(uint32_t entry, uint8_t* out) {
     out[0] = static_cast<uint8_t>(entry);
     if (entry < 0x100) return 1;
     out[1] = static_cast<uint8_t>(entry >> 8);

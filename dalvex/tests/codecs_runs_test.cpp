@@ -212,6 +212,8 @@ TEST_F(CodecRuns, EveryCodeAsTheHandlers) {
       {"UTF-16", "ISO-10646-UCS-2", kBmp, true}, {"UTF-16", "ISO-10646-UCS-2", kBmp, true, true},
       {"UTF-8", "ChineseGBK", kUtf8}, {"UTF-8", "Shift_JIS-2004", kUtf8},
       {"UTF-8", "ISO-10646-UCS-2", kUtf8, true}, {"UTF-8", "ISO-10646-UCS-2", kUtf8, true, true},
+      {"UTF-8", "UTF-16", kUtf8}, {"UTF-8", "ISO-10646-UCS-2", kUtf8, false, true},
+      {"UTF-8", "ChineseBIG5", kUtf8}, {"UTF-16", "UTF-8", kBmp}, {"ISO-10646-UCS-2", "UTF-8", kBmp},
   };
 
   Options opts;
@@ -237,6 +239,44 @@ TEST_F(CodecRuns, EveryCodeAsTheHandlers) {
       while (at < runs.size() && at < handlers.size() && runs[at] == handlers[at]) ++at;
       ASSERT_TRUE(runs == handlers) << "round " << round << ": traces differ from byte " << at << " of "
                                     << handlers.size();
+    }
+  }
+}
+
+// A stretch of characters of one form ends where the input does: the
+// fields left after its last two characters show when the handlers can take
+// nothing after them (a character cut by the end), and every stretch stops
+// that far from the end, whatever its output room.
+TEST_F(CodecRuns, StretchEndsAsTheHandlers) {
+  cconv::SetIndexThreshold(0);
+  std::string plain;
+  for (int i = 0; i < 40; ++i) plain += "漢字かな";
+  struct Case {
+    const char* from;
+    const char* to;
+    std::string input;
+  };
+  std::vector<Case> cases;
+  for (const char* to : {"ChineseGBK", "Shift_JIS", "UTF-16", "ISO-10646-UCS-2"})
+    for (std::string tail : {"", "\xE4", "\xE4\xB8", "\xF0\x9F\x98", "\xE3\x82", "a\xE3\x82"})
+      cases.push_back({"UTF-8", to, "a" + plain + tail});
+  for (const char* from : {"UTF-16", "ISO-10646-UCS-2"}) {
+    const std::string units = Convert("UTF-8", from, "a" + plain, Options{}).out;
+    for (const char* to : {"UTF-8", "ChineseGBK"})
+      for (std::string tail : {std::string(), Bytes({0x3D}), Bytes({0x3D, 0xD8}), Bytes({0x3D, 0xD8, 0x00})})
+        cases.push_back({from, to, units + tail});
+  }
+  Options opts;
+  opts.target.substitute = 1;
+  for (const Case& c : cases) {
+    for (int capacity : {64, 101, 4096}) {
+      SCOPED_TRACE(std::string(c.from) + " -> " + c.to + ", " + std::to_string(c.input.size()) + " bytes, capacity " +
+                   std::to_string(capacity));
+      cconv::EnableRuns(false);
+      std::string handlers = Trace(c.from, c.to, c.input, c.input.size(), capacity, opts);
+      cconv::EnableRuns(true);
+      for (int round = 0; round < 2; ++round)
+        ASSERT_EQ(Trace(c.from, c.to, c.input, c.input.size(), capacity, opts), handlers) << "round " << round;
     }
   }
 }
