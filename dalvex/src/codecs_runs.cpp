@@ -444,6 +444,7 @@ struct Utf8Dec : UnicodeDec<Utf8Dec> {
   // The form of a stretch: three bytes, and the bytes Three looks at after them.
   static constexpr int32_t kStretchIn = 3, kStretchAhead = 6;
   RUN_STEP static bool StretchValue(const uint8_t* in, uint32_t* value) { return Three(in, kStretchAhead, value); }
+  RUN_STEP static bool StretchLead(const uint8_t* in) { return (in[0] & 0xF0) == 0xE0; }
   // The three-byte form with no mark joining it, read with the byte after
   // it as one word and tested at once: the road of most characters of CJK
   // text. False where Value decides (it answers the same where this does).
@@ -1268,6 +1269,16 @@ RUN_STEP uint32_t StretchRaw(const uint8_t* in) {
   return v;
 }
 
+// Whether the two characters at `in` may both begin D's stretch form, from
+// their lead bytes where D has a form that other lengths mix with: a call
+// for one character costs more than it saves, and in CJK text with ASCII
+// between (blanks, digits) most stretches would be that short.
+template <class D>
+RUN_STEP bool StretchAhead(const uint8_t* in) {
+  if constexpr (requires { D::StretchLead(in); }) return D::StretchLead(in) && D::StretchLead(in + D::kStretchIn);
+  else return true;
+}
+
 // A stretch: characters of D's fixed-width form one after another, at
 // most `most` of them, each with D::kStretchAhead bytes of input from its
 // start and room for Step::kStretchOut bytes of output; answers how many
@@ -1327,7 +1338,7 @@ __attribute__((aligned(64))) int32_t FastLoop(CconvSession* s, const RunPlan& p,
       // After a character of the form a stretch takes, more are likely:
       // as many as fit whatever they are go through a tight loop.
       int32_t room = room_end - written, ahead = length - pos - D::kStretchAhead;
-      if (bytes == D::kStretchIn && room >= 0 && ahead >= 0) {
+      if (bytes == D::kStretchIn && room >= 0 && ahead >= 0 && StretchAhead<D>(in + pos)) {
         int32_t most = std::min(room / Step::kStretchOut + 1, ahead / D::kStretchIn + 1), put;
         int32_t k = line_ends ? StretchLoop<D, Step, true>(step, in + pos, most, out + written, &put)
                               : StretchLoop<D, Step, false>(step, in + pos, most, out + written, &put);
