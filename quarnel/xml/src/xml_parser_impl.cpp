@@ -1105,8 +1105,10 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
   bool plain = true;
   for (int32_t i = 0; i < raw.length() && plain; ++i) {
     char16_t u = raw.charAt(i);
-    plain = u != '\t' && u != '\n' && u != '\r' && ((u != '&' && u != '<') || (mode != 1 && mode != 2)) &&
-            (u != '%' || !m_entityValue);
+    // An entity value keeps its white space: it is normalised where the
+    // entity is referenced in an attribute value, if at all.
+    plain = ((u != '\t' && u != '\n' && u != '\r') || mode == 2) &&
+            ((u != '&' && u != '<') || (mode != 1 && mode != 2)) && (u != '%' || !m_entityValue);
   }
   if (plain) {
     out = raw;
@@ -1147,7 +1149,7 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
       if (m_internalSubset && m_inputStack.empty()) reportError(0x180C, Char(c));
       else expandParameterEntity(true);
       continue;
-    } else if (c == 0x09 || c == 0x0A || c == 0x0D) {
+    } else if ((c == 0x09 || c == 0x0A || c == 0x0D) && mode != 2) {
       c = ' ';
     }
     out.append(static_cast<UChar32>(c));

@@ -163,7 +163,6 @@ const std::map<std::string, const char*>& ReviewedDifferences() {
       {"xmltest/valid/not-sa/031.xml", kParameterEntities},
       {"eduni/errata-2e/E18.xml",
        "the own parser resolves a relative system literal in an external entity against the document"},
-      {"sun/valid/pe03.xml", "the own parser reads a line end inside an entity value as a space"},
       {"sun/valid/sa02.xml", kTypedValues},
       {"sun/valid/sa04.xml", kTypedValues},
       {"sun/valid/not-sa03.xml", kTypedValues},

@@ -86,6 +86,19 @@ TEST(XmlDoctype, InternalSubsetEntities) {
   EXPECT_EQ(Parse("<!DOCTYPE d [ <!ENTITY e 'x'> ]><d/>", {}, true), "D:[ <!ENTITY ] <d> </d> $");
 }
 
+TEST(XmlDoctype, EntityValuesKeepTheirWhiteSpace) {
+  // Only references are replaced in an entity's value; its text is
+  // normalised where an attribute value takes it in.
+  const std::string doctype = "<!DOCTYPE d [<!ENTITY e \"a&#10;b\nc\td&#13;\"><!ENTITY % p 'x\ny'>]>";
+  const std::vector<Case> cases = {
+      {doctype + "<d>&e;</d>", {}, "<d> T:a\nb\nc\td\r </d> $"},
+      {doctype + "<d a='&e;'/>", {}, "<d a=\"a b c d \"> </d> $"},
+      {"<!DOCTYPE d [<!ENTITY e 'a\r\nb'>]><d>&e;</d>", {}, "<d> T:a\nb </d> $"},
+      {"<!DOCTYPE d [<!ENTITY e '<b>\t</b>'>]><d>&e;</d>", {}, "<d> <b> T:\t </b> </d> $"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Parse(c.document, c.features, false), c.dump) << c.document;
+}
+
 TEST(XmlDoctype, MathMLEntitiesAreBuiltIn) {
   // The DTD is never read (there is no such file), the table is used.
   const std::string doctype = "<!DOCTYPE math SYSTEM 'http://www.w3.org/Math/DTD/mathml2/mathml2.dtd'>";
