@@ -198,6 +198,8 @@ void XmlParserImpl::reset() {
   m_parameterEntities.clear();
   m_externalGeneralEntities.clear();
   m_externalParameterEntities.clear();
+  m_attributeLists.clear();
+  m_declarationsStopped = false;
   m_generalEntities[ZelName(UnicodeString(u"lt"))] = u"&#60;";
   m_generalEntities[ZelName(UnicodeString(u"gt"))] = u">";
   m_generalEntities[ZelName(UnicodeString(u"amp"))] = u"&#38;";
@@ -868,6 +870,11 @@ ZelName XmlParserImpl::getAttributePrefix(int index) const {
   return m_attributes[static_cast<size_t>(index)].prefix;
 }
 
+bool XmlParserImpl::isAttributeDefault(int index) const {
+  if (index < 0 || index >= getAttributeCount()) throwLibraryError(2052, kOriginGetAttributeValue);
+  return !m_attributes[static_cast<size_t>(index)].specified;
+}
+
 UnicodeString XmlParserImpl::getAttributeValue(int index) const {
   if (index < 0 || index >= getAttributeCount()) throwLibraryError(2052, kOriginGetAttributeValue);
   return m_attributes[static_cast<size_t>(index)].value;
@@ -1362,6 +1369,36 @@ void XmlParserImpl::parseStartTag() {
   if (getDepth() >= XmlLimits::kMaxDepth) return reportLimit(u"element depth");
   m_namespaces->pushScope();
   m_attributes.clear();
+  // What the document's attribute-list declarations say of this element.
+  const std::vector<AttributeDecl>* declared = nullptr;
+  if (!m_attributeLists.empty()) {
+    auto found = m_attributeLists.find(attributeListKey(prefix, local));
+    if (found != m_attributeLists.end()) declared = &found->second;
+  }
+  auto declarationOf = [&](const Attribute& attribute) -> const AttributeDecl* {
+    if (declared != nullptr)
+      for (const AttributeDecl& decl : *declared)
+        if (decl.prefix == attribute.prefix && decl.localName == attribute.localName) return &decl;
+    return nullptr;
+  };
+  auto bindNamespace = [&](Attribute& attribute) {
+    if (attribute.prefix == ZelName(NAME_XMLNS)) {
+      // The two reserved prefixes keep their namespaces, no other prefix
+      // takes them, and a prefix cannot be unbound in XML 1.0.
+      const ZelName uri(attribute.value);
+      const bool xmlPrefix = attribute.localName == ZelName(NAME_XML);
+      if (attribute.localName == ZelName(NAME_XMLNS) || xmlPrefix != (uri == ZelName(kXmlNamespaceName)) ||
+          uri == ZelName(kXmlnsNamespaceName) || attribute.value.isEmpty())
+        reportError(0x1809, QName(attribute.prefix, attribute.localName));
+      m_namespaces->declarePrefix(attribute.localName, ZelName(attribute.value));
+      attribute.namespaceName = kXmlnsNamespaceName;
+    } else if (attribute.prefix.isEmpty() && attribute.localName == ZelName(NAME_XMLNS)) {
+      if (ZelName(attribute.value) == ZelName(kXmlNamespaceName) || ZelName(attribute.value) == ZelName(kXmlnsNamespaceName))
+        reportError(0x1809, attribute.localName.toString());
+      m_namespaces->declarePrefix(ZelName(), attribute.value.isEmpty() ? ZelName() : ZelName(attribute.value));
+      attribute.namespaceName = kXmlnsNamespaceName;
+    }
+  };
 
   bool separated = skipWhitespace();
   for (;;) {
@@ -1424,24 +1461,31 @@ void XmlParserImpl::parseStartTag() {
     }
     skipWhitespace();
     readLiteral(attribute.value, 1);
-    if (attribute.prefix == ZelName(NAME_XMLNS)) {
-      // The two reserved prefixes keep their namespaces, no other prefix
-      // takes them, and a prefix cannot be unbound in XML 1.0.
-      const ZelName uri(attribute.value);
-      const bool xmlPrefix = attribute.localName == ZelName(NAME_XML);
-      if (attribute.localName == ZelName(NAME_XMLNS) || xmlPrefix != (uri == ZelName(kXmlNamespaceName)) ||
-          uri == ZelName(kXmlnsNamespaceName) || attribute.value.isEmpty())
-        reportError(0x1809, QName(attribute.prefix, attribute.localName));
-      m_namespaces->declarePrefix(attribute.localName, ZelName(attribute.value));
-      attribute.namespaceName = kXmlnsNamespaceName;
-    } else if (attribute.prefix.isEmpty() && attribute.localName == ZelName(NAME_XMLNS)) {
-      if (ZelName(attribute.value) == ZelName(kXmlNamespaceName) || ZelName(attribute.value) == ZelName(kXmlnsNamespaceName))
-        reportError(0x1809, attribute.localName.toString());
-      m_namespaces->declarePrefix(ZelName(), attribute.value.isEmpty() ? ZelName() : ZelName(attribute.value));
-      attribute.namespaceName = kXmlnsNamespaceName;
+    if (declared != nullptr) {
+      const AttributeDecl* decl = declarationOf(attribute);
+      if (decl != nullptr && decl->tokenized) CollapseTokens(attribute.value);
     }
+    bindNamespace(attribute);
     m_attributes.push_back(std::move(attribute));
     separated = skipWhitespace();
+  }
+  // Declared defaults of attributes the tag leaves out, namespace
+  // declarations among them.
+  if (declared != nullptr) {
+    for (const AttributeDecl& decl : *declared) {
+      if (!decl.hasDefault) continue;
+      bool written = false;
+      for (const Attribute& attribute : m_attributes)
+        written = written || (attribute.prefix == decl.prefix && attribute.localName == decl.localName);
+      if (written) continue;
+      Attribute supplied;
+      supplied.prefix = decl.prefix;
+      supplied.localName = decl.localName;
+      supplied.value = decl.value;
+      supplied.specified = false;
+      bindNamespace(supplied);
+      m_attributes.push_back(std::move(supplied));
+    }
   }
 
   if (getDepth() == 1) {
