@@ -332,7 +332,18 @@ void XmlParserImpl::unreadByte() {
   if (m_bytePos > 0) --m_bytePos;
 }
 
+// Every character read from an input passes here: one that XML has no
+// place for in any construct (C0 controls but tab, line feed and carriage
+// return; U+FFFE and U+FFFF) is reported and dropped.
 char32_t XmlParserImpl::decodeChar() {
+  for (;;) {
+    const char32_t c = decodeUnit();
+    if ((c >= 0x20 && c < 0xFFFE) || c == 0x0A || c == 0x09 || c == 0x0D || c > 0xFFFF) return c;
+    reportError(0x1834);
+  }
+}
+
+char32_t XmlParserImpl::decodeUnit() {
   if (m_crLookahead != kNoChar) {
     char32_t c = m_crLookahead;
     m_crLookahead = kNoChar;
@@ -406,7 +417,7 @@ char32_t XmlParserImpl::readChar() {
   if (m_bytePos < m_byteEnd && m_pushbackChar == kNoChar && m_segments.empty() && m_crLookahead == kNoChar &&
       m_decoderMode == 1) {
     unsigned char b = static_cast<unsigned char>(m_bytes[m_bytePos]);
-    if (b < 0x80 && b != 0x0D) {
+    if (b < 0x80 && (b >= 0x20 || b == 0x0A || b == 0x09)) {
       ++m_bytePos;
       if (b == 0x0A) {
         ++m_lineNumber;
@@ -1200,10 +1211,6 @@ int XmlParserImpl::classifyMarkup() {
       }
     } else if (c == kEnd) {
       kind = 9;
-    } else if (c == 0xFFFF) {
-      // A real U+FFFF is no character; it is dropped after its report.
-      reportError(0x1834);
-      continue;
     } else {
       unreadChar(c);
       kind = 5;
@@ -1565,8 +1572,8 @@ void XmlParserImpl::parseEndTag() {
 
 // Plain text straight from the byte buffer while nothing is put back and
 // the input is UTF-8: every character but the markup starters and "]" (in
-// a literal: its delimiter), CR and the code points the reader treats
-// apart (U+0085, U+2028, U+FFFF) goes in, with the position kept as
+// a literal: its delimiter), CR and the other controls, and the code
+// points the reader treats apart (U+0085, U+2028, U+FFFE, U+FFFF) goes in, with the position kept as
 // readChar keeps it. It stops at anything else, which the character loop
 // then reads.
 void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& allSpace) {
@@ -1583,7 +1590,8 @@ void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& al
       length = 0;
     }
     if (b < 0x80) {
-      if (delimiter == 0 ? (b == '<' || b == '&' || b == ']' || b == '\r') : (b == delimiter || b == '\r')) break;
+      if (delimiter == 0 ? (b == '<' || b == '&' || b == ']') : b == delimiter) break;
+      if (b < 0x20 && b != '\n' && b != '\t') break;
       if (b == '\n') {
         ++m_lineNumber;
         m_columnNumber = 0;
@@ -1606,7 +1614,7 @@ void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& al
     }
     static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
     if (!valid || cp < kLeast[need] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0x85 ||
-        cp == 0x2028 || cp == 0xFFFF)
+        cp == 0x2028 || cp == 0xFFFE || cp == 0xFFFF)
       break;
     ++m_columnNumber;
     allSpace = false;
@@ -1637,10 +1645,6 @@ void XmlParserImpl::parseText() {
     if (!topLevel) readTextRun(m_textBuffer, 0, allSpace);
     c = readChar();
     if (c == '<' || c == '&' || c == kEnd) break;
-    if (c == 0xFFFF) {
-      reportError(0x1834);
-      continue;
-    }
     if (c == ']') {
       char32_t d = readChar();
       if (d == ']') {

@@ -181,6 +181,7 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   int readByte();
   void unreadByte();
   char32_t decodeChar();
+  char32_t decodeUnit();
   char32_t readChar();
   void unreadChar(char32_t c);
   void unreadText(const UnicodeString& text, ZelName entity);
