@@ -200,6 +200,7 @@ void XmlParserImpl::reset() {
   m_externalParameterEntities.clear();
   m_attributeLists.clear();
   m_declarationsStopped = false;
+  m_subsetUnread = false;
   m_generalEntities[ZelName(UnicodeString(u"lt"))] = u"&#60;";
   m_generalEntities[ZelName(UnicodeString(u"gt"))] = u">";
   m_generalEntities[ZelName(UnicodeString(u"amp"))] = u"&#38;";
@@ -215,10 +216,12 @@ void XmlParserImpl::reset() {
 }
 
 void XmlParserImpl::setFeature(Feature feature, bool value) {
-  if (feature >= 0 && feature < 6) m_features[feature] = value;
+  if (feature >= 0 && feature <= LOAD_EXTERNAL_ENTITIES) m_features[feature] = value;
 }
 
-bool XmlParserImpl::getFeature(Feature feature) { return feature >= 0 && feature < 6 && m_features[feature]; }
+bool XmlParserImpl::getFeature(Feature feature) {
+  return feature >= 0 && feature <= LOAD_EXTERNAL_ENTITIES && m_features[feature];
+}
 
 void XmlParserImpl::setStreamType(const UnicodeString& mediaType, const UnicodeString& name) {
   m_streamMediaType = mediaType;
@@ -676,6 +679,7 @@ std::istream* XmlParserImpl::openExternal(const UnicodeString& systemLiteral, Un
   ZelUri uri = ResolveLiteral(m_baseUri, systemLiteral);
   resolved = uri.toString();
   if (std::istream* served = uri.getStreamFromResolver()) return served;
+  if (!m_features[LOAD_EXTERNAL_ENTITIES]) return nullptr;
   if (uri.isFile()) {
     // A FIFO or a device would block or never end: only regular files.
     std::string path;
@@ -704,7 +708,10 @@ bool XmlParserImpl::pushStream(const UnicodeString& systemLiteral, ZelName entit
   }
   UnicodeString resolved;
   std::unique_ptr<std::istream> stream(openExternal(systemLiteral, resolved));
-  if (!stream) return false;
+  if (!stream) {
+    reportError(kWarnExternalNotRead, entity.isEmpty() ? resolved : ReferenceText(entity));
+    return false;
+  }
   Input saved;
   saved.pushbackChar = saved.crLookahead = kNoChar;
   swapInput(saved);
