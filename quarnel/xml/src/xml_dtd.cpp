@@ -26,6 +26,12 @@ struct SubsetRecord {
   std::map<UnicodeString, UnicodeString> parameter;
   std::map<UnicodeString, std::pair<UnicodeString, bool>> externalGeneral;
   std::map<UnicodeString, std::pair<UnicodeString, bool>> externalParameter;
+  struct Attribute {
+    UnicodeString elementPrefix, elementLocal, prefix, local;
+    bool tokenized, hasDefault;
+    UnicodeString value;
+  };
+  std::vector<Attribute> attributes;
 };
 
 // Lookups and insertions hold the lock; a subset is parsed outside it, and
@@ -99,6 +105,7 @@ void XmlParserImpl::parseDoctypeDecl() {
     m_namespaces->declarePrefix(ZelName(), ZelName(UnicodeString(kSvgNamespace)));
     m_namespaces->declarePrefix(ZelName(UnicodeString(u"xlink")), ZelName(UnicodeString(kXlinkNamespace)));
   }
+  if (m_features[SKIP_EXTERNAL_DTD] && !systemId.isEmpty()) m_subsetUnread = true;
   if (!m_features[SKIP_EXTERNAL_DTD] && !systemId.isEmpty()) {
     UnicodeString resolved = ResolveLiteral(m_baseUri, systemId).toString();
     if (resolved.startsWith(kMathMLDirectory)) {
@@ -124,7 +131,9 @@ void XmlParserImpl::scanDeclarations(bool external) {
   // After the internal subset's "]" only white space may come before ">".
   bool subsetClosed = false, strayReported = false;
   auto copy = [&](char32_t c) {
-    if (!external) m_textBuffer.append(static_cast<UChar32>(c));
+    if (external) return;
+    m_textBuffer.append(static_cast<UChar32>(c));
+    if (m_textBuffer.length() > m_valueLimit && !m_noEvent) reportLimit(u"value length");
   };
   // Copies up to and including the two characters `first` `second`.
   auto skipTo = [&](char32_t first, char32_t second, char32_t third) {
@@ -141,7 +150,7 @@ void XmlParserImpl::scanDeclarations(bool external) {
   for (;;) {
     char32_t c = readChar();
     if (c == kEnd) {
-      if (!external) reportError(0x181A, u"DOCTYPE");
+      if (!external && !m_noEvent) reportError(0x181A, u"DOCTYPE");
       return;
     }
     if (quote != 0) {
@@ -240,6 +249,10 @@ void XmlParserImpl::scanDeclarations(bool external) {
       parseEntityDecl();
       continue;
     }
+    if (keyword.toString() == u"ATTLIST") {
+      parseAttlistDecl();
+      continue;
+    }
     ++open;
   }
 }
@@ -290,14 +303,19 @@ void XmlParserImpl::expandParameterEntity(bool inLiteral) {
   auto external = m_externalParameterEntities.find(name);
   if (external != m_externalParameterEntities.end()) {
     UnicodeString uri = external->second.uri;
+    bool read = false;
     try {
-      pushStream(uri, ParameterKey(name));
+      read = pushStream(uri, ParameterKey(name));
     } catch (const ZelError&) {
       if (!m_features[LENIENT_ENTITIES]) throw;
     }
+    if (!read) m_declarationsStopped = true;
     return;
   }
-  if (!m_features[LENIENT_ENTITIES]) reportError(0x1E1D, name.toString());
+  if (m_features[LENIENT_ENTITIES]) return;
+  if (m_subsetUnread || m_declarationsStopped)
+    reportError(kWarnExternalNotRead, UnicodeString(u"%").append(name.toString()).append(u';'));
+  else reportError(0x1E1D, name.toString());
 }
 
 // After "<!ENTITY"; the closing ">" is read too.
@@ -324,6 +342,7 @@ void XmlParserImpl::parseEntityDecl() {
     UnicodeString value;
     FlagScope entityValue(m_entityValue, true);
     readLiteral(value, 2);
+    if (m_noEvent) return;  // a bound was passed
     enterEntity(parameter, name, &value, nullptr);
   } else {
     UnicodeString keyword = readName().toString();
@@ -381,6 +400,101 @@ void XmlParserImpl::parseEntityDecl() {
   }
 }
 
+// After "<!ATTLIST"; the closing ">" is read too. Outside the internal
+// subset parameter entities may stand between the declaration's parts.
+void XmlParserImpl::parseAttlistDecl() {
+  const bool references = !m_internalSubset || !m_inputStack.empty();
+  auto gap = [&]() {
+    bool spaced = false;
+    for (;;) {
+      spaced = skipWhitespace() || spaced;
+      char32_t c = readChar();
+      if (c != '%' || !references) {
+        unreadChar(c);
+        return spaced;
+      }
+      expandParameterEntity();
+      spaced = true;
+    }
+  };
+  auto fail = [&](char32_t c) {
+    reportError(0x180C, Char(c));
+    skipDeclaration();
+  };
+  if (!gap()) reportError(0x1816, u"<!ATTLIST");
+  ZelName elementPrefix, elementLocal;
+  if (!readQName(elementPrefix, elementLocal)) return fail(readChar());
+  for (;;) {
+    const bool spaced = gap();
+    char32_t c = readChar();
+    if (c == '>') return;
+    if (c == kEnd) return reportError(0x181A, u"ATTLIST");
+    unreadChar(c);
+    AttributeDecl decl;
+    if (!readQName(decl.prefix, decl.localName)) return fail(readChar());
+    const UnicodeString name = ZelXmlUtil::makeQNameStr(decl.prefix.toString(), decl.localName.toString());
+    if (!spaced) reportError(0x1816, name);
+    if (!gap()) reportError(0x1816, name);
+    c = readChar();
+    if (c != '(') {
+      unreadChar(c);
+      const UnicodeString type = readName().toString();
+      if (type == u"NOTATION") {
+        if (!gap()) reportError(0x1816, type);
+        c = readChar();
+        if (c != '(') return fail(c);
+      } else if (type != u"CDATA" && type != u"ID" && type != u"IDREF" && type != u"IDREFS" && type != u"ENTITY" &&
+                 type != u"ENTITIES" && type != u"NMTOKEN" && type != u"NMTOKENS") {
+        return fail(type.isEmpty() ? readChar() : type.char32At(0));
+      }
+      decl.tokenized = type != u"CDATA";
+    } else {
+      decl.tokenized = true;
+    }
+    if (c == '(') {
+      // Names or name tokens between "|", up to ")".
+      for (;;) {
+        gap();
+        c = readChar();
+        if (c == ')' || c == kEnd || c == '>' || IsQuote(c)) break;
+        if (c == '<' || c == '(') return fail(c);
+      }
+      if (c != ')') return fail(c);
+    }
+    if (!gap()) reportError(0x1816, name);
+    c = readChar();
+    if (c == '#') {
+      const UnicodeString keyword = readName().toString();
+      if (keyword == u"FIXED") {
+        if (!gap()) reportError(0x1816, u"#FIXED");
+        c = readChar();
+        unreadChar(c);
+        if (!IsQuote(c)) return fail(c);
+        decl.hasDefault = true;
+      } else if (keyword != u"REQUIRED" && keyword != u"IMPLIED") {
+        return fail(u'#');
+      }
+    } else if (IsQuote(c)) {
+      unreadChar(c);
+      decl.hasDefault = true;
+    } else {
+      return fail(c);
+    }
+    if (decl.hasDefault) {
+      readLiteral(decl.value, 1);
+      if (decl.tokenized) CollapseTokens(decl.value);
+    }
+    if (!m_declarationsStopped) enterAttribute(elementPrefix, elementLocal, std::move(decl));
+  }
+}
+
+void XmlParserImpl::enterAttribute(ZelName elementPrefix, ZelName elementLocal, AttributeDecl decl) {
+  std::vector<AttributeDecl>& list = m_attributeLists[attributeListKey(elementPrefix, elementLocal)];
+  for (const AttributeDecl& known : list)
+    if (known.prefix == decl.prefix && known.localName == decl.localName) return;
+  list.push_back(std::move(decl));
+}
+
 // The first declaration of a name binds, across both maps of its kind.
 void XmlParserImpl::enterEntity(bool parameter, ZelName name, const UnicodeString* text,
                                 const ExternalEntity* external) {
@@ -412,7 +526,12 @@ void XmlParserImpl::expandGeneralEntity(ZelName name, bool inValue) {
     }
     return;
   }
-  if (!m_features[LENIENT_ENTITIES]) reportError(0x1E1E, name.toString());
+  if (m_features[LENIENT_ENTITIES]) return;
+  // Where declarations were not read, the entity may have been declared
+  // there: no error, but the document has a hole.
+  if (m_subsetUnread || m_declarationsStopped)
+    reportError(kWarnExternalNotRead, UnicodeString(u"&").append(name.toString()).append(u';'));
+  else reportError(0x1E1E, name.toString());
 }
 
 void XmlParserImpl::readExternalSubset(const UnicodeString& uri) {
@@ -420,7 +539,10 @@ void XmlParserImpl::readExternalSubset(const UnicodeString& uri) {
     // Parameter entities of the internal subset bind first and may change
     // what the external subset declares (a conditional section's keyword,
     // an entity's text): such a subset is read for this document alone.
-    const bool ownReading = !m_parameterEntities.empty() || !m_externalParameterEntities.empty();
+    // Nor is one that only the URI resolver may serve: the cache must not
+    // hand a parser that may read no file what another read from one.
+    const bool ownReading = !m_parameterEntities.empty() || !m_externalParameterEntities.empty() ||
+                            !m_features[LOAD_EXTERNAL_ENTITIES] || m_externalBlocked;
     std::shared_ptr<const SubsetRecord> record;
     if (!ownReading) {
       ZelMutex guard(g_subsetCacheLock);
@@ -430,12 +552,18 @@ void XmlParserImpl::readExternalSubset(const UnicodeString& uri) {
     if (!record) {
       UnicodeString resolved;
       std::unique_ptr<std::istream> stream(openExternal(uri, resolved));
-      // Not allowed, or a remote resource without stream: nothing.
-      if (!stream) return;
+      // Not allowed, or a remote resource without stream: nothing. One the
+      // parser was allowed to read is reported.
+      if (!stream) {
+        m_subsetUnread = true;
+        if (m_features[LOAD_EXTERNAL_ENTITIES] && !m_externalBlocked) reportError(kWarnExternalNotRead, uri);
+        return;
+      }
       auto fresh = std::make_shared<SubsetRecord>();
       if (stream->peek() != std::char_traits<char>::eof()) {
         XmlParserImpl subset;
         subset.m_externalBlocked = m_externalBlocked;
+        subset.m_features[LOAD_EXTERNAL_ENTITIES] = m_features[LOAD_EXTERNAL_ENTITIES];
         ZelUri where(uri, ZelUri::URISTR_URI);
         subset.setInput(*stream, UnicodeString(), where.isAbsolute() ? where.getBaseString() : UnicodeString());
         subset.m_parameterEntities = m_parameterEntities;
@@ -449,6 +577,13 @@ void XmlParserImpl::readExternalSubset(const UnicodeString& uri) {
           fresh->externalGeneral.emplace(ZelName(name).toString(), std::make_pair(entity.uri, entity.unparsed));
         for (const auto& [name, entity] : subset.m_externalParameterEntities)
           fresh->externalParameter.emplace(ZelName(name).toString(), std::make_pair(entity.uri, entity.unparsed));
+        for (const auto& [key, list] : subset.m_attributeLists) {
+          const ZelName elementPrefix(static_cast<ZelNameEnum>(key >> 32));
+          const ZelName elementLocal(static_cast<ZelNameEnum>(key & 0xFFFFFFFFu));
+          for (const AttributeDecl& decl : list)
+            fresh->attributes.push_back({elementPrefix.toString(), elementLocal.toString(), decl.prefix.toString(),
+                                         decl.localName.toString(), decl.tokenized, decl.hasDefault, decl.value});
+        }
       }
       if (ownReading) {
         record = std::move(fresh);
@@ -459,6 +594,16 @@ void XmlParserImpl::readExternalSubset(const UnicodeString& uri) {
     }
     for (const auto& [name, text] : record->general) enterEntity(false, ZelName(name), &text, nullptr);
     for (const auto& [name, text] : record->parameter) enterEntity(true, ZelName(name), &text, nullptr);
+    auto named = [](const UnicodeString& text) { return text.isEmpty() ? ZelName() : ZelName(text); };
+    for (const SubsetRecord::Attribute& attribute : record->attributes) {
+      AttributeDecl decl;
+      decl.prefix = named(attribute.prefix);
+      decl.localName = named(attribute.local);
+      decl.tokenized = attribute.tokenized;
+      decl.hasDefault = attribute.hasDefault;
+      decl.value = attribute.value;
+      enterAttribute(named(attribute.elementPrefix), named(attribute.elementLocal), std::move(decl));
+    }
     for (const auto* map : {&record->externalGeneral, &record->externalParameter}) {
       for (const auto& [name, value] : *map) {
         ExternalEntity entity;
@@ -469,6 +614,7 @@ void XmlParserImpl::readExternalSubset(const UnicodeString& uri) {
     }
   } catch (const ZelError&) {
     if (!m_features[IGNORE_DTD_FAILURE]) throw;
+    m_subsetUnread = true;
   }
 }
 

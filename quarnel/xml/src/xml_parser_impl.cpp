@@ -150,7 +150,8 @@ const char16_t* xmlEventName(int type) { return EventName(static_cast<ZelXmlPars
 void ZelXmlUtil::setRemoteEntityLoading(bool allowed) { g_remoteEntityLoading = allowed; }
 bool ZelXmlUtil::getRemoteEntityLoading() { return g_remoteEntityLoading; }
 
-XmlParserImpl::XmlParserImpl() : m_pushbackChar(kNoChar), m_crLookahead(kNoChar) {
+XmlParserImpl::XmlParserImpl()
+    : m_valueLimit(XmlLimits::kMaxValueLength), m_pushbackChar(kNoChar), m_crLookahead(kNoChar) {
   m_bytes.resize(kByteBufferSize);
   reset();
 }
@@ -198,6 +199,9 @@ void XmlParserImpl::reset() {
   m_parameterEntities.clear();
   m_externalGeneralEntities.clear();
   m_externalParameterEntities.clear();
+  m_attributeLists.clear();
+  m_declarationsStopped = false;
+  m_subsetUnread = false;
   m_generalEntities[ZelName(UnicodeString(u"lt"))] = u"&#60;";
   m_generalEntities[ZelName(UnicodeString(u"gt"))] = u">";
   m_generalEntities[ZelName(UnicodeString(u"amp"))] = u"&#38;";
@@ -213,10 +217,12 @@ void XmlParserImpl::reset() {
 }
 
 void XmlParserImpl::setFeature(Feature feature, bool value) {
-  if (feature >= 0 && feature < 6) m_features[feature] = value;
+  if (feature >= 0 && feature <= LOAD_EXTERNAL_ENTITIES) m_features[feature] = value;
 }
 
-bool XmlParserImpl::getFeature(Feature feature) { return feature >= 0 && feature < 6 && m_features[feature]; }
+bool XmlParserImpl::getFeature(Feature feature) {
+  return feature >= 0 && feature <= LOAD_EXTERNAL_ENTITIES && m_features[feature];
+}
 
 void XmlParserImpl::setStreamType(const UnicodeString& mediaType, const UnicodeString& name) {
   m_streamMediaType = mediaType;
@@ -330,7 +336,18 @@ void XmlParserImpl::unreadByte() {
   if (m_bytePos > 0) --m_bytePos;
 }
 
+// Every character read from an input passes here: one that XML has no
+// place for in any construct (C0 controls but tab, line feed and carriage
+// return; U+FFFE and U+FFFF) is reported and dropped.
 char32_t XmlParserImpl::decodeChar() {
+  for (;;) {
+    const char32_t c = decodeUnit();
+    if ((c >= 0x20 && c < 0xFFFE) || c == 0x0A || c == 0x09 || c == 0x0D || c > 0xFFFF) return c;
+    reportError(0x1834);
+  }
+}
+
+char32_t XmlParserImpl::decodeUnit() {
   if (m_crLookahead != kNoChar) {
     char32_t c = m_crLookahead;
     m_crLookahead = kNoChar;
@@ -404,7 +421,7 @@ char32_t XmlParserImpl::readChar() {
   if (m_bytePos < m_byteEnd && m_pushbackChar == kNoChar && m_segments.empty() && m_crLookahead == kNoChar &&
       m_decoderMode == 1) {
     unsigned char b = static_cast<unsigned char>(m_bytes[m_bytePos]);
-    if (b < 0x80 && b != 0x0D) {
+    if (b < 0x80 && (b >= 0x20 || b == 0x0A || b == 0x09)) {
       ++m_bytePos;
       if (b == 0x0A) {
         ++m_lineNumber;
@@ -663,6 +680,7 @@ std::istream* XmlParserImpl::openExternal(const UnicodeString& systemLiteral, Un
   ZelUri uri = ResolveLiteral(m_baseUri, systemLiteral);
   resolved = uri.toString();
   if (std::istream* served = uri.getStreamFromResolver()) return served;
+  if (!m_features[LOAD_EXTERNAL_ENTITIES]) return nullptr;
   if (uri.isFile()) {
     // A FIFO or a device would block or never end: only regular files.
     std::string path;
@@ -691,7 +709,10 @@ bool XmlParserImpl::pushStream(const UnicodeString& systemLiteral, ZelName entit
   }
   UnicodeString resolved;
   std::unique_ptr<std::istream> stream(openExternal(systemLiteral, resolved));
-  if (!stream) return false;
+  if (!stream) {
+    reportError(kWarnExternalNotRead, entity.isEmpty() ? resolved : ReferenceText(entity));
+    return false;
+  }
   Input saved;
   saved.pushbackChar = saved.crLookahead = kNoChar;
   swapInput(saved);
@@ -822,7 +843,8 @@ UnicodeString XmlParserImpl::getText() {
       // An undeclared name has no text, not the invalid one.
       if (m_cachedText.isBogus()) m_cachedText.remove();
     } else {
-      m_cachedText = UnicodeString(m_textBuffer, m_tokenStart);
+      // From the start the buffer is shared, not copied.
+      m_cachedText = m_tokenStart == 0 ? m_textBuffer : UnicodeString(m_textBuffer, m_tokenStart);
     }
   }
   return m_cachedText;
@@ -866,6 +888,11 @@ ZelName XmlParserImpl::getAttributeName(int index) const {
 ZelName XmlParserImpl::getAttributePrefix(int index) const {
   if (index < 0 || index >= getAttributeCount()) throwLibraryError(2052, kOriginGetAttributePrefix);
   return m_attributes[static_cast<size_t>(index)].prefix;
+}
+
+bool XmlParserImpl::isAttributeDefault(int index) const {
+  if (index < 0 || index >= getAttributeCount()) throwLibraryError(2052, kOriginGetAttributeValue);
+  return !m_attributes[static_cast<size_t>(index)].specified;
 }
 
 UnicodeString XmlParserImpl::getAttributeValue(int index) const {
@@ -1091,6 +1118,11 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
   bool allSpace = true;
   for (;;) {
     if (quoted) readTextRun(raw, delimiter, allSpace);
+    // As written, references may make the text up to twice the value.
+    if (raw.length() > 2 * static_cast<int64_t>(m_valueLimit)) {
+      reportLimit(u"value length");
+      return false;
+    }
     c = readChar();
     if (c == kEnd) break;
     if (c == delimiter) {
@@ -1101,15 +1133,29 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
   }
   if (!closed && mode != 3 && mode != 4) reportError(0x182F, Char(delimiter));
 
-  // Nothing to replace: the raw text is the value.
+  // No reference to replace: the raw text is the value, its white space
+  // made spaces in place (an entity value keeps its white space: it is
+  // normalised where the entity is referenced in an attribute value, if at
+  // all). A large value is held once.
   bool plain = true;
+  bool spaces = false;
   for (int32_t i = 0; i < raw.length() && plain; ++i) {
     char16_t u = raw.charAt(i);
-    plain = u != '\t' && u != '\n' && u != '\r' && ((u != '&' && u != '<') || (mode != 1 && mode != 2)) &&
-            (u != '%' || !m_entityValue);
+    spaces = spaces || ((u == '\t' || u == '\n' || u == '\r') && mode != 2);
+    plain = ((u != '&' && u != '<') || (mode != 1 && mode != 2)) && (u != '%' || !m_entityValue);
   }
   if (plain) {
-    out = raw;
+    if (raw.length() > m_valueLimit) {
+      reportLimit(u"value length");
+      return false;
+    }
+    if (spaces) {
+      for (int32_t i = 0; i < raw.length(); ++i) {
+        char16_t u = raw.charAt(i);
+        if (u == '\t' || u == '\n' || u == '\r') raw.setCharAt(i, u' ');
+      }
+    }
+    out = std::move(raw);
     if (mode == 4 && quoted) {
       out.insert(0, static_cast<UChar32>(delimiter));
       if (closed) out.append(static_cast<UChar32>(delimiter));
@@ -1127,6 +1173,10 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
   if (m_pushbackChar != kNoChar) unreadText(UnicodeString(), ZelName());
   m_segments.push_back(std::move(literal));
   while ((c = readChar()) != kEnd) {
+    if (out.length() > m_valueLimit) {
+      reportLimit(u"value length");
+      break;
+    }
     if (c == '<' && mode == 1) {
       reportError(0x1830);
     } else if (c == '&' && (mode == 1 || mode == 2)) {
@@ -1147,11 +1197,12 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
       if (m_internalSubset && m_inputStack.empty()) reportError(0x180C, Char(c));
       else expandParameterEntity(true);
       continue;
-    } else if (c == 0x09 || c == 0x0A || c == 0x0D) {
+    } else if ((c == 0x09 || c == 0x0A || c == 0x0D) && mode != 2) {
       c = ' ';
     }
     out.append(static_cast<UChar32>(c));
   }
+  if (out.length() > m_valueLimit && !m_noEvent) reportLimit(u"value length");
   // Take the literal off (a callback that closed the input took it already).
   while (!m_segments.empty()) {
     Segment& top = m_segments.back();
@@ -1191,10 +1242,6 @@ int XmlParserImpl::classifyMarkup() {
       }
     } else if (c == kEnd) {
       kind = 9;
-    } else if (c == 0xFFFF) {
-      // A real U+FFFF is no character; it is dropped after its report.
-      reportError(0x1834);
-      continue;
     } else {
       unreadChar(c);
       kind = 5;
@@ -1360,6 +1407,36 @@ void XmlParserImpl::parseStartTag() {
   if (getDepth() >= XmlLimits::kMaxDepth) return reportLimit(u"element depth");
   m_namespaces->pushScope();
   m_attributes.clear();
+  // What the document's attribute-list declarations say of this element.
+  const std::vector<AttributeDecl>* declared = nullptr;
+  if (!m_attributeLists.empty()) {
+    auto found = m_attributeLists.find(attributeListKey(prefix, local));
+    if (found != m_attributeLists.end()) declared = &found->second;
+  }
+  auto declarationOf = [&](const Attribute& attribute) -> const AttributeDecl* {
+    if (declared != nullptr)
+      for (const AttributeDecl& decl : *declared)
+        if (decl.prefix == attribute.prefix && decl.localName == attribute.localName) return &decl;
+    return nullptr;
+  };
+  auto bindNamespace = [&](Attribute& attribute) {
+    if (attribute.prefix == ZelName(NAME_XMLNS)) {
+      // The two reserved prefixes keep their namespaces, no other prefix
+      // takes them, and a prefix cannot be unbound in XML 1.0.
+      const ZelName uri(attribute.value);
+      const bool xmlPrefix = attribute.localName == ZelName(NAME_XML);
+      if (attribute.localName == ZelName(NAME_XMLNS) || xmlPrefix != (uri == ZelName(kXmlNamespaceName)) ||
+          uri == ZelName(kXmlnsNamespaceName) || attribute.value.isEmpty())
+        reportError(0x1809, QName(attribute.prefix, attribute.localName));
+      m_namespaces->declarePrefix(attribute.localName, ZelName(attribute.value));
+      attribute.namespaceName = kXmlnsNamespaceName;
+    } else if (attribute.prefix.isEmpty() && attribute.localName == ZelName(NAME_XMLNS)) {
+      if (ZelName(attribute.value) == ZelName(kXmlNamespaceName) || ZelName(attribute.value) == ZelName(kXmlnsNamespaceName))
+        reportError(0x1809, attribute.localName.toString());
+      m_namespaces->declarePrefix(ZelName(), attribute.value.isEmpty() ? ZelName() : ZelName(attribute.value));
+      attribute.namespaceName = kXmlnsNamespaceName;
+    }
+  };
 
   bool separated = skipWhitespace();
   for (;;) {
@@ -1422,24 +1499,32 @@ void XmlParserImpl::parseStartTag() {
     }
     skipWhitespace();
     readLiteral(attribute.value, 1);
-    if (attribute.prefix == ZelName(NAME_XMLNS)) {
-      // The two reserved prefixes keep their namespaces, no other prefix
-      // takes them, and a prefix cannot be unbound in XML 1.0.
-      const ZelName uri(attribute.value);
-      const bool xmlPrefix = attribute.localName == ZelName(NAME_XML);
-      if (attribute.localName == ZelName(NAME_XMLNS) || xmlPrefix != (uri == ZelName(kXmlNamespaceName)) ||
-          uri == ZelName(kXmlnsNamespaceName) || attribute.value.isEmpty())
-        reportError(0x1809, QName(attribute.prefix, attribute.localName));
-      m_namespaces->declarePrefix(attribute.localName, ZelName(attribute.value));
-      attribute.namespaceName = kXmlnsNamespaceName;
-    } else if (attribute.prefix.isEmpty() && attribute.localName == ZelName(NAME_XMLNS)) {
-      if (ZelName(attribute.value) == ZelName(kXmlNamespaceName) || ZelName(attribute.value) == ZelName(kXmlnsNamespaceName))
-        reportError(0x1809, attribute.localName.toString());
-      m_namespaces->declarePrefix(ZelName(), attribute.value.isEmpty() ? ZelName() : ZelName(attribute.value));
-      attribute.namespaceName = kXmlnsNamespaceName;
+    if (m_noEvent) return;
+    if (declared != nullptr) {
+      const AttributeDecl* decl = declarationOf(attribute);
+      if (decl != nullptr && decl->tokenized) CollapseTokens(attribute.value);
     }
+    bindNamespace(attribute);
     m_attributes.push_back(std::move(attribute));
     separated = skipWhitespace();
+  }
+  // Declared defaults of attributes the tag leaves out, namespace
+  // declarations among them.
+  if (declared != nullptr) {
+    for (const AttributeDecl& decl : *declared) {
+      if (!decl.hasDefault) continue;
+      bool written = false;
+      for (const Attribute& attribute : m_attributes)
+        written = written || (attribute.prefix == decl.prefix && attribute.localName == decl.localName);
+      if (written) continue;
+      Attribute supplied;
+      supplied.prefix = decl.prefix;
+      supplied.localName = decl.localName;
+      supplied.value = decl.value;
+      supplied.specified = false;
+      bindNamespace(supplied);
+      m_attributes.push_back(std::move(supplied));
+    }
   }
 
   if (getDepth() == 1) {
@@ -1519,8 +1604,8 @@ void XmlParserImpl::parseEndTag() {
 
 // Plain text straight from the byte buffer while nothing is put back and
 // the input is UTF-8: every character but the markup starters and "]" (in
-// a literal: its delimiter), CR and the code points the reader treats
-// apart (U+0085, U+2028, U+FFFF) goes in, with the position kept as
+// a literal: its delimiter), CR and the other controls, and the code
+// points the reader treats apart (U+0085, U+2028, U+FFFE, U+FFFF) goes in, with the position kept as
 // readChar keeps it. It stops at anything else, which the character loop
 // then reads.
 void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& allSpace) {
@@ -1537,7 +1622,8 @@ void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& al
       length = 0;
     }
     if (b < 0x80) {
-      if (delimiter == 0 ? (b == '<' || b == '&' || b == ']' || b == '\r') : (b == delimiter || b == '\r')) break;
+      if (delimiter == 0 ? (b == '<' || b == '&' || b == ']') : b == delimiter) break;
+      if (b < 0x20 && b != '\n' && b != '\t') break;
       if (b == '\n') {
         ++m_lineNumber;
         m_columnNumber = 0;
@@ -1560,7 +1646,7 @@ void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& al
     }
     static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
     if (!valid || cp < kLeast[need] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0x85 ||
-        cp == 0x2028 || cp == 0xFFFF)
+        cp == 0x2028 || cp == 0xFFFE || cp == 0xFFFF)
       break;
     ++m_columnNumber;
     allSpace = false;
@@ -1589,12 +1675,9 @@ void XmlParserImpl::parseText() {
   char32_t c;
   for (;;) {
     if (!topLevel) readTextRun(m_textBuffer, 0, allSpace);
+    if (m_textBuffer.length() > m_valueLimit) return reportLimit(u"text length");
     c = readChar();
     if (c == '<' || c == '&' || c == kEnd) break;
-    if (c == 0xFFFF) {
-      reportError(0x1834);
-      continue;
-    }
     if (c == ']') {
       char32_t d = readChar();
       if (d == ']') {
@@ -1646,6 +1729,8 @@ void XmlParserImpl::parseCData() {
     }
     brackets = c == ']' ? brackets + 1 : 0;
     m_textBuffer.append(static_cast<UChar32>(c));
+    // The brackets that may end the section are not counted yet.
+    if (m_textBuffer.length() - brackets > m_valueLimit) return reportLimit(u"text length");
   }
 }
 
@@ -1657,6 +1742,7 @@ void XmlParserImpl::parseComment() {
       reportError(0x1812);
       return;
     }
+    if (m_textBuffer.length() > m_valueLimit) return reportLimit(u"value length");
     if (c != '-') {
       m_textBuffer.append(static_cast<UChar32>(c));
       continue;
@@ -1787,6 +1873,7 @@ void XmlParserImpl::parsePI() {
     }
     question = c == '?';
     m_textBuffer.append(static_cast<UChar32>(c));
+    if (m_textBuffer.length() - (question ? 1 : 0) > m_valueLimit) return reportLimit(u"value length");
   }
 }
 

@@ -79,6 +79,15 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   // switch say. Readers of packages set it on their parsers.
   void setExternalResourcesBlocked(bool blocked) { m_externalBlocked = blocked; }
 
+  // The length bound of one value (XmlLimits::kMaxValueLength unless set);
+  // a longer one reports 0x183C and ends the input.
+  void setValueLengthLimit(int32_t units) { m_valueLimit = units; }
+  int32_t getValueLengthLimit() const { return m_valueLimit; }
+
+  // Whether the attribute at index was supplied from a default of an
+  // attribute-list declaration rather than written in the tag.
+  bool isAttributeDefault(int index) const;
+
   // Forgets every external subset read so far, so that a process that
   // reads endless different ones (a fuzzer) can bound its memory.
   static void clearSubsetCache();
@@ -91,7 +100,24 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
     ZelName localName;
     ZelName namespaceName;
     UnicodeString value;
+    bool specified = true;
   };
+  // One attribute of an attribute-list declaration: its name as written,
+  // whether its type is other than CDATA (its values are then tokens), and
+  // its default value, normalised, when it has one.
+  struct AttributeDecl {
+    ZelName prefix;
+    ZelName localName;
+    bool tokenized = false;
+    bool hasDefault = false;
+    UnicodeString value;
+  };
+  // Keyed by the element's prefix and local name.
+  using AttributeListMap = std::unordered_map<uint64_t, std::vector<AttributeDecl>>;
+  static uint64_t attributeListKey(ZelName prefix, ZelName localName) {
+    return (static_cast<uint64_t>(static_cast<uint32_t>(static_cast<ZelNameEnum>(prefix))) << 32) |
+           static_cast<uint32_t>(static_cast<ZelNameEnum>(localName));
+  }
   // Text put back in front of the input. A literal being re-read is a
   // barrier: its end is the end of input until it is taken off.
   struct Segment {
@@ -142,12 +168,14 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   void reset();
   void checkStream();
   void swapInput(Input& other);
-  // Opens the resource a system literal names, as the features, the block
-  // and the remote switch allow; null when it contributes nothing. Throws
-  // 4099 for a local file that cannot be read as one.
+  // Opens the resource a system literal names: what the URI resolver
+  // serves, else, when LOAD_EXTERNAL_ENTITIES allows it, a local file, a
+  // jar: entry, a data: text or (with the remote switch) a remote
+  // resource. Null when it contributes nothing. Throws 4099 for a local file that cannot be read as one.
   std::istream* openExternal(const UnicodeString& systemLiteral, UnicodeString& resolved);
   // Reads an external entity's text in place of the current input, after
-  // its text declaration. False when it contributes nothing.
+  // its text declaration. False when it contributes nothing; an entity
+  // that is not opened is reported as a warning.
   bool pushStream(const UnicodeString& systemLiteral, ZelName entity);
   void popStream();
   void readTextDecl();
@@ -160,6 +188,7 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   int readByte();
   void unreadByte();
   char32_t decodeChar();
+  char32_t decodeUnit();
   char32_t readChar();
   void unreadChar(char32_t c);
   void unreadText(const UnicodeString& text, ZelName entity);
@@ -184,6 +213,9 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   void scanDeclarations(bool external);
   void expandParameterEntity(bool inLiteral = false);
   void parseEntityDecl();
+  void parseAttlistDecl();
+  // The first declaration of an attribute of an element binds.
+  void enterAttribute(ZelName elementPrefix, ZelName elementLocal, AttributeDecl decl);
   void skipIgnoredSection();
   void readExternalSubset(const UnicodeString& systemLiteral);
   void parseExternalSubset();
@@ -214,7 +246,8 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   void reportLimit(const char16_t* what);
   bool attributeMatches(const Attribute& attribute, ZelName namespaceName, ZelName localName) const;
 
-  bool m_features[6] = {};
+  bool m_features[7] = {};
+  int32_t m_valueLimit;
   EventType m_eventType = START_DOCUMENT;
   int m_pendingMarkup = 0;
   bool m_xmlDeclSeen = false;
@@ -235,6 +268,13 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   EntityMap m_parameterEntities;
   ExternalMap m_externalGeneralEntities;
   ExternalMap m_externalParameterEntities;
+  AttributeListMap m_attributeLists;
+  // An external parameter entity was not read: the declarations after it
+  // may depend on it and are not taken.
+  bool m_declarationsStopped = false;
+  // The external subset was not read: an undeclared entity may be declared
+  // there.
+  bool m_subsetUnread = false;
 
   // Input: the stream read through a buffer of its bytes. External
   // entities will stack further inputs here.
