@@ -4,6 +4,7 @@
 
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include <unicode/ucnv.h>
 
@@ -74,6 +75,7 @@ class XmlSerializerImpl : public ZelXmlSerializer {
   void writeText(const UChar* text, int length, int flags);
   void writeText(const UnicodeString& text, int flags) { writeText(text.getBuffer(), text.length(), flags); }
   void writeName(ZelName name) { writeText(name.toString(), kEscapeNone | kName); }
+  bool directOutput() const;
   void writeRaw(const char* bytes, int length);
   void writeChar(char byte);
   void appendCharRef(std::string& out, unsigned value);
@@ -92,6 +94,7 @@ class XmlSerializerImpl : public ZelXmlSerializer {
   UnicodeString m_generator;
   UConverter* m_converter;
   std::unordered_map<UChar32, std::string> m_shiftJisCache;
+  std::vector<const std::string*> m_shiftJisBasic;
   std::string m_buffer;
 };
 
