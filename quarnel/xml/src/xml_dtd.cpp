@@ -26,6 +26,12 @@ struct SubsetRecord {
   std::map<UnicodeString, UnicodeString> parameter;
   std::map<UnicodeString, std::pair<UnicodeString, bool>> externalGeneral;
   std::map<UnicodeString, std::pair<UnicodeString, bool>> externalParameter;
+  struct Attribute {
+    UnicodeString elementPrefix, elementLocal, prefix, local;
+    bool tokenized, hasDefault;
+    UnicodeString value;
+  };
+  std::vector<Attribute> attributes;
 };
 
 // Lookups and insertions hold the lock; a subset is parsed outside it, and
@@ -240,6 +246,10 @@ void XmlParserImpl::scanDeclarations(bool external) {
       parseEntityDecl();
       continue;
     }
+    if (keyword.toString() == u"ATTLIST") {
+      parseAttlistDecl();
+      continue;
+    }
     ++open;
   }
 }
@@ -290,11 +300,13 @@ void XmlParserImpl::expandParameterEntity(bool inLiteral) {
   auto external = m_externalParameterEntities.find(name);
   if (external != m_externalParameterEntities.end()) {
     UnicodeString uri = external->second.uri;
+    bool read = false;
     try {
-      pushStream(uri, ParameterKey(name));
+      read = pushStream(uri, ParameterKey(name));
     } catch (const ZelError&) {
       if (!m_features[LENIENT_ENTITIES]) throw;
     }
+    if (!read) m_declarationsStopped = true;
     return;
   }
   if (!m_features[LENIENT_ENTITIES]) reportError(0x1E1D, name.toString());
@@ -381,6 +393,101 @@ void XmlParserImpl::parseEntityDecl() {
   }
 }
 
+// After "<!ATTLIST"; the closing ">" is read too. Outside the internal
+// subset parameter entities may stand between the declaration's parts.
+void XmlParserImpl::parseAttlistDecl() {
+  const bool references = !m_internalSubset || !m_inputStack.empty();
+  auto gap = [&]() {
+    bool spaced = false;
+    for (;;) {
+      spaced = skipWhitespace() || spaced;
+      char32_t c = readChar();
+      if (c != '%' || !references) {
+        unreadChar(c);
+        return spaced;
+      }
+      expandParameterEntity();
+      spaced = true;
+    }
+  };
+  auto fail = [&](char32_t c) {
+    reportError(0x180C, Char(c));
+    skipDeclaration();
+  };
+  if (!gap()) reportError(0x1816, u"<!ATTLIST");
+  ZelName elementPrefix, elementLocal;
+  if (!readQName(elementPrefix, elementLocal)) return fail(readChar());
+  for (;;) {
+    const bool spaced = gap();
+    char32_t c = readChar();
+    if (c == '>') return;
+    if (c == kEnd) return reportError(0x181A, u"ATTLIST");
+    unreadChar(c);
+    AttributeDecl decl;
+    if (!readQName(decl.prefix, decl.localName)) return fail(readChar());
+    const UnicodeString name = ZelXmlUtil::makeQNameStr(decl.prefix.toString(), decl.localName.toString());
+    if (!spaced) reportError(0x1816, name);
+    if (!gap()) reportError(0x1816, name);
+    c = readChar();
+    if (c != '(') {
+      unreadChar(c);
+      const UnicodeString type = readName().toString();
+      if (type == u"NOTATION") {
+        if (!gap()) reportError(0x1816, type);
+        c = readChar();
+        if (c != '(') return fail(c);
+      } else if (type != u"CDATA" && type != u"ID" && type != u"IDREF" && type != u"IDREFS" && type != u"ENTITY" &&
+                 type != u"ENTITIES" && type != u"NMTOKEN" && type != u"NMTOKENS") {
+        return fail(type.isEmpty() ? readChar() : type.char32At(0));
+      }
+      decl.tokenized = type != u"CDATA";
+    } else {
+      decl.tokenized = true;
+    }
+    if (c == '(') {
+      // Names or name tokens between "|", up to ")".
+      for (;;) {
+        gap();
+        c = readChar();
+        if (c == ')' || c == kEnd || c == '>' || IsQuote(c)) break;
+        if (c == '<' || c == '(') return fail(c);
+      }
+      if (c != ')') return fail(c);
+    }
+    if (!gap()) reportError(0x1816, name);
+    c = readChar();
+    if (c == '#') {
+      const UnicodeString keyword = readName().toString();
+      if (keyword == u"FIXED") {
+        if (!gap()) reportError(0x1816, u"#FIXED");
+        c = readChar();
+        unreadChar(c);
+        if (!IsQuote(c)) return fail(c);
+        decl.hasDefault = true;
+      } else if (keyword != u"REQUIRED" && keyword != u"IMPLIED") {
+        return fail(u'#');
+      }
+    } else if (IsQuote(c)) {
+      unreadChar(c);
+      decl.hasDefault = true;
+    } else {
+      return fail(c);
+    }
+    if (decl.hasDefault) {
+      readLiteral(decl.value, 1);
+      if (decl.tokenized) CollapseTokens(decl.value);
+    }
+    if (!m_declarationsStopped) enterAttribute(elementPrefix, elementLocal, std::move(decl));
+  }
+}
+
+void XmlParserImpl::enterAttribute(ZelName elementPrefix, ZelName elementLocal, AttributeDecl decl) {
+  std::vector<AttributeDecl>& list = m_attributeLists[attributeListKey(elementPrefix, elementLocal)];
+  for (const AttributeDecl& known : list)
+    if (known.prefix == decl.prefix && known.localName == decl.localName) return;
+  list.push_back(std::move(decl));
+}
+
 // The first declaration of a name binds, across both maps of its kind.
 void XmlParserImpl::enterEntity(bool parameter, ZelName name, const UnicodeString* text,
                                 const ExternalEntity* external) {
@@ -449,6 +556,13 @@ void XmlParserImpl::readExternalSubset(const UnicodeString& uri) {
           fresh->externalGeneral.emplace(ZelName(name).toString(), std::make_pair(entity.uri, entity.unparsed));
         for (const auto& [name, entity] : subset.m_externalParameterEntities)
           fresh->externalParameter.emplace(ZelName(name).toString(), std::make_pair(entity.uri, entity.unparsed));
+        for (const auto& [key, list] : subset.m_attributeLists) {
+          const ZelName elementPrefix(static_cast<ZelNameEnum>(key >> 32));
+          const ZelName elementLocal(static_cast<ZelNameEnum>(key & 0xFFFFFFFFu));
+          for (const AttributeDecl& decl : list)
+            fresh->attributes.push_back({elementPrefix.toString(), elementLocal.toString(), decl.prefix.toString(),
+                                         decl.localName.toString(), decl.tokenized, decl.hasDefault, decl.value});
+        }
       }
       if (ownReading) {
         record = std::move(fresh);
@@ -459,6 +573,16 @@ void XmlParserImpl::readExternalSubset(const UnicodeString& uri) {
     }
     for (const auto& [name, text] : record->general) enterEntity(false, ZelName(name), &text, nullptr);
     for (const auto& [name, text] : record->parameter) enterEntity(true, ZelName(name), &text, nullptr);
+    auto named = [](const UnicodeString& text) { return text.isEmpty() ? ZelName() : ZelName(text); };
+    for (const SubsetRecord::Attribute& attribute : record->attributes) {
+      AttributeDecl decl;
+      decl.prefix = named(attribute.prefix);
+      decl.localName = named(attribute.local);
+      decl.tokenized = attribute.tokenized;
+      decl.hasDefault = attribute.hasDefault;
+      decl.value = attribute.value;
+      enterAttribute(named(attribute.elementPrefix), named(attribute.elementLocal), std::move(decl));
+    }
     for (const auto* map : {&record->externalGeneral, &record->externalParameter}) {
       for (const auto& [name, value] : *map) {
         ExternalEntity entity;

@@ -22,6 +22,24 @@ inline constexpr char16_t kXlinkNamespace[] = u"http://www.w3.org/1999/xlink";
 
 inline bool IsSpace(char32_t c) { return c == 0x20 || c == 0x09 || c == 0x0A || c == 0x0D; }
 
+// A value of an attribute declared other than CDATA: spaces dropped at
+// both ends, runs of them made one.
+inline void CollapseTokens(UnicodeString& value) {
+  int32_t out = 0;
+  bool space = false;
+  for (int32_t i = 0; i < value.length(); ++i) {
+    const char16_t u = value.charAt(i);
+    if (u == u' ') {
+      space = out > 0;
+      continue;
+    }
+    if (space) value.setCharAt(out++, u' ');
+    space = false;
+    value.setCharAt(out++, u);
+  }
+  value.truncate(out);
+}
+
 inline UnicodeString Char(char32_t c) {
   if (c == kEnd || c == kNoChar) return UnicodeString();
   return UnicodeString(static_cast<UChar32>(c));

@@ -218,6 +218,8 @@ void XmlParserImpl::reset() {
   m_parameterEntities.clear();
   m_externalGeneralEntities.clear();
   m_externalParameterEntities.clear();
+  m_attributeLists.clear();
+  m_declarationsStopped = false;
   m_generalEntities[ZelName(UnicodeString(u"lt"))] = u"&#60;";
   m_generalEntities[ZelName(UnicodeString(u"gt"))] = u">";
   m_generalEntities[ZelName(UnicodeString(u"amp"))] = u"&#38;";
@@ -905,6 +907,11 @@ ZelName XmlParserImpl::getAttributePrefix(int index) const {
   return m_attributes[static_cast<size_t>(index)].prefix;
 }
 
+bool XmlParserImpl::isAttributeDefault(int index) const {
+  if (index < 0 || index >= getAttributeCount()) throwLibraryError(2052, kOriginGetAttributeValue);
+  return !m_attributes[static_cast<size_t>(index)].specified;
+}
+
 UnicodeString XmlParserImpl::getAttributeValue(int index) const {
   if (index < 0 || index >= getAttributeCount()) throwLibraryError(2052, kOriginGetAttributeValue);
   return m_attributes[static_cast<size_t>(index)].value;
@@ -1150,8 +1157,10 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
   const char16_t* units = out.getBuffer();
   for (int32_t i = 0, n = out.length(); i < n && plain; ++i) {
     char16_t u = units[i];
-    plain = u != '\t' && u != '\n' && u != '\r' && ((u != '&' && u != '<') || (mode != 1 && mode != 2)) &&
-            (u != '%' || !m_entityValue);
+    // An entity value keeps its white space: it is normalised where the
+    // entity is referenced in an attribute value, if at all.
+    plain = ((u != '\t' && u != '\n' && u != '\r') || mode == 2) &&
+            ((u != '&' && u != '<') || (mode != 1 && mode != 2)) && (u != '%' || !m_entityValue);
   }
   if (plain) {
     if (mode == 4 && quoted) {
@@ -1192,7 +1201,7 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
       if (m_internalSubset && m_inputStack.empty()) reportError(0x180C, Char(c));
       else expandParameterEntity(true);
       continue;
-    } else if (c == 0x09 || c == 0x0A || c == 0x0D) {
+    } else if ((c == 0x09 || c == 0x0A || c == 0x0D) && mode != 2) {
       c = ' ';
     }
     out.append(static_cast<UChar32>(c));
@@ -1405,6 +1414,36 @@ void XmlParserImpl::parseStartTag() {
   if (getDepth() >= XmlLimits::kMaxDepth) return reportLimit(u"element depth");
   m_namespaces->pushScope();
   m_attributes.clear();
+  // What the document's attribute-list declarations say of this element.
+  const std::vector<AttributeDecl>* declared = nullptr;
+  if (!m_attributeLists.empty()) {
+    auto found = m_attributeLists.find(attributeListKey(prefix, local));
+    if (found != m_attributeLists.end()) declared = &found->second;
+  }
+  auto declarationOf = [&](const Attribute& attribute) -> const AttributeDecl* {
+    if (declared != nullptr)
+      for (const AttributeDecl& decl : *declared)
+        if (decl.prefix == attribute.prefix && decl.localName == attribute.localName) return &decl;
+    return nullptr;
+  };
+  auto bindNamespace = [&](Attribute& attribute) {
+    if (attribute.prefix == ZelName(NAME_XMLNS)) {
+      // The two reserved prefixes keep their namespaces, no other prefix
+      // takes them, and a prefix cannot be unbound in XML 1.0.
+      const ZelName uri(attribute.value);
+      const bool xmlPrefix = attribute.localName == ZelName(NAME_XML);
+      if (attribute.localName == ZelName(NAME_XMLNS) || xmlPrefix != (uri == ZelName(kXmlNamespaceName)) ||
+          uri == ZelName(kXmlnsNamespaceName) || attribute.value.isEmpty())
+        reportError(0x1809, QName(attribute.prefix, attribute.localName));
+      m_namespaces->declarePrefix(attribute.localName, ZelName(attribute.value));
+      attribute.namespaceName = kXmlnsNamespaceName;
+    } else if (attribute.prefix.isEmpty() && attribute.localName == ZelName(NAME_XMLNS)) {
+      if (ZelName(attribute.value) == ZelName(kXmlNamespaceName) || ZelName(attribute.value) == ZelName(kXmlnsNamespaceName))
+        reportError(0x1809, attribute.localName.toString());
+      m_namespaces->declarePrefix(ZelName(), attribute.value.isEmpty() ? ZelName() : ZelName(attribute.value));
+      attribute.namespaceName = kXmlnsNamespaceName;
+    }
+  };
 
   bool separated = skipWhitespace();
   for (;;) {
@@ -1467,24 +1506,31 @@ void XmlParserImpl::parseStartTag() {
     }
     skipWhitespace();
     readLiteral(attribute.value, 1);
-    if (attribute.prefix == ZelName(NAME_XMLNS)) {
-      // The two reserved prefixes keep their namespaces, no other prefix
-      // takes them, and a prefix cannot be unbound in XML 1.0.
-      const ZelName uri(attribute.value);
-      const bool xmlPrefix = attribute.localName == ZelName(NAME_XML);
-      if (attribute.localName == ZelName(NAME_XMLNS) || xmlPrefix != (uri == ZelName(kXmlNamespaceName)) ||
-          uri == ZelName(kXmlnsNamespaceName) || attribute.value.isEmpty())
-        reportError(0x1809, QName(attribute.prefix, attribute.localName));
-      m_namespaces->declarePrefix(attribute.localName, ZelName(attribute.value));
-      attribute.namespaceName = kXmlnsNamespaceName;
-    } else if (attribute.prefix.isEmpty() && attribute.localName == ZelName(NAME_XMLNS)) {
-      if (ZelName(attribute.value) == ZelName(kXmlNamespaceName) || ZelName(attribute.value) == ZelName(kXmlnsNamespaceName))
-        reportError(0x1809, attribute.localName.toString());
-      m_namespaces->declarePrefix(ZelName(), attribute.value.isEmpty() ? ZelName() : ZelName(attribute.value));
-      attribute.namespaceName = kXmlnsNamespaceName;
+    if (declared != nullptr) {
+      const AttributeDecl* decl = declarationOf(attribute);
+      if (decl != nullptr && decl->tokenized) CollapseTokens(attribute.value);
     }
+    bindNamespace(attribute);
     m_attributes.push_back(std::move(attribute));
     separated = skipWhitespace();
+  }
+  // Declared defaults of attributes the tag leaves out, namespace
+  // declarations among them.
+  if (declared != nullptr) {
+    for (const AttributeDecl& decl : *declared) {
+      if (!decl.hasDefault) continue;
+      bool written = false;
+      for (const Attribute& attribute : m_attributes)
+        written = written || (attribute.prefix == decl.prefix && attribute.localName == decl.localName);
+      if (written) continue;
+      Attribute supplied;
+      supplied.prefix = decl.prefix;
+      supplied.localName = decl.localName;
+      supplied.value = decl.value;
+      supplied.specified = false;
+      bindNamespace(supplied);
+      m_attributes.push_back(std::move(supplied));
+    }
   }
 
   if (getDepth() == 1) {

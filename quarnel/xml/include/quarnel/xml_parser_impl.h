@@ -79,6 +79,10 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   // switch say. Readers of packages set it on their parsers.
   void setExternalResourcesBlocked(bool blocked) { m_externalBlocked = blocked; }
 
+  // Whether the attribute at index was supplied from a default of an
+  // attribute-list declaration rather than written in the tag.
+  bool isAttributeDefault(int index) const;
+
   // Forgets every external subset read so far, so that a process that
   // reads endless different ones (a fuzzer) can bound its memory.
   static void clearSubsetCache();
@@ -91,7 +95,24 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
     ZelName localName;
     ZelName namespaceName;
     UnicodeString value;
+    bool specified = true;
   };
+  // One attribute of an attribute-list declaration: its name as written,
+  // whether its type is other than CDATA (its values are then tokens), and
+  // its default value, normalised, when it has one.
+  struct AttributeDecl {
+    ZelName prefix;
+    ZelName localName;
+    bool tokenized = false;
+    bool hasDefault = false;
+    UnicodeString value;
+  };
+  // Keyed by the element's prefix and local name.
+  using AttributeListMap = std::unordered_map<uint64_t, std::vector<AttributeDecl>>;
+  static uint64_t attributeListKey(ZelName prefix, ZelName localName) {
+    return (static_cast<uint64_t>(static_cast<uint32_t>(static_cast<ZelNameEnum>(prefix))) << 32) |
+           static_cast<uint32_t>(static_cast<ZelNameEnum>(localName));
+  }
   // Text put back in front of the input. A literal being re-read is a
   // barrier: its end is the end of input until it is taken off.
   struct Segment {
@@ -184,6 +205,9 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   void scanDeclarations(bool external);
   void expandParameterEntity(bool inLiteral = false);
   void parseEntityDecl();
+  void parseAttlistDecl();
+  // The first declaration of an attribute of an element binds.
+  void enterAttribute(ZelName elementPrefix, ZelName elementLocal, AttributeDecl decl);
   void skipIgnoredSection();
   void readExternalSubset(const UnicodeString& systemLiteral);
   void parseExternalSubset();
@@ -235,6 +259,10 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   EntityMap m_parameterEntities;
   ExternalMap m_externalGeneralEntities;
   ExternalMap m_externalParameterEntities;
+  AttributeListMap m_attributeLists;
+  // An external parameter entity was not read: the declarations after it
+  // may depend on it and are not taken.
+  bool m_declarationsStopped = false;
 
   // Input: the stream read through a buffer of its bytes. External
   // entities will stack further inputs here.
