@@ -983,6 +983,31 @@ void XmlParserImpl::reportLimit(const char16_t* what) {
 
 bool XmlParserImpl::skipWhitespace() {
   bool skipped = false;
+  if (m_pushbackChar == kNoChar && m_segments.empty() && m_crLookahead == kNoChar && m_decoderMode == 1) {
+    // Spaces, tabs and line feeds straight from the bytes, and a printable
+    // ASCII character after them put back, as readChar and unreadChar would.
+    const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data());
+    size_t pos = m_bytePos;
+    for (; pos < m_byteEnd; ++pos) {
+      const unsigned char b = bytes[pos];
+      if (b == ' ' || b == '\t') {
+        ++m_columnNumber;
+      } else if (b == '\n') {
+        ++m_lineNumber;
+        m_columnNumber = 0;
+      } else {
+        break;
+      }
+      skipped = true;
+    }
+    m_bytePos = pos;
+    if (pos < m_byteEnd && bytes[pos] > 0x20 && bytes[pos] < 0x80) {
+      ++m_bytePos;
+      ++m_columnNumber;
+      m_pushbackChar = bytes[pos];
+      return skipped;
+    }
+  }
   char32_t c;
   while (IsSpace(c = readChar())) skipped = true;
   unreadChar(c);
@@ -1040,6 +1065,11 @@ ZelName XmlParserImpl::internName() {
   slot.text = m_nameScratch;
   slot.number = number;
   return ZelName(number);
+}
+
+ZelName XmlParserImpl::internText(const UnicodeString& text) {
+  m_nameScratch.assign(text.getBuffer(), static_cast<size_t>(text.length()));
+  return internName();
 }
 
 bool XmlParserImpl::readQName(ZelName& prefix, ZelName& localName) {
@@ -1430,17 +1460,18 @@ void XmlParserImpl::parseStartTag() {
     if (attribute.prefix == ZelName(NAME_XMLNS)) {
       // The two reserved prefixes keep their namespaces, no other prefix
       // takes them, and a prefix cannot be unbound in XML 1.0.
-      const ZelName uri(attribute.value);
+      const ZelName uri = internText(attribute.value);
       const bool xmlPrefix = attribute.localName == ZelName(NAME_XML);
       if (attribute.localName == ZelName(NAME_XMLNS) || xmlPrefix != (uri == ZelName(kXmlNamespaceName)) ||
           uri == ZelName(kXmlnsNamespaceName) || attribute.value.isEmpty())
         reportError(0x1809, QName(attribute.prefix, attribute.localName));
-      m_namespaces->declarePrefix(attribute.localName, ZelName(attribute.value));
+      m_namespaces->declarePrefix(attribute.localName, uri);
       attribute.namespaceName = kXmlnsNamespaceName;
     } else if (attribute.prefix.isEmpty() && attribute.localName == ZelName(NAME_XMLNS)) {
-      if (ZelName(attribute.value) == ZelName(kXmlNamespaceName) || ZelName(attribute.value) == ZelName(kXmlnsNamespaceName))
+      const ZelName uri = internText(attribute.value);
+      if (uri == ZelName(kXmlNamespaceName) || uri == ZelName(kXmlnsNamespaceName))
         reportError(0x1809, attribute.localName.toString());
-      m_namespaces->declarePrefix(ZelName(), attribute.value.isEmpty() ? ZelName() : ZelName(attribute.value));
+      m_namespaces->declarePrefix(ZelName(), attribute.value.isEmpty() ? ZelName() : uri);
       attribute.namespaceName = kXmlnsNamespaceName;
     }
   };

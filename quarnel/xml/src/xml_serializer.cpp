@@ -126,9 +126,9 @@ void XmlSerializerImpl::close() {
   m_state = 4;
 }
 
-void XmlSerializerImpl::checkStream() {
+void XmlSerializerImpl::refuseStream() const {
   if (m_output == nullptr) throwIOError(4101, kOriginCheckStream);
-  if (m_output->fail()) throwIOError(4103, kOriginCheckStream);
+  throwIOError(4103, kOriginCheckStream);
 }
 
 void XmlSerializerImpl::setOutput(std::ostream* output, const UnicodeString& encoding) {
@@ -596,14 +596,6 @@ void XmlSerializerImpl::writeText(const UChar* text, int length, int flags) {
     appendCodePoint(out, nextCodePoint(text, length, i), flags);
   }
   if (!out.empty()) writeRaw(out.data(), static_cast<int>(out.size()));
-}
-
-// Straight into the stream's buffer when the stream's own guard would do
-// nothing (a good stream, nothing tied, no unit buffering, no exceptions),
-// as the stream itself writes; through the stream otherwise.
-bool XmlSerializerImpl::directOutput() const {
-  return m_output->rdbuf() != nullptr && m_output->good() && m_output->tie() == nullptr &&
-         (m_output->flags() & std::ios_base::unitbuf) == 0 && m_output->exceptions() == std::ios_base::goodbit;
 }
 
 void XmlSerializerImpl::writeRaw(const char* bytes, int length) {

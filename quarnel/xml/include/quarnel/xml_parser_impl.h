@@ -228,6 +228,8 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   bool skipWhitespace();
   ZelName readName();
   ZelName internName();
+  // The name of a text, through the same cache.
+  ZelName internText(const UnicodeString& text);
   // delimiter 0: text; else the quotation mark of a literal.
   void readTextRun(UnicodeString& out, char32_t delimiter, bool& allSpace);
   bool readQName(ZelName& prefix, ZelName& localName);
