@@ -546,8 +546,11 @@ std::istream* Open(const std::string& uri, MsxmlResourceKind kind, bool* refused
 }
 
 xmlParserInputPtr LoadEntity(const char* url, const char* id, xmlParserCtxtPtr ctxt) {
+  // Every load on this thread while a document loads is that document's:
+  // an external entity is parsed in a context of its own, which must not
+  // reach libxml2's own loader and the file system through it.
   LoadState* load = t_load;
-  if (load == nullptr || load->ctxt != ctxt) return g_previousLoader ? g_previousLoader(url, id, ctxt) : nullptr;
+  if (load == nullptr) return g_previousLoader ? g_previousLoader(url, id, ctxt) : nullptr;
   if (!load->resolveExternals || url == nullptr) return nullptr;
   bool refused = false;
   std::istream* stream = Open(url, MSXML_RESOURCE_EXTERNAL, &refused);

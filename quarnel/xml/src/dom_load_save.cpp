@@ -48,6 +48,10 @@ void ZelDocument::setParser(ZelXmlParser* parser) {
   m_documentUri.remove();
 }
 
+void ZelDocument::setExternalEntityLoading(bool allowed) {
+  getParser()->setFeature(ZelXmlParser::LOAD_EXTERNAL_ENTITIES, allowed);
+}
+
 ZelXmlSerializer* ZelDocument::getSerializer() {
   if (!m_serializer) m_serializer = ZelXmlUtil::createXmlSerializer();
   return m_serializer.get();

@@ -50,14 +50,23 @@ ZelName Name(const UnicodeString& text) {
   return text.isEmpty() ? ZelName() : ZelName(ZelNameTable::getSharedNameEnum(text));
 }
 
+// Whether the load running on this thread may read external subsets and
+// entities beyond what the resolver serves.
+thread_local bool t_externalEntities = false;
+
 // The resources the stand-in reads, by the own parser's rules: the
-// document as setInput opens it, DTDs and external entities through the
-// resolver, local regular files, jar: and data:, and remote ones only when
-// the process allowed remote entities.
+// document as setInput opens it; DTDs and external entities through the
+// resolver, and where the parser allows them local regular files, jar:
+// and data:, and remote ones only when the process allowed remote
+// entities; the document as named.
 std::istream* OpenResource(const char16_t* text, int32_t length, MsxmlResourceKind kind, bool* refused) {
   *refused = false;
   ZelUri uri(UnicodeString(text, length), ZelUri::URISTR_URI);
   if (std::istream* served = uri.getStreamFromResolver()) return served;
+  if (kind == MSXML_RESOURCE_EXTERNAL && !t_externalEntities) {
+    *refused = true;
+    return nullptr;
+  }
   if (uri.isFile()) {
     // A FIFO or a device would block or never end: only regular files.
     std::string path;
@@ -158,11 +167,13 @@ UnicodeString ZelMSXmlParser::getTypeName() const { return u"ZelMSXmlParser"; }
 void ZelMSXmlParser::setFeature(Feature feature, bool value) {
   if (feature == SKIP_EXTERNAL_DTD) m_skipExternalDtd = value;
   if (feature == IGNORE_DTD_FAILURE) m_ignoreDtdFailure = value;
+  if (feature == LOAD_EXTERNAL_ENTITIES) m_loadExternalEntities = value;
 }
 
 bool ZelMSXmlParser::getFeature(Feature feature) {
   if (feature == SKIP_EXTERNAL_DTD) return m_skipExternalDtd;
   if (feature == IGNORE_DTD_FAILURE) return m_ignoreDtdFailure;
+  if (feature == LOAD_EXTERNAL_ENTITIES) return m_loadExternalEntities;
   return false;
 }
 
@@ -202,12 +213,16 @@ bool ZelMSXmlParser::load(const ComPtr<IXMLDOMDocument2>& document, const Unicod
   source.vt = VT_BSTR;
   source.bstrVal = SysAllocStringLen(uri.getBuffer(), static_cast<uint32_t>(uri.length()));
   VARIANT_BOOL ok = VARIANT_FALSE;
+  const bool outer = t_externalEntities;
+  t_externalEntities = m_loadExternalEntities;
   try {
     document.call(&IXMLDOMDocument::load, source, &ok);
   } catch (...) {
+    t_externalEntities = outer;
     VariantClear(&source);
     throw;
   }
+  t_externalEntities = outer;
   VariantClear(&source);
   return ok != VARIANT_FALSE;
 }

@@ -105,6 +105,7 @@ void XmlParserImpl::parseDoctypeDecl() {
     m_namespaces->declarePrefix(ZelName(), ZelName(UnicodeString(kSvgNamespace)));
     m_namespaces->declarePrefix(ZelName(UnicodeString(u"xlink")), ZelName(UnicodeString(kXlinkNamespace)));
   }
+  if (m_features[SKIP_EXTERNAL_DTD] && !systemId.isEmpty()) m_subsetUnread = true;
   if (!m_features[SKIP_EXTERNAL_DTD] && !systemId.isEmpty()) {
     UnicodeString resolved = ResolveLiteral(m_baseUri, systemId).toString();
     if (resolved.startsWith(kMathMLDirectory)) {
@@ -309,7 +310,10 @@ void XmlParserImpl::expandParameterEntity(bool inLiteral) {
     if (!read) m_declarationsStopped = true;
     return;
   }
-  if (!m_features[LENIENT_ENTITIES]) reportError(0x1E1D, name.toString());
+  if (m_features[LENIENT_ENTITIES]) return;
+  if (m_subsetUnread || m_declarationsStopped)
+    reportError(kWarnExternalNotRead, UnicodeString(u"%").append(name.toString()).append(u';'));
+  else reportError(0x1E1D, name.toString());
 }
 
 // After "<!ENTITY"; the closing ">" is read too.
@@ -519,7 +523,12 @@ void XmlParserImpl::expandGeneralEntity(ZelName name, bool inValue) {
     }
     return;
   }
-  if (!m_features[LENIENT_ENTITIES]) reportError(0x1E1E, name.toString());
+  if (m_features[LENIENT_ENTITIES]) return;
+  // Where declarations were not read, the entity may have been declared
+  // there: no error, but the document has a hole.
+  if (m_subsetUnread || m_declarationsStopped)
+    reportError(kWarnExternalNotRead, UnicodeString(u"&").append(name.toString()).append(u';'));
+  else reportError(0x1E1E, name.toString());
 }
 
 void XmlParserImpl::readExternalSubset(const UnicodeString& uri) {
@@ -527,7 +536,10 @@ void XmlParserImpl::readExternalSubset(const UnicodeString& uri) {
     // Parameter entities of the internal subset bind first and may change
     // what the external subset declares (a conditional section's keyword,
     // an entity's text): such a subset is read for this document alone.
-    const bool ownReading = !m_parameterEntities.empty() || !m_externalParameterEntities.empty();
+    // Nor is one that only the URI resolver may serve: the cache must not
+    // hand a parser that may read no file what another read from one.
+    const bool ownReading = !m_parameterEntities.empty() || !m_externalParameterEntities.empty() ||
+                            !m_features[LOAD_EXTERNAL_ENTITIES] || m_externalBlocked;
     std::shared_ptr<const SubsetRecord> record;
     if (!ownReading) {
       ZelMutex guard(g_subsetCacheLock);
@@ -537,12 +549,18 @@ void XmlParserImpl::readExternalSubset(const UnicodeString& uri) {
     if (!record) {
       UnicodeString resolved;
       std::unique_ptr<std::istream> stream(openExternal(uri, resolved));
-      // Not allowed, or a remote resource without stream: nothing.
-      if (!stream) return;
+      // Not allowed, or a remote resource without stream: nothing. One the
+      // parser was allowed to read is reported.
+      if (!stream) {
+        m_subsetUnread = true;
+        if (m_features[LOAD_EXTERNAL_ENTITIES] && !m_externalBlocked) reportError(kWarnExternalNotRead, uri);
+        return;
+      }
       auto fresh = std::make_shared<SubsetRecord>();
       if (stream->peek() != std::char_traits<char>::eof()) {
         XmlParserImpl subset;
         subset.m_externalBlocked = m_externalBlocked;
+        subset.m_features[LOAD_EXTERNAL_ENTITIES] = m_features[LOAD_EXTERNAL_ENTITIES];
         ZelUri where(uri, ZelUri::URISTR_URI);
         subset.setInput(*stream, UnicodeString(), where.isAbsolute() ? where.getBaseString() : UnicodeString());
         subset.m_parameterEntities = m_parameterEntities;
@@ -593,6 +611,7 @@ void XmlParserImpl::readExternalSubset(const UnicodeString& uri) {
     }
   } catch (const ZelError&) {
     if (!m_features[IGNORE_DTD_FAILURE]) throw;
+    m_subsetUnread = true;
   }
 }
 

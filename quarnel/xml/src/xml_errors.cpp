@@ -74,14 +74,16 @@ const Message kMessages[] = {
     {0x183B, u"Entity expansion limit exceeded.", nullptr, nullptr},
     {0x183C, u"Parser limit exceeded: ", u".", nullptr},
     {0x183D, u"Invalid reference to external or unparsed entity: &", u";", nullptr},
+    {0x183E, u"External entity not read: ", u"", nullptr},
 };
 
 }  // namespace
 
 UnicodeString xmlErrorMessage(uint16_t code, const UnicodeString& a, const UnicodeString& b) {
-  // The warnings 0x1E06, 0x1E1D and 0x1E1E share their fatal forms' texts.
+  // The warnings 0x1E06, 0x1E1D, 0x1E1E and 0x1E3E share their fatal
+  // forms' texts.
   uint16_t base = code;
-  if (code == 0x1E06 || code == 0x1E1D || code == 0x1E1E) base = static_cast<uint16_t>(code & ~0x0600);
+  if (code == 0x1E06 || code == 0x1E1D || code == 0x1E1E || code == 0x1E3E) base = static_cast<uint16_t>(code & ~0x0600);
   for (const Message& message : kMessages) {
     if (message.code != base) continue;
     UnicodeString text(message.before);

@@ -22,6 +22,13 @@ inline constexpr uint16_t kErrParserLimit = 0x183C;
 // unparsed entity anywhere ("&name;").
 inline constexpr uint16_t kErrExternalReference = 0x183D;
 
+// An external entity or subset that is not read, because the parser was
+// not allowed to read it or it could not be fetched, or a reference to an
+// undeclared entity where such a subset or parameter entity might have
+// declared it ("&name;", "%name;" or the subset's URI). A warning: the
+// reference gives an empty text.
+inline constexpr uint16_t kWarnExternalNotRead = 0x1E3E;
+
 // Origin indexes of throwLibraryError and throwIOError.
 inline constexpr int kOriginCheckStream = 10;
 inline constexpr int kOriginPushStream = 11;

@@ -220,6 +220,7 @@ void XmlParserImpl::reset() {
   m_externalParameterEntities.clear();
   m_attributeLists.clear();
   m_declarationsStopped = false;
+  m_subsetUnread = false;
   m_generalEntities[ZelName(UnicodeString(u"lt"))] = u"&#60;";
   m_generalEntities[ZelName(UnicodeString(u"gt"))] = u">";
   m_generalEntities[ZelName(UnicodeString(u"amp"))] = u"&#38;";
@@ -235,10 +236,12 @@ void XmlParserImpl::reset() {
 }
 
 void XmlParserImpl::setFeature(Feature feature, bool value) {
-  if (feature >= 0 && feature < 6) m_features[feature] = value;
+  if (feature >= 0 && feature <= LOAD_EXTERNAL_ENTITIES) m_features[feature] = value;
 }
 
-bool XmlParserImpl::getFeature(Feature feature) { return feature >= 0 && feature < 6 && m_features[feature]; }
+bool XmlParserImpl::getFeature(Feature feature) {
+  return feature >= 0 && feature <= LOAD_EXTERNAL_ENTITIES && m_features[feature];
+}
 
 void XmlParserImpl::setStreamType(const UnicodeString& mediaType, const UnicodeString& name) {
   m_streamMediaType = mediaType;
@@ -352,7 +355,18 @@ void XmlParserImpl::unreadByte() {
   if (m_bytePos > 0) --m_bytePos;
 }
 
+// Every character read from an input passes here: one that XML has no
+// place for in any construct (C0 controls but tab, line feed and carriage
+// return; U+FFFE and U+FFFF) is reported and dropped.
 char32_t XmlParserImpl::decodeChar() {
+  for (;;) {
+    const char32_t c = decodeUnit();
+    if ((c >= 0x20 && c < 0xFFFE) || c == 0x0A || c == 0x09 || c == 0x0D || c > 0xFFFF) return c;
+    reportError(0x1834);
+  }
+}
+
+char32_t XmlParserImpl::decodeUnit() {
   if (m_crLookahead != kNoChar) {
     char32_t c = m_crLookahead;
     m_crLookahead = kNoChar;
@@ -426,7 +440,7 @@ char32_t XmlParserImpl::readChar() {
   if (m_bytePos < m_byteEnd && m_pushbackChar == kNoChar && m_segments.empty() && m_crLookahead == kNoChar &&
       m_decoderMode == 1) {
     unsigned char b = static_cast<unsigned char>(m_bytes[m_bytePos]);
-    if (b < 0x80 && b != 0x0D) {
+    if (b < 0x80 && (b >= 0x20 || b == 0x0A || b == 0x09)) {
       ++m_bytePos;
       if (b == 0x0A) {
         ++m_lineNumber;
@@ -438,12 +452,13 @@ char32_t XmlParserImpl::readChar() {
     }
   }
   // The same for a UTF-16LE input (and what a converter delivers): a unit
-  // that is neither half of a pair nor a line end.
+  // that is neither half of a pair, nor a line end, nor one XML forbids.
   if (m_bytePos + 1 < m_byteEnd && m_pushbackChar == kNoChar && m_segments.empty() && m_crLookahead == kNoChar &&
       m_decoderMode == 3) {
     const auto* pair = reinterpret_cast<const unsigned char*>(m_bytes.data()) + m_bytePos;
     const char32_t u = pair[0] | (static_cast<char32_t>(pair[1]) << 8);
-    if (u != 0x0D && u != 0x85 && u != 0x2028 && (u < 0xD800 || u > 0xDFFF)) {
+    if ((u >= 0x20 || u == 0x0A || u == 0x09) && u != 0x85 && u != 0x2028 && (u < 0xD800 || u > 0xDFFF) &&
+        u < 0xFFFE) {
       m_bytePos += 2;
       if (u == 0x0A) {
         ++m_lineNumber;
@@ -702,6 +717,7 @@ std::istream* XmlParserImpl::openExternal(const UnicodeString& systemLiteral, Un
   ZelUri uri = ResolveLiteral(m_baseUri, systemLiteral);
   resolved = uri.toString();
   if (std::istream* served = uri.getStreamFromResolver()) return served;
+  if (!m_features[LOAD_EXTERNAL_ENTITIES]) return nullptr;
   if (uri.isFile()) {
     // A FIFO or a device would block or never end: only regular files.
     std::string path;
@@ -730,7 +746,10 @@ bool XmlParserImpl::pushStream(const UnicodeString& systemLiteral, ZelName entit
   }
   UnicodeString resolved;
   std::unique_ptr<std::istream> stream(openExternal(systemLiteral, resolved));
-  if (!stream) return false;
+  if (!stream) {
+    reportError(kWarnExternalNotRead, entity.isEmpty() ? resolved : ReferenceText(entity));
+    return false;
+  }
   Input saved;
   saved.pushbackChar = saved.crLookahead = kNoChar;
   swapInput(saved);
@@ -1275,10 +1294,6 @@ int XmlParserImpl::classifyMarkup() {
       }
     } else if (c == kEnd) {
       kind = 9;
-    } else if (c == 0xFFFF) {
-      // A real U+FFFF is no character; it is dropped after its report.
-      reportError(0x1834);
-      continue;
     } else {
       unreadChar(c);
       kind = 5;
@@ -1640,9 +1655,10 @@ void XmlParserImpl::parseEndTag() {
 }
 
 // Plain text straight from the byte buffer while nothing is put back and
-// the input is UTF-8 or UTF-16LE: every character but the markup starters and "]" (in
-// a literal: its delimiter), CR and the code points the reader treats
-// apart (U+0085, U+2028, U+FFFF) goes in, with the position kept as
+// the input is UTF-8 or UTF-16LE: every character but the markup starters
+// and "]" (in a literal: its delimiter), CR and the other controls, and the
+// code points the reader treats apart (U+0085, U+2028, U+FFFE, U+FFFF) goes
+// in, with the position kept as
 // readChar keeps it. It stops at anything else, which the character loop
 // then reads.
 void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& allSpace) {
@@ -1667,8 +1683,8 @@ void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& al
   };
   // Ends the run before an ASCII unit that ends it; else counts it.
   auto takeAscii = [&](unsigned b) {
-    if (delimiter == 0 ? (b == '<' || b == '&' || b == ']' || b == '\r') : (b == delimiter || b == '\r'))
-      return false;
+    if (delimiter == 0 ? (b == '<' || b == '&' || b == ']') : b == delimiter) return false;
+    if (b < 0x20 && b != '\n' && b != '\t') return false;
     if (b == '\n') {
       ++m_lineNumber;
       m_columnNumber = 0;
@@ -1713,7 +1729,7 @@ void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& al
     if (u < 0x80) {
       if (!takeAscii(u)) break;
     } else {
-      if ((u >= 0xD800 && u <= 0xDFFF) || u == 0x85 || u == 0x2028 || u == 0xFFFF) break;
+      if ((u >= 0xD800 && u <= 0xDFFF) || u == 0x85 || u == 0x2028 || u == 0xFFFE || u == 0xFFFF) break;
       ++m_columnNumber;
       allSpace = false;
     }
@@ -1777,7 +1793,7 @@ void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& al
     }
     static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
     if (!valid || cp < kLeast[need] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0x85 ||
-        cp == 0x2028 || cp == 0xFFFF)
+        cp == 0x2028 || cp == 0xFFFE || cp == 0xFFFF)
       break;
     ++m_columnNumber;
     allSpace = false;
@@ -1809,10 +1825,6 @@ void XmlParserImpl::parseText() {
     if (!topLevel) readTextRun(m_textBuffer, 0, allSpace);
     c = readChar();
     if (c == '<' || c == '&' || c == kEnd) break;
-    if (c == 0xFFFF) {
-      reportError(0x1834);
-      continue;
-    }
     if (c == ']') {
       char32_t d = readChar();
       if (d == ']') {

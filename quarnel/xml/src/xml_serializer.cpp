@@ -589,8 +589,9 @@ void XmlSerializerImpl::writeText(const UChar* text, int length, int flags) {
     }
     if (u <= 0x7F) {
       // Control characters other than tab, line feed and carriage return
-      // cannot be written in XML 1.0 and are dropped.
-      if (u >= 0x20 || u == 9 || u == 10 || u == 13) out += static_cast<char>(u);
+      // cannot be written in XML 1.0, not even as references.
+      if (u < 0x20 && u != 9 && u != 10 && u != 13) throwLibraryError(kErrNotWritable, kOriginNone, codePointLabel(u));
+      out += static_cast<char>(u);
       continue;
     }
     appendCodePoint(out, nextCodePoint(text, length, i), flags);

@@ -169,6 +169,8 @@ TEST_F(DomCorpus, CanonicalFormsAgreeWithLibxml) {
   std::map<std::string, int> counts;
   for (const fs::path& path : SuiteDocuments(xml)) {
     ZelDocument doc;
+    // The suite's documents are built from the files beside them.
+    doc.setExternalEntityLoading(true);
     if (Catch([&] { doc.load(UnicodeString::fromUTF8(path.string()), nullptr); }).code != -1) continue;
     std::ostringstream out;
     doc.save(out, nullptr, u"UTF-8");

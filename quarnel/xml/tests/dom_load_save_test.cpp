@@ -216,11 +216,18 @@ TEST(DomSave, NamesTheOutputCannotHoldRefusedBeforeTheTag) {
   EXPECT_EQ(refused.code, 2065);
   EXPECT_EQ(out.str().find("caf"), std::string::npos);
 
-  // The parser takes U+FFFF in a name; no encoding can write it back.
-  ZelDocument loaded;
-  loaded.loadXml(u"<e\uFFFF/>", nullptr);
+  // No encoding can write U+FFFF in a name, nor a control character in
+  // a text: both are refused, not dropped.
+  ZelDocument made;
+  made.appendChild(made.createElement(Nm("e\xEF\xBF\xBF")).get());
   std::ostringstream utf8;
-  EXPECT_EQ(Catch([&] { loaded.save(utf8, nullptr, u"UTF-8"); }).code, 2065);
+  EXPECT_EQ(Catch([&] { made.save(utf8, nullptr, u"UTF-8"); }).code, 2065);
+  ZelDocument controlled;
+  ZelPtr<ZelElement> top = controlled.createElement(Nm("t"));
+  controlled.appendChild(top.get());
+  top->appendChild(controlled.createTextNode(UnicodeString(u"a\u0001b")).get());
+  std::ostringstream text;
+  EXPECT_EQ(Catch([&] { controlled.save(text, nullptr, u"UTF-8"); }).code, 2065);
 }
 
 TEST(XmlUtil, RootsAndStylesheets) {

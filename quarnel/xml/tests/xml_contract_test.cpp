@@ -31,8 +31,9 @@ TEST(XmlContract, FactoryAndTypes) {
   EXPECT_FALSE(parser->isA(0x6066CC3A));
   EXPECT_EQ(Utf8(parser->getTypeName()), "XmlParserImpl");
   EXPECT_EQ(parser->getEventType(), ZelXmlParser::START_DOCUMENT);
-  parser->setFeature(static_cast<ZelXmlParser::Feature>(6), true);
-  EXPECT_FALSE(parser->getFeature(static_cast<ZelXmlParser::Feature>(6)));
+  parser->setFeature(static_cast<ZelXmlParser::Feature>(7), true);
+  EXPECT_FALSE(parser->getFeature(static_cast<ZelXmlParser::Feature>(7)));
+  EXPECT_FALSE(parser->getFeature(ZelXmlParser::LOAD_EXTERNAL_ENTITIES));
   parser->setFeature(ZelXmlParser::LENIENT_PREFIXES, true);
   EXPECT_TRUE(parser->getFeature(ZelXmlParser::LENIENT_PREFIXES));
   EXPECT_EQ(ZelXmlParser::getMathMLEntity(U("alpha")), UnicodeString(u"\u03B1"));

@@ -4,6 +4,10 @@
 // beside the document, once per process.
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -11,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "quarnel/uri.h"
 #include "testsupport/testdata.h"
 #include "xml_test_support.h"
 
@@ -33,6 +38,13 @@ std::string Parse(const std::string& document, const std::vector<ZelXmlParser::F
   session.input.seekg(0);
   session.parser->setInput(session.input, UnicodeString(), U(base));
   return Dump(session, tokens);
+}
+
+// As Parse, with the parser allowed to read external entities.
+std::string ParseAllowed(const std::string& document, std::vector<ZelXmlParser::Feature> features, bool tokens,
+                         const std::string& base = "") {
+  features.push_back(ZelXmlParser::LOAD_EXTERNAL_ENTITIES);
+  return Parse(document, features, tokens, base);
 }
 
 TEST(XmlDoctype, InternalSubsetEntities) {
@@ -121,7 +133,7 @@ TEST(XmlDoctype, AttributeListDeclarations) {
       // Declarations after an external parameter entity that is not read
       // are not taken.
       {"<!DOCTYPE d [<!ATTLIST d a CDATA '1'><!ENTITY % p SYSTEM 'nowhere.ent'>%p;<!ATTLIST d b CDATA '2'>]><d/>",
-       {ZelXmlParser::LENIENT_ENTITIES}, "<d a=\"1\"> </d> $"},
+       {}, "#1E3E <d a=\"1\"> </d> $"},
       // Malformed declarations are reported and stepped over.
       {"<!DOCTYPE d [<!ATTLIST d a BOGUS '1'><!ATTLIST d b CDATA x>]><d/>", {}, "#180C #180C <d> </d> $"},
       {"<!DOCTYPE d [<!ATTLIST d a CDATA '<'>]><d/>", {}, "#1830 <d a=\"<\"> </d> $"},
@@ -216,17 +228,18 @@ TEST_F(XmlExternalSubset, DeclarationsFromFilesBesideTheDocument) {
   Write("sub/x.ent", "<?xml version='1.0' encoding='ISO-8859-1'?><b>\xE9</b>");
   Write("sub/self.ent", "s&self;");
   const std::string doc = "<!DOCTYPE d SYSTEM 'sub/main.dtd' [<!ENTITY e 'internal wins'>]>";
-  EXPECT_EQ(Parse(doc + "<d>&e;|&g;|&i;</d>", {}, false, Base()), "<d> T:internal wins|from file|included </d> $");
-  EXPECT_EQ(Parse(doc + "<d>&x;</d>", {}, false, Base()), "<d> <b> T:\xC3\xA9 </b> </d> $");
-  EXPECT_EQ(Parse(doc + "<d>&self;</d>", {}, false, Base()), "<d> #183A T:s </d> $");
-  EXPECT_EQ(Parse(doc + "<d>&x;</d>", {ZelXmlParser::SKIP_EXTERNAL_DTD}, false, Base()), "<d> #1E1E </d> $");
+  EXPECT_EQ(ParseAllowed(doc + "<d>&e;|&g;|&i;</d>", {}, false, Base()), "<d> T:internal wins|from file|included </d> $");
+  EXPECT_EQ(ParseAllowed(doc + "<d>&x;</d>", {}, false, Base()), "<d> <b> T:\xC3\xA9 </b> </d> $");
+  EXPECT_EQ(ParseAllowed(doc + "<d>&self;</d>", {}, false, Base()), "<d> #183A T:s </d> $");
+  // A subset not read may declare what the document references.
+  EXPECT_EQ(ParseAllowed(doc + "<d>&x;</d>", {ZelXmlParser::SKIP_EXTERNAL_DTD}, false, Base()), "<d> #1E3E </d> $");
 
   // Parameter entities of the internal subset steer the external one's
   // conditional sections and texts, for this document only.
   Write("sub/steered.dtd", "<![%mode;[<!ENTITY s 'on'>]]><!ENTITY s 'off'><!ENTITY t '%word;'>");
   const std::string steered = "<!DOCTYPE d SYSTEM 'sub/steered.dtd' [<!ENTITY % mode 'INCLUDE'><!ENTITY % word 'w'>]>";
-  EXPECT_EQ(Parse(steered + "<d>&s;&t;</d>", {}, false, Base()), "<d> T:onw </d> $");
-  EXPECT_EQ(Parse("<!DOCTYPE d SYSTEM 'sub/steered.dtd' [<!ENTITY % mode 'IGNORE'><!ENTITY % word 'v'>]><d>&s;&t;</d>",
+  EXPECT_EQ(ParseAllowed(steered + "<d>&s;&t;</d>", {}, false, Base()), "<d> T:onw </d> $");
+  EXPECT_EQ(ParseAllowed("<!DOCTYPE d SYSTEM 'sub/steered.dtd' [<!ENTITY % mode 'IGNORE'><!ENTITY % word 'v'>]><d>&s;&t;</d>",
                   {}, false, Base()),
             "<d> T:offv </d> $");
 
@@ -242,14 +255,14 @@ TEST_F(XmlExternalSubset, DeclarationsFromFilesBesideTheDocument) {
   for (size_t i = 0; i < values.size(); ++i) {
     const std::string name = "values" + std::to_string(i) + ".ent";
     Write(name, values[i].first);
-    EXPECT_EQ(Parse("<!DOCTYPE d [<!ENTITY % v SYSTEM '" + name + "'>%v;]><d>&e;</d>", {}, false, Base()),
+    EXPECT_EQ(ParseAllowed("<!DOCTYPE d [<!ENTITY % v SYSTEM '" + name + "'>%v;]><d>&e;</d>", {}, false, Base()),
               values[i].second)
         << values[i].first;
   }
 
   // Read once per process: a changed file is not read again.
   Write("sub/main.dtd", "<!ENTITY e 'changed'>");
-  EXPECT_EQ(Parse("<!DOCTYPE d SYSTEM 'sub/main.dtd'><d>&g;</d>", {}, false, Base()), "<d> T:from file </d> $");
+  EXPECT_EQ(ParseAllowed("<!DOCTYPE d SYSTEM 'sub/main.dtd'><d>&g;</d>", {}, false, Base()), "<d> T:from file </d> $");
 }
 
 TEST_F(XmlExternalSubset, FailuresInTheSubset) {
@@ -273,13 +286,76 @@ TEST_F(XmlExternalSubset, FailuresInTheSubset) {
     // The subset's failure is thrown even to a parser with a callback.
     std::string dump;
     try {
-      dump = Parse(row.document, row.features, false, Base());
+      dump = ParseAllowed(row.document, row.features, false, Base());
       EXPECT_EQ(row.thrown, 0) << row.document;
       EXPECT_EQ(dump, "<d> </d> $");
     } catch (const ZelError& error) {
       EXPECT_EQ(error.getErrorCode(), row.thrown) << row.document;
     }
   }
+}
+
+TEST_F(XmlExternalSubset, NothingOutsideTheDocumentUnlessAllowed) {
+  Write("x.ent", "secret");
+  Write("sub.dtd", "<!ENTITY e 'declared'><!ENTITY f SYSTEM 'x.ent'>");
+  Write("p.ent", "<!ENTITY g 'from p'>");
+  const std::string file = (dir_ / "x.ent").string();
+  const std::vector<ZelXmlParser::Feature> allowed = {ZelXmlParser::LOAD_EXTERNAL_ENTITIES};
+  const std::vector<Case> cases = {
+      // External general entities named by URI, relative and absolute
+      // path; an external subset; an external parameter entity.
+      {"<!DOCTYPE d [<!ENTITY x SYSTEM 'file://" + file + "'>]><d>&x;</d>", {}, "<d> #1E3E </d> $"},
+      {"<!DOCTYPE d [<!ENTITY x SYSTEM 'x.ent'>]><d>&x;</d>", {}, "<d> #1E3E </d> $"},
+      {"<!DOCTYPE d [<!ENTITY x SYSTEM '" + file + "'>]><d>&x;</d>", {}, "<d> #1E3E </d> $"},
+      {"<!DOCTYPE d SYSTEM 'sub.dtd'><d>&e;&f;</d>", {}, "<d> #1E3E #1E3E </d> $"},
+      {"<!DOCTYPE d [<!ENTITY % p SYSTEM 'p.ent'>%p;]><d>&g;</d>", {}, "#1E3E <d> #1E3E </d> $"},
+      // Allowed, they are read.
+      {"<!DOCTYPE d [<!ENTITY x SYSTEM 'x.ent'>]><d>&x;</d>", allowed, "<d> T:secret </d> $"},
+      {"<!DOCTYPE d SYSTEM 'sub.dtd'><d>&e;&f;</d>", allowed, "<d> T:declaredsecret </d> $"},
+      {"<!DOCTYPE d [<!ENTITY % p SYSTEM 'p.ent'>%p;]><d>&g;</d>", allowed, "<d> T:from p </d> $"},
+      // Allowed but not fetched: remote resources while the process does
+      // not allow them. Nothing comes in, and the hole is reported.
+      {"<!DOCTYPE d [<!ENTITY x SYSTEM 'http://127.0.0.1:9/x.ent'>]><d>&x;</d>", allowed, "<d> #1E3E </d> $"},
+      {"<!DOCTYPE d SYSTEM 'http://127.0.0.1:9/d.dtd'><d>&e;</d>", allowed, "#1E3E <d> #1E3E </d> $"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Parse(c.document, c.features, false, Base()), c.dump) << c.document;
+
+  // The host's resolver is asked first and decides, allowed or not.
+  struct Resolver : ObraCommon::ZelUriReferenceResolver {
+    std::vector<std::string> asked;
+    std::istream* resolveStream(const UnicodeString& uri) override {
+      asked.push_back(Utf8(uri));
+      return Utf8(uri).find("sub.dtd") != std::string::npos ? new std::istringstream("<!ENTITY e 'served'>") : nullptr;
+    }
+  } resolver;
+  ObraCommon::ZelUriReferenceResolver* old = ObraCommon::ZelUri::setUriReferenceResolver(&resolver);
+  EXPECT_EQ(Parse("<!DOCTYPE d SYSTEM 'sub.dtd'><d>&e;</d>", {}, false, Base()), "<d> T:served </d> $");
+  EXPECT_EQ(Parse("<!DOCTYPE d [<!ENTITY x SYSTEM 'x.ent'>]><d>&x;</d>", {}, false, Base()), "<d> #1E3E </d> $");
+  ObraCommon::ZelUri::setUriReferenceResolver(old);
+  EXPECT_EQ(resolver.asked.size(), 2u);
+}
+
+TEST_F(XmlExternalSubset, HostileDocumentsOpenNoFile) {
+  // A regular file watched for being opened, and a FIFO that would block
+  // whoever opened it for reading.
+  Write("watched.ent", "secret");
+  const std::string watched = (dir_ / "watched.ent").string(), fifo = (dir_ / "fifo.ent").string();
+  fs::remove(fifo);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int watch = ::inotify_init1(IN_NONBLOCK);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(::inotify_add_watch(watch, watched.c_str(), IN_OPEN), 0);
+  for (const std::string& name : {watched, fifo}) {
+    for (const std::string& doc :
+         {"<!DOCTYPE d [<!ENTITY x SYSTEM 'file://" + name + "'>]><d>&x;</d>", "<!DOCTYPE d SYSTEM '" + name + "'><d/>",
+          "<!DOCTYPE d [<!ENTITY % p SYSTEM '" + name + "'>%p;]><d/>"}) {
+      const std::string dump = Parse(doc, {}, false, Base());
+      EXPECT_EQ(dump.find("secret"), std::string::npos) << doc;
+    }
+  }
+  char events[4096];
+  EXPECT_LT(::read(watch, events, sizeof events), 0) << "the watched file was opened";
+  ::close(watch);
 }
 
 namespace threads {
@@ -306,6 +382,7 @@ TEST(XmlSubsetCacheThreads, ParsersOnManyThreads) {
         std::istringstream doc("<!DOCTYPE d SYSTEM '" + (shared ? std::string("shared") : "own-" + own) +
                                ".dtd'><d>&e;</d>");
         XmlParserImpl parser;
+        parser.setFeature(ZelXmlParser::LOAD_EXTERNAL_ENTITIES, true);
         parser.setInput(doc, UnicodeString(), U(base));
         parser.next();
         parser.next();

@@ -88,6 +88,18 @@ const std::vector<DumpCase> kDumpCases = {
     {"SpaceAfterSlash", "<a / >", "#180D <a> #1801 $"},
     {"NoStartTagName", "<1/>", "#1804 #180C <> </> $"},
     {"RealNonCharacter", "<a>x\xEF\xBF\xBFy</a>", "<a> #1834 T:xy </a> $"},
+    // Characters that are no XML characters, in every construct: reported
+    // and dropped.
+    {"ControlInText", "<a>x\x01y\x1F</a>", "<a> #1834 #1834 T:xy </a> $"},
+    {"NonCharacterFFFEInText", "<a>x\xEF\xBF\xBEy</a>", "<a> #1834 T:xy </a> $"},
+    {"ControlsInAttributeValues", "<a b='x\x0By' c=\"\x0C\xEF\xBF\xBF\"/>", "#1834 #1834 #1834 <a b=\"xy\" c=\"\"> </a> $"},
+    {"ControlInComment", "<a><!--x\x02y--></a>", "<a> #1834 !xy </a> $", "<a> #1834 </a> $"},
+    {"ControlInProcessingInstruction", "<a><?p x\x08?></a>", "<a> #1834 P:p x </a> $", "<a> #1834 </a> $"},
+    {"ControlInCData", "<a><![CDATA[x\x0E]]></a>", "<a> #1834 C:x </a> $", "<a> #1834 T:x </a> $"},
+    {"ControlInAName", "<a\x01" "b/>", "#1834 <ab> </ab> $"},
+    {"ControlOutsideTheRoot", "\x03<a/>", "#1834 <a> </a> $"},
+    {"ControlInAnEntityValue", "<!DOCTYPE a [<!ENTITY e 'x\x10'>]><a>&e;</a>", "#1834 D:[<!ENTITY] <a> &e=x </a> $",
+     "#1834 <a> T:x </a> $"},
     {"BrokenUtf8KeepsTheMarkup", "<a>\xE6\x97<b/>\xFF</a>", "<a> T:\xEF\xBF\xBD <b> </b> T:\xEF\xBF\xBD </a> $"},
     {"OverlongAndSurrogateForms", "<a>\xC0\xAF\xED\xA0\x80</a>", "<a> T:\xEF\xBF\xBD\xEF\xBF\xBD </a> $"},
     {"SvgDefaults", "<svg><a xlink:href='x'/></svg>",

@@ -143,7 +143,7 @@ class TreeMaker {
   UnicodeString text() {
     static const char16_t* const pieces[] = {
         u"a",      u" ",      u"\t",     u"\n",     u"\r",     u"\r\n",   u"\u0085", u"\u2028", u"\"",
-        u"'",      u"<",      u"&",      u">",      u"]]>",    u"\U00020BB7", u"\U0001F600", u"\u0001", u"\u001F",
+        u"'",      u"<",      u"&",      u">",      u"]]>",    u"\U00020BB7", u"\U0001F600",
         u"\xD800", u"\xDC00", u"\uFFFE", u"\uFFFF", u"\u00E9", u"\u3042", u"\u00A5", u"&amp;", u"\uFFFD",
     };
     UnicodeString out;

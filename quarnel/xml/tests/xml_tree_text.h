@@ -23,14 +23,12 @@ inline std::string Utf8Of(const UnicodeString& text) {
   return text.toUTF8String(out);
 }
 
-// Texts as the writer documents its changes: C0 controls other than tab,
-// line feed and carriage return dropped, lone surrogates and U+FFFE/U+FFFF
-// as U+FFFD.
+// Texts as the writer documents its changes: lone surrogates and
+// U+FFFE/U+FFFF as U+FFFD (C0 controls it refuses).
 inline UnicodeString AsWritten(const UnicodeString& text) {
   UnicodeString out;
   for (int i = 0; i < text.length(); ++i) {
     UChar u = text[i];
-    if (u < 0x20 && u != 9 && u != 10 && u != 13) continue;
     if (U16_IS_LEAD(u) && i + 1 < text.length() && U16_IS_TRAIL(text[i + 1])) {
       out.append(u).append(text[++i]);
       continue;

@@ -429,6 +429,10 @@ class QUARNEL_API ZelDocument : public ZelNode {
 
   ZelXmlParser* getParser();
   void setParser(ZelXmlParser* parser);
+  // Whether loading may read external subsets and entities from outside
+  // the document (files, jar: entries); off by default, when only what the
+  // URI resolver serves is read. Sets the feature on the current parser.
+  void setExternalEntityLoading(bool allowed);
   ZelXmlSerializer* getSerializer();
   void setSerializer(ZelXmlSerializer* serializer);
 

@@ -42,7 +42,9 @@ class QUARNEL_API ZelMSXmlParser : public ZelXmlParser {
   UnicodeString getTypeName() const override;
   static unsigned int getStaticTypeID() { return 0xE6D5767Du; }
 
-  // Only SKIP_EXTERNAL_DTD and IGNORE_DTD_FAILURE are kept.
+  // Only SKIP_EXTERNAL_DTD, IGNORE_DTD_FAILURE and LOAD_EXTERNAL_ENTITIES
+  // are kept; without the last, external subsets and entities are read
+  // only as the URI resolver serves them.
   void setFeature(Feature feature, bool value) override;
   bool getFeature(Feature feature) override;
   void setInput(const UnicodeString& uri, const UnicodeString& encoding, const UnicodeString& baseUri) override;
@@ -111,6 +113,7 @@ class QUARNEL_API ZelMSXmlParser : public ZelXmlParser {
   ZelPtr<NamespaceManager> m_namespaces;
   bool m_skipExternalDtd = false;
   bool m_ignoreDtdFailure = false;
+  bool m_loadExternalEntities = false;
   EventType m_eventType = END_DOCUMENT;
   EventType m_lookaheadType = END_DOCUMENT;
   bool m_lookaheadPending = false;

@@ -35,7 +35,12 @@ class QUARNEL_API ZelXmlParser : public ZelRCObject {
     DOCDECL = 10,
   };
 
-  // Int-based, so any id can be passed; ids outside 0-5 do nothing.
+  // Int-based, so any id can be passed; ids outside 0-6 do nothing.
+  // LOAD_EXTERNAL_ENTITIES, off by default, lets the parser read external
+  // subsets and external entities itself (local files, jar: entries, and
+  // remote resources when the process allows them); without it only what
+  // the host's URI resolver serves is read, and a reference to an entity
+  // that is not read is reported as a warning (0x1E3E).
   enum Feature : int {
     SKIP_EXTERNAL_DTD = 0,
     LENIENT_ENTITIES = 1,
@@ -43,6 +48,7 @@ class QUARNEL_API ZelXmlParser : public ZelRCObject {
     IGNORE_DTD_FAILURE = 3,
     IGNORE_UNKNOWN_ENCODING = 4,
     REPORT_CONVERTED_ENCODING = 5,
+    LOAD_EXTERNAL_ENTITIES = 6,
   };
 
   ~ZelXmlParser() override;
@@ -133,10 +139,11 @@ class QUARNEL_API ZelXmlUtil {
   static ZelName makeQName(ZelName prefix, ZelName local);
 
   // Whether the own parser may fetch external subsets and entities that
-  // only the remote reader can open (http and the like). Process-wide, off
-  // by default: a document from anywhere must not make the parser request
-  // URLs. A URI handed to setInput, an installed URI resolver, local files
-  // and jar: entries are not affected.
+  // only the remote reader can open (http and the like), where its
+  // LOAD_EXTERNAL_ENTITIES feature lets it read external entities at all.
+  // Process-wide, off by default: a document from anywhere must not make
+  // the parser request URLs. A URI handed to setInput, an installed URI
+  // resolver, local files and jar: entries are not affected.
   static void setRemoteEntityLoading(bool allowed);
   static bool getRemoteEntityLoading();
 };

@@ -163,12 +163,14 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   void reset();
   void checkStream();
   void swapInput(Input& other);
-  // Opens the resource a system literal names, as the features, the block
-  // and the remote switch allow; null when it contributes nothing. Throws
-  // 4099 for a local file that cannot be read as one.
+  // Opens the resource a system literal names: what the URI resolver
+  // serves, else, when LOAD_EXTERNAL_ENTITIES allows it, a local file, a
+  // jar: entry, a data: text or (with the remote switch) a remote
+  // resource. Null when it contributes nothing. Throws 4099 for a local file that cannot be read as one.
   std::istream* openExternal(const UnicodeString& systemLiteral, UnicodeString& resolved);
   // Reads an external entity's text in place of the current input, after
-  // its text declaration. False when it contributes nothing.
+  // its text declaration. False when it contributes nothing; an entity
+  // that is not opened is reported as a warning.
   bool pushStream(const UnicodeString& systemLiteral, ZelName entity);
   void popStream();
   void readTextDecl();
@@ -181,6 +183,7 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   int readByte();
   void unreadByte();
   char32_t decodeChar();
+  char32_t decodeUnit();
   char32_t readChar();
   void unreadChar(char32_t c);
   void unreadText(const UnicodeString& text, ZelName entity);
@@ -240,7 +243,7 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   void reportLimit(const char16_t* what);
   bool attributeMatches(const Attribute& attribute, ZelName namespaceName, ZelName localName) const;
 
-  bool m_features[6] = {};
+  bool m_features[7] = {};
   EventType m_eventType = START_DOCUMENT;
   int m_pendingMarkup = 0;
   bool m_xmlDeclSeen = false;
@@ -265,6 +268,9 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   // An external parameter entity was not read: the declarations after it
   // may depend on it and are not taken.
   bool m_declarationsStopped = false;
+  // The external subset was not read: an undeclared entity may be declared
+  // there.
+  bool m_subsetUnread = false;
 
   // Input: the stream read through a buffer of its bytes. External
   // entities will stack further inputs here.
