@@ -131,7 +131,9 @@ void XmlParserImpl::scanDeclarations(bool external) {
   // After the internal subset's "]" only white space may come before ">".
   bool subsetClosed = false, strayReported = false;
   auto copy = [&](char32_t c) {
-    if (!external) m_textBuffer.append(static_cast<UChar32>(c));
+    if (external) return;
+    m_textBuffer.append(static_cast<UChar32>(c));
+    if (m_textBuffer.length() > m_valueLimit && !m_noEvent) reportLimit(u"value length");
   };
   // Copies up to and including the two characters `first` `second`.
   auto skipTo = [&](char32_t first, char32_t second, char32_t third) {
@@ -148,7 +150,7 @@ void XmlParserImpl::scanDeclarations(bool external) {
   for (;;) {
     char32_t c = readChar();
     if (c == kEnd) {
-      if (!external) reportError(0x181A, u"DOCTYPE");
+      if (!external && !m_noEvent) reportError(0x181A, u"DOCTYPE");
       return;
     }
     if (quote != 0) {
@@ -340,6 +342,7 @@ void XmlParserImpl::parseEntityDecl() {
     UnicodeString value;
     FlagScope entityValue(m_entityValue, true);
     readLiteral(value, 2);
+    if (m_noEvent) return;  // a bound was passed
     enterEntity(parameter, name, &value, nullptr);
   } else {
     UnicodeString keyword = readName().toString();

@@ -170,7 +170,8 @@ const char16_t* xmlEventName(int type) { return EventName(static_cast<ZelXmlPars
 void ZelXmlUtil::setRemoteEntityLoading(bool allowed) { g_remoteEntityLoading = allowed; }
 bool ZelXmlUtil::getRemoteEntityLoading() { return g_remoteEntityLoading; }
 
-XmlParserImpl::XmlParserImpl() : m_pushbackChar(kNoChar), m_crLookahead(kNoChar) {
+XmlParserImpl::XmlParserImpl()
+    : m_valueLimit(XmlLimits::kMaxValueLength), m_pushbackChar(kNoChar), m_crLookahead(kNoChar) {
   m_bytes.resize(kByteBufferSize);
   reset();
 }
@@ -880,7 +881,8 @@ UnicodeString XmlParserImpl::getText() {
       // An undeclared name has no text, not the invalid one.
       if (m_cachedText.isBogus()) m_cachedText.remove();
     } else {
-      m_cachedText = UnicodeString(m_textBuffer, m_tokenStart);
+      // From the start the buffer is shared, not copied.
+      m_cachedText = m_tokenStart == 0 ? m_textBuffer : UnicodeString(m_textBuffer, m_tokenStart);
     }
   }
   return m_cachedText;
@@ -1192,6 +1194,12 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
   bool allSpace = true;
   for (;;) {
     if (quoted) readTextRun(out, delimiter, allSpace);
+    // As written, references may make the text up to twice the value.
+    if (out.length() > 2 * static_cast<int64_t>(m_valueLimit)) {
+      out.remove();
+      reportLimit(u"value length");
+      return false;
+    }
     c = readChar();
     if (c == kEnd) break;
     if (c == delimiter) {
@@ -1202,16 +1210,30 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
   }
   if (!closed && mode != 3 && mode != 4) reportError(0x182F, Char(delimiter));
 
+  // No reference to replace: the raw text is the value, its white space
+  // made spaces in place (an entity value keeps its white space: it is
+  // normalised where the entity is referenced in an attribute value, if at
+  // all). A large value is held once.
   bool plain = true;
+  bool spaces = false;
   const char16_t* units = out.getBuffer();
   for (int32_t i = 0, n = out.length(); i < n && plain; ++i) {
     char16_t u = units[i];
-    // An entity value keeps its white space: it is normalised where the
-    // entity is referenced in an attribute value, if at all.
-    plain = ((u != '\t' && u != '\n' && u != '\r') || mode == 2) &&
-            ((u != '&' && u != '<') || (mode != 1 && mode != 2)) && (u != '%' || !m_entityValue);
+    spaces = spaces || ((u == '\t' || u == '\n' || u == '\r') && mode != 2);
+    plain = ((u != '&' && u != '<') || (mode != 1 && mode != 2)) && (u != '%' || !m_entityValue);
   }
   if (plain) {
+    if (out.length() > m_valueLimit) {
+      out.remove();
+      reportLimit(u"value length");
+      return false;
+    }
+    if (spaces) {
+      for (int32_t i = 0; i < out.length(); ++i) {
+        char16_t u = out.charAt(i);
+        if (u == '\t' || u == '\n' || u == '\r') out.setCharAt(i, u' ');
+      }
+    }
     if (mode == 4 && quoted) {
       out.insert(0, static_cast<UChar32>(delimiter));
       if (closed) out.append(static_cast<UChar32>(delimiter));
@@ -1230,6 +1252,10 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
   if (m_pushbackChar != kNoChar) unreadText(UnicodeString(), ZelName());
   m_segments.push_back(std::move(literal));
   while ((c = readChar()) != kEnd) {
+    if (out.length() > m_valueLimit) {
+      reportLimit(u"value length");
+      break;
+    }
     if (c == '<' && mode == 1) {
       reportError(0x1830);
     } else if (c == '&' && (mode == 1 || mode == 2)) {
@@ -1255,6 +1281,7 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
     }
     out.append(static_cast<UChar32>(c));
   }
+  if (out.length() > m_valueLimit && !m_noEvent) reportLimit(u"value length");
   // Take the literal off (a callback that closed the input took it already).
   while (!m_segments.empty()) {
     Segment& top = m_segments.back();
@@ -1552,6 +1579,7 @@ void XmlParserImpl::parseStartTag() {
     }
     skipWhitespace();
     readLiteral(attribute.value, 1);
+    if (m_noEvent) return;
     if (declared != nullptr) {
       const AttributeDecl* decl = declarationOf(attribute);
       if (decl != nullptr && decl->tokenized) CollapseTokens(attribute.value);
@@ -1823,6 +1851,7 @@ void XmlParserImpl::parseText() {
   char32_t c;
   for (;;) {
     if (!topLevel) readTextRun(m_textBuffer, 0, allSpace);
+    if (m_textBuffer.length() > m_valueLimit) return reportLimit(u"text length");
     c = readChar();
     if (c == '<' || c == '&' || c == kEnd) break;
     if (c == ']') {
@@ -1876,6 +1905,8 @@ void XmlParserImpl::parseCData() {
     }
     brackets = c == ']' ? brackets + 1 : 0;
     m_textBuffer.append(static_cast<UChar32>(c));
+    // The brackets that may end the section are not counted yet.
+    if (m_textBuffer.length() - brackets > m_valueLimit) return reportLimit(u"text length");
   }
 }
 
@@ -1887,6 +1918,7 @@ void XmlParserImpl::parseComment() {
       reportError(0x1812);
       return;
     }
+    if (m_textBuffer.length() > m_valueLimit) return reportLimit(u"value length");
     if (c != '-') {
       m_textBuffer.append(static_cast<UChar32>(c));
       continue;
@@ -2017,6 +2049,7 @@ void XmlParserImpl::parsePI() {
     }
     question = c == '?';
     m_textBuffer.append(static_cast<UChar32>(c));
+    if (m_textBuffer.length() - (question ? 1 : 0) > m_valueLimit) return reportLimit(u"value length");
   }
 }
 

@@ -82,7 +82,7 @@ TEST(DomHostile, LoadsEndWithAnErrorOrATreeThatSaves) {
       {"recursive entities", "<!DOCTYPE r [<!ENTITY a '&b;'><!ENTITY b '&a;'>]><r>&a;</r>", 0x183A},
       {"billion laughs", laughs, 0x183B},
       {"quadratic blow-up",
-       "<!DOCTYPE r [<!ENTITY big '" + std::string(100000, 'x') + "'>]><r>" + Repeat("&big;", 2000) + "</r>", 0x183B},
+       "<!DOCTYPE r [<!ENTITY big '" + std::string(50000, 'x') + "'>]><r>" + Repeat("&big;", 2000) + "</r>", 0x183B},
       {"a million nested elements", Repeat("<a>", 1000000) + Repeat("</a>", 1000000), -1},
       {"a hundred thousand attributes", ManyAttributes(100000), -1},
       // By default nothing outside the document is opened; allowed, only

@@ -211,6 +211,61 @@ TEST(XmlHostile, ATagWithAHundredThousandAttributes) {
   EXPECT_EQ(same.dump.size(), (kCount - 1) * std::string("#1808 ").size());
 }
 
+TEST(XmlHostile, ValueLengthsAreBounded) {
+  // Each construct at a lowered bound and one unit past it: the value is
+  // delivered whole, or the limit is reported and the input ends.
+  constexpr int32_t kBound = 1000;
+  struct Row {
+    const char* what;
+    std::string head, tail;
+    const char* accepted;  // the dump, with the value shown as "V"
+    const char* refused;
+  };
+  const std::vector<Row> rows = {
+      {"attribute value", "<d a='", "'/>", "<d a=\"V\"> </d> $", "#183C #1801 $"},
+      {"attribute value with white space", "<d a='\t", "'/>", "<d a=\"V\"> </d> $", "#183C #1801 $"},
+      {"attribute value with a reference", "<d a='&amp;", "'/>", "<d a=\"V\"> </d> $", "#183C #1801 $"},
+      {"text", "<d>", "</d>", "<d> T:V </d> $", "<d> #183C #1801 $"},
+      {"text joined across a reference", "<d>&amp;", "</d>", "<d> T:V </d> $", "<d> #183C #1801 $"},
+      {"CDATA section", "<d><![CDATA[", "]]></d>", "<d> T:V </d> $", "<d> #183C #1801 $"},
+      {"comment", "<d><!--", "--></d>", "<d> </d> $", "<d> #183C #1801 $"},
+      {"processing instruction", "<d><?p ", "?></d>", "<d> </d> $", "<d> #183C #1801 $"},
+      {"entity value", "<!DOCTYPE d [<!ENTITY e '", "'>]><d/>", "<d> </d> $", "#183C $"},
+  };
+  for (const Row& row : rows) {
+    for (const bool over : {false, true}) {
+      // The construct's own characters count: a reference is one unit, a
+      // processing instruction's target and space two.
+      const std::string head = row.head;
+      int32_t own = head.find("&amp;") != std::string::npos || head.find('\t') != std::string::npos ? 1 : 0;
+      if (head.find("<?p ") != std::string::npos) own = 2;
+      const std::string body(static_cast<size_t>(kBound - own + (over ? 1 : 0)), 'v');
+      Session session(head + body + row.tail);
+      session.parser->setValueLengthLimit(kBound);
+      std::string dump = Dump(session, false);
+      const std::string value = (head.find("&amp;") != std::string::npos ? "&" : head.find('\t') != std::string::npos ? " " : "") + body;
+      for (size_t at; (at = dump.find(value)) != std::string::npos;) dump.replace(at, value.size(), "V");
+      EXPECT_EQ(dump, over ? row.refused : row.accepted) << row.what << (over ? ", one past the bound" : "");
+    }
+  }
+  // The default bound, on an attribute value and a text.
+  ASSERT_EQ(limits::kMaxValueLength, 10000000);
+  for (const std::string& head : {std::string("<d a='"), std::string("<d>")}) {
+    const std::string tail = head == "<d>" ? "</d>" : "'/>";
+    for (const bool over : {false, true}) {
+      Session session(head + std::string(static_cast<size_t>(limits::kMaxValueLength + (over ? 1 : 0)), 'v') + tail);
+      int32_t longest = 0;
+      for (auto event = session.parser->next(); event != ZelXmlParser::END_DOCUMENT; event = session.parser->next()) {
+        if (event == ZelXmlParser::START_TAG && session.parser->getAttributeCount() == 1)
+          longest = session.parser->getAttributeValue(0).length();
+        if (event == ZelXmlParser::TEXT) longest = session.parser->getText().length();
+      }
+      EXPECT_EQ(longest, over ? 0 : limits::kMaxValueLength) << head;
+      EXPECT_EQ(session.dump.find("#183C") != std::string::npos, over) << head << session.dump;
+    }
+  }
+}
+
 TEST(XmlHostile, StructuralBoundsEndTheInput) {
   std::string longName(limits::kMaxNameLength + 10, 'n');
   Session session("<" + longName + "/>");

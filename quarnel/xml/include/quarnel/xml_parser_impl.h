@@ -79,6 +79,11 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   // switch say. Readers of packages set it on their parsers.
   void setExternalResourcesBlocked(bool blocked) { m_externalBlocked = blocked; }
 
+  // The length bound of one value (XmlLimits::kMaxValueLength unless set);
+  // a longer one reports 0x183C and ends the input.
+  void setValueLengthLimit(int32_t units) { m_valueLimit = units; }
+  int32_t getValueLengthLimit() const { return m_valueLimit; }
+
   // Whether the attribute at index was supplied from a default of an
   // attribute-list declaration rather than written in the tag.
   bool isAttributeDefault(int index) const;
@@ -244,6 +249,7 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   bool attributeMatches(const Attribute& attribute, ZelName namespaceName, ZelName localName) const;
 
   bool m_features[7] = {};
+  int32_t m_valueLimit;
   EventType m_eventType = START_DOCUMENT;
   int m_pendingMarkup = 0;
   bool m_xmlDeclSeen = false;
