@@ -25,8 +25,9 @@ the same inputs in one run, and prints one table of ratios:
   8. Quarnel's own XML pull parser (next and nextToken) MB/s against
      libxml2's reader and expat on two generated 64 MB documents and their
      UTF-16LE twins, a Shift_JIS document (libxml2 only), a document with an
-     internal subset and many references, and the conformance suite's
-     pr-xml in UTF-8 and UTF-16 with its DTD, median of 5 (build/bin/xml_bench);
+     internal subset and many references, a generated 50 MB data feed, and
+     the conformance suite's pr-xml in UTF-8 and UTF-16 with its DTD, median
+     of 5 (build/bin/xml_bench);
   9. Office package detection files/s over the Office packages of detect/
      (build/bin/ooxml_detect, the path form of detectOOXDocument) against
      `file -b -f` on the same list, median of 5;

@@ -6,7 +6,9 @@
 // iconv; expat has no Shift_JIS); a 16 MB document whose internal subset
 // declares entities that the body references throughout; and the
 // conformance suite's Japanese pr-xml document in UTF-8 and UTF-16 with its
-// local DTD, read again and again. Each reader touches every name,
+// local DTD, read again and again; and a generated 50 MB data feed (many
+// small indented records with attributes, short texts, a few character
+// references). Each reader touches every name,
 // namespace, attribute value and text. Cases are named <reader>/<document>.
 //
 // The document rows load the same two documents and the conformance
@@ -45,6 +47,7 @@ namespace fs = std::filesystem;
 
 constexpr size_t kSize = 64u << 20;
 constexpr size_t kSmallSize = 16u << 20;
+constexpr size_t kFeedSize = 50u << 20;
 
 const std::string& MarkupHeavy() {
   static const std::string document = [] {
@@ -127,6 +130,33 @@ const std::string& Subset() {
       out += "<p a='&e" + k + ";'>&e" + k + "; plain text &n" + n + "; &e" + std::to_string((i * 7) % 100) + ";</p>\n";
     }
     return out + "</doc>\n";
+  }();
+  return document;
+}
+
+// A data feed as exporters write one: indented records of a few short
+// fields each, attributes on most elements, the odd character reference.
+const std::string& RealFeed() {
+  static const std::string document = [] {
+    static const char* const kStatus[] = {"active", "pending", "retired"};
+    static const char* const kCategory[] = {"Garden &amp; Outdoor", "Books", "Kitchen", "Toys &amp; Games",
+                                            "Office"};
+    std::string out =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<feed xmlns=\"http://example.com/ns/feed\" version=\"2.1\" generated=\"2026-03-01T08:00:00Z\">\n";
+    for (int i = 0; out.size() < kFeedSize; ++i) {
+      const std::string id = std::to_string(100000 + i);
+      out += "  <record id=\"" + id + "\" status=\"" + kStatus[i % 3] + "\" updated=\"2026-02-" +
+             std::to_string(10 + i % 18) + "T12:" + std::to_string(10 + i % 50) + ":00Z\">\n";
+      out += "    <title>Item " + id + (i % 5 == 0 ? " &#8211; blue" : " red") + "</title>\n";
+      out += "    <price currency=\"EUR\">" + std::to_string(i % 1000) + "." + std::to_string(10 + i % 90) +
+             "</price>\n";
+      out += "    <category>" + std::string(kCategory[i % 5]) + "</category>\n";
+      out += "    <link rel=\"alternate\" href=\"https://example.com/p/" + id + "?ref=feed&amp;v=" +
+             std::to_string(i % 7) + "\"/>\n";
+      out += "    <stock>" + std::to_string(i % 250) + "</stock>\n  </record>\n";
+    }
+    return out + "</feed>\n";
   }();
   return document;
 }
@@ -258,6 +288,9 @@ void OwnNextText(benchmark::State& state) { Own(state, TextHeavy(), false); }
 void OwnTokensText(benchmark::State& state) { Own(state, TextHeavy(), true); }
 void Libxml2Text(benchmark::State& state) { Libxml2(state, TextHeavy()); }
 void ExpatText(benchmark::State& state) { Expat(state, TextHeavy()); }
+void OwnNextFeed(benchmark::State& state) { Own(state, RealFeed(), false); }
+void Libxml2Feed(benchmark::State& state) { Libxml2(state, RealFeed()); }
+void ExpatFeed(benchmark::State& state) { Expat(state, RealFeed()); }
 void OwnNextMarkup16(benchmark::State& state) { Own(state, MarkupHeavy16(), false); }
 void Libxml2Markup16(benchmark::State& state) { Libxml2(state, MarkupHeavy16()); }
 void ExpatMarkup16(benchmark::State& state) { Expat(state, MarkupHeavy16()); }
@@ -385,6 +418,9 @@ BENCHMARK(OwnNextText)->Name("quarnel next/text-heavy")->Unit(benchmark::kMillis
 BENCHMARK(OwnTokensText)->Name("quarnel nextToken/text-heavy")->Unit(benchmark::kMillisecond);
 BENCHMARK(Libxml2Text)->Name("libxml2 reader/text-heavy")->Unit(benchmark::kMillisecond);
 BENCHMARK(ExpatText)->Name("expat/text-heavy")->Unit(benchmark::kMillisecond);
+BENCHMARK(OwnNextFeed)->Name("quarnel next/real feed")->Unit(benchmark::kMillisecond);
+BENCHMARK(Libxml2Feed)->Name("libxml2 reader/real feed")->Unit(benchmark::kMillisecond);
+BENCHMARK(ExpatFeed)->Name("expat/real feed")->Unit(benchmark::kMillisecond);
 BENCHMARK(OwnNextMarkup16)->Name("quarnel next/markup-heavy UTF-16LE")->Unit(benchmark::kMillisecond);
 BENCHMARK(Libxml2Markup16)->Name("libxml2 reader/markup-heavy UTF-16LE")->Unit(benchmark::kMillisecond);
 BENCHMARK(ExpatMarkup16)->Name("expat/markup-heavy UTF-16LE")->Unit(benchmark::kMillisecond);
@@ -404,6 +440,7 @@ int main(int argc, char** argv) {
   TextHeavy16();
   ShiftJis();
   Subset();
+  RealFeed();
   // The suite's documents only where the test data is.
   for (const char* name : {"pr-xml-utf-8.xml", "pr-xml-utf-16.xml"}) {
     if (PrXml(name).bytes.empty()) continue;

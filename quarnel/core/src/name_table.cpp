@@ -1,11 +1,15 @@
 // The name table: built-in names from the generated constant data, found by
 // binary search without a lock; names numbered at run time in the one shared
-// ZelNameTable, every access to which (creation, numbering, reading a
-// run-time text, release and destruction) holds the table's own lock. The
+// ZelNameTable, whose lock is held to create it, number a text, look a text
+// up, release and destroy it. The table only grows, so reading the text of
+// a number takes no lock: texts are published by the table's last number.
+// The
 // shared table lives until cleanup: callers keep names as bare numbers, so a
 // table dropped earlier would empty their texts and hand their numbers to
 // other texts.
 #include <algorithm>
+#include <bit>
+#include <new>
 
 #include "builtin_name_data.h"
 #include "library_lock.h"
@@ -50,21 +54,38 @@ const UnicodeString& BuiltinString(int32_t n) {
   return strings.texts[n];
 }
 
+// Where the text of a run-time number lives: block b holds 1024 << b texts,
+// the first block the first 1024.
+struct Slot {
+  int block;
+  size_t offset;
+};
+
+template <int firstBits>
+Slot Locate(ZelNameEnum name) {
+  const uint64_t index = static_cast<uint64_t>(name - ZEL_NAME_LAST_BUILTIN - 1) + (uint64_t{1} << firstBits);
+  const int block = std::bit_width(index) - 1 - firstBits;
+  return {block, static_cast<size_t>(index - (uint64_t{1} << (firstBits + block)))};
+}
+
 }  // namespace
 
-ZelNameTable* ZelNameTable::s_sharedNameTable = nullptr;
+std::atomic<ZelNameTable*> ZelNameTable::s_sharedNameTable{nullptr};
 
 ZelNameTable::ZelNameTable() : m_last(ZEL_NAME_LAST_BUILTIN) { m_index.reserve(1024); }
 
 ZelNameTable::~ZelNameTable() {
   ZelMutex guard(sharedNameTableLock());
-  if (s_sharedNameTable == this) s_sharedNameTable = nullptr;
+  if (s_sharedNameTable.load(std::memory_order_relaxed) == this) s_sharedNameTable.store(nullptr);
+  const ZelNameEnum last = m_last.load(std::memory_order_relaxed);
+  for (ZelNameEnum name = ZEL_NAME_LAST_BUILTIN + 1; name <= last; ++name) {
+    const Slot slot = Locate<kFirstBlockBits>(name);
+    m_blocks[slot.block].load(std::memory_order_relaxed)[slot.offset].~UnicodeString();
+  }
+  for (auto& block : m_blocks) ::operator delete(block.load(std::memory_order_relaxed));
 }
 
-ZelNameEnum ZelNameTable::getNameLast() const {
-  ZelMutex guard(sharedNameTableLock());
-  return m_last;
-}
+ZelNameEnum ZelNameTable::getNameLast() const { return m_last.load(std::memory_order_acquire); }
 
 unsigned int ZelNameTable::getTypeID() const { return getStaticTypeID(); }
 
@@ -89,10 +110,28 @@ const UnicodeString& ZelNameTable::getBuiltinNameString(ZelNameEnum name) {
 ZelNameEnum ZelNameTable::getNonBuiltinNameEnumMutexed(const UnicodeString& text) {
   auto found = m_index.find(View(text));
   if (found != m_index.end()) return found->second;
-  const UnicodeString& stored = m_texts.emplace_back(text);
-  ++m_last;
-  m_index.emplace(View(stored), m_last);
-  return m_last;
+  const ZelNameEnum name = m_last.load(std::memory_order_relaxed) + 1;
+  const Slot slot = Locate<kFirstBlockBits>(name);
+  UnicodeString* block = m_blocks[slot.block].load(std::memory_order_relaxed);
+  if (block == nullptr) {
+    block = static_cast<UnicodeString*>(::operator new(sizeof(UnicodeString) << (kFirstBlockBits + slot.block)));
+    m_blocks[slot.block].store(block, std::memory_order_release);
+  }
+  UnicodeString* stored = new (block + slot.offset) UnicodeString(text);
+  try {
+    m_index.emplace(View(*stored), name);
+  } catch (...) {
+    stored->~UnicodeString();
+    throw;
+  }
+  m_last.store(name, std::memory_order_release);
+  return name;
+}
+
+const UnicodeString* ZelNameTable::storedText(ZelNameEnum name) const {
+  if (name > m_last.load(std::memory_order_acquire)) return nullptr;
+  const Slot slot = Locate<kFirstBlockBits>(name);
+  return m_blocks[slot.block].load(std::memory_order_acquire) + slot.offset;
 }
 
 ZelNameEnum ZelNameTable::getNameEnum(const UnicodeString& text) {
@@ -115,13 +154,13 @@ ZelNameEnum ZelNameTable::lookupName(const UnicodeString& text) const {
 
 const UnicodeString& ZelNameTable::getNameString(ZelNameEnum name) const {
   if (name <= ZEL_NAME_LAST_BUILTIN) return getBuiltinNameString(name);
-  ZelMutex guard(sharedNameTableLock());
-  if (name > m_last) return getBuiltinNameString(ZEL_NAME_EMPTY);
-  return m_texts[static_cast<size_t>(name - ZEL_NAME_LAST_BUILTIN - 1)];
+  const UnicodeString* stored = storedText(name);
+  return stored != nullptr ? *stored : getBuiltinNameString(ZEL_NAME_EMPTY);
 }
 
 void ZelNameTable::setupSharedNameTable() {
-  if (s_sharedNameTable == nullptr) s_sharedNameTable = new ZelNameTable;
+  if (s_sharedNameTable.load(std::memory_order_relaxed) == nullptr)
+    s_sharedNameTable.store(new ZelNameTable, std::memory_order_release);
 }
 
 ZelNameEnum ZelNameTable::getSharedNameEnum(const UnicodeString& text) {
@@ -130,39 +169,42 @@ ZelNameEnum ZelNameTable::getSharedNameEnum(const UnicodeString& text) {
   if (builtin != ZEL_NAME_EMPTY) return builtin;
   ZelMutex guard(sharedNameTableLock());
   setupSharedNameTable();
-  return s_sharedNameTable->getNonBuiltinNameEnumMutexed(text);
+  return s_sharedNameTable.load(std::memory_order_relaxed)->getNonBuiltinNameEnumMutexed(text);
 }
 
+// No lock: a number handed out was published with the table it came from.
 const UnicodeString& ZelNameTable::getSharedNameString(ZelNameEnum name) {
   if (name <= ZEL_NAME_LAST_BUILTIN) return getBuiltinNameString(name);
-  ZelMutex guard(sharedNameTableLock());
-  if (s_sharedNameTable == nullptr) return getBuiltinNameString(ZEL_NAME_EMPTY);
-  return s_sharedNameTable->getNameString(name);
+  const ZelNameTable* table = s_sharedNameTable.load(std::memory_order_acquire);
+  if (table == nullptr) return getBuiltinNameString(ZEL_NAME_EMPTY);
+  return table->getNameString(name);
 }
 
 ZelNameTable* ZelNameTable::getSharedNameTable() {
   ZelMutex guard(sharedNameTableLock());
   setupSharedNameTable();
-  return s_sharedNameTable;
+  return s_sharedNameTable.load(std::memory_order_relaxed);
 }
 
 ZelNameTable* ZelNameTable::addRefSharedNameTable() {
   ZelMutex guard(sharedNameTableLock());
   setupSharedNameTable();
-  s_sharedNameTable->addRef();
-  return s_sharedNameTable;
+  ZelNameTable* table = s_sharedNameTable.load(std::memory_order_relaxed);
+  table->addRef();
+  return table;
 }
 
 void ZelNameTable::releaseSharedNameTable() {
   ZelMutex guard(sharedNameTableLock());
-  if (s_sharedNameTable != nullptr) s_sharedNameTable->removeRef();
+  ZelNameTable* table = s_sharedNameTable.load(std::memory_order_relaxed);
+  if (table != nullptr) table->removeRef();
 }
 
 void ZelNameTable::cleanup() {
   ZelMutex library;
   ZelMutex guard(sharedNameTableLock());
-  delete s_sharedNameTable;  // its destructor clears the pointer
-  s_sharedNameTable = nullptr;
+  delete s_sharedNameTable.load(std::memory_order_relaxed);  // its destructor clears the pointer
+  s_sharedNameTable.store(nullptr);
 }
 
 ZelName::ZelName(const UnicodeString& text) : m_name(ZelNameTable::getSharedNameEnum(text)) {}

@@ -4,10 +4,17 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <streambuf>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "error_raise.h"
 #include "quarnel/kvb_stream.h"
@@ -25,7 +32,9 @@ namespace {
 using namespace XmlInput;
 
 constexpr size_t kByteBufferSize = 1 << 16;
-constexpr size_t kNameCacheLimit = 1 << 16;
+// Slots of the per-parser name cache (a power of two): a document's names
+// are few, so one slot per hash is enough.
+constexpr size_t kNameCacheSlots = 1 << 10;
 
 const char16_t kChartNamespace[] = u"http://quarnel.invalid/names/Grafeln";
 const char16_t kXhtmlNamespace[] = u"http://www.w3.org/1999/xhtml";
@@ -42,6 +51,17 @@ bool IsNameChar(char32_t c) {
     return IsNameStart(c) || c == '-' || c == '.' || (c >= '0' && c <= '9');
   return IsNameStart(c) || c == 0xB7 || (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
 }
+
+// IsNameChar of every ASCII code, for the byte scans.
+struct AsciiNameChars {
+  bool table[128] = {};
+  constexpr AsciiNameChars() {
+    for (int c = 0; c < 128; ++c)
+      table[c] = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '-' || c == '.' ||
+                 (c >= '0' && c <= '9');
+  }
+};
+constexpr AsciiNameChars kAsciiNameChars;
 
 bool IsXmlChar(uint32_t c) {
   return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
@@ -430,6 +450,24 @@ char32_t XmlParserImpl::readChar() {
         ++m_columnNumber;
       }
       return b;
+    }
+  }
+  // The same for a UTF-16LE input (and what a converter delivers): a unit
+  // that is neither half of a pair, nor a line end, nor one XML forbids.
+  if (m_bytePos + 1 < m_byteEnd && m_pushbackChar == kNoChar && m_segments.empty() && m_crLookahead == kNoChar &&
+      m_decoderMode == 3) {
+    const auto* pair = reinterpret_cast<const unsigned char*>(m_bytes.data()) + m_bytePos;
+    const char32_t u = pair[0] | (static_cast<char32_t>(pair[1]) << 8);
+    if ((u >= 0x20 || u == 0x0A || u == 0x09) && u != 0x85 && u != 0x2028 && (u < 0xD800 || u > 0xDFFF) &&
+        u < 0xFFFE) {
+      m_bytePos += 2;
+      if (u == 0x0A) {
+        ++m_lineNumber;
+        m_columnNumber = 0;
+      } else {
+        ++m_columnNumber;
+      }
+      return u;
     }
   }
   char32_t c;
@@ -966,6 +1004,31 @@ void XmlParserImpl::reportLimit(const char16_t* what) {
 
 bool XmlParserImpl::skipWhitespace() {
   bool skipped = false;
+  if (m_pushbackChar == kNoChar && m_segments.empty() && m_crLookahead == kNoChar && m_decoderMode == 1) {
+    // Spaces, tabs and line feeds straight from the bytes, and a printable
+    // ASCII character after them put back, as readChar and unreadChar would.
+    const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data());
+    size_t pos = m_bytePos;
+    for (; pos < m_byteEnd; ++pos) {
+      const unsigned char b = bytes[pos];
+      if (b == ' ' || b == '\t') {
+        ++m_columnNumber;
+      } else if (b == '\n') {
+        ++m_lineNumber;
+        m_columnNumber = 0;
+      } else {
+        break;
+      }
+      skipped = true;
+    }
+    m_bytePos = pos;
+    if (pos < m_byteEnd && bytes[pos] > 0x20 && bytes[pos] < 0x80) {
+      ++m_bytePos;
+      ++m_columnNumber;
+      m_pushbackChar = bytes[pos];
+      return skipped;
+    }
+  }
   char32_t c;
   while (IsSpace(c = readChar())) skipped = true;
   unreadChar(c);
@@ -994,10 +1057,14 @@ ZelName XmlParserImpl::readName() {
     if (m_pushbackChar == kNoChar && m_segments.empty() && m_crLookahead == kNoChar && m_decoderMode == 1) {
       // Taken anew each time: the end of an external entity swaps buffers.
       const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data());
+      const size_t have = m_nameScratch.size();
+      const size_t most = static_cast<size_t>(XmlLimits::kMaxNameLength);
+      const size_t room = most - std::min(have, most);
+      const size_t limit = std::min(m_byteEnd, m_bytePos + room);
       size_t pos = m_bytePos;
-      while (pos < m_byteEnd && bytes[pos] < 0x80 && IsNameChar(bytes[pos]) &&
-             static_cast<int>(m_nameScratch.size()) < XmlLimits::kMaxNameLength)
-        m_nameScratch.push_back(static_cast<char16_t>(bytes[pos++]));
+      while (pos < limit && bytes[pos] < 0x80 && kAsciiNameChars.table[bytes[pos]]) ++pos;
+      m_nameScratch.resize(have + (pos - m_bytePos));
+      for (size_t i = m_bytePos, at = have; i < pos; ++i, ++at) m_nameScratch[at] = static_cast<char16_t>(bytes[i]);
       m_columnNumber += static_cast<int>(pos - m_bytePos);
       m_bytePos = pos;
     }
@@ -1009,13 +1076,21 @@ ZelName XmlParserImpl::readName() {
 }
 
 ZelName XmlParserImpl::internName() {
-  auto found = m_nameCache.find(m_nameScratch);
-  if (found != m_nameCache.end()) return ZelName(found->second);
+  uint32_t hash = 2166136261u;
+  for (char16_t u : m_nameScratch) hash = (hash ^ u) * 16777619u;
+  if (m_nameCache.empty()) m_nameCache.resize(kNameCacheSlots);
+  CachedName& slot = m_nameCache[(hash ^ (hash >> 15)) & (kNameCacheSlots - 1)];
+  if (slot.number != ZEL_NAME_EMPTY && slot.text == m_nameScratch) return ZelName(slot.number);
   ZelNameEnum number = ZelNameTable::getSharedNameEnum(
       UnicodeString(m_nameScratch.data(), static_cast<int32_t>(m_nameScratch.size())));
-  if (m_nameCache.size() >= kNameCacheLimit) m_nameCache.clear();
-  m_nameCache.emplace(m_nameScratch, number);
+  slot.text = m_nameScratch;
+  slot.number = number;
   return ZelName(number);
+}
+
+ZelName XmlParserImpl::internText(const UnicodeString& text) {
+  m_nameScratch.assign(text.getBuffer(), static_cast<size_t>(text.length()));
+  return internName();
 }
 
 bool XmlParserImpl::readQName(ZelName& prefix, ZelName& localName) {
@@ -1113,13 +1188,15 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
     delimiter = ' ';
     if (mode != 3 && mode != 4) reportError(0x182E);
   }
-  UnicodeString raw;
+  // The raw text is read into out: most values have nothing to replace
+  // and are done then.
   bool closed = false;
   bool allSpace = true;
   for (;;) {
-    if (quoted) readTextRun(raw, delimiter, allSpace);
+    if (quoted) readTextRun(out, delimiter, allSpace);
     // As written, references may make the text up to twice the value.
-    if (raw.length() > 2 * static_cast<int64_t>(m_valueLimit)) {
+    if (out.length() > 2 * static_cast<int64_t>(m_valueLimit)) {
+      out.remove();
       reportLimit(u"value length");
       return false;
     }
@@ -1129,7 +1206,7 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
       closed = true;
       break;
     }
-    raw.append(static_cast<UChar32>(c));
+    out.append(static_cast<UChar32>(c));
   }
   if (!closed && mode != 3 && mode != 4) reportError(0x182F, Char(delimiter));
 
@@ -1139,23 +1216,24 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
   // all). A large value is held once.
   bool plain = true;
   bool spaces = false;
-  for (int32_t i = 0; i < raw.length() && plain; ++i) {
-    char16_t u = raw.charAt(i);
+  const char16_t* units = out.getBuffer();
+  for (int32_t i = 0, n = out.length(); i < n && plain; ++i) {
+    char16_t u = units[i];
     spaces = spaces || ((u == '\t' || u == '\n' || u == '\r') && mode != 2);
     plain = ((u != '&' && u != '<') || (mode != 1 && mode != 2)) && (u != '%' || !m_entityValue);
   }
   if (plain) {
-    if (raw.length() > m_valueLimit) {
+    if (out.length() > m_valueLimit) {
+      out.remove();
       reportLimit(u"value length");
       return false;
     }
     if (spaces) {
-      for (int32_t i = 0; i < raw.length(); ++i) {
-        char16_t u = raw.charAt(i);
-        if (u == '\t' || u == '\n' || u == '\r') raw.setCharAt(i, u' ');
+      for (int32_t i = 0; i < out.length(); ++i) {
+        char16_t u = out.charAt(i);
+        if (u == '\t' || u == '\n' || u == '\r') out.setCharAt(i, u' ');
       }
     }
-    out = std::move(raw);
     if (mode == 4 && quoted) {
       out.insert(0, static_cast<UChar32>(delimiter));
       if (closed) out.append(static_cast<UChar32>(delimiter));
@@ -1166,7 +1244,8 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
   // Re-read the raw text as an input of its own whose end is the end of
   // input; references inside it push their texts above it.
   Segment literal;
-  literal.text = raw;
+  literal.text = std::move(out);
+  out.remove();
   literal.literal = true;
   literal.savedLine = m_lineNumber;
   literal.savedColumn = m_columnNumber;
@@ -1423,17 +1502,18 @@ void XmlParserImpl::parseStartTag() {
     if (attribute.prefix == ZelName(NAME_XMLNS)) {
       // The two reserved prefixes keep their namespaces, no other prefix
       // takes them, and a prefix cannot be unbound in XML 1.0.
-      const ZelName uri(attribute.value);
+      const ZelName uri = internText(attribute.value);
       const bool xmlPrefix = attribute.localName == ZelName(NAME_XML);
       if (attribute.localName == ZelName(NAME_XMLNS) || xmlPrefix != (uri == ZelName(kXmlNamespaceName)) ||
           uri == ZelName(kXmlnsNamespaceName) || attribute.value.isEmpty())
         reportError(0x1809, QName(attribute.prefix, attribute.localName));
-      m_namespaces->declarePrefix(attribute.localName, ZelName(attribute.value));
+      m_namespaces->declarePrefix(attribute.localName, uri);
       attribute.namespaceName = kXmlnsNamespaceName;
     } else if (attribute.prefix.isEmpty() && attribute.localName == ZelName(NAME_XMLNS)) {
-      if (ZelName(attribute.value) == ZelName(kXmlNamespaceName) || ZelName(attribute.value) == ZelName(kXmlnsNamespaceName))
+      const ZelName uri = internText(attribute.value);
+      if (uri == ZelName(kXmlNamespaceName) || uri == ZelName(kXmlnsNamespaceName))
         reportError(0x1809, attribute.localName.toString());
-      m_namespaces->declarePrefix(ZelName(), attribute.value.isEmpty() ? ZelName() : ZelName(attribute.value));
+      m_namespaces->declarePrefix(ZelName(), attribute.value.isEmpty() ? ZelName() : uri);
       attribute.namespaceName = kXmlnsNamespaceName;
     }
   };
@@ -1603,35 +1683,130 @@ void XmlParserImpl::parseEndTag() {
 }
 
 // Plain text straight from the byte buffer while nothing is put back and
-// the input is UTF-8: every character but the markup starters and "]" (in
-// a literal: its delimiter), CR and the other controls, and the code
-// points the reader treats apart (U+0085, U+2028, U+FFFE, U+FFFF) goes in, with the position kept as
+// the input is UTF-8 or UTF-16LE: every character but the markup starters
+// and "]" (in a literal: its delimiter), CR and the other controls, and the
+// code points the reader treats apart (U+0085, U+2028, U+FFFE, U+FFFF) goes
+// in, with the position kept as
 // readChar keeps it. It stops at anything else, which the character loop
 // then reads.
 void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& allSpace) {
-  if (m_pushbackChar != kNoChar || !m_segments.empty() || m_crLookahead != kNoChar || m_decoderMode != 1) return;
-  char16_t run[512];
-  int32_t length = 0;
+  if (m_pushbackChar != kNoChar || !m_segments.empty() || m_crLookahead != kNoChar) return;
+  if (m_decoderMode != 1 && m_decoderMode != 3) return;
   size_t pos = m_bytePos;
   const size_t end = m_byteEnd;
+  if (pos >= end) return;
   const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data());
-  while (pos < end) {
-    unsigned b = bytes[pos];
-    if (length > 508) {
-      out.append(run, 0, length);
-      length = 0;
+  // The units go straight into the string's buffer, which grows by half
+  // again when full; nothing else touches the string until it is released.
+  int32_t length = out.length();
+  char16_t* units = out.getBuffer(-1);
+  if (units == nullptr) return;
+  int32_t capacity = out.getCapacity();
+  auto reserve = [&](int32_t more) {
+    if (capacity - length >= more) return;
+    out.releaseBuffer(length);
+    units = out.getBuffer(std::max(length + more, capacity + capacity / 2));
+    if (units == nullptr) throw std::bad_alloc();
+    capacity = out.getCapacity();
+  };
+  // Ends the run before an ASCII unit that ends it; else counts it.
+  auto takeAscii = [&](unsigned b) {
+    if (delimiter == 0 ? (b == '<' || b == '&' || b == ']') : b == delimiter) return false;
+    if (b < 0x20 && b != '\n' && b != '\t') return false;
+    if (b == '\n') {
+      ++m_lineNumber;
+      m_columnNumber = 0;
+    } else {
+      ++m_columnNumber;
+      if (b != ' ' && b != '\t') allSpace = false;
     }
-    if (b < 0x80) {
-      if (delimiter == 0 ? (b == '<' || b == '&' || b == ']') : b == delimiter) break;
-      if (b < 0x20 && b != '\n' && b != '\t') break;
-      if (b == '\n') {
-        ++m_lineNumber;
-        m_columnNumber = 0;
-      } else {
-        ++m_columnNumber;
-        if (b != ' ' && b != '\t') allSpace = false;
+    return true;
+  };
+  while (m_decoderMode == 3 && pos + 1 < end) {
+#if defined(__SSE2__)
+    // Eight units at a time while they are printable ASCII that ends
+    // nothing: the bytes are the units.
+    if (end - pos >= 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + pos));
+      const __m128i printable = _mm_and_si128(_mm_cmpgt_epi16(block, _mm_set1_epi16(0x1F)),
+                                              _mm_cmplt_epi16(block, _mm_set1_epi16(0x80)));
+      __m128i stops;
+      if (delimiter == 0)
+        stops = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(block, _mm_set1_epi16('<')),
+                                          _mm_cmpeq_epi16(block, _mm_set1_epi16('&'))),
+                             _mm_cmpeq_epi16(block, _mm_set1_epi16(']')));
+      else
+        stops = _mm_cmpeq_epi16(block, _mm_set1_epi16(static_cast<int16_t>(delimiter)));
+      const unsigned plain = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(stops, printable)));
+      const int32_t count = (plain == 0xFFFF ? 16 : std::countr_one(plain)) / 2;
+      if (count > 0) {
+        const unsigned taken = count == 8 ? 0xFFFFu : (1u << (2 * count)) - 1;
+        const unsigned spaces =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(block, _mm_set1_epi16(' ')))) & taken;
+        if (spaces != taken) allSpace = false;
+        reserve(count);
+        std::memcpy(units + length, bytes + pos, 2 * static_cast<size_t>(count));
+        length += count;
+        m_columnNumber += count;
+        pos += 2 * static_cast<size_t>(count);
+        continue;
       }
-      run[length++] = static_cast<char16_t>(b);
+    }
+#endif
+    const unsigned u = bytes[pos] | (static_cast<unsigned>(bytes[pos + 1]) << 8);
+    if (u < 0x80) {
+      if (!takeAscii(u)) break;
+    } else {
+      if ((u >= 0xD800 && u <= 0xDFFF) || u == 0x85 || u == 0x2028 || u == 0xFFFE || u == 0xFFFF) break;
+      ++m_columnNumber;
+      allSpace = false;
+    }
+    reserve(1);
+    units[length++] = static_cast<char16_t>(u);
+    pos += 2;
+  }
+  while (m_decoderMode == 1 && pos < end) {
+#if defined(__SSE2__)
+    // Sixteen bytes at a time while they are printable ASCII that ends
+    // nothing: copied as they are, one column each.
+    if (end - pos >= 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + pos));
+      const __m128i printable = _mm_cmpgt_epi8(block, _mm_set1_epi8(0x1F));
+      __m128i stops;
+      if (delimiter == 0)
+        stops = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('<')),
+                                          _mm_cmpeq_epi8(block, _mm_set1_epi8('&'))),
+                             _mm_cmpeq_epi8(block, _mm_set1_epi8(']')));
+      else
+        stops = _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(delimiter)));
+      const unsigned plain = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(stops, printable)));
+      const int32_t count = plain == 0xFFFF ? 16 : std::countr_one(plain);
+      if (count > 0) {
+        const unsigned taken = count == 16 ? 0xFFFFu : (1u << count) - 1;
+        const unsigned spaces =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(' ')))) & taken;
+        if (spaces != taken) allSpace = false;
+        const __m128i zero = _mm_setzero_si128();
+        char16_t wide[16];
+        char16_t* to = capacity - length >= 16 ? units + length : wide;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_unpacklo_epi8(block, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 8), _mm_unpackhi_epi8(block, zero));
+        if (to == wide) {
+          reserve(count);
+          std::memcpy(units + length, wide, sizeof(char16_t) * static_cast<size_t>(count));
+        }
+        length += count;
+        m_columnNumber += count;
+        pos += static_cast<size_t>(count);
+        continue;
+      }
+    }
+#endif
+    unsigned b = bytes[pos];
+    if (b < 0x80) {
+      if (!takeAscii(b)) break;
+      reserve(1);
+      units[length++] = static_cast<char16_t>(b);
       ++pos;
       continue;
     }
@@ -1650,15 +1825,16 @@ void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& al
       break;
     ++m_columnNumber;
     allSpace = false;
+    reserve(2);
     if (cp <= 0xFFFF) {
-      run[length++] = static_cast<char16_t>(cp);
+      units[length++] = static_cast<char16_t>(cp);
     } else {
-      run[length++] = static_cast<char16_t>(U16_LEAD(cp));
-      run[length++] = static_cast<char16_t>(U16_TRAIL(cp));
+      units[length++] = static_cast<char16_t>(U16_LEAD(cp));
+      units[length++] = static_cast<char16_t>(U16_TRAIL(cp));
     }
     pos += need + 1;
   }
-  if (length > 0) out.append(run, 0, length);
+  out.releaseBuffer(length);
   m_bytePos = pos;
 }
 

@@ -56,6 +56,23 @@ UChar32 nextCodePoint(const UChar* text, int length, int& i) {
   return u;
 }
 
+// The units below 0x80 that writeText copies as they are, by escape mode:
+// none, text, attribute value. Every other unit takes the full rules.
+struct PlainUnits {
+  bool none[128] = {};
+  bool text[128] = {};
+  bool attribute[128] = {};
+  constexpr PlainUnits() {
+    for (int u = 0; u < 128; ++u) {
+      const bool shown = u >= 0x20 || u == 9 || u == 10;
+      none[u] = shown || u == 13;
+      text[u] = shown && u != '&' && u != '<' && u != '>';
+      attribute[u] = text[u] && u != '"' && u != 9 && u != 10;
+    }
+  }
+};
+constexpr PlainUnits kPlainUnits;
+
 }  // namespace
 
 XmlSerializerImpl::XmlSerializerImpl()
@@ -109,9 +126,9 @@ void XmlSerializerImpl::close() {
   m_state = 4;
 }
 
-void XmlSerializerImpl::checkStream() {
+void XmlSerializerImpl::refuseStream() const {
   if (m_output == nullptr) throwIOError(4101, kOriginCheckStream);
-  if (m_output->fail()) throwIOError(4103, kOriginCheckStream);
+  throwIOError(4103, kOriginCheckStream);
 }
 
 void XmlSerializerImpl::setOutput(std::ostream* output, const UnicodeString& encoding) {
@@ -468,9 +485,17 @@ void XmlSerializerImpl::flush() {
 void XmlSerializerImpl::setGenerator(const UnicodeString& generator) { m_generator = generator; }
 
 const std::string& XmlSerializerImpl::shiftJisBytes(UChar32 c) {
+  // Characters of the basic plane are found by index once known (the
+  // cache's entries never move).
+  const bool basic = c >= 0 && c <= 0xFFFF;
+  if (basic) {
+    if (m_shiftJisBasic.empty()) m_shiftJisBasic.assign(0x10000, nullptr);
+    if (m_shiftJisBasic[static_cast<size_t>(c)] != nullptr) return *m_shiftJisBasic[static_cast<size_t>(c)];
+  }
   auto found = m_shiftJisCache.find(c);
   if (found != m_shiftJisCache.end()) return found->second;
   std::string& bytes = m_shiftJisCache[c];
+  if (basic) m_shiftJisBasic[static_cast<size_t>(c)] = &bytes;
   UChar units[2];
   int32_t count = 0;
   U16_APPEND_UNSAFE(units, count, c);
@@ -525,10 +550,22 @@ void XmlSerializerImpl::appendCharRef(std::string& out, unsigned value) {
 void XmlSerializerImpl::writeText(const UChar* text, int length, int flags) {
   bool escape = (flags & kEscapeText) != 0;
   bool attribute = (flags & kEscapeAttribute) == kEscapeAttribute;
+  const bool* plain = !escape ? kPlainUnits.none : attribute ? kPlainUnits.attribute : kPlainUnits.text;
   std::string& out = m_buffer;
   out.clear();
   for (int i = 0; i < length; ++i) {
     UChar u = text[i];
+    if (u < 0x80 && plain[u]) {
+      // A run of units that stand for themselves, copied at once.
+      int end = i + 1;
+      while (end < length && text[end] < 0x80 && plain[text[end]]) ++end;
+      const size_t at = out.size();
+      out.resize(at + static_cast<size_t>(end - i));
+      char* to = out.data() + at;
+      for (int k = i; k < end; ++k) *to++ = static_cast<char>(text[k]);
+      i = end - 1;
+      continue;
+    }
     if (escape) {
       const char* entity = nullptr;
       switch (u) {
@@ -564,14 +601,33 @@ void XmlSerializerImpl::writeText(const UChar* text, int length, int flags) {
 
 void XmlSerializerImpl::writeRaw(const char* bytes, int length) {
   checkStream();
-  m_output->write(bytes, length < 0 ? static_cast<std::streamsize>(std::char_traits<char>::length(bytes)) : length);
+  const std::streamsize count =
+      length < 0 ? static_cast<std::streamsize>(std::char_traits<char>::length(bytes)) : length;
+  if (!directOutput()) {
+    m_output->write(bytes, count);
+    return;
+  }
+  try {
+    if (m_output->rdbuf()->sputn(bytes, count) != count) m_output->setstate(std::ios_base::badbit);
+  } catch (...) {
+    m_output->setstate(std::ios_base::badbit);
+  }
 }
 
 void XmlSerializerImpl::writeChar(char byte) {
   unsigned char b = static_cast<unsigned char>(byte);
   if (b < 0x20 && b != 9 && b != 10 && b != 13) return;
   checkStream();
-  m_output->put(byte);
+  if (!directOutput()) {
+    m_output->put(byte);
+    return;
+  }
+  try {
+    if (std::char_traits<char>::eq_int_type(m_output->rdbuf()->sputc(byte), std::char_traits<char>::eof()))
+      m_output->setstate(std::ios_base::badbit);
+  } catch (...) {
+    m_output->setstate(std::ios_base::badbit);
+  }
 }
 
 

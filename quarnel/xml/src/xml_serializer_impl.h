@@ -2,8 +2,10 @@
 // ZelXmlUtil::createXmlSerializer.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include <unicode/ucnv.h>
 
@@ -59,7 +61,11 @@ class XmlSerializerImpl : public ZelXmlSerializer {
   // Releases the output whatever happened to it; never raises. A failed
   // final flush or close is remembered for endDocument.
   void close();
-  void checkStream();
+  // Raises 4101 without an output, 4103 when it failed.
+  void checkStream() const {
+    if (m_output == nullptr || m_output->fail()) refuseStream();
+  }
+  [[noreturn]] void refuseStream() const;
   bool closeStartTag(bool empty);
   void startTagSub(ZelName uri, ZelName prefix, ZelName localName, bool generatePrefix);
   void attributeSub(ZelName uri, ZelName prefix, ZelName localName, const UnicodeString& value, bool generatePrefix);
@@ -74,6 +80,13 @@ class XmlSerializerImpl : public ZelXmlSerializer {
   void writeText(const UChar* text, int length, int flags);
   void writeText(const UnicodeString& text, int flags) { writeText(text.getBuffer(), text.length(), flags); }
   void writeName(ZelName name) { writeText(name.toString(), kEscapeNone | kName); }
+  // Straight into the stream's buffer when the stream's own guard would do
+  // nothing (a good stream, nothing tied, no unit buffering, no
+  // exceptions), as the stream itself writes; through the stream otherwise.
+  bool directOutput() const {
+    return m_output->rdbuf() != nullptr && m_output->good() && m_output->tie() == nullptr &&
+           (m_output->flags() & std::ios_base::unitbuf) == 0 && m_output->exceptions() == std::ios_base::goodbit;
+  }
   void writeRaw(const char* bytes, int length);
   void writeChar(char byte);
   void appendCharRef(std::string& out, unsigned value);
@@ -92,6 +105,7 @@ class XmlSerializerImpl : public ZelXmlSerializer {
   UnicodeString m_generator;
   UConverter* m_converter;
   std::unordered_map<UChar32, std::string> m_shiftJisCache;
+  std::vector<const std::string*> m_shiftJisBasic;
   std::string m_buffer;
 };
 

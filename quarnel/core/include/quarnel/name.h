@@ -6,8 +6,8 @@
 // shared ZelNameTable, which keeps it until the library's clean-up.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
-#include <deque>
 #include <string_view>
 #include <unordered_map>
 
@@ -103,15 +103,18 @@ class QUARNEL_API ZelNameTable : public ZelRCObject {
  private:
   ZelNameEnum getNonBuiltinNameEnumMutexed(const UnicodeString& text);
   static void setupSharedNameTable();
-
-  // The run-time texts never move once added (a deque grows at its end
-  // without moving its elements), so the index's keys view their buffers
-  // and handed-out references stay valid.
-  std::deque<UnicodeString> m_texts;
+  // The run-time texts live in blocks of doubling size that are never moved
+  // nor freed before the table, so the index's keys view their buffers and
+  // handed-out references stay valid. A text is complete before m_last
+  // counts it: a reader that loads m_last finds every text up to it and its
+  // block without the lock.
+  static constexpr int kFirstBlockBits = 10;
+  static constexpr int kBlockCount = 22;
+  const UnicodeString* storedText(ZelNameEnum name) const;
+  std::atomic<UnicodeString*> m_blocks[kBlockCount] = {};
   std::unordered_map<std::u16string_view, ZelNameEnum> m_index;
-  ZelNameEnum m_last;
-
-  static ZelNameTable* s_sharedNameTable;
+  std::atomic<ZelNameEnum> m_last;
+  static std::atomic<ZelNameTable*> s_sharedNameTable;
 };
 
 // Appends the text of a name (as getSharedNameString gives it) to target.

@@ -236,6 +236,8 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   bool skipWhitespace();
   ZelName readName();
   ZelName internName();
+  // The name of a text, through the same cache.
+  ZelName internText(const UnicodeString& text);
   // delimiter 0: text; else the quotation mark of a literal.
   void readTextRun(UnicodeString& out, char32_t delimiter, bool& allSpace);
   bool readQName(ZelName& prefix, ZelName& localName);
@@ -320,9 +322,14 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   UnicodeString m_streamMediaType;
   UnicodeString m_streamExtension;
 
-  // Names read so far, so that a name is interned in the shared table once.
+  // Names read so far, so that a name is interned in the shared table once:
+  // a slot per hash of the text, made on first use.
+  struct CachedName {
+    std::u16string text;
+    ZelNameEnum number = 0;
+  };
   std::u16string m_nameScratch;
-  std::unordered_map<std::u16string, ZelNameEnum> m_nameCache;
+  std::vector<CachedName> m_nameCache;
 };
 
 }  // namespace ObraCommon
