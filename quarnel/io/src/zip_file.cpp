@@ -319,7 +319,7 @@ std::istream* ZelZipFileEntry::getUncompressedStream(bool newStream) {
 // ---- ZelInflaterStreamBuf
 
 ZelInflaterStreamBuf::ZelInflaterStreamBuf(const unsigned char* bytes, unsigned int length, bool copy)
-    : m_buffer(new char[kPutBack + kOutput]), m_bytes(bytes), m_length(length) {
+    : m_bytes(bytes), m_length(length) {
   if (copy && length > 0) {
     m_copy.reset(new (std::nothrow) unsigned char[length]);
     if (m_copy == nullptr) {
@@ -336,7 +336,7 @@ ZelInflaterStreamBuf::ZelInflaterStreamBuf(const unsigned char* bytes, unsigned 
 }
 
 ZelInflaterStreamBuf::ZelInflaterStreamBuf(std::shared_ptr<std::istream> source, uint64_t offset, uint64_t length)
-    : m_buffer(new char[kPutBack + kOutput]), m_length(length), m_source(std::move(source)), m_offset(offset) {
+    : m_length(length), m_source(std::move(source)), m_offset(offset) {
   m_blockSize = static_cast<size_t>(std::clamp<uint64_t>(length, 1, kBlock));
   m_block.reset(new (std::nothrow) unsigned char[m_blockSize]);
   bool failed = m_source == nullptr || m_block == nullptr;
@@ -369,6 +369,16 @@ void ZelInflaterStreamBuf::reset() {
   m_done = false;
   m_error = !m_zsReady;
   setg(m_buffer.get(), m_buffer.get() + kPutBack, m_buffer.get() + kPutBack);
+}
+
+// Made on first need, no larger than the data the entry declares.
+char* ZelInflaterStreamBuf::outputBuffer() {
+  if (m_buffer == nullptr) {
+    m_bufferSize = m_check ? static_cast<size_t>(std::clamp<uint64_t>(m_expectedSize, 4096, kOutput)) : kOutput;
+    m_buffer.reset(new char[kPutBack + m_bufferSize]);
+    setg(m_buffer.get(), m_buffer.get() + kPutBack, m_buffer.get() + kPutBack);
+  }
+  return m_buffer.get() + kPutBack;
 }
 
 size_t ZelInflaterStreamBuf::inflateInto(char* out, size_t room) {
@@ -413,10 +423,10 @@ size_t ZelInflaterStreamBuf::inflateInto(char* out, size_t room) {
 
 ZelInflaterStreamBuf::int_type ZelInflaterStreamBuf::underflow() {
   if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+  char* data = outputBuffer();
   size_t keep = std::min<size_t>(kPutBack, static_cast<size_t>(gptr() - eback()));
-  char* data = m_buffer.get() + kPutBack;
   std::memmove(data - keep, gptr() - keep, keep);
-  size_t got = inflateInto(data, kOutput);
+  size_t got = inflateInto(data, m_bufferSize);
   setg(data - keep, data, data + got);
   if (got == 0) {
     if (m_error) throwDataError();
@@ -443,7 +453,7 @@ std::streamsize ZelInflaterStreamBuf::xsgetn(char* out, std::streamsize count) {
       if (got > 0) {
         n += static_cast<std::streamsize>(got);
         size_t keep = std::min<size_t>(kPutBack, static_cast<size_t>(n));
-        char* data = m_buffer.get() + kPutBack;
+        char* data = outputBuffer();
         std::memcpy(data - keep, out + n - keep, keep);
         setg(data - keep, data, data);
         continue;

@@ -162,6 +162,7 @@ class QUARNEL_API ZelInflaterStreamBuf : public std::basic_streambuf<char> {
  private:
   // Inflates at most room bytes into out; the count made.
   size_t inflateInto(char* out, size_t room);
+  char* outputBuffer();
 
   z_stream m_zs{};
   bool m_zsReady = false;
@@ -170,6 +171,7 @@ class QUARNEL_API ZelInflaterStreamBuf : public std::basic_streambuf<char> {
   static constexpr size_t kPutBack = 10;
   static constexpr size_t kOutput = 64 * 1024;
   std::unique_ptr<char[]> m_buffer;
+  size_t m_bufferSize = 0;
   std::unique_ptr<unsigned char[]> m_copy;
   const unsigned char* m_bytes = nullptr;
   uint64_t m_length = 0;
