@@ -221,6 +221,37 @@ TEST(ZipFile, LargeEntryReadInBoundedMemory) {
   EXPECT_LT(PeakResident() - before, uint64_t(64) << 20);
 }
 
+// A new stream reads on after its package is gone, over a source the
+// package owned or one the caller keeps; a stored entry seeked past its
+// middle still has its whole CRC-32 checked at the end.
+TEST(ZipFile, NewStreamsOutliveThePackage) {
+  testsupport::ZipWriter w;
+  ZipEntrySpec deflated = Spec("d", kB), stored = Spec("s", kB), damaged = Spec("bad", kB);
+  deflated.deflate = true;
+  damaged.wrongCrc = true;
+  for (const auto& e : {deflated, stored, damaged}) w.add(e);
+  const std::string bytes = w.finish();
+  for (bool owned : {true, false}) {
+    SCOPED_TRACE(owned ? "owned source" : "caller's source");
+    std::istringstream callers(bytes);
+    std::vector<std::unique_ptr<std::istream>> streams;
+    {
+      ZelZipFile zip(owned ? new std::istringstream(bytes) : &callers, owned);
+      for (unsigned i = 0; i < 3; ++i) streams.emplace_back(zip.getFileEntry(i)->getUncompressedStream(true));
+    }
+    if (!owned) callers.str("");  // the caller's bytes are gone too
+    EXPECT_EQ(Drain(streams[0].get()).bytes, kB);
+    streams[1]->seekg(60000);
+    Got rest = Drain(streams[1].get());
+    EXPECT_EQ(rest.bytes, kB.substr(60000));
+    EXPECT_FALSE(rest.bad);
+    streams[2]->seekg(60000);
+    rest = Drain(streams[2].get());
+    EXPECT_EQ(rest.bytes, kB.substr(60000));
+    EXPECT_TRUE(rest.bad);
+  }
+}
+
 TEST(ZipFile, LookupsAndSignatures) {
   testsupport::ZipWriter w;
   w.add(Spec("word/document.xml", kC));
