@@ -397,7 +397,10 @@ size_t ZelInflaterStreamBuf::inflateInto(char* out, size_t room) {
       m_zs.avail_in = static_cast<uInt>(want);
     }
     Bytef* before = m_zs.next_out;
-    int r = inflate(&m_zs, m_zs.avail_in == 0 ? Z_FINISH : Z_NO_FLUSH);
+    // Once all input is in, Z_FINISH: an entry that fits the room left is
+    // inflated without a window to keep.
+    const bool allIn = m_source == nullptr || m_taken == m_length;
+    int r = inflate(&m_zs, allIn ? Z_FINISH : Z_NO_FLUSH);
     uInt made = static_cast<uInt>(m_zs.next_out - before);
     if (m_check && m_total + made > m_expectedSize) {
       // More than the entry declares: keep the declared bytes only.
