@@ -368,7 +368,8 @@ void ZelInflaterStreamBuf::reset() {
   m_total = 0;
   m_done = false;
   m_error = !m_zsReady;
-  setg(m_buffer.get(), m_buffer.get() + kPutBack, m_buffer.get() + kPutBack);
+  if (m_buffer == nullptr) setg(nullptr, nullptr, nullptr);
+  else setg(m_buffer.get(), m_buffer.get() + kPutBack, m_buffer.get() + kPutBack);
 }
 
 // Made on first need, no larger than the data the entry declares.
