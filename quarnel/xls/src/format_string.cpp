@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 
 #include "number_text.h"
 
@@ -14,6 +17,52 @@ namespace ObraCommon {
 namespace {
 
 using numtext::widthOf;
+
+// Parsed formats by their text, shared by every object and thread: a book
+// formats many cells with few formats. The parse depends on the text and on
+// whether the book is of version 0x0800 only. When the table is full it
+// starts afresh, so a stream of distinct texts holds it bounded.
+class ParsedFormats {
+ public:
+  struct Entry {
+    short result = 0;
+    FMT2 parsed;
+  };
+
+  static ParsedFormats& shared() {
+    static auto* formats = new ParsedFormats();
+    return *formats;
+  }
+
+  std::shared_ptr<const Entry> get(const XlsFormatString& object, const icu::UnicodeString& format) {
+    std::u16string key(format.getBuffer(), static_cast<size_t>(format.length()));
+    key.push_back(object.GetBookVersion() == 0x0800 ? u'8' : u'0');
+    {
+      std::lock_guard<std::mutex> hold(m_lock);
+      auto found = m_entries.find(key);
+      if (found != m_entries.end()) return found->second;
+    }
+    auto entry = std::make_shared<Entry>();
+    entry->result = object.fmtget(format, &entry->parsed);
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (m_entries.size() >= kMaxEntries) m_entries.clear();
+    return m_entries.emplace(std::move(key), std::move(entry)).first->second;
+  }
+
+ private:
+  static constexpr size_t kMaxEntries = 2048;
+  std::mutex m_lock;
+  std::unordered_map<std::u16string, std::shared_ptr<const Entry>> m_entries;
+};
+
+// The record of a format: parsed once, copied for the caller, whose
+// formatters change its counters. 0 when the text is no valid format.
+short parsedFormat(const XlsFormatString& object, const icu::UnicodeString& format, FMT2* parsed) {
+  std::shared_ptr<const ParsedFormats::Entry> entry = ParsedFormats::shared().get(object, format);
+  if (entry->result != 1) return 0;
+  *parsed = entry->parsed;
+  return 1;
+}
 
 void setHashes(icu::UnicodeString& out, short w) {
   out.remove();
@@ -103,7 +152,7 @@ short XlsFormatString::fmtnum(CELLV* cell, const ZelValue& widthInChars, const i
                               ZelLength cellWidth, int arg1, int arg2, void* context) {
   if (cell == nullptr) return 0;
   FMT2 parsed;
-  if (fmtget(format, &parsed) != 1) return 0;
+  if (parsedFormat(*this, format, &parsed) != 1) return 0;
   return numtext::renderNumber(*this, &parsed, cell, widthInChars, out, color, callback, cellWidth, arg1, arg2,
                                context);
 }
@@ -150,7 +199,7 @@ short XlsFormatString::fmtstr(CELLV* cell, const ZelValue& widthInChars, const i
   if (cell == nullptr) return 0;
   const short w = widthOf(widthInChars);
   FMT2 parsed;
-  if (fmtget(format, &parsed) != 1) return 0;
+  if (parsedFormat(*this, format, &parsed) != 1) return 0;
   const short s = fmtsel(3, 0.0, &parsed);
   if (s < 0) {
     out = cell->text;

@@ -59,6 +59,8 @@ short widthOf(const ZelValue& width) {
 }
 
 int32_t amPmLength(const icu::UnicodeString& t, int32_t i) {
+  // Every form begins with its A.
+  if (i >= t.length() || (t.charAt(i) != u'A' && t.charAt(i) != u'a')) return 0;
   for (const char16_t* form : {u"AM/PM", u"am/pm", u"A/P", u"a/p"}) {
     const auto n = static_cast<int32_t>(std::char_traits<char16_t>::length(form));
     if (i + n <= t.length() && t.compare(i, n, form) == 0) return n;
