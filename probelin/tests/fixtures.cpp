@@ -53,7 +53,7 @@ std::string Cfb(const std::vector<std::pair<std::string, std::string>>& streams,
   return w.Build().bytes;
 }
 
-std::string OfficePackage(const std::string& content_type) {
+std::string OfficePackage(const std::string& content_type, const std::string& target) {
   testsupport::ZipWriter zip;
   auto add = [&](const char* name, const std::string& data) {
     testsupport::ZipEntrySpec e;
@@ -69,7 +69,7 @@ std::string OfficePackage(const std::string& content_type) {
   add("_rels/.rels",
       "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
       "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
-      "officeDocument\" Target=\"doc/main.xml\"/></Relationships>");
+      "officeDocument\" Target=\"" + target + "\"/></Relationships>");
   add("doc/main.xml", "<?xml version=\"1.0\"?><main/>");
   return zip.finish();
 }

@@ -40,8 +40,9 @@ std::string WriteTemp(const std::string& name, const std::string& bytes);
 // A compound file of streams at the root.
 std::string Cfb(const std::vector<std::pair<std::string, std::string>>& streams,
                 const testsupport::ClassId& root_class = {});
-// An Office Open XML package whose main document has that content type.
-std::string OfficePackage(const std::string& content_type);
+// An Office Open XML package whose main document "doc/main.xml" has that
+// content type, named from the package relationships by `target`.
+std::string OfficePackage(const std::string& content_type, const std::string& target = "doc/main.xml");
 // The first bytes of a "VisioDocument" stream of that header version.
 std::string VisioHeader(uint16_t version, const std::string& title = "Visio (TM) Drawing\r\n");
 

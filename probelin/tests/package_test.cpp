@@ -254,6 +254,14 @@ TEST(DtctOfficePackages, EachDocumentTypeByPath) {
   }
 }
 
+// Writers that name the main part by its absolute part name.
+TEST(DtctOfficePackages, MainPartNamedFromThePackageRoot) {
+  Check(DetectBytes(OfficePackage(FullType(kOfficeTypes[4].content_type), "/doc/main.xml"), "doc.bin"),
+        kOfficeTypes[4].expect);
+  Check(DetectBytes(OfficePackage(FullType(kOfficeTypes[0].content_type), "/doc/other.xml"), "doc.bin"),
+        kOfficeTypes[16].expect);
+}
+
 // A compound file whose object stream wraps a package, detected in both
 // modes (mode 1 without a "Contents" stream: the storage alone decides).
 TEST(DtctOfficePackages, PackagesInsideCompoundFilesInEitherMode) {

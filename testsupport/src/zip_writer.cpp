@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+
 namespace testsupport {
 
 namespace {
@@ -41,12 +43,50 @@ std::string RawDeflate(const std::string& data) { return Deflate(data, -MAX_WBIT
 
 std::string GzipDeflate(const std::string& data) { return Deflate(data, 16 + MAX_WBITS); }
 
+namespace {
+// The data followed by `zeros` zero bytes, raw deflated in pieces, and its
+// CRC-32.
+std::string DeflateWithZeros(const std::string& data, uint64_t zeros, uLong* crc) {
+  const std::string piece(1 << 20, '\0');
+  std::string out;
+  z_stream zs{};
+  deflateInit2(&zs, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+  char buffer[1 << 16];
+  auto feed = [&](const std::string& bytes, size_t count, int flush) {
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    zs.avail_in = static_cast<uInt>(count);
+    *crc = crc32(*crc, zs.next_in, zs.avail_in);
+    do {
+      zs.next_out = reinterpret_cast<Bytef*>(buffer);
+      zs.avail_out = sizeof buffer;
+      deflate(&zs, flush);
+      out.append(buffer, sizeof buffer - zs.avail_out);
+    } while (zs.avail_out == 0);
+  };
+  feed(data, data.size(), zeros == 0 ? Z_FINISH : Z_NO_FLUSH);
+  while (zeros > 0) {
+    size_t n = static_cast<size_t>(std::min<uint64_t>(zeros, piece.size()));
+    zeros -= n;
+    feed(piece, n, zeros == 0 ? Z_FINISH : Z_NO_FLUSH);
+  }
+  deflateEnd(&zs);
+  return out;
+}
+}  // namespace
+
 void ZipWriter::add(const ZipEntrySpec& spec) {
-  std::string body = spec.deflate ? RawDeflate(spec.data) : spec.data;
-  uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(spec.data.data()),
-                                             static_cast<uInt>(spec.data.size())));
+  uLong wholeCrc = crc32(0, Z_NULL, 0);
+  std::string body;
+  if (spec.zeros > 0) {
+    // Stored zeros would be held whole: they are deflated whatever is asked.
+    body = DeflateWithZeros(spec.data, spec.zeros, &wholeCrc);
+  } else {
+    body = spec.deflate ? RawDeflate(spec.data) : spec.data;
+    wholeCrc = crc32(wholeCrc, reinterpret_cast<const Bytef*>(spec.data.data()), static_cast<uInt>(spec.data.size()));
+  }
+  uint32_t crc = static_cast<uint32_t>(wholeCrc);
   if (spec.wrongCrc) crc ^= 0x01000000u;
-  uint64_t size = spec.declaredSize ? *spec.declaredSize : spec.data.size();
+  uint64_t size = spec.declaredSize ? *spec.declaredSize : spec.data.size() + spec.zeros;
   bool later = spec.descriptor != ZipEntrySpec::Descriptor::None;
   uint16_t flags = static_cast<uint16_t>((later ? 8 : 0) | (spec.utf8 ? 0x800 : 0) | spec.extraFlags);
   std::string extra;
@@ -61,7 +101,7 @@ void ZipWriter::add(const ZipEntrySpec& spec) {
   Put32(s, 0x04034B50u);
   Put16(s, spec.zip64 ? 45 : 20);
   Put16(s, flags);
-  Put16(s, spec.deflate ? 8 : 0);
+  Put16(s, spec.deflate || spec.zeros > 0 ? 8 : 0);
   Put16(s, 0);
   Put16(s, 0x21);
   Put32(s, later ? 0 : crc);
@@ -91,7 +131,7 @@ std::string ZipWriter::finish(bool central) const {
   bool any64 = false;
   for (const Written& w : m_entries) {
     const ZipEntrySpec& spec = w.spec;
-    uint64_t size = spec.declaredSize ? *spec.declaredSize : spec.data.size();
+    uint64_t size = spec.declaredSize ? *spec.declaredSize : spec.data.size() + spec.zeros;
     uint64_t compressed = spec.centralCompressed ? *spec.centralCompressed : w.compressed;
     std::string extra;
     if (spec.zip64) {
@@ -107,7 +147,7 @@ std::string ZipWriter::finish(bool central) const {
     Put16(s, spec.zip64 ? 45 : 20);
     Put16(s, spec.zip64 ? 45 : 20);
     Put16(s, (later ? 8 : 0) | (spec.utf8 ? 0x800 : 0) | spec.extraFlags);
-    Put16(s, spec.deflate ? 8 : 0);
+    Put16(s, spec.deflate || spec.zeros > 0 ? 8 : 0);
     Put16(s, 0);
     Put16(s, 0x21);
     Put32(s, w.crc);

@@ -186,7 +186,7 @@ bool ZelZipFileEntry::loadData() {
   m_loaded = true;
   // Only data lying wholly inside the source is read, so a size in a
   // crafted header never decides an allocation by itself.
-  if (m_dataOffset > m_sourceSize || m_compressedSize > m_sourceSize - m_dataOffset) return false;
+  if (m_tooLarge || m_dataOffset > m_sourceSize || m_compressedSize > m_sourceSize - m_dataOffset) return false;
   try {
     auto data = std::make_shared<std::string>(m_compressedSize, '\0');
     if (m_compressedSize > 0 && !ReadAt(m_source, m_dataOffset, data->data(), m_compressedSize)) return false;
@@ -546,7 +546,6 @@ bool ZelZipFile::readCentralDirectory(uint64_t size, std::vector<ZelPtr<ZelZipFi
       }
       off += 4 + len;
     }
-    if (compressed > 0xFFFFFFFFu || uncompressed > 0xFFFFFFFFu) break;  // beyond what an entry holds
     if (local > size || size - local < kLocalHeaderSize) return false;
     in.clear();
     in.seekg(static_cast<std::streamoff>(local));
@@ -559,8 +558,11 @@ bool ZelZipFile::readCentralDirectory(uint64_t size, std::vector<ZelPtr<ZelZipFi
     entry->m_modTime = Le16(h + 12);
     entry->m_modDate = Le16(h + 14);
     entry->m_crc32 = Le32(h + 16);
-    entry->m_compressedSize = static_cast<uint32_t>(compressed);
-    entry->m_uncompressedSize = static_cast<uint32_t>(uncompressed);
+    // Sizes beyond 32 bits are more than an entry here holds: such an entry
+    // is listed, as damaged, and the entries after it stay.
+    entry->m_tooLarge = compressed > 0xFFFFFFFFu || uncompressed > 0xFFFFFFFFu;
+    entry->m_compressedSize = static_cast<uint32_t>(std::min<uint64_t>(compressed, 0xFFFFFFFFu));
+    entry->m_uncompressedSize = static_cast<uint32_t>(std::min<uint64_t>(uncompressed, 0xFFFFFFFFu));
     ranges.push_back({local, entry->m_dataOffset + compressed});
     out.push_back(entry);
     pos += recordSize;

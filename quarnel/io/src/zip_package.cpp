@@ -230,9 +230,15 @@ UnicodeString ZelZipFile::getRelationshipTargetMode(const UnicodeString& id, Zel
   return found == modes.end() ? UnicodeString(u"Internal") : found->second;
 }
 
+// A target that starts with "/" is an absolute part name: it names the part
+// from the package root, as many writers put it. A name as written wins.
 ZelZipFileEntry* ZelZipFile::getOfficeDocument() {
   const UnicodeString& target = getRelationshipTargetFromType(kOfficeDocumentType, nullptr);
-  return target.isEmpty() ? nullptr : getFileEntry(target);
+  if (target.isEmpty()) return nullptr;
+  ZelZipFileEntry* entry = getFileEntry(target);
+  if (entry != nullptr || !target.startsWith(u"/")) return entry;
+  ZelUri base(kPackageRelationshipsPart, ZelUri::URISTR_CSS_URI);
+  return getFileEntry(ZelUri(base, target, ZelUri::URISTR_CSS_URI).toString());
 }
 
 ZelZipFile::OOXDOCUMENT_TYPE ZelZipFile::detectOOXDocument() {

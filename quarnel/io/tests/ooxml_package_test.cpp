@@ -145,8 +145,9 @@ TEST(OoxmlPackage, EdgeCases) {
   const std::string types = Types(Override("/word/document.xml", kDocx));
   const std::string rels = Rels(Rel("rId1", kOfficeDocument, "word/document.xml"));
   const std::vector<EdgeCase> cases = {
-      {"main part named with a leading slash is looked up as written", types,
-       Rels(Rel("rId1", kOfficeDocument, "/word/document.xml")), true, 0},
+      {"main part named from the package root", types, Rels(Rel("rId1", kOfficeDocument, "/word/document.xml")), true,
+       1},
+      {"an absolute name of no entry", types, Rels(Rel("rId1", kOfficeDocument, "/word/other.xml")), true, 0},
       {"no content-type part", "", rels, true, 0},
       {"no package relationships", types, "", true, 0},
       {"main part missing", types, rels, false, 0},

@@ -141,6 +141,9 @@ std::vector<PackageCase> PackageCases() {
       {"wrong_crc", {with(a, [](auto& s) { s.wrongCrc = true; }), with(b, [](auto& s) { s.wrongCrc = true; })}, true, 0,
        {{"a.txt", kA, true}, {"dir/b.xml", kB, true}}},
       {"size_past_the_end", {with(c, [](auto& s) { s.localCompressed = 0xFFFFFF00u; })}, false, 0, {{"c", "", true}}},
+      // Sizes past 32 bits: listed as damaged, and the entries after it stay.
+      {"zip64_entry_too_large", {c, with(b, [](auto& s) { s.zip64 = true; s.declaredSize = 4500000000u; }), a}, true, 0,
+       {{"c", kC, false}, {"dir/b.xml", "", true}, {"a.txt", kA, false}}},
       {"zip64_size_never_given", {with(c, [](auto& s) { s.localCompressed = 0xFFFFFFFFu; })}, false, 0,
        {{"c", "", true}}},
       {"cut", {c, b}, false, 100, {{"c", kC, false}, {"dir/b.xml", "", true}}},

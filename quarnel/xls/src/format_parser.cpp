@@ -75,6 +75,7 @@ class Parser {
     f_->tokenCount = static_cast<uint32_t>(f_->tokens.length());
   }
   void appendLiteral(const char16_t* chars, int32_t count, bool mergeable) {
+    if (f_->lastToken != LAST_LITERAL) literalsFrom_ = f_->tokens.length();
     if (mergeable && f_->lastToken == LAST_LITERAL) f_->tokens.truncate(f_->tokens.length() - 1);
     else f_->tokens.append(u'"');
     f_->tokens.append(chars, count).append(u'"');
@@ -100,6 +101,7 @@ class Parser {
   FMT2* out_;
   FMT* f_ = nullptr;
   bool japanese_;
+  int32_t literalsFrom_ = 0;  // where the section's last run of literals starts
 };
 
 bool Parser::step() {
@@ -174,8 +176,9 @@ bool Parser::step() {
       return true;
     case u'/': {
       if (f_->intDigits != 0) {
-        // The placeholders right before the slash are the numerator's.
-        int32_t k = f_->tokens.length();
+        // The placeholders right before the slash are the numerator's, also
+        // when literals stand between them and the slash.
+        int32_t k = f_->lastToken == LAST_LITERAL ? literalsFrom_ : f_->tokens.length();
         uint8_t run = 0;
         while (k > 0 && run < f_->intDigits) {
           const char16_t t = f_->tokens.charAt(k - 1);

@@ -280,7 +280,10 @@ short XlsFormatString::fmtnumN(FMT* section, double value, const ZelValue& width
         if (R == P && R > 0) {
           bool write = true;
           if (ph == '#') {
-            write = !integerIsZero(*src) || f.intZeros != 0 || (f.hasFraction != 0 && R == 1 && f.decDigits == 0);
+            // A numerator or denominator has no leading zeros: its digits
+            // are all written.
+            write = part >= 3 || !integerIsZero(*src) || f.intZeros != 0 ||
+                    (f.hasFraction != 0 && R == 1 && f.decDigits == 0);
           }
           if (ph == '?' && part == 0 && R == 1 && digitsBeforePoint(*src, 0) == 1 && (*src)[0] == '0') {
             writeSpace();

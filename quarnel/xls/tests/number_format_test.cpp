@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "format_escape.h"
 #include "format_test_util.h"
 #include "fraction_reference.h"
 #include "number_text.h"
@@ -161,6 +162,39 @@ TEST(NumberSections, RenderAsPrescribed) {
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(row.format) + " " + std::to_string(row.value));
     EXPECT_EQ(row.text, Format(row.format, row.value, {40}));
+  }
+}
+
+// Fractions whose numerator needs more digits than it has placeholders, or
+// stands apart from the slash. The formats are written as a spreadsheet
+// takes them and escaped as the corpus is; each text was checked against
+// GOffice, except where a row says otherwise.
+TEST(NumberSections, FractionPlaceholders) {
+  const struct {
+    const char* format;
+    double value;
+    const char* text;
+  } rows[] = {
+      {"#?/?", 12.5, "25/2"},
+      {"##/#", 12.5, "25/2"},
+      {"#0/#", 12.5, "25/2"},
+      {"?/?", 12.5, "25/2"},
+      {"00/0", 12.5, "25/2"},
+      {"#?\?/??", 12.3456789, "1000/81"},
+      {"#?\?/???", 3.14159265, "355/113"},
+      {"#/##", 1.0 / 12, "1/12"},
+      {"?\?/??", 0.3, " 3/10"},
+      {"# ?? / ?", 1.5, "1  1 / 2"},
+      {"# ## / ##", 2.75, "2 3 / 4"},
+      {"#\\ ??\\ /\\ ?", 1.5, "1  1 / 2"},
+      // GOffice reads no numerator through quotes, nor writes the literal
+      // after an empty integer part; these keep the spreadsheet's reading.
+      {"#\" \"??\" \"/\" \"?", 1.5, "1  1 / 2"},
+      {"# ?? / ?", 0.5, "  1 / 2"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.format) + " " + std::to_string(row.value));
+    EXPECT_EQ(row.text, Format(Utf8(xlstest::EscapeForeign(U(row.format))), row.value, {40}));
   }
 }
 

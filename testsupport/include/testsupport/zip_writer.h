@@ -22,8 +22,9 @@ struct ZipEntrySpec {
   bool wrongCrc = false;
   uint16_t extraFlags = 0;                    // or'ed into the flags (1: encrypted)
   std::optional<uint32_t> localCompressed;    // the local header's size, as written
-  std::optional<uint32_t> declaredSize;       // the uncompressed size everywhere
+  std::optional<uint64_t> declaredSize;       // the uncompressed size everywhere
   std::optional<uint32_t> centralCompressed;  // the central directory's size
+  uint64_t zeros = 0;  // that many zero bytes after `data`, deflated and never held whole
 };
 
 class ZipWriter {

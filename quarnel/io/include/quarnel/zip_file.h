@@ -124,6 +124,7 @@ class QUARNEL_API ZelZipFileEntry : public ZelZipEntry {
   uint64_t m_dataOffset = 0;
   uint64_t m_sourceSize = 0;
   bool m_loaded = false;
+  bool m_tooLarge = false;  // sizes that need more than 32 bits
   std::shared_ptr<const std::string> m_data;  // null when unreadable
   std::unique_ptr<std::istream> m_compressedStream;
   std::unique_ptr<std::istream> m_uncompressedStream;
