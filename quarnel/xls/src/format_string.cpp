@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "number_text.h"
@@ -35,24 +36,32 @@ class ParsedFormats {
   }
 
   std::shared_ptr<const Entry> get(const XlsFormatString& object, const icu::UnicodeString& format) {
-    std::u16string key(format.getBuffer(), static_cast<size_t>(format.length()));
-    key.push_back(object.GetBookVersion() == 0x0800 ? u'8' : u'0');
+    const std::u16string_view text(format.getBuffer(), static_cast<size_t>(format.length()));
+    Table& table = m_tables[object.GetBookVersion() == 0x0800 ? 1 : 0];
     {
       std::lock_guard<std::mutex> hold(m_lock);
-      auto found = m_entries.find(key);
-      if (found != m_entries.end()) return found->second;
+      auto found = table.find(text);
+      if (found != table.end()) return found->second;
     }
     auto entry = std::make_shared<Entry>();
     entry->result = object.fmtget(format, &entry->parsed);
     std::lock_guard<std::mutex> hold(m_lock);
-    if (m_entries.size() >= kMaxEntries) m_entries.clear();
-    return m_entries.emplace(std::move(key), std::move(entry)).first->second;
+    if (m_tables[0].size() + m_tables[1].size() >= kMaxEntries) {
+      m_tables[0].clear();
+      m_tables[1].clear();
+    }
+    return table.emplace(std::u16string(text), std::move(entry)).first->second;
   }
 
  private:
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::u16string_view text) const { return std::hash<std::u16string_view>()(text); }
+  };
+  using Table = std::unordered_map<std::u16string, std::shared_ptr<const Entry>, Hash, std::equal_to<>>;
   static constexpr size_t kMaxEntries = 2048;
   std::mutex m_lock;
-  std::unordered_map<std::u16string, std::shared_ptr<const Entry>> m_entries;
+  Table m_tables[2];  // by whether the book is of version 0x0800
 };
 
 // The record of a format: parsed once, copied for the caller, whose
