@@ -17,14 +17,14 @@ the same inputs in one run, and prints one table of ratios:
   5. Quarnel's file, memory and charset streams MB/s against std::ifstream,
      std::ofstream, std::stringstream, std::string::find, one direct
      conversion session and glibc iconv (build/bin/quarnel_stream_bench),
-     median of 5;
+     median of 5 runs taken in a random order across the cases;
   6. Quarnel's gzip streams and zip reader MB/s of uncompressed bytes against
      zlib's gzread and gzwrite and libarchive (build/bin/quarnel_archive_bench:
      the zips of detect/ and a generated 200 MB zip of 2,000 entries), median
      of 5;
   7. Quarnel's spreadsheet number formats, values per second, against GOffice
      (build/bin/numfmt_bench, built where scripts/install-deps --peers
-     installed GOffice), median of 5;
+     installed GOffice), median of 5 runs taken in a random order;
   8. Quarnel's own XML pull parser (next and nextToken) MB/s against
      libxml2's reader and expat on two generated 64 MB documents and their
      UTF-16LE twins, a Shift_JIS document (libxml2 only), a document with an
@@ -125,16 +125,20 @@ def visio(rows, scratch):
                 rows.append(("Visio text in process (engine started once)", mb, None, "-", "MB/s of stream", None))
 
 
-def speeds(bench, counter="bytes_per_second", scale=1e6, repetitions=0, cases=None):
+def speeds(bench, counter="bytes_per_second", scale=1e6, repetitions=0, cases=None, interleave=False):
     """MB/s (or another counter over scale) of a benchmark whose cases are
     named <program>/<measure>, by measure and then by program; with
     repetitions, the median of that many runs of each case; with cases,
-    only the cases that regular expression finds."""
+    only the cases that regular expression finds; with interleave, the
+    runs of all cases in a random order, so that a change in the machine's
+    load falls on a case and its peer alike."""
     args = [bench, "--benchmark_format=json", "--benchmark_min_time=0.3"]
     if cases:
         args.append("--benchmark_filter=" + cases)
     if repetitions:
         args += ["--benchmark_repetitions=%d" % repetitions, "--benchmark_report_aggregates_only=true"]
+    if interleave:
+        args.append("--benchmark_enable_random_interleaving=true")
     result = json.loads(subprocess.run(args, capture_output=True, text=True, check=True).stdout)
     speed = {}
     for b in result["benchmarks"]:
@@ -212,19 +216,19 @@ def rar(rows, scratch):
         peer / ours)
 
 
-def quarnel_pairs(rows, program, what, peers, repetitions=0):
+def quarnel_pairs(rows, program, what, peers, repetitions=0, interleave=False):
     bench = tool(program)
     if not bench:
         rows.append(("Quarnel %s" % what, None, None, peers, "MB/s", None))
         return
-    for measure, s in speeds(bench, repetitions=repetitions).items():
+    for measure, s in speeds(bench, repetitions=repetitions, interleave=interleave).items():
         for who, mb in s.items():
             if who != "quarnel" and "quarnel" in s:
                 row(rows, "Quarnel %s %s" % (what, measure), s["quarnel"], mb, who, "MB/s", s["quarnel"] / mb)
 
 
 def streams(rows):
-    quarnel_pairs(rows, "quarnel_stream_bench", "stream", "std streams / iconv", repetitions=RUNS)
+    quarnel_pairs(rows, "quarnel_stream_bench", "stream", "std streams / iconv", repetitions=RUNS, interleave=True)
 
 
 def archives(rows):
@@ -236,7 +240,7 @@ def number_formats(rows):
     if not bench:
         rows.append(("number formats", None, None, "GOffice", "M values/s", None))
         return
-    for measure, s in speeds(bench, "items_per_second", repetitions=RUNS).items():
+    for measure, s in speeds(bench, "items_per_second", repetitions=RUNS, interleave=True).items():
         for who in ("engine", "engine parsed once"):
             if who in s and "goffice" in s:
                 row(rows, "number formats, %s (%s)" % (measure, who), s[who], s["goffice"], "GOffice",
