@@ -15,7 +15,7 @@ namespace ObraCommon {
 namespace {
 
 constexpr size_t kPutBack = 10;
-constexpr size_t kChunk = 4096;
+constexpr size_t kChunk = 64 * 1024;  // read and inflated at a time: zlib is called seldom
 
 // Thrown by underflow once every good byte is out; the owning istream
 // catches it and sets badbit.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <sstream>
 #include <utility>
 
 #include "quarnel/file_stream.h"
@@ -15,6 +16,7 @@ namespace ObraCommon {
 namespace {
 
 constexpr size_t kPutBack = 10;
+constexpr uint64_t kBlock = 64 * 1024;  // bytes read from the source at a time
 constexpr size_t kLocalHeaderSize = 30;
 constexpr size_t kCentralHeaderSize = 46;
 constexpr uint64_t kEndSearch = 22 + 65535;
@@ -58,32 +60,69 @@ UnicodeString NameOf(const std::string& bytes) {
   return UnicodeString::fromUTF8(bytes);
 }
 
-// A read-only buffer over an entry's bytes. One that is damaged sets badbit
-// when its end is reached.
-// At most `limit` bytes are handed out.
-class BytesBuf : public std::streambuf {
+// Hands out `length` bytes of a seekable source from `offset`, read in
+// blocks at their own position, so that several buffers may share the
+// source. Data known to be damaged, or checked against a CRC-32 that it
+// does not match, sets badbit once its end is reached, after every byte.
+class RangeBuf : public std::streambuf {
  public:
-  BytesBuf(std::shared_ptr<const std::string> bytes, bool bad, size_t limit)
-      : m_bytes(std::move(bytes)), m_bad(bad), m_limit(limit) {
+  RangeBuf(std::shared_ptr<std::istream> source, uint64_t offset, uint64_t length, bool bad, bool checkCrc,
+           uint32_t crc)
+      : m_source(std::move(source)),
+        m_offset(offset),
+        m_length(m_source ? length : 0),
+        m_bad(bad || m_source == nullptr),
+        m_checkCrc(checkCrc && !m_bad),
+        m_expectedCrc(crc),
+        m_blockSize(static_cast<size_t>(std::clamp<uint64_t>(m_length, 1, kBlock))),
+        m_buffer(new char[kPutBack + m_blockSize]) {
     rewind();
   }
   void rewind() {
-    char* p = m_bytes ? const_cast<char*>(m_bytes->data()) : nullptr;
-    setg(p, p, p + (m_bytes ? std::min(m_limit, m_bytes->size()) : 0));
+    m_start = 0;
+    setg(m_buffer.get(), m_buffer.get(), m_buffer.get());
   }
 
  protected:
   int_type underflow() override {
     if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
-    if (m_bad) throwDataError();
-    return traits_type::eof();
+    uint64_t at = m_start + static_cast<uint64_t>(egptr() - eback());
+    size_t keep = std::min<size_t>(kPutBack, static_cast<size_t>(egptr() - eback()));
+    std::memmove(m_buffer.get(), egptr() - keep, keep);
+    char* data = m_buffer.get() + keep;
+    m_start = at - keep;
+    setg(m_buffer.get(), data, data);
+    if (at >= m_length) {
+      if (damaged()) throwDataError();
+      return traits_type::eof();
+    }
+    size_t want = static_cast<size_t>(std::min<uint64_t>(m_blockSize, m_length - at));
+    size_t got = ReadSome(at, data, want);
+    if (got < want) {
+      m_bad = true;  // the source ends early or fails
+      m_length = at + got;
+    }
+    if (m_checkCrc && at == m_crcAt) {
+      m_crc = crc32(m_crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(got));
+      m_crcAt += got;
+    }
+    setg(m_buffer.get(), data, data + got);
+    if (got == 0) throwDataError();
+    return traits_type::to_int_type(*data);
   }
   pos_type seekoff(off_type off, std::ios_base::seekdir way, std::ios_base::openmode which) override {
     if ((which & std::ios_base::in) == 0) return pos_type(off_type(-1));
-    off_type base = way == std::ios_base::beg ? 0 : way == std::ios_base::cur ? gptr() - eback() : egptr() - eback();
-    off_type to = base + off;
-    if (to < 0 || to > egptr() - eback()) return pos_type(off_type(-1));
-    setg(eback(), eback() + to, egptr());
+    const off_type here = static_cast<off_type>(m_start) + (gptr() - eback());
+    const off_type base = way == std::ios_base::beg ? 0 : way == std::ios_base::cur ? here : static_cast<off_type>(m_length);
+    const off_type to = base + off;
+    if (to < 0 || to > static_cast<off_type>(m_length)) return pos_type(off_type(-1));
+    const off_type first = static_cast<off_type>(m_start), last = first + (egptr() - eback());
+    if (to >= first && to <= last) {
+      setg(eback(), eback() + (to - first), egptr());
+    } else {
+      m_start = static_cast<uint64_t>(to);
+      setg(m_buffer.get(), m_buffer.get(), m_buffer.get());
+    }
     return pos_type(to);
   }
   pos_type seekpos(pos_type pos, std::ios_base::openmode which) override {
@@ -91,15 +130,49 @@ class BytesBuf : public std::streambuf {
   }
 
  private:
-  std::shared_ptr<const std::string> m_bytes;
+  size_t ReadSome(uint64_t at, char* out, size_t count) {
+    std::istream& in = *m_source;
+    in.clear();
+    if (!in.seekg(static_cast<std::streamoff>(m_offset + at))) return 0;
+    in.read(out, static_cast<std::streamsize>(count));
+    return static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0));
+  }
+  // At the end: the CRC-32 covers the bytes a reader skipped too.
+  bool damaged() {
+    if (m_bad || !m_checkCrc) return m_bad;
+    if (m_crcAt < m_length) {
+      std::unique_ptr<char[]> skipped(new char[m_blockSize]);
+      while (m_crcAt < m_length && !m_bad) {
+        size_t want = static_cast<size_t>(std::min<uint64_t>(m_blockSize, m_length - m_crcAt));
+        size_t got = ReadSome(m_crcAt, skipped.get(), want);
+        m_crc = crc32(m_crc, reinterpret_cast<const Bytef*>(skipped.get()), static_cast<uInt>(got));
+        m_crcAt += got;
+        if (got < want) m_bad = true;
+      }
+    }
+    if ((m_crc & 0xFFFFFFFFu) != m_expectedCrc) m_bad = true;
+    m_checkCrc = false;
+    return m_bad;
+  }
+
+  std::shared_ptr<std::istream> m_source;
+  uint64_t m_offset;
+  uint64_t m_length;
   bool m_bad;
-  size_t m_limit;
+  bool m_checkCrc;
+  uint32_t m_expectedCrc;
+  uLong m_crc = crc32(0, Z_NULL, 0);
+  uint64_t m_crcAt = 0;  // the CRC-32 covers the bytes before this
+  size_t m_blockSize;
+  std::unique_ptr<char[]> m_buffer;
+  uint64_t m_start = 0;  // where eback() stands in the range
 };
 
-class BytesStream : public std::istream {
+class RangeStream : public std::istream {
  public:
-  BytesStream(std::shared_ptr<const std::string> bytes, bool bad, size_t limit)
-      : std::istream(nullptr), m_buf(std::move(bytes), bad, limit) {
+  RangeStream(std::shared_ptr<std::istream> source, uint64_t offset, uint64_t length, bool bad, bool checkCrc,
+              uint32_t crc)
+      : std::istream(nullptr), m_buf(std::move(source), offset, length, bad, checkCrc, crc) {
     init(&m_buf);
   }
   void rewind() {
@@ -108,8 +181,11 @@ class BytesStream : public std::istream {
   }
 
  private:
-  BytesBuf m_buf;
+  RangeBuf m_buf;
 };
+
+// A stream the caller owns and keeps alive: shared without ownership.
+std::shared_ptr<std::istream> Borrowed(std::istream& in) { return std::shared_ptr<std::istream>(&in, [](std::istream*) {}); }
 
 }  // namespace
 
@@ -181,39 +257,38 @@ bool ZelZipFileEntry::isA(unsigned int id) const { return id == getStaticTypeID(
 
 UnicodeString ZelZipFileEntry::getTypeName() const { return UnicodeString(u"ZelZipFileEntry"); }
 
-bool ZelZipFileEntry::loadData() {
-  if (m_loaded) return m_data != nullptr;
-  m_loaded = true;
-  // Only data lying wholly inside the source is read, so a size in a
-  // crafted header never decides an allocation by itself.
-  if (m_tooLarge || m_dataOffset > m_sourceSize || m_compressedSize > m_sourceSize - m_dataOffset) return false;
-  try {
-    auto data = std::make_shared<std::string>(m_compressedSize, '\0');
-    if (m_compressedSize > 0 && !ReadAt(m_source, m_dataOffset, data->data(), m_compressedSize)) return false;
-    m_data = std::move(data);
-  } catch (...) {
-    m_data.reset();
-  }
-  return m_data != nullptr;
+// Only data lying wholly inside the source is read, so a size in a crafted
+// header never decides a read by itself.
+bool ZelZipFileEntry::dataInSource() const {
+  return !m_tooLarge && m_dataOffset <= m_sourceSize && m_compressedSize <= m_sourceSize - m_dataOffset;
 }
 
-// Stored data is as it was written: its CRC-32 and size can be compared at
-// once. Encrypted entries cannot be checked.
-bool ZelZipFileEntry::checked() const {
-  if (m_data == nullptr) return false;
-  if ((m_flags & 1) != 0 || m_method != STORED) return true;
-  uLong crc = crc32(0, reinterpret_cast<const Bytef*>(m_data->data()), static_cast<uInt>(m_data->size()));
-  return crc == m_crc32 && m_data->size() == m_uncompressedSize;
+std::shared_ptr<std::istream> ZelZipFileEntry::sourceForNewStream() {
+  if (m_sharedSource != nullptr) return m_sharedSource;
+  std::string bytes(m_compressedSize, '\0');
+  if (m_compressedSize > 0 && !ReadAt(m_source, m_dataOffset, bytes.data(), m_compressedSize)) return nullptr;
+  return std::make_shared<std::istringstream>(std::move(bytes));
 }
 
+// Stored data is as it was written: its size is compared at once and its
+// CRC-32 over the bytes handed out. Encrypted entries cannot be checked, and
+// other methods are handed out as they are.
 std::istream* ZelZipFileEntry::getCompressedStream(bool newStream) {
   try {
-    bool good = loadData() && checked();
+    const bool inSource = dataInSource();
+    const bool stored = (m_flags & 1) == 0 && m_method == STORED;
     // Stored data never yields more than the entry declares.
-    size_t limit = (m_flags & 1) == 0 && m_method == STORED ? m_uncompressedSize : SIZE_MAX;
-    if (newStream) return new BytesStream(m_data, !good, limit);
-    if (m_compressedStream == nullptr) m_compressedStream = std::make_unique<BytesStream>(m_data, !good, limit);
-    static_cast<BytesStream*>(m_compressedStream.get())->rewind();
+    uint64_t length = inSource ? m_compressedSize : 0;
+    if (stored) length = std::min<uint64_t>(length, m_uncompressedSize);
+    const bool bad = !inSource || (stored && m_compressedSize != m_uncompressedSize);
+    if (newStream) {
+      std::shared_ptr<std::istream> source = inSource ? sourceForNewStream() : nullptr;
+      uint64_t offset = source == m_sharedSource ? m_dataOffset : 0;
+      return new RangeStream(std::move(source), offset, length, bad, stored, m_crc32);
+    }
+    if (m_compressedStream == nullptr)
+      m_compressedStream = std::make_unique<RangeStream>(Borrowed(m_source), m_dataOffset, length, bad, stored, m_crc32);
+    static_cast<RangeStream*>(m_compressedStream.get())->rewind();
     return m_compressedStream.get();
   } catch (...) {
     return nullptr;
@@ -221,18 +296,19 @@ std::istream* ZelZipFileEntry::getCompressedStream(bool newStream) {
 }
 
 std::istream* ZelZipFileEntry::getUncompressedStream(bool newStream) {
-  if (m_method != DEFLATED) return getCompressedStream(newStream);
+  if (m_method != DEFLATED || !dataInSource()) return getCompressedStream(newStream);  // the latter shows badbit
   try {
-    if (!loadData()) return getCompressedStream(newStream);  // reads nothing, shows badbit
-    auto make = [&](bool copy) {
-      auto* s = new ZelInflaterStream(reinterpret_cast<const unsigned char*>(m_data->data()),
-                                      static_cast<unsigned int>(m_data->size()), copy);
+    auto make = [&](std::shared_ptr<std::istream> source, uint64_t offset) {
+      auto* s = new ZelInflaterStream(std::move(source), offset, m_compressedSize);
       // Encrypted data cannot be checked, but is never let grow either.
       s->rdbuf()->expect(m_crc32, m_uncompressedSize, (m_flags & 1) == 0);
       return s;
     };
-    if (newStream) return make(true);
-    if (m_uncompressedStream == nullptr) m_uncompressedStream.reset(make(false));
+    if (newStream) {
+      std::shared_ptr<std::istream> source = sourceForNewStream();
+      return make(source, source != nullptr && source == m_sharedSource ? m_dataOffset : 0);
+    }
+    if (m_uncompressedStream == nullptr) m_uncompressedStream.reset(make(Borrowed(m_source), m_dataOffset));
     static_cast<ZelInflaterStream*>(m_uncompressedStream.get())->reset();
     return m_uncompressedStream.get();
   } catch (...) {
@@ -259,6 +335,15 @@ ZelInflaterStreamBuf::ZelInflaterStreamBuf(const unsigned char* bytes, unsigned 
   m_error = m_error || failed;
 }
 
+ZelInflaterStreamBuf::ZelInflaterStreamBuf(std::shared_ptr<std::istream> source, uint64_t offset, uint64_t length)
+    : m_length(length), m_source(std::move(source)), m_offset(offset) {
+  m_blockSize = static_cast<size_t>(std::clamp<uint64_t>(length, 1, kBlock));
+  m_block.reset(new (std::nothrow) unsigned char[m_blockSize]);
+  bool failed = m_source == nullptr || m_block == nullptr;
+  reset();
+  m_error = m_error || failed;
+}
+
 ZelInflaterStreamBuf::~ZelInflaterStreamBuf() {
   if (m_zsReady) inflateEnd(&m_zs);
 }
@@ -274,23 +359,43 @@ void ZelInflaterStreamBuf::reset() {
   if (m_zsReady) inflateEnd(&m_zs);
   m_zs = z_stream{};
   m_zsReady = inflateInit2(&m_zs, -MAX_WBITS) == Z_OK;
-  m_zs.next_in = const_cast<Bytef*>(m_bytes);
-  m_zs.avail_in = m_bytes == nullptr ? 0 : m_length;
+  if (m_source == nullptr) {
+    m_zs.next_in = const_cast<Bytef*>(m_bytes);
+    m_zs.avail_in = m_bytes == nullptr ? 0 : static_cast<uInt>(m_length);
+  }
+  m_taken = 0;
   m_crc = crc32(0, Z_NULL, 0);
   m_total = 0;
   m_done = false;
   m_error = !m_zsReady;
-  setg(m_buffer, m_buffer + kPutBack, m_buffer + kPutBack);
+  setg(m_buffer.get(), m_buffer.get() + kPutBack, m_buffer.get() + kPutBack);
 }
 
-ZelInflaterStreamBuf::int_type ZelInflaterStreamBuf::underflow() {
-  if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
-  size_t keep = std::min<size_t>(kPutBack, static_cast<size_t>(gptr() - eback()));
-  char* data = m_buffer + kPutBack;
-  std::memmove(data - keep, gptr() - keep, keep);
-  m_zs.next_out = reinterpret_cast<Bytef*>(data);
-  m_zs.avail_out = sizeof m_buffer - kPutBack;
+// Made on first need, no larger than the data the entry declares.
+char* ZelInflaterStreamBuf::outputBuffer() {
+  if (m_buffer == nullptr) {
+    m_bufferSize = m_check ? static_cast<size_t>(std::clamp<uint64_t>(m_expectedSize, 4096, kOutput)) : kOutput;
+    m_buffer.reset(new char[kPutBack + m_bufferSize]);
+    setg(m_buffer.get(), m_buffer.get() + kPutBack, m_buffer.get() + kPutBack);
+  }
+  return m_buffer.get() + kPutBack;
+}
+
+size_t ZelInflaterStreamBuf::inflateInto(char* out, size_t room) {
+  m_zs.next_out = reinterpret_cast<Bytef*>(out);
+  m_zs.avail_out = static_cast<uInt>(std::min<size_t>(room, 1u << 30));
   while (m_zs.avail_out > 0 && !m_done && !m_error) {
+    if (m_zs.avail_in == 0 && m_source != nullptr && m_taken < m_length) {
+      // The next block of input, read where it lies.
+      size_t want = static_cast<size_t>(std::min<uint64_t>(m_blockSize, m_length - m_taken));
+      if (m_block == nullptr || !ReadAt(*m_source, m_offset + m_taken, m_block.get(), want)) {
+        m_error = true;
+        break;
+      }
+      m_taken += want;
+      m_zs.next_in = m_block.get();
+      m_zs.avail_in = static_cast<uInt>(want);
+    }
     Bytef* before = m_zs.next_out;
     int r = inflate(&m_zs, m_zs.avail_in == 0 ? Z_FINISH : Z_NO_FLUSH);
     uInt made = static_cast<uInt>(m_zs.next_out - before);
@@ -313,7 +418,15 @@ ZelInflaterStreamBuf::int_type ZelInflaterStreamBuf::underflow() {
       m_error = true;
     }
   }
-  size_t got = static_cast<size_t>(reinterpret_cast<char*>(m_zs.next_out) - data);
+  return static_cast<size_t>(reinterpret_cast<char*>(m_zs.next_out) - out);
+}
+
+ZelInflaterStreamBuf::int_type ZelInflaterStreamBuf::underflow() {
+  if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+  char* data = outputBuffer();
+  size_t keep = std::min<size_t>(kPutBack, static_cast<size_t>(gptr() - eback()));
+  std::memmove(data - keep, gptr() - keep, keep);
+  size_t got = inflateInto(data, m_bufferSize);
   setg(data - keep, data, data + got);
   if (got == 0) {
     if (m_error) throwDataError();
@@ -322,8 +435,44 @@ ZelInflaterStreamBuf::int_type ZelInflaterStreamBuf::underflow() {
   return traits_type::to_int_type(*data);
 }
 
+// As a read byte by byte would: damage met before the count is reached
+// throws, and the reading stream sets badbit.
+std::streamsize ZelInflaterStreamBuf::xsgetn(char* out, std::streamsize count) {
+  constexpr auto kDirect = static_cast<std::streamsize>(kOutput);
+  std::streamsize n = 0;
+  while (n < count) {
+    if (gptr() < egptr()) {
+      std::streamsize take = std::min<std::streamsize>(count - n, egptr() - gptr());
+      std::memcpy(out + n, gptr(), static_cast<size_t>(take));
+      gbump(static_cast<int>(take));
+      n += take;
+      continue;
+    }
+    if (count - n >= kDirect) {
+      size_t got = inflateInto(out + n, static_cast<size_t>(count - n));
+      if (got > 0) {
+        n += static_cast<std::streamsize>(got);
+        size_t keep = std::min<size_t>(kPutBack, static_cast<size_t>(n));
+        char* data = outputBuffer();
+        std::memcpy(data - keep, out + n - keep, keep);
+        setg(data - keep, data, data);
+        continue;
+      }
+      if (m_error) throwDataError();
+      break;
+    }
+    if (traits_type::eq_int_type(underflow(), traits_type::eof())) break;
+  }
+  return n;
+}
+
 ZelInflaterStream::ZelInflaterStream(const unsigned char* bytes, unsigned int length, bool copy)
     : std::istream(nullptr), m_buf(bytes, length, copy) {
+  init(&m_buf);
+}
+
+ZelInflaterStream::ZelInflaterStream(std::shared_ptr<std::istream> source, uint64_t offset, uint64_t length)
+    : std::istream(nullptr), m_buf(std::move(source), offset, length) {
   init(&m_buf);
 }
 
@@ -346,6 +495,7 @@ ZelZipFile::ZelZipFile(std::istream* stream, bool owns) { open(stream, owns); }
 
 ZelZipFile::ZelZipFile(const ZelZipFile& other)
     : m_source(other.m_source),
+      m_sharedSource(other.m_sharedSource),
       m_entries(other.m_entries),
       m_byName(other.m_byName),
       m_relsById(other.m_relsById),
@@ -358,6 +508,7 @@ ZelZipFile& ZelZipFile::operator=(const ZelZipFile& other) {
   releaseSource();
   m_source = other.m_source;
   m_ownsSource = false;
+  m_sharedSource = other.m_sharedSource;
   m_entries = other.m_entries;
   m_byName = other.m_byName;
   m_relsById = other.m_relsById;
@@ -374,7 +525,7 @@ ZelZipFile::~ZelZipFile() {
 }
 
 void ZelZipFile::releaseSource() {
-  if (m_ownsSource) delete m_source;
+  m_sharedSource.reset();
   m_source = nullptr;
   m_ownsSource = false;
 }
@@ -384,6 +535,7 @@ void ZelZipFile::open(const UnicodeString& path) {
   try {
     UnicodeString name(path);
     m_source = new ZelIFileStream(name.getTerminatedBuffer(), std::ios_base::in | std::ios_base::binary);
+    m_sharedSource.reset(m_source);
     m_ownsSource = true;
   } catch (...) {
     m_source = nullptr;
@@ -397,6 +549,7 @@ void ZelZipFile::open(std::istream* stream, bool owns) {
   releaseSource();
   m_source = stream;
   m_ownsSource = owns;
+  if (owns && stream != nullptr) m_sharedSource.reset(stream);
   init();
 }
 
@@ -473,7 +626,10 @@ void ZelZipFile::init() {
   } catch (...) {
     // Memory ran out: the entries found so far stand.
   }
-  for (const auto& entry : m_entries) m_byName[entry->getFileName()] = entry;
+  for (const auto& entry : m_entries) {
+    entry->m_sharedSource = m_sharedSource;
+    m_byName[entry->getFileName()] = entry;
+  }
   m_source->clear();
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -174,6 +175,80 @@ TEST(ZipFile, SelfMadePackages) {
     std::string bytes = w.finish(pc.central);
     bytes.resize(bytes.size() - pc.cut);
     ExpectListing(ReadBytes(bytes), pc.expected);
+  }
+}
+
+// The resident size the process has peaked at since the last reset, in
+// bytes; 0 where the kernel does not tell.
+uint64_t PeakResident() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
+  return 0;
+}
+
+// An entry of 1 GiB of zeros, about a megabyte deflated, is inflated in
+// blocks: the peak resident size grows by far less than the entry.
+TEST(ZipFile, LargeEntryReadInBoundedMemory) {
+  ZipEntrySpec e = Spec("zeros.bin", "");
+  e.zeros = uint64_t(1) << 30;
+  testsupport::ZipWriter w;
+  w.add(e);
+  w.add(Spec("after", kC));
+  ZelZipFile zip(new std::istringstream(w.finish()), true);
+  ASSERT_EQ(zip.getFileEntryCount(), 2u);
+  ASSERT_LT(zip.getFileEntry(0)->getCompressedSize(), 4u << 20);
+  // Writing 5 to clear_refs starts the peak over from the present size.
+  if (!(std::ofstream("/proc/self/clear_refs") << "5") || PeakResident() == 0) GTEST_SKIP() << "no peak size";
+  const uint64_t before = PeakResident();
+  for (bool fresh : {false, true}) {
+    std::unique_ptr<std::istream> owned;
+    std::istream* in = zip.getFileEntry(0)->getUncompressedStream(fresh);
+    if (fresh) owned.reset(in);
+    ASSERT_NE(in, nullptr);
+    std::vector<char> block(1 << 16), nothing(1 << 16);
+    uint64_t total = 0;
+    bool zeros = true;
+    while (in->read(block.data(), static_cast<std::streamsize>(block.size())) || in->gcount() > 0) {
+      const auto n = static_cast<size_t>(in->gcount());
+      zeros = zeros && std::memcmp(block.data(), nothing.data(), n) == 0;
+      total += n;
+    }
+    EXPECT_FALSE(in->bad());
+    EXPECT_TRUE(zeros);
+    EXPECT_EQ(total, e.zeros);
+  }
+  EXPECT_LT(PeakResident() - before, uint64_t(64) << 20);
+}
+
+// A new stream reads on after its package is gone, over a source the
+// package owned or one the caller keeps; a stored entry seeked past its
+// middle still has its whole CRC-32 checked at the end.
+TEST(ZipFile, NewStreamsOutliveThePackage) {
+  testsupport::ZipWriter w;
+  ZipEntrySpec deflated = Spec("d", kB), stored = Spec("s", kB), damaged = Spec("bad", kB);
+  deflated.deflate = true;
+  damaged.wrongCrc = true;
+  for (const auto& e : {deflated, stored, damaged}) w.add(e);
+  const std::string bytes = w.finish();
+  for (bool owned : {true, false}) {
+    SCOPED_TRACE(owned ? "owned source" : "caller's source");
+    std::istringstream callers(bytes);
+    std::vector<std::unique_ptr<std::istream>> streams;
+    {
+      ZelZipFile zip(owned ? new std::istringstream(bytes) : &callers, owned);
+      for (unsigned i = 0; i < 3; ++i) streams.emplace_back(zip.getFileEntry(i)->getUncompressedStream(true));
+    }
+    if (!owned) callers.str("");  // the caller's bytes are gone too
+    EXPECT_EQ(Drain(streams[0].get()).bytes, kB);
+    streams[1]->seekg(60000);
+    Got rest = Drain(streams[1].get());
+    EXPECT_EQ(rest.bytes, kB.substr(60000));
+    EXPECT_FALSE(rest.bad);
+    streams[2]->seekg(60000);
+    rest = Drain(streams[2].get());
+    EXPECT_EQ(rest.bytes, kB.substr(60000));
+    EXPECT_TRUE(rest.bad);
   }
 }
 

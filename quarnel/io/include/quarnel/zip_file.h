@@ -89,7 +89,10 @@ class QUARNEL_API ZelZipFileEntry : public ZelZipEntry {
 
   // With newStream false the entry keeps the stream and hands it out again,
   // rewound and with its state cleared; with true the caller owns a new
-  // one. Null only when memory is lacking.
+  // one. Null only when memory is lacking. Data is read from the source as
+  // it is needed; a new stream over a source the package owns keeps that
+  // source alive, one over a caller's source reads a copy of the entry's
+  // compressed bytes.
   std::istream* getCompressedStream(bool newStream);
   std::istream* getUncompressedStream(bool newStream);
 
@@ -105,8 +108,11 @@ class QUARNEL_API ZelZipFileEntry : public ZelZipEntry {
  private:
   friend class ZelZipFile;
   ZelZipFileEntry(std::istream& source, uint64_t sourceSize);
-  bool loadData();
-  bool checked() const;
+  // Whether the data lies wholly inside the source and may be read.
+  bool dataInSource() const;
+  // The source a new stream reads: shared with the package when the package
+  // owns it, else a private copy of the compressed bytes.
+  std::shared_ptr<std::istream> sourceForNewStream();
 
   uint16_t m_versionNeeded = 0;
   uint16_t m_flags = 0;
@@ -123,9 +129,8 @@ class QUARNEL_API ZelZipFileEntry : public ZelZipEntry {
   std::string m_rawName;
   uint64_t m_dataOffset = 0;
   uint64_t m_sourceSize = 0;
-  bool m_loaded = false;
   bool m_tooLarge = false;  // sizes that need more than 32 bits
-  std::shared_ptr<const std::string> m_data;  // null when unreadable
+  std::shared_ptr<std::istream> m_sharedSource;  // set when the package owns its source
   std::unique_ptr<std::istream> m_compressedStream;
   std::unique_ptr<std::istream> m_uncompressedStream;
   RelationshipMap m_relsById;
@@ -136,6 +141,10 @@ class QUARNEL_API ZelZipFileEntry : public ZelZipEntry {
 class QUARNEL_API ZelInflaterStreamBuf : public std::basic_streambuf<char> {
  public:
   ZelInflaterStreamBuf(const unsigned char* bytes, unsigned int length, bool copy);
+  // Inflates `length` bytes of a seekable source from `offset`, read in
+  // blocks, so that memory stays bounded by the window and a block. Each
+  // block is read at its own position: streams may share a source.
+  ZelInflaterStreamBuf(std::shared_ptr<std::istream> source, uint64_t offset, uint64_t length);
   ZelInflaterStreamBuf(const ZelInflaterStreamBuf&) = delete;
   ZelInflaterStreamBuf& operator=(const ZelInflaterStreamBuf&) = delete;
   ~ZelInflaterStreamBuf() override;
@@ -146,13 +155,31 @@ class QUARNEL_API ZelInflaterStreamBuf : public std::basic_streambuf<char> {
   void reset();
   int_type underflow() override;
 
+ protected:
+  // Large reads are inflated straight into the caller's buffer.
+  std::streamsize xsgetn(char* out, std::streamsize count) override;
+
  private:
+  // Inflates at most room bytes into out; the count made.
+  size_t inflateInto(char* out, size_t room);
+  char* outputBuffer();
+
   z_stream m_zs{};
   bool m_zsReady = false;
-  char m_buffer[10 + 4096];
+  // Inflated bytes with room in front for 10 put-back bytes: large, so
+  // that zlib is called seldom and copies little into its window.
+  static constexpr size_t kPutBack = 10;
+  static constexpr size_t kOutput = 64 * 1024;
+  std::unique_ptr<char[]> m_buffer;
+  size_t m_bufferSize = 0;
   std::unique_ptr<unsigned char[]> m_copy;
-  const unsigned char* m_bytes;
-  unsigned int m_length;
+  const unsigned char* m_bytes = nullptr;
+  uint64_t m_length = 0;
+  std::shared_ptr<std::istream> m_source;  // null: the input is m_bytes
+  uint64_t m_offset = 0;
+  uint64_t m_taken = 0;  // input read from the source so far
+  std::unique_ptr<unsigned char[]> m_block;
+  size_t m_blockSize = 0;
   bool m_check = false;
   bool m_checkCrc = false;
   uint32_t m_expectedCrc = 0;
@@ -166,6 +193,7 @@ class QUARNEL_API ZelInflaterStreamBuf : public std::basic_streambuf<char> {
 class QUARNEL_API ZelInflaterStream : public std::istream {
  public:
   ZelInflaterStream(const unsigned char* bytes, unsigned int length, bool copy);
+  ZelInflaterStream(std::shared_ptr<std::istream> source, uint64_t offset, uint64_t length);
   ~ZelInflaterStream() override;
   void reset();
   ZelInflaterStreamBuf* rdbuf() const { return const_cast<ZelInflaterStreamBuf*>(&m_buf); }
@@ -201,8 +229,8 @@ class QUARNEL_API ZelZipFile {
   explicit ZelZipFile(const char* path);
   explicit ZelZipFile(const UnicodeString& path);
   ZelZipFile(std::istream* stream, bool owns);
-  // A copy shares the entries and the source; only the original deletes
-  // a source it owns.
+  // A copy shares the entries and the source; a source the original owns
+  // lives as long as either of them.
   ZelZipFile(const ZelZipFile& other);
   ZelZipFile& operator=(const ZelZipFile& other);
   virtual ~ZelZipFile();
@@ -249,6 +277,9 @@ class QUARNEL_API ZelZipFile {
 
   std::istream* m_source = nullptr;
   bool m_ownsSource = false;
+  // Owns an owned source: it is deleted once the package, its copies, its
+  // entries and the new streams handed out over it are all gone.
+  std::shared_ptr<std::istream> m_sharedSource;
   std::vector<ZelPtr<ZelZipFileEntry>> m_entries;
   std::map<UnicodeString, ZelPtr<ZelZipFileEntry>> m_byName;
   std::map<UnicodeString, UnicodeString> m_relsById;
