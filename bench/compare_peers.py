@@ -141,7 +141,8 @@ def speeds(bench, counter="bytes_per_second", scale=1e6, repetitions=0, cases=No
         args.append("--benchmark_enable_random_interleaving=true")
     result = json.loads(subprocess.run(args, capture_output=True, text=True, check=True).stdout)
     speed = {}
-    for b in result["benchmarks"]:
+    # Interleaved runs report in the order they ran: the cases' own order.
+    for b in sorted(result["benchmarks"], key=lambda b: b.get("family_index", 0)):
         if repetitions and b.get("aggregate_name") != "median":
             continue
         who, measure = b.get("run_name", b["name"]).split("/", 1)
