@@ -21,8 +21,9 @@ using numtext::widthOf;
 
 // Parsed formats by their text, shared by every object and thread: a book
 // formats many cells with few formats. The parse depends on the text and on
-// whether the book is of version 0x0800 only. When the table is full it
-// starts afresh, so a stream of distinct texts holds it bounded.
+// whether the book is of version 0x0800 only. When the table holds 2,048
+// texts or a million units of text it starts afresh, so a stream of
+// distinct texts holds it bounded.
 class ParsedFormats {
  public:
   struct Entry {
@@ -46,11 +47,14 @@ class ParsedFormats {
     auto entry = std::make_shared<Entry>();
     entry->result = object.fmtget(format, &entry->parsed);
     std::lock_guard<std::mutex> hold(m_lock);
-    if (m_tables[0].size() + m_tables[1].size() >= kMaxEntries) {
+    if (m_tables[0].size() + m_tables[1].size() >= kMaxEntries || m_units + text.size() > kMaxUnits) {
       m_tables[0].clear();
       m_tables[1].clear();
+      m_units = 0;
     }
-    return table.emplace(std::u16string(text), std::move(entry)).first->second;
+    auto placed = table.emplace(std::u16string(text), std::move(entry));
+    if (placed.second) m_units += text.size();
+    return placed.first->second;
   }
 
  private:
@@ -60,7 +64,9 @@ class ParsedFormats {
   };
   using Table = std::unordered_map<std::u16string, std::shared_ptr<const Entry>, Hash, std::equal_to<>>;
   static constexpr size_t kMaxEntries = 2048;
+  static constexpr size_t kMaxUnits = size_t{1} << 20;  // of the texts held
   std::mutex m_lock;
+  size_t m_units = 0;
   Table m_tables[2];  // by whether the book is of version 0x0800
 };
 

@@ -1,6 +1,7 @@
 // Parsed formats are shared by every object and thread: what a call renders
 // must be what a record parsed for that call alone renders, while many
-// threads fill the shared table past its bound and it starts afresh.
+// threads fill the shared table past its bounds (texts and their units)
+// and it starts afresh.
 #include <atomic>
 #include <string>
 #include <thread>
@@ -65,6 +66,8 @@ TEST(FormatCacheThreads, EveryCallRendersAsItsOwnParse) {
   // Distinct texts enough to fill the shared table more than once.
   for (int i = 0; i < 3000; ++i) formats.push_back(xlstest::U("0." + std::string(i % 7 + 1, '0') + "\"" +
                                                                 std::to_string(i) + "\""));
+  // Long texts enough to pass the table's bound on the units it holds.
+  for (int i = 0; i < 12; ++i) formats.push_back(xlstest::U("0\"" + std::string(100000, char('a' + i)) + "\""));
   const double values[] = {0.0, -1.5, 1234.5678, 0.333, 1e10, 45000.25};
   const XlsFormatString books[] = {XlsFormatString(0x0800), XlsFormatString(0x0500)};
   std::vector<Result> expected;
