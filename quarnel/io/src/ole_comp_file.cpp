@@ -132,10 +132,13 @@ bool OleCompFile::OLEopenSub() {
 // then copied from memory, with no call on the I/O object per run.
 constexpr int64_t kImageLimit = int64_t{64} << 20;
 
-// Only a source read from its first byte, with no MacBinary shift, is read
-// whole; a read that does not give every byte leaves the I/O object in use.
+// Only a file read from its first byte, with no MacBinary shift, is read
+// whole; a read that does not give every byte (the file shrank) leaves the
+// descriptor in use. A stream source keeps its reads on demand: it may
+// report more bytes than it gives.
 bool OleCompFile::loadImage() {
   m_image.reset();
+  if (dynamic_cast<MekFileIOobj*>(m_io) == nullptr) return false;
   if (m_fileSize < kHeaderSize || m_fileSize > kImageLimit || m_io->IsMACBinary() || m_io->Tell() != 0) return false;
   std::unique_ptr<unsigned char[]> image(new (std::nothrow) unsigned char[static_cast<size_t>(m_fileSize)]);
   if (image == nullptr) return false;
