@@ -26,9 +26,13 @@ using numtext::widthOf;
 // distinct texts holds it bounded.
 class ParsedFormats {
  public:
+  // The record without its token texts, which are kept apart: a copy of a
+  // text would share its buffer and count with every thread's copy.
   struct Entry {
     short result = 0;
     FMT2 parsed;
+    std::u16string tokens[4];
+    bool bogus[4] = {};
   };
 
   static ParsedFormats& shared() {
@@ -46,6 +50,12 @@ class ParsedFormats {
     }
     auto entry = std::make_shared<Entry>();
     entry->result = object.fmtget(format, &entry->parsed);
+    for (int i = 0; i < 4; ++i) {
+      icu::UnicodeString& tokens = entry->parsed.sections[i].tokens;
+      entry->bogus[i] = tokens.isBogus();
+      if (!entry->bogus[i]) entry->tokens[i].assign(tokens.getBuffer(), static_cast<size_t>(tokens.length()));
+      tokens = icu::UnicodeString();
+    }
     std::lock_guard<std::mutex> hold(m_lock);
     if (m_tables[0].size() + m_tables[1].size() >= kMaxEntries || m_units + text.size() > kMaxUnits) {
       m_tables[0].clear();
@@ -76,6 +86,11 @@ short parsedFormat(const XlsFormatString& object, const icu::UnicodeString& form
   std::shared_ptr<const ParsedFormats::Entry> entry = ParsedFormats::shared().get(object, format);
   if (entry->result != 1) return 0;
   *parsed = entry->parsed;
+  for (int i = 0; i < 4; ++i) {
+    icu::UnicodeString& tokens = parsed->sections[i].tokens;
+    if (entry->bogus[i]) tokens.setToBogus();
+    else tokens.setTo(entry->tokens[i].data(), static_cast<int32_t>(entry->tokens[i].size()));
+  }
   return 1;
 }
 
