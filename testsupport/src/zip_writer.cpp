@@ -44,10 +44,10 @@ std::string RawDeflate(const std::string& data) { return Deflate(data, -MAX_WBIT
 std::string GzipDeflate(const std::string& data) { return Deflate(data, 16 + MAX_WBITS); }
 
 namespace {
-// The data followed by `zeros` zero bytes, raw deflated in pieces, and its
+// The data followed by `zeros` zero bytes, raw deflated a block at a time, and its
 // CRC-32.
 std::string DeflateWithZeros(const std::string& data, uint64_t zeros, uLong* crc) {
-  const std::string piece(1 << 20, '\0');
+  const std::string zeroBlock(1 << 20, '\0');
   std::string out;
   z_stream zs{};
   deflateInit2(&zs, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
@@ -65,9 +65,9 @@ std::string DeflateWithZeros(const std::string& data, uint64_t zeros, uLong* crc
   };
   feed(data, data.size(), zeros == 0 ? Z_FINISH : Z_NO_FLUSH);
   while (zeros > 0) {
-    size_t n = static_cast<size_t>(std::min<uint64_t>(zeros, piece.size()));
+    size_t n = static_cast<size_t>(std::min<uint64_t>(zeros, zeroBlock.size()));
     zeros -= n;
-    feed(piece, n, zeros == 0 ? Z_FINISH : Z_NO_FLUSH);
+    feed(zeroBlock, n, zeros == 0 ? Z_FINISH : Z_NO_FLUSH);
   }
   deflateEnd(&zs);
   return out;

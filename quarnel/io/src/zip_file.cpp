@@ -368,7 +368,8 @@ void ZelInflaterStreamBuf::reset() {
   m_total = 0;
   m_done = false;
   m_error = !m_zsReady;
-  setg(m_buffer.get(), m_buffer.get() + kPutBack, m_buffer.get() + kPutBack);
+  if (m_buffer == nullptr) setg(nullptr, nullptr, nullptr);
+  else setg(m_buffer.get(), m_buffer.get() + kPutBack, m_buffer.get() + kPutBack);
 }
 
 // Made on first need, no larger than the data the entry declares.
@@ -397,7 +398,10 @@ size_t ZelInflaterStreamBuf::inflateInto(char* out, size_t room) {
       m_zs.avail_in = static_cast<uInt>(want);
     }
     Bytef* before = m_zs.next_out;
-    int r = inflate(&m_zs, m_zs.avail_in == 0 ? Z_FINISH : Z_NO_FLUSH);
+    // Once all input is in, Z_FINISH: an entry that fits the room left is
+    // inflated without a window to keep.
+    const bool allIn = m_source == nullptr || m_taken == m_length;
+    int r = inflate(&m_zs, allIn ? Z_FINISH : Z_NO_FLUSH);
     uInt made = static_cast<uInt>(m_zs.next_out - before);
     if (m_check && m_total + made > m_expectedSize) {
       // More than the entry declares: keep the declared bytes only.

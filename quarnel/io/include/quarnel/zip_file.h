@@ -169,7 +169,7 @@ class QUARNEL_API ZelInflaterStreamBuf : public std::basic_streambuf<char> {
   // Inflated bytes with room in front for 10 put-back bytes: large, so
   // that zlib is called seldom and copies little into its window.
   static constexpr size_t kPutBack = 10;
-  static constexpr size_t kOutput = 64 * 1024;
+  static constexpr size_t kOutput = 256 * 1024;
   std::unique_ptr<char[]> m_buffer;
   size_t m_bufferSize = 0;
   std::unique_ptr<unsigned char[]> m_copy;
