@@ -16,14 +16,15 @@ the same inputs in one run, and prints one table of ratios:
      turn), over the RAR 1.5-4 archives that bsdtar reads without error;
   5. Quarnel's file, memory and charset streams MB/s against std::ifstream,
      std::ofstream, std::stringstream, std::string::find, one direct
-     conversion session and glibc iconv (build/bin/quarnel_stream_bench);
+     conversion session and glibc iconv (build/bin/quarnel_stream_bench),
+     median of 5 runs taken in a random order across the cases;
   6. Quarnel's gzip streams and zip reader MB/s of uncompressed bytes against
      zlib's gzread and gzwrite and libarchive (build/bin/quarnel_archive_bench:
      the zips of detect/ and a generated 200 MB zip of 2,000 entries), median
      of 5;
   7. Quarnel's spreadsheet number formats, values per second, against GOffice
      (build/bin/numfmt_bench, built where scripts/install-deps --peers
-     installed GOffice);
+     installed GOffice), median of 5 runs taken in a random order;
   8. Quarnel's own XML pull parser (next and nextToken) MB/s against
      libxml2's reader and expat on two generated 64 MB documents and their
      UTF-16LE twins, a Shift_JIS document (libxml2 only), a document with an
@@ -41,7 +42,11 @@ the same inputs in one run, and prints one table of ratios:
 A ratio above 1 means the engine is faster. Parts whose program is not built
 yet are reported as pending.
 
-  bench/compare_peers.py [build folder]        (default: build)
+  bench/compare_peers.py [--only=part,...] [build folder]        (default: build)
+
+--only runs the named parts alone (visio, charsets, detection, rar, streams,
+archives, number_formats, xml, xml_documents, compound_files,
+office_packages), in the order above.
 """
 import json
 import os
@@ -53,7 +58,9 @@ import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
+ONLY = next((a.split("=", 1)[1].split(",") for a in sys.argv[1:] if a.startswith("--only=")), None)
+ARGS = [a for a in sys.argv[1:] if not a.startswith("--only=")]
+BUILD = os.path.abspath(ARGS[0] if ARGS else os.path.join(ROOT, "build"))
 DATA = os.environ.get("TESTDATA_DIR") or os.path.join(ROOT, "..", "shared", "testdata")
 RUNS = 5
 
@@ -119,19 +126,24 @@ def visio(rows, scratch):
                 rows.append(("Visio text in process (engine started once)", mb, None, "-", "MB/s of stream", None))
 
 
-def speeds(bench, counter="bytes_per_second", scale=1e6, repetitions=0, cases=None):
+def speeds(bench, counter="bytes_per_second", scale=1e6, repetitions=0, cases=None, interleave=False):
     """MB/s (or another counter over scale) of a benchmark whose cases are
     named <program>/<measure>, by measure and then by program; with
     repetitions, the median of that many runs of each case; with cases,
-    only the cases that regular expression finds."""
+    only the cases that regular expression finds; with interleave, the
+    runs of all cases in a random order, so that a change in the machine's
+    load falls on a case and its peer alike."""
     args = [bench, "--benchmark_format=json", "--benchmark_min_time=0.3"]
     if cases:
         args.append("--benchmark_filter=" + cases)
     if repetitions:
         args += ["--benchmark_repetitions=%d" % repetitions, "--benchmark_report_aggregates_only=true"]
+    if interleave:
+        args.append("--benchmark_enable_random_interleaving=true")
     result = json.loads(subprocess.run(args, capture_output=True, text=True, check=True).stdout)
     speed = {}
-    for b in result["benchmarks"]:
+    # Interleaved runs report in the order they ran: the cases' own order.
+    for b in sorted(result["benchmarks"], key=lambda b: b.get("family_index", 0)):
         if repetitions and b.get("aggregate_name") != "median":
             continue
         who, measure = b.get("run_name", b["name"]).split("/", 1)
@@ -206,19 +218,19 @@ def rar(rows, scratch):
         peer / ours)
 
 
-def quarnel_pairs(rows, program, what, peers, repetitions=0):
+def quarnel_pairs(rows, program, what, peers, repetitions=0, interleave=False):
     bench = tool(program)
     if not bench:
         rows.append(("Quarnel %s" % what, None, None, peers, "MB/s", None))
         return
-    for measure, s in speeds(bench, repetitions=repetitions).items():
+    for measure, s in speeds(bench, repetitions=repetitions, interleave=interleave).items():
         for who, mb in s.items():
             if who != "quarnel" and "quarnel" in s:
                 row(rows, "Quarnel %s %s" % (what, measure), s["quarnel"], mb, who, "MB/s", s["quarnel"] / mb)
 
 
 def streams(rows):
-    quarnel_pairs(rows, "quarnel_stream_bench", "stream", "std streams / iconv")
+    quarnel_pairs(rows, "quarnel_stream_bench", "stream", "std streams / iconv", repetitions=RUNS, interleave=True)
 
 
 def archives(rows):
@@ -230,7 +242,7 @@ def number_formats(rows):
     if not bench:
         rows.append(("number formats", None, None, "GOffice", "M values/s", None))
         return
-    for measure, s in speeds(bench, "items_per_second").items():
+    for measure, s in speeds(bench, "items_per_second", repetitions=RUNS, interleave=True).items():
         for who in ("engine", "engine parsed once"):
             if who in s and "goffice" in s:
                 row(rows, "number formats, %s (%s)" % (measure, who), s[who], s["goffice"], "GOffice",
@@ -301,17 +313,15 @@ def main():
     with tempfile.TemporaryDirectory(prefix="compare_peers.") as scratch:
         shutil.copytree(os.path.join(BUILD, "etc"), os.path.join(scratch, "etc"))
         ENGINE_ENV["TMPDIR"] = scratch
-        visio(rows, scratch)
-        charsets(rows)
-        detection(rows, scratch)
-        rar(rows, scratch)
-        streams(rows)
-        archives(rows)
-        number_formats(rows)
-        xml(rows)
-        xml_documents(rows)
-        compound_files(rows)
-        office_packages(rows, scratch)
+        parts = [("visio", lambda: visio(rows, scratch)), ("charsets", lambda: charsets(rows)),
+                 ("detection", lambda: detection(rows, scratch)), ("rar", lambda: rar(rows, scratch)),
+                 ("streams", lambda: streams(rows)), ("archives", lambda: archives(rows)),
+                 ("number_formats", lambda: number_formats(rows)), ("xml", lambda: xml(rows)),
+                 ("xml_documents", lambda: xml_documents(rows)), ("compound_files", lambda: compound_files(rows)),
+                 ("office_packages", lambda: office_packages(rows, scratch))]
+        for name, part in parts:
+            if ONLY is None or name in ONLY:
+                part()
     print("Machine: %s, %d cores; median of %d runs; ratio > 1: the engine is faster" % (cpu, os.cpu_count(), RUNS))
     print()
     print("| measure | engine | peer | peer program | unit | ratio |")

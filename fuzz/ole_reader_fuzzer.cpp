@@ -1,8 +1,12 @@
 // Quarnel's compound-file and property-set readers over arbitrary bytes: the
-// input opens through a stream I/O object; every stream up to four names
+// input opens through a stream I/O object, and through a file I/O object on
+// a memory file (the reader takes a file whole); every stream up to four names
 // deep is read directly and through the standard stream, every storage is
 // asked for its object, both property sets answer every summary id and the
 // hyperlinks, and the document kind is detected.
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -80,6 +84,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       document.getHyperLinks(links);
       OlePropertySet set;
       set.init(&file);
+    }
+  }
+  const int fd = memfd_create("ole_reader", MFD_CLOEXEC);
+  if (fd >= 0) {
+    if (write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) && lseek(fd, 0, SEEK_SET) == 0) {
+      MekFileIOobj io(fd, "rb");  // closes the descriptor
+      OleCompFile file;
+      if (file.OLEopen(&io)) {
+        std::vector<std::string> names;
+        int budget[1] = {2000};
+        Walk(file, 0, names, budget);
+      }
+    } else {
+      close(fd);
     }
   }
   std::istringstream in(bytes);

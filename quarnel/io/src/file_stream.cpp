@@ -1,13 +1,19 @@
-// The file stream buffer and its two streams. Opened and adopted files
-// alike keep the buffer's own areas empty, so every character passes
-// through overflow and uflow to the FILE; bulk reads and writes go to
-// fread and fwrite when no conversion facet is imbued. A buffer and its
-// FILE belong to one thread at a time, so single characters take stdio's
-// unlocked calls.
+// The file stream buffer and its two streams. A file the buffer opened
+// itself is read through a get area of its own, filled by fread in large
+// pieces, so that single characters cost no call; the FILE stays at the end
+// of what the area holds, and every other operation first steps the FILE
+// back to the stream's position. An adopted FILE may be used through stdio
+// at any moment, so there the buffer keeps its areas empty and every
+// character passes through uflow and overflow to the FILE. Bulk writes go
+// to fwrite when no conversion facet is imbued; an imbued facet converts
+// each character on its way. A buffer and its FILE belong to one thread at
+// a time, so single characters take stdio's unlocked calls.
 #include "quarnel/file_stream.h"
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -22,6 +28,10 @@ using Codecvt = std::codecvt<char, char, std::mbstate_t>;
 // Longest byte sequence one character may convert to; a facet that wants
 // more is treated as failing.
 constexpr size_t kMaxCharBytes = 64;
+
+// The get area of a file the buffer opened: large enough that fread reads
+// past the FILE's own buffer straight into it.
+constexpr size_t kAreaBytes = size_t{64} << 10;
 
 bool NamesDirectory(FILE* file) {
   struct stat st;
@@ -75,7 +85,28 @@ void ZelFileStreamBuf::_Initcvt(const Codecvt* facet) {
   m_cvt = facet == nullptr || facet->always_noconv() ? nullptr : facet;
 }
 
-void ZelFileStreamBuf::imbue(const std::locale& loc) { _Initcvt(&std::use_facet<Codecvt>(loc)); }
+void ZelFileStreamBuf::imbue(const std::locale& loc) {
+  dropReadAhead();
+  _Initcvt(&std::use_facet<Codecvt>(loc));
+}
+
+// Steps the FILE back over what the get area holds unread and empties the
+// area; false (the area kept) when the FILE cannot seek.
+bool ZelFileStreamBuf::dropReadAhead() {
+  if (gptr() == nullptr) return true;
+  const off_t unread = egptr() - gptr();
+  if (unread > 0 && fseeko(m_file, -unread, SEEK_CUR) != 0) return false;
+  setg(nullptr, nullptr, nullptr);
+  return true;
+}
+
+// The next piece of the file into the get area; false at its end.
+bool ZelFileStreamBuf::fillArea() {
+  if (m_area == nullptr) m_area = std::make_unique<char[]>(kAreaBytes);
+  const size_t n = fread(m_area.get(), 1, kAreaBytes, m_file);
+  setg(m_area.get(), m_area.get(), m_area.get() + n);
+  return n > 0;
+}
 
 ZelFileStreamBuf* ZelFileStreamBuf::open(const char16_t* path, int mode) {
   if (path == nullptr) return nullptr;
@@ -124,7 +155,7 @@ ZelFileStreamBuf::int_type ZelFileStreamBuf::overflow(int_type ch) {
     pbump(1);
     return ch;
   }
-  if (m_file == nullptr) return traits_type::eof();
+  if (m_file == nullptr || !dropReadAhead()) return traits_type::eof();
   if (m_cvt == nullptr) return putc_unlocked(ch, m_file) == EOF ? traits_type::eof() : ch;
   const char c = traits_type::to_char_type(ch);
   m_scratch.assign(8, '\0');
@@ -153,6 +184,12 @@ ZelFileStreamBuf::int_type ZelFileStreamBuf::uflow() {
     return ch;
   }
   if (m_file == nullptr) return traits_type::eof();
+  if (readsAhead()) {
+    if (!fillArea()) return traits_type::eof();
+    int_type ch = traits_type::to_int_type(*gptr());
+    gbump(1);
+    return ch;
+  }
   if (m_cvt == nullptr) {
     int c = getc_unlocked(m_file);
     return c == EOF ? traits_type::eof() : traits_type::to_int_type(static_cast<char>(c));
@@ -180,6 +217,9 @@ ZelFileStreamBuf::int_type ZelFileStreamBuf::uflow() {
 
 ZelFileStreamBuf::int_type ZelFileStreamBuf::underflow() {
   if (gptr() != nullptr && gptr() < egptr()) return traits_type::to_int_type(*gptr());
+  if (m_file != nullptr && readsAhead()) {
+    return fillArea() ? traits_type::to_int_type(*gptr()) : traits_type::eof();
+  }
   int_type ch = uflow();
   if (traits_type::eq_int_type(ch, traits_type::eof())) return ch;
   return pbackfail(ch);
@@ -193,6 +233,14 @@ ZelFileStreamBuf::int_type ZelFileStreamBuf::pbackfail(int_type ch) {
     return traits_type::not_eof(ch);
   }
   if (m_file == nullptr || is_eof) return traits_type::eof();
+  if (!dropReadAhead()) {
+    // A FILE that cannot seek: the character takes the place before the
+    // read position in the area.
+    if (eback() == gptr()) return traits_type::eof();
+    gbump(-1);
+    *gptr() = traits_type::to_char_type(ch);
+    return ch;
+  }
   if (m_cvt == nullptr) return ungetc(ch, m_file) == EOF ? traits_type::eof() : ch;
   if (m_scratch.empty()) return traits_type::eof();
   for (size_t i = m_scratch.size(); i-- > 0;) {
@@ -206,6 +254,15 @@ ZelFileStreamBuf::int_type ZelFileStreamBuf::pbackfail(int_type ch) {
 ZelFileStreamBuf::pos_type ZelFileStreamBuf::seekoff(off_type offset, std::ios_base::seekdir way,
                                                      std::ios_base::openmode) {
   if (m_file == nullptr) return pos_type(off_type(-1));
+  if (offset == 0 && way == std::ios_base::cur && gptr() != nullptr) {
+    // Telling leaves the area in place.
+    const off_t at = ftello(m_file);
+    if (at < 0) return pos_type(off_type(-1));
+    pos_type result(at - (egptr() - gptr()));
+    result.state(m_state);
+    return result;
+  }
+  if (!dropReadAhead()) return pos_type(off_type(-1));
   int whence = way == std::ios_base::beg ? SEEK_SET : way == std::ios_base::cur ? SEEK_CUR : SEEK_END;
   if (fseeko(m_file, offset, whence) != 0) return pos_type(off_type(-1));
   off_t at = ftello(m_file);
@@ -216,7 +273,9 @@ ZelFileStreamBuf::pos_type ZelFileStreamBuf::seekoff(off_type offset, std::ios_b
 }
 
 ZelFileStreamBuf::pos_type ZelFileStreamBuf::seekpos(pos_type position, std::ios_base::openmode) {
-  if (m_file == nullptr || fseeko(m_file, off_type(position), SEEK_SET) != 0) return pos_type(off_type(-1));
+  if (m_file == nullptr || !dropReadAhead() || fseeko(m_file, off_type(position), SEEK_SET) != 0) {
+    return pos_type(off_type(-1));
+  }
   off_t at = ftello(m_file);
   if (at < 0) return pos_type(off_type(-1));
   m_state = position.state();
@@ -227,22 +286,45 @@ ZelFileStreamBuf::pos_type ZelFileStreamBuf::seekpos(pos_type position, std::ios
 }
 
 std::streambuf* ZelFileStreamBuf::setbuf(char* buffer, std::streamsize count) {
-  if (m_file == nullptr) return nullptr;
+  if (m_file == nullptr || !dropReadAhead()) return nullptr;
   return setvbuf(m_file, buffer, _IOFBF, static_cast<size_t>(count)) == 0 ? this : nullptr;
 }
 
 int ZelFileStreamBuf::sync() {
   if (m_file == nullptr) return 0;
+  // A FILE that cannot seek keeps what the area holds, as stdio does.
+  dropReadAhead();
   return fflush(m_file) == 0 ? 0 : -1;
 }
 
 std::streamsize ZelFileStreamBuf::xsgetn(char* buffer, std::streamsize count) {
   if (m_file == nullptr || m_cvt != nullptr || count <= 0) return std::streambuf::xsgetn(buffer, count);
-  return static_cast<std::streamsize>(fread(buffer, 1, static_cast<size_t>(count), m_file));
+  if (!readsAhead()) return static_cast<std::streamsize>(fread(buffer, 1, static_cast<size_t>(count), m_file));
+  std::streamsize done = 0;
+  while (done < count) {
+    if (gptr() < egptr()) {
+      const std::streamsize n = std::min<std::streamsize>(egptr() - gptr(), count - done);
+      std::memcpy(buffer + done, gptr(), static_cast<size_t>(n));
+      gbump(static_cast<int>(n));
+      done += n;
+      continue;
+    }
+    const size_t want = static_cast<size_t>(count - done);
+    if (want < kAreaBytes) {
+      if (!fillArea()) break;
+      continue;
+    }
+    // A large rest goes straight from the FILE into the caller's buffer.
+    const size_t n = fread(buffer + done, 1, want, m_file);
+    done += static_cast<std::streamsize>(n);
+    if (n < want) break;
+  }
+  return done;
 }
 
 std::streamsize ZelFileStreamBuf::xsputn(const char* buffer, std::streamsize count) {
   if (m_file == nullptr || m_cvt != nullptr || count <= 0) return std::streambuf::xsputn(buffer, count);
+  if (!dropReadAhead()) return 0;
   return static_cast<std::streamsize>(fwrite(buffer, 1, static_cast<size_t>(count), m_file));
 }
 

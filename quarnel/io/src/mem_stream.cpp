@@ -329,27 +329,39 @@ bool ZelMemStreamBuf::searchStart(const char* pattern, unsigned& n, unsigned lon
   return start != static_cast<unsigned long long>(-1);
 }
 
+// Block by block: the first byte found by memchr, the rest compared in
+// place when the block holds it, across the block's end otherwise.
 bool ZelMemStreamBuf::searchSeek(const char* pattern, unsigned n) {
   unsigned long long start = 0;
-  if (!searchStart(pattern, n, start)) return false;
-  for (unsigned long long at = start; ensureHeld(at);) {
-    size_t index = static_cast<size_t>(at / m_growBytes);
-    unsigned offset = static_cast<unsigned>(at % m_growBytes);
+  if (!searchStart(pattern, n, start) || !ensureHeld(start)) return false;
+  size_t index = static_cast<size_t>(start / m_growBytes);
+  unsigned offset = static_cast<unsigned>(start % m_growBytes);
+  for (;;) {
     const char* block = m_blocks[index];
-    const void* hit = std::memchr(block + offset, pattern[0], validEnd(index) - offset);
-    if (hit == nullptr) {
-      at = static_cast<unsigned long long>(index) * m_growBytes + validEnd(index);
-      continue;
+    for (const char* from = block + offset;;) {
+      // A match across the end may read more of the sources into this block.
+      const unsigned end = validEnd(index);
+      const char* stop = block + end;
+      if (from >= stop) break;
+      const char* hit = static_cast<const char*>(std::memchr(from, pattern[0], static_cast<size_t>(stop - from)));
+      if (hit == nullptr) break;
+      const unsigned at = static_cast<unsigned>(hit - block);
+      const unsigned long long found = static_cast<unsigned long long>(index) * m_growBytes + at;
+      if (n <= end - at ? std::memcmp(hit, pattern, n) == 0 : matchesAt(found, pattern, n)) {
+        seekpos(pos_type(off_type(found)), std::ios_base::in);
+        return true;
+      }
+      from = hit + 1;
     }
-    unsigned long long found =
-        static_cast<unsigned long long>(index) * m_growBytes + (static_cast<const char*>(hit) - block);
-    if (matchesAt(found, pattern, n)) {
-      seekpos(pos_type(off_type(found)), std::ios_base::in);
-      return true;
+    const unsigned end = validEnd(index);
+    if (!ensureHeld(static_cast<unsigned long long>(index) * m_growBytes + end)) return false;
+    if (end == m_growBytes) {
+      ++index;
+      offset = 0;
+    } else {
+      offset = end;  // the sources filled more of this block
     }
-    at = found + 1;
   }
-  return false;
 }
 
 bool ZelMemStreamBuf::skipSeek(const char* pattern, unsigned n) {

@@ -121,10 +121,62 @@ bool OleCompFile::OLEopenSub() {
     if (m_fileSize < 0 || !m_io->Seek(0, 0)) return false;
   }
   try {
+    loadImage();
     return parseHeader() && buildFAT() && buildMiniFAT() && buildDirInfo();
   } catch (const std::bad_alloc&) {
     return false;
   }
+}
+
+// A file up to this size is read whole at the open: sectors and streams are
+// then copied from memory, with no call on the I/O object per run.
+constexpr int64_t kImageLimit = int64_t{64} << 20;
+
+// Only a file read from its first byte, with no MacBinary shift, is read
+// whole; a read that does not give every byte (the file shrank) leaves the
+// descriptor in use. A stream source keeps its reads on demand: it may
+// report more bytes than it gives.
+bool OleCompFile::loadImage() {
+  m_image.reset();
+  if (dynamic_cast<MekFileIOobj*>(m_io) == nullptr) return false;
+  if (m_fileSize < kHeaderSize || m_fileSize > kImageLimit || m_io->IsMACBinary() || m_io->Tell() != 0) return false;
+  std::unique_ptr<unsigned char[]> image(new (std::nothrow) unsigned char[static_cast<size_t>(m_fileSize)]);
+  if (image == nullptr) return false;
+  int64_t got = 0;
+  while (got < m_fileSize) {
+    const int n = m_io->Read(image.get() + got, static_cast<int>(m_fileSize - got));
+    if (n <= 0) break;
+    got += n;
+  }
+  if (got != m_fileSize) {
+    m_io->Seek(0, 0);
+    return false;
+  }
+  m_image = std::move(image);
+  return true;
+}
+
+// count bytes at offset, whole or not at all.
+bool OleCompFile::readAt(int64_t offset, unsigned char* buffer, int count) {
+  if (m_image != nullptr) {
+    if (offset < 0 || offset + count > m_fileSize) return false;
+    std::memcpy(buffer, m_image.get() + offset, static_cast<size_t>(count));
+    return true;
+  }
+  if (!m_io->Seek(static_cast<long>(offset), 0)) return false;
+  return m_io->Read(buffer, count) == count;
+}
+
+// Up to count bytes at offset: what the file holds there; -1 on an error.
+int OleCompFile::readFrom(int64_t offset, unsigned char* buffer, int count) {
+  if (m_image != nullptr) {
+    if (offset < 0) return -1;
+    const int64_t n = std::clamp<int64_t>(m_fileSize - offset, 0, count);
+    if (n == 0) return 0;
+    std::memcpy(buffer, m_image.get() + offset, static_cast<size_t>(n));
+    return static_cast<int>(n);
+  }
+  return m_io->Read(buffer, count);
 }
 
 uint32_t OleCompFile::decode32(const unsigned char* p) const { return Get32(p, m_littleEndian); }
@@ -132,7 +184,8 @@ uint16_t OleCompFile::decode16(const unsigned char* p) const { return Get16(p, m
 
 bool OleCompFile::parseHeader() {
   unsigned char h[kHeaderSize];
-  if (m_io->Read(h, kHeaderSize) != kHeaderSize) return false;
+  if (m_image != nullptr) std::memcpy(h, m_image.get(), kHeaderSize);
+  else if (m_io->Read(h, kHeaderSize) != kHeaderSize) return false;
   if (std::memcmp(h, kSignature, sizeof kSignature) != 0) return false;
   m_littleEndian = Get16(h + 0x1C, true) == 0xFFFE;
   char version[8];
@@ -246,8 +299,7 @@ bool OleCompFile::readBlock(int32_t sector) {
   if (sector < 0) return false;
   const int64_t offset = (int64_t{sector} + 1) * m_bytesPerSector;
   if (offset + m_bytesPerSector > m_fileSize) return false;
-  if (!m_io->Seek(static_cast<long>(offset), 0)) return false;
-  return m_io->Read(m_sector.data(), m_bytesPerSector) == m_bytesPerSector;
+  return readAt(offset, m_sector.data(), m_bytesPerSector);
 }
 
 int32_t OleCompFile::getNextBlock(int32_t sector, bool mini) const {
@@ -264,12 +316,41 @@ const OleDirInfo* OleCompFile::getDirInfo(int32_t id) const {
 // ---------------------------------------------------------------------------
 // Lookups
 
+// The tree's order and colours are not trusted: every entry reachable
+// through sibling links is looked at once, the left side first, and a name
+// stands for the first entry met with it. Indexes of all trees together
+// hold at most a few times the directory's entries; a tree beyond that is
+// searched without one.
+const OleCompFile::NameIndex* OleCompFile::indexOf(const OleDirInfo* entry) const {
+  auto found = m_names.find(entry->getDirID());
+  if (found != m_names.end()) return &found->second;
+  const size_t budget = std::max<size_t>(4 * m_dir.size(), 4096);
+  NameIndex index;
+  std::vector<bool> visited(m_dir.size(), false);
+  std::vector<int32_t> stack{entry->getDirID()};
+  while (!stack.empty()) {
+    const OleDirInfo* e = getDirInfo(stack.back());
+    stack.pop_back();
+    if (e == nullptr || visited[static_cast<size_t>(e->getDirID())]) continue;
+    visited[static_cast<size_t>(e->getDirID())] = true;
+    if (m_namesHeld + index.size() >= budget) return nullptr;
+    const UnicodeString& upper = e->getUpperName();
+    index.emplace(std::u16string(upper.getBuffer(), static_cast<size_t>(upper.length())), e->getDirID());
+    stack.push_back(e->getRightSiblingID());
+    stack.push_back(e->getLeftSiblingID());
+  }
+  m_namesHeld += index.size();
+  return &m_names.emplace(entry->getDirID(), std::move(index)).first->second;
+}
+
 int32_t OleCompFile::findDirEntryByName(const OleDirInfo* entry, const char* name) const {
   if (entry == nullptr || name == nullptr) return -1;
   UnicodeString wanted = UnicodeString::fromUTF8(name);
   wanted.toUpper();
-  // The tree's order and colours are not trusted: every entry reachable
-  // through sibling links is looked at once, the left side first.
+  if (const NameIndex* index = indexOf(entry)) {
+    auto hit = index->find(std::u16string(wanted.getBuffer(), static_cast<size_t>(wanted.length())));
+    return hit == index->end() ? -1 : hit->second;
+  }
   std::vector<bool> visited(m_dir.size(), false);
   std::vector<int32_t> stack{entry->getDirID()};
   while (!stack.empty()) {
@@ -476,7 +557,7 @@ int32_t OleStream::OLEseek(int32_t offset, int whence) {
   int64_t at = unitOffset(index);
   if (at < 0) return -1;
   at += pos % unit;
-  if (!m_file->SeekIO(static_cast<long>(at), 0)) return -1;
+  if (m_file->m_image == nullptr && !m_file->SeekIO(static_cast<long>(at), 0)) return -1;
   return OLEtell();
 }
 
@@ -502,13 +583,14 @@ int OleStream::OLEread(unsigned char* buffer, unsigned int count) {
     // Units that follow one another in the file are read in one call.
     int64_t piece = first;
     int32_t index = static_cast<int32_t>(m_pos / unit);
+    const int64_t start = unitOffset(index) + m_pos % unit;
     for (int64_t at = unitOffset(index); piece < left; ++index) {
       const int64_t next = unitOffset(index + 1);
       if (next < 0 || next != at + unit) break;
       piece += std::min<int64_t>(unit, left - piece);
       at = next;
     }
-    const int got = m_file->ReadIO(buffer + done, static_cast<int>(piece));
+    const int got = m_file->readFrom(start, buffer + done, static_cast<int>(piece));
     if (got != piece) {
       // A short read counts only the units it completed.
       const int64_t whole = got < first ? 0 : first + (got - first) / unit * unit;

@@ -2,11 +2,13 @@
 // FILEs, seeking and putting back, and a conversion facet on every path.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <locale>
 #include <string>
+#include <vector>
 
 #include "quarnel/file_stream.h"
 #include "testsupport/testdata.h"
@@ -203,7 +205,10 @@ TEST(ZelFileStreamBuf, SeeksPutBackBufferAndSync) {
   EXPECT_EQ(buf.sputbackc('X'), 'X');  // ungetc takes the given byte
   EXPECT_EQ(buf.sbumpc(), 'X');
   EXPECT_EQ(buf.sbumpc(), 'e');
-  EXPECT_EQ(buf.sungetc(), EOF);  // nothing to step back onto without a byte
+  // The read-ahead holds the byte read last: stepping back without one
+  // lands on it.
+  EXPECT_EQ(buf.sungetc(), 'e');
+  EXPECT_EQ(buf.sbumpc(), 'e');
   EXPECT_EQ(buf.pubsync(), 0);
 }
 
@@ -269,3 +274,110 @@ TEST(ZelFileStreamBuf, ConversionFacetOnEveryPath) {
 }
 
 }  // namespace
+
+namespace {
+
+// Bytes that tell their own position.
+std::string Numbered(size_t n) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
+  return s;
+}
+
+}  // namespace
+
+// A file the buffer opened itself is read ahead in large pieces: reads of
+// every size, putting back, telling and writing all stay at the stream's
+// own position, also where a piece of the read-ahead ends.
+TEST(ZelFileStreamBuf, ReadAheadKeepsTheStreamPosition) {
+  fs::path file = testsupport::TempDir() / "ahead";
+  const std::string data = Numbered(300000);
+  constexpr long kPiece = 65536;  // the read-ahead's piece
+  struct Step {
+    char op;   // b sbumpc, g sgetn, p put back a new byte, s sync, t tell, w write, k seek from the current
+    long n;    // bytes, or the seek's offset
+  };
+  const struct Row {
+    const char* name;
+    std::vector<Step> steps;
+  } rows[] = {
+      {"single bytes over a piece end", {{'b', kPiece + 3}, {'t', 0}}},
+      {"pieces of every size", {{'g', 1}, {'g', 7}, {'g', 4096}, {'g', 70000}, {'g', kPiece}, {'b', 5}, {'g', 100000}}},
+      {"putting back at a piece's start", {{'b', kPiece}, {'p', 0}, {'b', 2}, {'t', 0}}},
+      {"putting back mid-piece", {{'b', 10}, {'p', 0}, {'g', 20}}},
+      {"sync and tell leave the position", {{'b', 5}, {'s', 0}, {'t', 0}, {'b', 1}, {'t', 0}, {'g', 9}}},
+      {"seeking from the current position", {{'b', 100}, {'k', -50}, {'b', 1}, {'k', kPiece}, {'g', 3}}},
+      {"writing after reading", {{'b', 10}, {'w', 2}, {'g', 5}, {'t', 0}}},
+      {"to the end and past it", {{'g', 299990}, {'g', 20}, {'b', 1}, {'t', 0}}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ASSERT_TRUE(testsupport::WriteFile(file, data));
+    std::string model = data;  // the file as the steps leave it
+    long at = 0;
+    {
+      ZelFileStreamBuf buf;
+      ASSERT_NE(buf.open(U16(file).c_str(), static_cast<int>(std::ios::in | std::ios::out | std::ios::binary)),
+                nullptr);
+      for (const Step& step : row.steps) {
+        switch (step.op) {
+          case 'b':
+            for (long i = 0; i < step.n; ++i, ++at) {
+              ASSERT_EQ(buf.sbumpc(), at < long(model.size()) ? static_cast<unsigned char>(model[at]) : EOF);
+            }
+            at = std::min<long>(at, long(model.size()));
+            break;
+          case 'g': {
+            std::string got(static_cast<size_t>(step.n), '\0');
+            const long n = long(buf.sgetn(got.data(), step.n));
+            ASSERT_EQ(n, std::min<long>(step.n, long(model.size()) - at));
+            EXPECT_EQ(got.substr(0, size_t(n)), model.substr(size_t(at), size_t(n)));
+            at += n;
+            break;
+          }
+          case 'p':
+            // A byte other than the one read: it is read next, once.
+            ASSERT_EQ(buf.sputbackc('#'), '#');
+            ASSERT_EQ(buf.sbumpc(), '#');
+            break;
+          case 's': ASSERT_EQ(buf.pubsync(), 0); break;
+          case 't': EXPECT_EQ(long(buf.pubseekoff(0, std::ios::cur)), at); break;
+          case 'k':
+            at += step.n;
+            ASSERT_EQ(long(buf.pubseekoff(step.n, std::ios::cur)), at);
+            break;
+          case 'w':
+            // The mode appends: the bytes go to the end, reading goes on
+            // where it was.
+            ASSERT_EQ(buf.sputn("XY", 2), 2);
+            ASSERT_EQ(buf.pubsync(), 0);
+            model += "XY";
+            ASSERT_EQ(long(buf.pubseekoff(at, std::ios::beg)), at);
+            break;
+        }
+      }
+    }
+    EXPECT_EQ(testsupport::ReadFile(file), model);
+  }
+}
+
+// With trunc the mode writes in place: a write lands at the stream's
+// position, not where the read-ahead left the FILE.
+TEST(ZelFileStreamBuf, WriteAfterReadLandsAtTheStreamPosition) {
+  fs::path file = testsupport::TempDir() / "inplace";
+  const std::string data = Numbered(100000);
+  ZelFileStreamBuf buf;
+  ASSERT_NE(buf.open(U16(file).c_str(), static_cast<int>(std::ios::in | std::ios::out | std::ios::trunc)), nullptr);
+  ASSERT_EQ(buf.sputn(data.data(), long(data.size())), long(data.size()));
+  ASSERT_EQ(long(buf.pubseekpos(0)), 0);
+  std::string head(10, '\0');
+  ASSERT_EQ(buf.sgetn(head.data(), 10), 10);
+  ASSERT_EQ(buf.sputc('X'), 'X');
+  EXPECT_EQ(buf.sputn("YZ", 2), 2);
+  ASSERT_EQ(buf.pubsync(), 0);  // stdio reads after writes only past a flush
+  ASSERT_EQ(buf.sbumpc(), static_cast<unsigned char>(data[13]));
+  ASSERT_NE(buf.close(), nullptr);
+  std::string expected = data;
+  expected.replace(10, 3, "XYZ");
+  EXPECT_EQ(testsupport::ReadFile(file), expected);
+}

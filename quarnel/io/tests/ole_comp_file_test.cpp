@@ -426,3 +426,53 @@ TEST(OleCompFile, DamagedFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+// Storages whose trees start at many places of one long sibling list: the
+// names each finds are those its tree reaches, whether the lookup goes
+// through an index or, once the indexes hold their bound, through the
+// tree itself.
+TEST(OleCompFile, LookupsInOverlappingTrees) {
+  CompoundFileWriter::Layout right;
+  right.tree = testsupport::SiblingTree::kRightOnly;
+  CompoundFileWriter w(right);
+  const int big = w.AddStorage(w.Root(), "Big");
+  constexpr int kStreams = 1200, kStep = 100, kStorages = 10;
+  std::vector<int> streams;
+  for (int i = 0; i < kStreams; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "S%04d", i);
+    streams.push_back(w.AddStream(big, name, name));
+  }
+  std::vector<int> storages;
+  for (int k = 0; k < kStorages; ++k) {
+    const std::string name = "T" + std::to_string(k);
+    storages.push_back(w.AddStorage(w.Root(), name.c_str()));
+    w.AddStream(storages.back(), "Own", "own");
+  }
+  CompoundFile built = w.Build();
+  for (int k = 0; k < kStorages; ++k) {
+    built.SetEntryU32(built.DirIndex(storages[size_t(k)]), ent::kChild, built.DirIndex(streams[size_t(k * kStep)]));
+  }
+  Opened f(built.bytes);
+  ASSERT_TRUE(f.ok);
+  for (int round = 0; round < 2; ++round) {
+    for (int k = 0; k < kStorages; ++k) {
+      const std::string storage = "t" + std::to_string(k);
+      SCOPED_TRACE(storage);
+      for (int i : {0, k * kStep - 1, k * kStep, kStreams - 1}) {
+        if (i < 0) continue;
+        char name[16];
+        std::snprintf(name, sizeof name, "s%04d", i);
+        char stored[16];
+        std::snprintf(stored, sizeof stored, "S%04d", i);
+        EXPECT_EQ(f.Read({storage.c_str(), name}), i >= k * kStep ? stored : "<none>") << name;
+      }
+      EXPECT_EQ(f.Read({storage.c_str(), "own"}), "<none>");
+    }
+    EXPECT_EQ(f.Read({"big", "s0000"}), "S0000");
+  }
+}
+
+}  // namespace

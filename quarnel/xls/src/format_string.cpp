@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 #include "number_text.h"
 
@@ -14,6 +18,81 @@ namespace ObraCommon {
 namespace {
 
 using numtext::widthOf;
+
+// Parsed formats by their text, shared by every object and thread: a book
+// formats many cells with few formats. The parse depends on the text and on
+// whether the book is of version 0x0800 only. When the table holds 2,048
+// texts or a million units of text it starts afresh, so a stream of
+// distinct texts holds it bounded.
+class ParsedFormats {
+ public:
+  // The record without its token texts, which are kept apart: a copy of a
+  // text would share its buffer and count with every thread's copy.
+  struct Entry {
+    short result = 0;
+    FMT2 parsed;
+    std::u16string tokens[4];
+    bool bogus[4] = {};
+  };
+
+  static ParsedFormats& shared() {
+    static auto* formats = new ParsedFormats();
+    return *formats;
+  }
+
+  std::shared_ptr<const Entry> get(const XlsFormatString& object, const icu::UnicodeString& format) {
+    const std::u16string_view text(format.getBuffer(), static_cast<size_t>(format.length()));
+    Table& table = m_tables[object.GetBookVersion() == 0x0800 ? 1 : 0];
+    {
+      std::lock_guard<std::mutex> hold(m_lock);
+      auto found = table.find(text);
+      if (found != table.end()) return found->second;
+    }
+    auto entry = std::make_shared<Entry>();
+    entry->result = object.fmtget(format, &entry->parsed);
+    for (int i = 0; i < 4; ++i) {
+      icu::UnicodeString& tokens = entry->parsed.sections[i].tokens;
+      entry->bogus[i] = tokens.isBogus();
+      if (!entry->bogus[i]) entry->tokens[i].assign(tokens.getBuffer(), static_cast<size_t>(tokens.length()));
+      tokens = icu::UnicodeString();
+    }
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (m_tables[0].size() + m_tables[1].size() >= kMaxEntries || m_units + text.size() > kMaxUnits) {
+      m_tables[0].clear();
+      m_tables[1].clear();
+      m_units = 0;
+    }
+    auto placed = table.emplace(std::u16string(text), std::move(entry));
+    if (placed.second) m_units += text.size();
+    return placed.first->second;
+  }
+
+ private:
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::u16string_view text) const { return std::hash<std::u16string_view>()(text); }
+  };
+  using Table = std::unordered_map<std::u16string, std::shared_ptr<const Entry>, Hash, std::equal_to<>>;
+  static constexpr size_t kMaxEntries = 2048;
+  static constexpr size_t kMaxUnits = size_t{1} << 20;  // of the texts held
+  std::mutex m_lock;
+  size_t m_units = 0;
+  Table m_tables[2];  // by whether the book is of version 0x0800
+};
+
+// The record of a format: parsed once, copied for the caller, whose
+// formatters change its counters. 0 when the text is no valid format.
+short parsedFormat(const XlsFormatString& object, const icu::UnicodeString& format, FMT2* parsed) {
+  std::shared_ptr<const ParsedFormats::Entry> entry = ParsedFormats::shared().get(object, format);
+  if (entry->result != 1) return 0;
+  *parsed = entry->parsed;
+  for (int i = 0; i < 4; ++i) {
+    icu::UnicodeString& tokens = parsed->sections[i].tokens;
+    if (entry->bogus[i]) tokens.setToBogus();
+    else tokens.setTo(entry->tokens[i].data(), static_cast<int32_t>(entry->tokens[i].size()));
+  }
+  return 1;
+}
 
 void setHashes(icu::UnicodeString& out, short w) {
   out.remove();
@@ -103,7 +182,7 @@ short XlsFormatString::fmtnum(CELLV* cell, const ZelValue& widthInChars, const i
                               ZelLength cellWidth, int arg1, int arg2, void* context) {
   if (cell == nullptr) return 0;
   FMT2 parsed;
-  if (fmtget(format, &parsed) != 1) return 0;
+  if (parsedFormat(*this, format, &parsed) != 1) return 0;
   return numtext::renderNumber(*this, &parsed, cell, widthInChars, out, color, callback, cellWidth, arg1, arg2,
                                context);
 }
@@ -150,7 +229,7 @@ short XlsFormatString::fmtstr(CELLV* cell, const ZelValue& widthInChars, const i
   if (cell == nullptr) return 0;
   const short w = widthOf(widthInChars);
   FMT2 parsed;
-  if (fmtget(format, &parsed) != 1) return 0;
+  if (parsedFormat(*this, format, &parsed) != 1) return 0;
   const short s = fmtsel(3, 0.0, &parsed);
   if (s < 0) {
     out = cell->text;

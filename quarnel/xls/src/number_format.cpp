@@ -68,7 +68,7 @@ void exponentDigits(double a, int intDigits, int carry, std::string& digits, std
   int exponent = e;
   if (n > intDigits) {
     exponent = e + (n - intDigits);
-    for (int i = 0; i < n - intDigits; ++i) DblStrDiv10(digits);
+    DblStrDivPow10(digits, n - intDigits);
   } else if (n < intDigits) {
     exponent = e - (intDigits - n);
     for (int i = 0; i < intDigits - n; ++i) DblStrMul10(digits);
@@ -96,7 +96,7 @@ short XlsFormatString::fmtnumN(FMT* section, double value, const ZelValue& width
     DblStrMul10(digits);
     DblStrMul10(digits);
   }
-  for (int i = 0; i < 3 * f.scaleCommas; ++i) DblStrDiv10(digits);
+  DblStrDivPow10(digits, 3 * f.scaleCommas);
 
   std::string expText;
   if (f.hasExponent != 0) exponentDigits(a, f.intDigits, 0, digits, expText, f.expSign);

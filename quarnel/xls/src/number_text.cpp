@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 
 #include "quarnel/value.h"
 #include "quarnel/xls_format_string.h"
@@ -45,12 +46,19 @@ bool raiseDigit(std::string& s, ptrdiff_t i) {
   return true;
 }
 
+// 10^k: up to 10^22 every power is a double exactly, as pow gives it.
+double powerOfTen(int k) {
+  static constexpr double kExact[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                      1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  return k >= 0 && k < static_cast<int>(std::size(kExact)) ? kExact[k] : std::pow(10.0, k);
+}
+
 }  // namespace
 
 double scaleByPowerOfTen(double value, int k) {
   if (k > 300) return scaleByPowerOfTen(value / 1e300, k - 300);
   if (k < -300) return scaleByPowerOfTen(value * 1e300, k + 300);
-  return value / std::pow(10.0, k);
+  return value / powerOfTen(k);
 }
 
 short widthOf(const ZelValue& width) {
@@ -59,6 +67,8 @@ short widthOf(const ZelValue& width) {
 }
 
 int32_t amPmLength(const icu::UnicodeString& t, int32_t i) {
+  // Every form begins with its A.
+  if (i >= t.length() || (t.charAt(i) != u'A' && t.charAt(i) != u'a')) return 0;
   for (const char16_t* form : {u"AM/PM", u"am/pm", u"A/P", u"a/p"}) {
     const auto n = static_cast<int32_t>(std::char_traits<char16_t>::length(form));
     if (i + n <= t.length() && t.compare(i, n, form) == 0) return n;
@@ -113,6 +123,40 @@ void DblStrDiv10(std::string& s) {
   } else {
     std::swap(s[point], s[point - 1]);
   }
+  DblStrDel0(s);
+}
+
+// As k calls of DblStrDiv10: the point moves k places to the left at once.
+// A text other than a sign, digits and one point takes the calls.
+void DblStrDivPow10(std::string& s, int k) {
+  if (k <= 0) return;
+  const size_t start = !s.empty() && s[0] == '-' ? 1 : 0;
+  size_t point = std::string::npos;
+  bool digit = false;
+  for (size_t i = start; i < s.size(); ++i) {
+    if (s[i] >= '0' && s[i] <= '9') {
+      digit = true;
+    } else if (s[i] != '.' || point != std::string::npos) {
+      digit = false;
+      break;
+    } else {
+      point = i;
+    }
+  }
+  if (!digit) {
+    for (int i = 0; i < k; ++i) DblStrDiv10(s);
+    return;
+  }
+  const size_t intEnd = point == std::string::npos ? s.size() : point;
+  const size_t intLength = intEnd - start;
+  const size_t moved = static_cast<size_t>(k);
+  std::string out = s.substr(0, start);
+  if (intLength > moved) out.append(s, start, intLength - moved);
+  out += '.';
+  if (moved > intLength) out.append(moved - intLength, '0');
+  out.append(s, intLength > moved ? intEnd - moved : start, std::min(intLength, moved));
+  if (point != std::string::npos) out.append(s, point + 1, std::string::npos);
+  s = std::move(out);
   DblStrDel0(s);
 }
 
@@ -188,7 +232,7 @@ std::string yeFraction(double value, double integerPart, double fraction, int de
   double rest = std::fabs(fraction);
   for (int left = decimals; left > 0;) {
     const int k = std::min(9, left);
-    const double product = rest * std::pow(10.0, k);
+    const double product = rest * powerOfTen(k);
     const double whole = std::floor(product);
     s += unsignedText(static_cast<uint64_t>(std::min(whole, 999999999.0)), k);
     rest = product - whole;
@@ -366,8 +410,10 @@ NearestFraction searchFraction(double f, int digits, uint64_t* visits) {
   // a0 is 0 for f < 1: the first term comes from den / num.
   std::swap(num, den);
   while (den != 0 && best >= 1e-8 && visited < last) {
-    const unsigned __int128 a = num / den;
-    const unsigned __int128 rest = num % den;
+    // Most terms fit 64 bits, whose division is the cheaper by far.
+    const bool narrow = (num >> 64) == 0 && (den >> 64) == 0;
+    const unsigned __int128 a = narrow ? static_cast<uint64_t>(num) / static_cast<uint64_t>(den) : num / den;
+    const unsigned __int128 rest = narrow ? static_cast<uint64_t>(num) % static_cast<uint64_t>(den) : num % den;
     num = den;
     den = rest;
     // Semiconvergent numerators pPrev + j p, j = 1 .. a.

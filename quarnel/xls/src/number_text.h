@@ -40,6 +40,8 @@ double scaleByPowerOfTen(double value, int k);
 void DblStrDel0(std::string& s);
 void DblStrMul10(std::string& s);
 void DblStrDiv10(std::string& s);
+// k calls of DblStrDiv10 in one.
+void DblStrDivPow10(std::string& s, int k);
 short Dbl15Roff(std::string& s);
 // 1 when rounding to `decimals` added a leading digit.
 short DblStrRoff(std::string& s, int decimals);

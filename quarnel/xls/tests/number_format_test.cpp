@@ -73,6 +73,17 @@ TEST(DigitStrings, Operations) {
     EXPECT_EQ(row.out, s);
     EXPECT_EQ(row.result, result);
   }
+  // Moving the point k places at once leaves what k single moves leave.
+  for (const char* in : {"", "-", ".", "0", "-0.0", "5", "-5", "100", "12.", ".5", "-.15", "007.500", "123.4",
+                         "1e5", "1.2.3", "-98765432109876543210.0123", "0.000"}) {
+    for (int k : {0, 1, 2, 3, 7, 20, 765}) {
+      SCOPED_TRACE(std::string(in) + " / 10^" + std::to_string(k));
+      std::string once = in, steps = in;
+      nt::DblStrDivPow10(once, k);
+      for (int i = 0; i < k; ++i) nt::DblStrDiv10(steps);
+      EXPECT_EQ(steps, once);
+    }
+  }
   EXPECT_EQ("1.005", nt::convDblStr(1.005));
   EXPECT_EQ("0.1", nt::convDblStr(0.1));
   EXPECT_EQ(2, nt::intKeta(12.5));

@@ -1,14 +1,16 @@
 // File streams: a stream buffer of char over a stdio FILE opened from a
-// UTF-16 (or UTF-8) path, and input and output streams that own one. The
-// buffer keeps no get or put area of its own: every byte goes through the
-// FILE's buffering, so that an adopted FILE used through stdio and through
-// the stream keeps one order of bytes. A conversion facet imbued into the
-// buffer's locale converts each character on its way.
+// UTF-16 (or UTF-8) path, and input and output streams that own one. A file
+// the buffer opened itself is read ahead into the buffer's own get area; an
+// adopted FILE is read and written byte by byte through its own buffering,
+// so that the FILE used through stdio and through the stream keeps one
+// order of bytes. A conversion facet imbued into the buffer's locale
+// converts each character on its way.
 #pragma once
 
 #include <cstdio>
 #include <istream>
 #include <locale>
+#include <memory>
 #include <ostream>
 #include <streambuf>
 #include <string>
@@ -61,6 +63,10 @@ class QUARNEL_API ZelFileStreamBuf : public std::streambuf {
 
  private:
   ZelFileStreamBuf* openUtf8(const char* path, int mode);
+  // Reads ahead: a file of its own, no conversion.
+  bool readsAhead() const { return m_closeFile && m_cvt == nullptr; }
+  bool dropReadAhead();
+  bool fillArea();
 
   FILE* m_file = nullptr;
   bool m_closeFile = false;
@@ -68,6 +74,7 @@ class QUARNEL_API ZelFileStreamBuf : public std::streambuf {
   std::mbstate_t m_state{};
   std::mbstate_t m_savedState{};
   std::string m_scratch;  // the bytes of the last character converted
+  std::unique_ptr<char[]> m_area;  // the get area while reading ahead
 };
 
 class QUARNEL_API ZelIFileStream : public std::istream {

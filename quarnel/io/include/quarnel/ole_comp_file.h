@@ -12,8 +12,10 @@
 
 #include <cstdint>
 #include <istream>
+#include <memory>
 #include <streambuf>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <unicode/unistr.h>
@@ -68,6 +70,7 @@ class QUARNEL_API OleDirInfo {
   bool compareName(const char* name) const;
   // The same against a name already upper-cased.
   bool compareUpperName(const UnicodeString& upper) const { return m_upperName == upper; }
+  const UnicodeString& getUpperName() const { return m_upperName; }
 
   bool isStorage() const { return m_type == OLE_STORAGE_STORAGE; }
   bool isStream() const { return m_type == OLE_STORAGE_STREAM; }
@@ -171,6 +174,11 @@ class QUARNEL_API OleCompFile {
   // Appends a sector table's entries (sector after sector, `count` of them
   // at most) from the sector buffer.
   void decodeTable(std::vector<int32_t>* table);
+  bool loadImage();
+  bool readAt(int64_t offset, unsigned char* buffer, int count);
+  int readFrom(int64_t offset, unsigned char* buffer, int count);
+  using NameIndex = std::unordered_map<std::u16string, int32_t>;
+  const NameIndex* indexOf(const OleDirInfo* entry) const;
 
   MekIOobj* m_io = nullptr;
   bool m_ownsIo = false;
@@ -202,6 +210,13 @@ class QUARNEL_API OleCompFile {
   // The mini stream's sectors, resolved once at the first mini-stream seek.
   std::vector<int32_t> m_miniStream;
   bool m_miniStreamResolved = false;
+  // The whole file, when it was read at the open; null when sectors are
+  // read through the I/O object.
+  std::unique_ptr<unsigned char[]> m_image;
+  // Upper-cased names of the entries reachable from a tree's first entry,
+  // by that entry's id, built on the first lookup in the tree.
+  mutable std::unordered_map<int32_t, NameIndex> m_names;
+  mutable size_t m_namesHeld = 0;
 };
 
 class QUARNEL_API OleStream {

@@ -15,8 +15,8 @@ namespace ObraCommon {
 class ZelValue;
 
 // One section of a parsed format. The counters are working variables of the
-// formatters, which change them while they render; a record is parsed afresh
-// for every call.
+// formatters, which change them while they render; every call renders with a
+// copy of its own of the record its format text parses to.
 struct FMT {
   uint8_t sectionIndex = 0;
   uint8_t lastToken = 0;     // class of the last token; 1 once the text ended
