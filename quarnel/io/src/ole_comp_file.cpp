@@ -316,6 +316,27 @@ const OleDirInfo* OleCompFile::getDirInfo(int32_t id) const {
 // ---------------------------------------------------------------------------
 // Lookups
 
+namespace {
+
+// Visits the entries of the sibling tree under entry, each once and the
+// left side first, until visit answers true.
+template <class Visit>
+void walkSiblings(const OleCompFile& file, const OleDirInfo* entry, Visit visit) {
+  std::vector<bool> visited(file.getDirVec().size(), false);
+  std::vector<int32_t> stack{entry->getDirID()};
+  while (!stack.empty()) {
+    const OleDirInfo* e = file.getDirInfo(stack.back());
+    stack.pop_back();
+    if (e == nullptr || visited[static_cast<size_t>(e->getDirID())]) continue;
+    visited[static_cast<size_t>(e->getDirID())] = true;
+    if (visit(*e)) return;
+    stack.push_back(e->getRightSiblingID());
+    stack.push_back(e->getLeftSiblingID());
+  }
+}
+
+}  // namespace
+
 // The tree's order and colours are not trusted: every entry reachable
 // through sibling links is looked at once, the left side first, and a name
 // stands for the first entry met with it. Indexes of all trees together
@@ -326,19 +347,14 @@ const OleCompFile::NameIndex* OleCompFile::indexOf(const OleDirInfo* entry) cons
   if (found != m_names.end()) return &found->second;
   const size_t budget = std::max<size_t>(4 * m_dir.size(), 4096);
   NameIndex index;
-  std::vector<bool> visited(m_dir.size(), false);
-  std::vector<int32_t> stack{entry->getDirID()};
-  while (!stack.empty()) {
-    const OleDirInfo* e = getDirInfo(stack.back());
-    stack.pop_back();
-    if (e == nullptr || visited[static_cast<size_t>(e->getDirID())]) continue;
-    visited[static_cast<size_t>(e->getDirID())] = true;
-    if (m_namesHeld + index.size() >= budget) return nullptr;
-    const UnicodeString& upper = e->getUpperName();
-    index.emplace(std::u16string(upper.getBuffer(), static_cast<size_t>(upper.length())), e->getDirID());
-    stack.push_back(e->getRightSiblingID());
-    stack.push_back(e->getLeftSiblingID());
-  }
+  bool overBudget = false;
+  walkSiblings(*this, entry, [&](const OleDirInfo& e) {
+    if (m_namesHeld + index.size() >= budget) return overBudget = true;
+    const UnicodeString& upper = e.getUpperName();
+    index.emplace(std::u16string(upper.getBuffer(), static_cast<size_t>(upper.length())), e.getDirID());
+    return false;
+  });
+  if (overBudget) return nullptr;
   m_namesHeld += index.size();
   return &m_names.emplace(entry->getDirID(), std::move(index)).first->second;
 }
@@ -351,18 +367,13 @@ int32_t OleCompFile::findDirEntryByName(const OleDirInfo* entry, const char* nam
     auto hit = index->find(std::u16string(wanted.getBuffer(), static_cast<size_t>(wanted.length())));
     return hit == index->end() ? -1 : hit->second;
   }
-  std::vector<bool> visited(m_dir.size(), false);
-  std::vector<int32_t> stack{entry->getDirID()};
-  while (!stack.empty()) {
-    const OleDirInfo* e = getDirInfo(stack.back());
-    stack.pop_back();
-    if (e == nullptr || visited[static_cast<size_t>(e->getDirID())]) continue;
-    visited[static_cast<size_t>(e->getDirID())] = true;
-    if (e->compareUpperName(wanted)) return e->getDirID();
-    stack.push_back(e->getRightSiblingID());
-    stack.push_back(e->getLeftSiblingID());
-  }
-  return -1;
+  int32_t found = -1;
+  walkSiblings(*this, entry, [&](const OleDirInfo& e) {
+    if (!e.compareUpperName(wanted)) return false;
+    found = e.getDirID();
+    return true;
+  });
+  return found;
 }
 
 int32_t OleCompFile::getDirIndex(const OleDirPath* path) const {
