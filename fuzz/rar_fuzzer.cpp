@@ -11,7 +11,8 @@
 // No file may grow past 4 MB (RLIMIT_FSIZE, with SIGXFSZ ignored): a member
 // that unpacks to more fails to write, as on a full disk, and the job stops
 // there. Hostile members declaring hundreds of megabytes otherwise spend
-// seconds per input writing and checksumming their copy.
+// seconds per input writing and checksumming their copy. The bound holds
+// for libFuzzer's own log and units as well, which stay far below it.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
