@@ -79,6 +79,11 @@ void Convert(const std::string& from, const std::string& to, const uint8_t* text
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  Charsets();
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
   const std::vector<std::string>& charsets = Charsets();

@@ -7,6 +7,12 @@
 // written outside the private folder: the working directory is an empty
 // folder of its own, and a member named with ".." or an absolute part would
 // show up there or beside the temporary files.
+//
+// No file may grow past 4 MB (RLIMIT_FSIZE, with SIGXFSZ ignored): a member
+// that unpacks to more fails to write, as on a full disk, and the job stops
+// there. Hostile members declaring hundreds of megabytes otherwise spend
+// seconds per input writing and checksumming their copy. The bound holds
+// for libFuzzer's own log and units as well, which stay far below it.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +21,8 @@
 #include <sstream>
 #include <string>
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "dalvex/extract_records.h"
@@ -48,11 +56,29 @@ void CheckNothingLeft(const std::string& input) {
   }
 }
 
+// The working directory and the file-size bound, set on the first input:
+// libFuzzer reads the corpus folders named on its command line and installs
+// its own SIGXFSZ handler after LLVMFuzzerInitialize.
+bool PrepareProcess() {
+  WorkFolder();
+  constexpr rlim_t kFileSizeLimit = rlim_t{4} << 20;
+  struct rlimit limit {};
+  if (signal(SIGXFSZ, SIG_IGN) == SIG_ERR || getrlimit(RLIMIT_FSIZE, &limit) != 0) std::abort();
+  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > kFileSizeLimit) limit.rlim_cur = kFileSizeLimit;
+  if (setrlimit(RLIMIT_FSIZE, &limit) != 0) std::abort();
+  return true;
+}
+
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::StartEngine();
-  WorkFolder();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const bool prepared = PrepareProcess();
+  (void)prepared;
   std::string input = fuzz::WriteInput("input.rar", data, size);
   ExtractOptionsV4 options{};
   std::strcpy(options.charset, "UTF-8");

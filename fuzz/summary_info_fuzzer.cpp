@@ -37,8 +37,12 @@ void CheckSlots(const KVB_SummaryRecord& record) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::StartEngine();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);
   size_t split = input.find(std::string_view("\xFE\xFF\x00\x00", 4), 1);
   std::string_view summary = input.substr(0, split);

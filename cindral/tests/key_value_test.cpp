@@ -107,11 +107,14 @@ TEST_F(KeyValue, MissingFolderIsUnpackedFromTheArchive) {
   }
 }
 
-// Beside Cindral lies the real RAR extractor: its DecodeRar makes etc/.
+// Beside Cindral lies the real RAR extractor: its DecodeRar makes etc/ from
+// a copy of the archive in a current directory of the test's own.
 TEST_F(KeyValue, RealDecoderUnpacksTheArchive) {
   cindral::SetDecoderLibraryForTesting("");
   fs::path build = std::getenv("PROJECT_BUILD_DIR");
-  fs::current_path(build / "bin");
+  fs::create_directory(temp_ + "cwd");
+  fs::copy_file(build / "bin" / "etc.dll", temp_ + "cwd/etc.dll");
+  fs::current_path(temp_ + "cwd");
   char out[260];
   ASSERT_EQ(kvb_GetKeyValue("Charsetpath", out, sizeof out), static_cast<int>(temp_.size() + 4));
   for (const auto& entry : fs::directory_iterator(build / "etc"))

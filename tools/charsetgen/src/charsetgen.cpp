@@ -8,6 +8,12 @@
 // Output is byte-identical between runs. It also writes a manifest of pair
 // counts for the tests and the build log.
 //
+// Programs and tests read etc/ while a build may be regenerating it, so the
+// folder is never emptied nor a file in it cut short: the new files are
+// written into a staging folder beside it and each renamed over its old
+// copy, then files the new output no longer has are removed; the manifest
+// is written beside itself and renamed into place.
+//
 // Usage: charsetgen <charmap folder> <output etc folder> <manifest file>
 #include <cstdio>
 #include <filesystem>
@@ -15,6 +21,9 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <string>
+#include <system_error>
+#include <vector>
 
 #include "cconv_internal.h"
 #include "charset_sources.h"
@@ -36,7 +45,38 @@ std::string Utf16le(const std::string& ascii, bool bom) {
 bool Write(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
+  return static_cast<bool>(out.flush());
+}
+
+// Writes beside the target and renames over it.
+bool Replace(const std::filesystem::path& path, const std::string& bytes) {
+  std::filesystem::path temp = path;
+  temp += ".new";
+  std::error_code ec;
+  if (!Write(temp, bytes)) return false;
+  std::filesystem::rename(temp, path, ec);
+  return !ec;
+}
+
+// Moves every file of staging over its namesake in folder, removes the
+// files of folder that staging does not have, then staging itself.
+bool Publish(const std::filesystem::path& staging, const std::filesystem::path& folder) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (ec) return false;
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(staging, ec)) {
+    names.insert(entry.path().filename().string());
+    std::filesystem::rename(entry.path(), folder / entry.path().filename(), ec);
+    if (ec) return false;
+  }
+  if (ec) return false;
+  std::vector<std::filesystem::path> stale;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+    if (!names.count(entry.path().filename().string())) stale.push_back(entry.path());
+  for (const auto& path : stale) std::filesystem::remove_all(path, ec);
+  std::filesystem::remove_all(staging, ec);
+  return true;
 }
 
 std::string Hex(uint32_t v, int digits) {
@@ -170,7 +210,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "charsetgen: %s\n", error.c_str());
     return 1;
   }
-  std::filesystem::path folder = argv[2];
+  const std::filesystem::path target = std::filesystem::path(argv[2]).lexically_normal();
+  std::filesystem::path folder = target.has_filename() ? target : target.parent_path();
+  folder += ".staging";
   std::error_code ec;
   std::filesystem::remove_all(folder, ec);
   std::filesystem::create_directories(folder, ec);
@@ -196,7 +238,7 @@ int main(int argc, char** argv) {
     ok &= Write(folder / (cconv::AsciiLower(charset.name) + ".xml"), Utf16le(RuleText(charset, inst), true));
     manifest << "charset " << charset.name << "\n";
   }
-  ok &= Write(argv[3], manifest.str());
+  ok = ok && Publish(folder, target) && Replace(argv[3], manifest.str());
   if (!ok) {
     std::fprintf(stderr, "charsetgen: cannot write the output\n");
     return 1;

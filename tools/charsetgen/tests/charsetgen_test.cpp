@@ -1,15 +1,19 @@
 // The generated configuration: every table, read back through the engine's
 // own reader, holds exactly its source's mappings (every charmap line or ICU
 // round trip, and nothing beyond the further tables' documented extras);
-// etc.dll holds exactly the files of etc/ as stored entries.
+// etc.dll holds exactly the files of etc/ as stored entries; regenerating
+// etc/ never shows a reader a missing or short file.
 #include <gtest/gtest.h>
 
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <map>
+#include <thread>
 
 #include "cconv_internal.h"
 #include "charset_sources.h"
@@ -95,6 +99,49 @@ TEST(Generator, ArchiveHoldsTheFolder) {
     files["etc/" + file.path().filename().string()] = testsupport::ReadFile(file.path());
   EXPECT_EQ(entries.size(), files.size());
   EXPECT_TRUE(entries == files);
+}
+
+// A second run over an existing etc/ (as a rebuild does while other
+// programs read it): every read of a rule file during the run finds it whole,
+// a file the generator no longer makes is gone afterwards, and nothing is
+// left beside the folder.
+TEST(Generator, RegenerationKeepsTheFolderWhole) {
+  const fs::path work = testsupport::TempDir();
+  const fs::path etc = work / "etc";
+  fs::copy(Build() / "etc", etc);
+  ASSERT_TRUE(testsupport::WriteFile(etc / "retired.set", "x"));
+  const std::string expected = testsupport::ReadFile(Build() / "etc" / "utf-8.xml");
+  ASSERT_FALSE(expected.empty());
+
+  std::atomic<bool> done{false};
+  int status = -1;
+  std::thread generator([&] {
+    const std::string command = (Build() / "bin" / "charsetgen").string() + " /usr/share/i18n/charmaps " +
+                                etc.string() + " " + (work / "manifest.txt").string() + " >/dev/null 2>&1";
+    status = std::system(command.c_str());
+    done = true;
+  });
+  int reads = 0, torn = 0;
+  while (!done) {
+    ++reads;
+    torn += testsupport::ReadFile(etc / "utf-8.xml") != expected;
+  }
+  generator.join();
+  ASSERT_EQ(status, 0);
+  EXPECT_GT(reads, 0);
+  EXPECT_EQ(torn, 0);
+  EXPECT_FALSE(fs::exists(etc / "retired.set"));
+  size_t files = 0;
+  for (const auto& file : fs::directory_iterator(Build() / "etc")) {
+    ++files;
+    EXPECT_EQ(testsupport::ReadFile(etc / file.path().filename()), testsupport::ReadFile(file.path()))
+        << file.path().filename();
+  }
+  EXPECT_EQ(static_cast<size_t>(std::distance(fs::directory_iterator(etc), fs::directory_iterator())), files);
+  EXPECT_EQ(testsupport::ReadFile(work / "manifest.txt"),
+            testsupport::ReadFile(Build() / "charsetgen" / "manifest.txt"));
+  for (const auto& entry : fs::directory_iterator(work))
+    EXPECT_TRUE(entry.path().filename() == "etc" || entry.path().filename() == "manifest.txt") << entry.path();
 }
 
 }  // namespace
