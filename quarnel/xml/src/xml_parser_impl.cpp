@@ -1686,10 +1686,10 @@ void XmlParserImpl::parseEndTag() {
 // the input is UTF-8 or UTF-16LE: every character but the markup starters
 // and "]" (in a literal: its delimiter), CR and the other controls, and the
 // code points the reader treats apart (U+0085, U+2028, U+FFFE, U+FFFF) goes
-// in, with the position kept as
-// readChar keeps it. It stops at anything else, which the character loop
-// then reads.
-void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& allSpace) {
+// in, with the position kept as readChar keeps it. It stops at anything
+// else, which the character loop then reads, and after the character that
+// makes out longer than limit, as a loop that checks each one would.
+void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& allSpace, int32_t limit) {
   if (m_pushbackChar != kNoChar || !m_segments.empty() || m_crLookahead != kNoChar) return;
   if (m_decoderMode != 1 && m_decoderMode != 3) return;
   size_t pos = m_bytePos;
@@ -1722,7 +1722,7 @@ void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& al
     }
     return true;
   };
-  while (m_decoderMode == 3 && pos + 1 < end) {
+  while (m_decoderMode == 3 && pos + 1 < end && length <= limit) {
 #if defined(__SSE2__)
     // Eight units at a time while they are printable ASCII that ends
     // nothing: the bytes are the units.
@@ -1738,7 +1738,9 @@ void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& al
       else
         stops = _mm_cmpeq_epi16(block, _mm_set1_epi16(static_cast<int16_t>(delimiter)));
       const unsigned plain = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(stops, printable)));
-      const int32_t count = (plain == 0xFFFF ? 16 : std::countr_one(plain)) / 2;
+      const int32_t count =
+          static_cast<int32_t>(std::min<int64_t>((plain == 0xFFFF ? 16 : std::countr_one(plain)) / 2,
+                                                 static_cast<int64_t>(limit) - length + 1));
       if (count > 0) {
         const unsigned taken = count == 8 ? 0xFFFFu : (1u << (2 * count)) - 1;
         const unsigned spaces =
@@ -1765,7 +1767,7 @@ void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& al
     units[length++] = static_cast<char16_t>(u);
     pos += 2;
   }
-  while (m_decoderMode == 1 && pos < end) {
+  while (m_decoderMode == 1 && pos < end && length <= limit) {
 #if defined(__SSE2__)
     // Sixteen bytes at a time while they are printable ASCII that ends
     // nothing: copied as they are, one column each.
@@ -1780,7 +1782,8 @@ void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& al
       else
         stops = _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(delimiter)));
       const unsigned plain = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(stops, printable)));
-      const int32_t count = plain == 0xFFFF ? 16 : std::countr_one(plain);
+      const int32_t count = static_cast<int32_t>(
+          std::min<int64_t>(plain == 0xFFFF ? 16 : std::countr_one(plain), static_cast<int64_t>(limit) - length + 1));
       if (count > 0) {
         const unsigned taken = count == 16 ? 0xFFFFu : (1u << count) - 1;
         const unsigned spaces =
@@ -1893,7 +1896,15 @@ void XmlParserImpl::parseEntityRefEvent() {
 void XmlParserImpl::parseCData() {
   m_eventType = CDSECT;
   int brackets = 0;
+  bool unused = false;
   for (;;) {
+    // Up to the next "]" in bulk; the brackets go through the loop.
+    if (brackets == 0) {
+      const int32_t before = m_textBuffer.length();
+      readTextRun(m_textBuffer, ']', unused, m_valueLimit);
+      if (m_textBuffer.length() != before && m_textBuffer.length() > m_valueLimit)
+        return reportLimit(u"text length");
+    }
     char32_t c = readChar();
     if (c == kEnd) {
       reportError(0x1811);
@@ -1912,7 +1923,11 @@ void XmlParserImpl::parseCData() {
 
 void XmlParserImpl::parseComment() {
   m_eventType = COMMENT;
+  bool unused = false;
   for (;;) {
+    // Up to the next "-" in bulk; the limit is checked below, once the
+    // character after the run is read.
+    readTextRun(m_textBuffer, '-', unused, m_valueLimit);
     char32_t c = readChar();
     if (c == kEnd) {
       reportError(0x1812);

@@ -238,8 +238,10 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   ZelName internName();
   // The name of a text, through the same cache.
   ZelName internText(const UnicodeString& text);
-  // delimiter 0: text; else the quotation mark of a literal.
-  void readTextRun(UnicodeString& out, char32_t delimiter, bool& allSpace);
+  // delimiter 0: text; else the character that ends the run (a literal's
+  // quotation mark, "]" in a CDATA section, "-" in a comment). The run stops
+  // once out is longer than limit.
+  void readTextRun(UnicodeString& out, char32_t delimiter, bool& allSpace, int32_t limit = INT32_MAX);
   bool readQName(ZelName& prefix, ZelName& localName);
   bool readLiteral(UnicodeString& out, int mode);
   UnicodeString lookupEntity(ZelName name) const;
