@@ -560,6 +560,12 @@ int XmlParserImpl::openEntityCount() const {
 }
 
 bool XmlParserImpl::pushEntityText(ZelName entity, const UnicodeString& text) {
+  if (!admitEntityText(entity, text.length())) return false;
+  if (!text.isEmpty()) unreadText(text, entity);
+  return true;
+}
+
+bool XmlParserImpl::admitEntityText(ZelName entity, int32_t length) {
   if (m_expansionStopped) return false;
   if (isEntityOpen(entity)) {
     reportError(kErrRecursiveEntity, ReferenceText(entity));
@@ -569,7 +575,7 @@ bool XmlParserImpl::pushEntityText(ZelName entity, const UnicodeString& text) {
     reportError(kErrEntityExpansion);
     return false;
   }
-  int64_t units = m_entityUnits + text.length();
+  int64_t units = m_entityUnits + length;
   if (units > XmlLimits::kMaxEntityUnits && units > XmlLimits::kMaxExpansionRatio * m_bytesRead) {
     // From here on every reference contributes nothing: one report ends
     // the expansion rather than one per reference still to come.
@@ -578,8 +584,24 @@ bool XmlParserImpl::pushEntityText(ZelName entity, const UnicodeString& text) {
     return false;
   }
   m_entityUnits = units;
-  if (!text.isEmpty()) unreadText(text, entity);
   return true;
+}
+
+// The texts are those setInput defines ("&#38;" and "&#60;" read as the
+// one character they give), which no declaration replaces.
+bool XmlParserImpl::appendPredefined(ZelName name, UnicodeString& out, bool onlyReferences) {
+  static const ZelName kNames[] = {ZelName(UnicodeString(u"lt")), ZelName(UnicodeString(u"gt")),
+                                   ZelName(UnicodeString(u"amp")), ZelName(UnicodeString(u"apos")),
+                                   ZelName(UnicodeString(u"quot"))};
+  static constexpr char16_t kChars[] = {u'<', u'>', u'&', u'\'', u'"'};
+  static constexpr int32_t kTextLengths[] = {5, 1, 5, 1, 1};
+  for (size_t i = 0; i < std::size(kNames); ++i) {
+    if (name != kNames[i]) continue;
+    if (onlyReferences && kTextLengths[i] == 1) return false;
+    if (admitEntityText(name, kTextLengths[i])) out.append(kChars[i]);
+    return true;
+  }
+  return false;
 }
 
 // The first bytes are in the buffer (checkStream filled it), so whatever
@@ -1266,7 +1288,7 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
         out.append(static_cast<UChar32>(value));
       } else if (mode == 2) {
         out.append(u'&').append(name.toString()).append(u';');
-      } else {
+      } else if (!appendPredefined(name, out, false)) {
         expandGeneralEntity(name, true);
       }
       continue;
@@ -1391,8 +1413,19 @@ ZelXmlParser::EventType XmlParserImpl::next() {
         break;
       case ENTITY_REF:
         if (!m_entityName.isEmpty()) {
-          expandGeneralEntity(m_entityName, false);
-          joins = false;
+          // "&amp;" and "&lt;" join as the character references their
+          // texts hold would.
+          const int32_t before = m_textBuffer.length();
+          joins = appendPredefined(m_entityName, m_textBuffer, true);
+          if (!joins) {
+            expandGeneralEntity(m_entityName, false);
+          } else if (m_textBuffer.length() == before) {
+            joins = false;
+          } else {
+            m_entityName = ZelName();
+            m_charRef = m_textBuffer.charAt(before);
+            m_cachedText.setToBogus();
+          }
         } else {
           joins = m_charRef != 0;
         }

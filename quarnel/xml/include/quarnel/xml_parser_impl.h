@@ -197,6 +197,14 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   bool isEntityOpen(ZelName entity) const;
   int openEntityCount() const;
   bool pushEntityText(ZelName entity, const UnicodeString& text);
+  // The checks and the count of pushEntityText for a text of that many
+  // units, without pushing it.
+  bool admitEntityText(ZelName entity, int32_t units);
+  // A reference to one of the five predefined entities, put in as its
+  // character once admitted as its text would be; false for other names
+  // (and, with onlyReferences, for those whose text is not a character
+  // reference: read as text, that text passes the text's checks).
+  bool appendPredefined(ZelName name, UnicodeString& out, bool onlyReferences);
 
   // Tokens.
   int classifyMarkup();
