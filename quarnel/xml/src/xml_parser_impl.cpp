@@ -560,6 +560,12 @@ int XmlParserImpl::openEntityCount() const {
 }
 
 bool XmlParserImpl::pushEntityText(ZelName entity, const UnicodeString& text) {
+  if (!admitEntityText(entity, text.length())) return false;
+  if (!text.isEmpty()) unreadText(text, entity);
+  return true;
+}
+
+bool XmlParserImpl::admitEntityText(ZelName entity, int32_t length) {
   if (m_expansionStopped) return false;
   if (isEntityOpen(entity)) {
     reportError(kErrRecursiveEntity, ReferenceText(entity));
@@ -569,7 +575,7 @@ bool XmlParserImpl::pushEntityText(ZelName entity, const UnicodeString& text) {
     reportError(kErrEntityExpansion);
     return false;
   }
-  int64_t units = m_entityUnits + text.length();
+  int64_t units = m_entityUnits + length;
   if (units > XmlLimits::kMaxEntityUnits && units > XmlLimits::kMaxExpansionRatio * m_bytesRead) {
     // From here on every reference contributes nothing: one report ends
     // the expansion rather than one per reference still to come.
@@ -578,8 +584,24 @@ bool XmlParserImpl::pushEntityText(ZelName entity, const UnicodeString& text) {
     return false;
   }
   m_entityUnits = units;
-  if (!text.isEmpty()) unreadText(text, entity);
   return true;
+}
+
+// The texts are those setInput defines ("&#38;" and "&#60;" read as the
+// one character they give), which no declaration replaces.
+bool XmlParserImpl::appendPredefined(ZelName name, UnicodeString& out, bool onlyReferences) {
+  static const ZelName kNames[] = {ZelName(UnicodeString(u"lt")), ZelName(UnicodeString(u"gt")),
+                                   ZelName(UnicodeString(u"amp")), ZelName(UnicodeString(u"apos")),
+                                   ZelName(UnicodeString(u"quot"))};
+  static constexpr char16_t kChars[] = {u'<', u'>', u'&', u'\'', u'"'};
+  static constexpr int32_t kTextLengths[] = {5, 1, 5, 1, 1};
+  for (size_t i = 0; i < std::size(kNames); ++i) {
+    if (name != kNames[i]) continue;
+    if (onlyReferences && kTextLengths[i] == 1) return false;
+    if (admitEntityText(name, kTextLengths[i])) out.append(kChars[i]);
+    return true;
+  }
+  return false;
 }
 
 // The first bytes are in the buffer (checkStream filled it), so whatever
@@ -1266,7 +1288,7 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
         out.append(static_cast<UChar32>(value));
       } else if (mode == 2) {
         out.append(u'&').append(name.toString()).append(u';');
-      } else {
+      } else if (!appendPredefined(name, out, false)) {
         expandGeneralEntity(name, true);
       }
       continue;
@@ -1391,8 +1413,19 @@ ZelXmlParser::EventType XmlParserImpl::next() {
         break;
       case ENTITY_REF:
         if (!m_entityName.isEmpty()) {
-          expandGeneralEntity(m_entityName, false);
-          joins = false;
+          // "&amp;" and "&lt;" join as the character references their
+          // texts hold would.
+          const int32_t before = m_textBuffer.length();
+          joins = appendPredefined(m_entityName, m_textBuffer, true);
+          if (!joins) {
+            expandGeneralEntity(m_entityName, false);
+          } else if (m_textBuffer.length() == before) {
+            joins = false;
+          } else {
+            m_entityName = ZelName();
+            m_charRef = m_textBuffer.charAt(before);
+            m_cachedText.setToBogus();
+          }
         } else {
           joins = m_charRef != 0;
         }
@@ -1686,10 +1719,10 @@ void XmlParserImpl::parseEndTag() {
 // the input is UTF-8 or UTF-16LE: every character but the markup starters
 // and "]" (in a literal: its delimiter), CR and the other controls, and the
 // code points the reader treats apart (U+0085, U+2028, U+FFFE, U+FFFF) goes
-// in, with the position kept as
-// readChar keeps it. It stops at anything else, which the character loop
-// then reads.
-void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& allSpace) {
+// in, with the position kept as readChar keeps it. It stops at anything
+// else, which the character loop then reads, and after the character that
+// makes out longer than limit, as a loop that checks each one would.
+void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& allSpace, int32_t limit) {
   if (m_pushbackChar != kNoChar || !m_segments.empty() || m_crLookahead != kNoChar) return;
   if (m_decoderMode != 1 && m_decoderMode != 3) return;
   size_t pos = m_bytePos;
@@ -1722,7 +1755,7 @@ void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& al
     }
     return true;
   };
-  while (m_decoderMode == 3 && pos + 1 < end) {
+  while (m_decoderMode == 3 && pos + 1 < end && length <= limit) {
 #if defined(__SSE2__)
     // Eight units at a time while they are printable ASCII that ends
     // nothing: the bytes are the units.
@@ -1738,7 +1771,9 @@ void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& al
       else
         stops = _mm_cmpeq_epi16(block, _mm_set1_epi16(static_cast<int16_t>(delimiter)));
       const unsigned plain = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(stops, printable)));
-      const int32_t count = (plain == 0xFFFF ? 16 : std::countr_one(plain)) / 2;
+      const int32_t count =
+          static_cast<int32_t>(std::min<int64_t>((plain == 0xFFFF ? 16 : std::countr_one(plain)) / 2,
+                                                 static_cast<int64_t>(limit) - length + 1));
       if (count > 0) {
         const unsigned taken = count == 8 ? 0xFFFFu : (1u << (2 * count)) - 1;
         const unsigned spaces =
@@ -1765,7 +1800,7 @@ void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& al
     units[length++] = static_cast<char16_t>(u);
     pos += 2;
   }
-  while (m_decoderMode == 1 && pos < end) {
+  while (m_decoderMode == 1 && pos < end && length <= limit) {
 #if defined(__SSE2__)
     // Sixteen bytes at a time while they are printable ASCII that ends
     // nothing: copied as they are, one column each.
@@ -1780,7 +1815,8 @@ void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& al
       else
         stops = _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(delimiter)));
       const unsigned plain = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(stops, printable)));
-      const int32_t count = plain == 0xFFFF ? 16 : std::countr_one(plain);
+      const int32_t count = static_cast<int32_t>(
+          std::min<int64_t>(plain == 0xFFFF ? 16 : std::countr_one(plain), static_cast<int64_t>(limit) - length + 1));
       if (count > 0) {
         const unsigned taken = count == 16 ? 0xFFFFu : (1u << count) - 1;
         const unsigned spaces =
@@ -1893,7 +1929,15 @@ void XmlParserImpl::parseEntityRefEvent() {
 void XmlParserImpl::parseCData() {
   m_eventType = CDSECT;
   int brackets = 0;
+  bool unused = false;
   for (;;) {
+    // Up to the next "]" in bulk; the brackets go through the loop.
+    if (brackets == 0) {
+      const int32_t before = m_textBuffer.length();
+      readTextRun(m_textBuffer, ']', unused, m_valueLimit);
+      if (m_textBuffer.length() != before && m_textBuffer.length() > m_valueLimit)
+        return reportLimit(u"text length");
+    }
     char32_t c = readChar();
     if (c == kEnd) {
       reportError(0x1811);
@@ -1912,7 +1956,11 @@ void XmlParserImpl::parseCData() {
 
 void XmlParserImpl::parseComment() {
   m_eventType = COMMENT;
+  bool unused = false;
   for (;;) {
+    // Up to the next "-" in bulk; the limit is checked below, once the
+    // character after the run is read.
+    readTextRun(m_textBuffer, '-', unused, m_valueLimit);
     char32_t c = readChar();
     if (c == kEnd) {
       reportError(0x1812);

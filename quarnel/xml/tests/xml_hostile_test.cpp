@@ -266,6 +266,31 @@ TEST(XmlHostile, ValueLengthsAreBounded) {
   }
 }
 
+// The predefined references at a lowered bound: each is one unit of the
+// value, and the limit is reported where it was passed.
+TEST(XmlHostile, PredefinedReferencesCountOnce) {
+  struct Row {
+    const char* document;
+    int32_t bound;
+    const char* joined;
+  };
+  const std::vector<Row> rows = {
+      {"<d>&lt;&amp;&gt;&apos;&quot;</d>", 5, "<d> T:<&>'\" </d> $"},
+      {"<d>&lt;&amp;&gt;&apos;&quot;</d>", 4, "<d> #183C #1801 $"},
+      {"<d>&lt;&amp;&lt;&amp;x</d>", 3, "<d> #183C #1801 $"},
+      {"<d>x&amp;&amp;&amp;y</d>", 5, "<d> T:x&&&y </d> $"},
+      {"<d>x&amp;&amp;&amp;y</d>", 4, "<d> #183C #1801 $"},
+      {"<d a='&lt;&amp;&gt;&apos;&quot;'/>", 14, "<d a=\"<&>'\"\"> </d> $"},
+      {"<d a='xxxxxxxx&amp;&lt;'/>", 10, "<d a=\"xxxxxxxx&<\"> </d> $"},
+      {"<d a='xxxxxxxx&amp;&lt;'/>", 9, "#183C #1801 $"},
+  };
+  for (const Row& row : rows) {
+    Session session(row.document);
+    session.parser->setValueLengthLimit(row.bound);
+    EXPECT_EQ(Dump(session, false), row.joined) << row.document << " at " << row.bound;
+  }
+}
+
 TEST(XmlHostile, StructuralBoundsEndTheInput) {
   std::string longName(limits::kMaxNameLength + 10, 'n');
   Session session("<" + longName + "/>");

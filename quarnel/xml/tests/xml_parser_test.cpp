@@ -120,4 +120,47 @@ TEST_P(XmlDumps, Joined) {
 INSTANTIATE_TEST_SUITE_P(Documents, XmlDumps, ::testing::ValuesIn(kDumpCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// CDATA sections and comments long enough to be read in blocks, with every
+// character that interrupts a block among them: the same texts, reports and
+// positions in UTF-8 and in UTF-16LE.
+TEST(XmlSections, LongBodiesReadAlike) {
+  struct Row {
+    const char* body;  // between "<d>" and "</d>"
+    const char* tokens;
+    const char* position;  // line:column once the section is read
+  };
+  const std::vector<Row> rows = {
+      {"<![CDATA[<x>&amp;aaaaaaaaaaaaaaaaaaaa]bbbbbbbbbbbbbbbbbbbb]]cccccccccccccccccccc]]]>",
+       "<d> C:<x>&amp;aaaaaaaaaaaaaaaaaaaa]bbbbbbbbbbbbbbbbbbbb]]cccccccccccccccccccc] </d> $", "1:87"},
+      {"<![CDATA[aaaaaaaaaaaaaaaa\r\nbbbbbbbbbbbbbbbbbbbb\rcc\u00e9\U0001D11E\u20acdddddddddddddddd\x01" "eeeeeeeeeeeeeeeeeeee]]>",
+       "<d> #1834 C:aaaaaaaaaaaaaaaa\nbbbbbbbbbbbbbbbbbbbb\ncc\u00e9\U0001D11E\u20acddddddddddddddddeeeeeeeeeeeeeeeeeeee </d> $",
+       "3:44"},
+      {"<!--aaaaaaaaaaaaaaaaaaaa-bbbbbbbbbbbbbbbbbbbb<&>cccccccccccccccccccc-->",
+       "<d> !aaaaaaaaaaaaaaaaaaaa-bbbbbbbbbbbbbbbbbbbb<&>cccccccccccccccccccc </d> $", "1:74"},
+      {"<!--aaaaaaaaaaaaaaaa\r\n\tbbbbbbbbbbbbbbbb\u00e9\U0001D11E\x02" "cccccccccccccccc--x-->",
+       "<d> #1834 #1813 !aaaaaaaaaaaaaaaa\n\tbbbbbbbbbbbbbbbb\u00e9\U0001D11Ecccccccccccccccc </d> $", "2:41"},
+  };
+  for (const Row& row : rows) {
+    for (const bool wide : {false, true}) {
+      const std::string text = "<d>" + std::string(row.body) + "</d>";
+      std::string bytes = text;
+      if (wide) {
+        const UnicodeString units = UnicodeString::fromUTF8(text);
+        bytes = "\xFF\xFE";
+        for (int32_t i = 0; i < units.length(); ++i) {
+          bytes += static_cast<char>(units.charAt(i) & 0xFF);
+          bytes += static_cast<char>(units.charAt(i) >> 8);
+        }
+      }
+      EXPECT_EQ(Dump(bytes, true), row.tokens) << row.body << (wide ? " (UTF-16LE)" : "");
+      Session session(bytes);
+      session.parser->nextToken();
+      session.parser->nextToken();
+      const std::string position =
+          std::to_string(session.parser->getLineNumber()) + ":" + std::to_string(session.parser->getColumnNumber());
+      EXPECT_EQ(position, row.position) << row.body << (wide ? " (UTF-16LE)" : "");
+    }
+  }
+}
+
 }  // namespace

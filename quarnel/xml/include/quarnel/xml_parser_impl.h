@@ -197,6 +197,14 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   bool isEntityOpen(ZelName entity) const;
   int openEntityCount() const;
   bool pushEntityText(ZelName entity, const UnicodeString& text);
+  // The checks and the count of pushEntityText for a text of that many
+  // units, without pushing it.
+  bool admitEntityText(ZelName entity, int32_t units);
+  // A reference to one of the five predefined entities, put in as its
+  // character once admitted as its text would be; false for other names
+  // (and, with onlyReferences, for those whose text is not a character
+  // reference: read as text, that text passes the text's checks).
+  bool appendPredefined(ZelName name, UnicodeString& out, bool onlyReferences);
 
   // Tokens.
   int classifyMarkup();
@@ -238,8 +246,10 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   ZelName internName();
   // The name of a text, through the same cache.
   ZelName internText(const UnicodeString& text);
-  // delimiter 0: text; else the quotation mark of a literal.
-  void readTextRun(UnicodeString& out, char32_t delimiter, bool& allSpace);
+  // delimiter 0: text; else the character that ends the run (a literal's
+  // quotation mark, "]" in a CDATA section, "-" in a comment). The run stops
+  // once out is longer than limit.
+  void readTextRun(UnicodeString& out, char32_t delimiter, bool& allSpace, int32_t limit = INT32_MAX);
   bool readQName(ZelName& prefix, ZelName& localName);
   bool readLiteral(UnicodeString& out, int mode);
   UnicodeString lookupEntity(ZelName name) const;
