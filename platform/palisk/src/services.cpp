@@ -43,8 +43,19 @@ QString UserFolder(QStandardPaths::StandardLocation location) {
   return QDir::homePath();
 }
 
-// How long the desktop's opener has to say that nothing opens a document.
-constexpr int kOpenerVerdictMs = 3000;
+// What `program` prints, trimmed; empty when it cannot run, fails or
+// takes more than a few seconds.
+QString Answer(const QString& program, const QStringList& arguments) {
+  QProcess process;
+  process.start(program, arguments);
+  if (!process.waitForFinished(5000)) {
+    process.kill();
+    process.waitForFinished(1000);
+    return QString();
+  }
+  if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) return QString();
+  return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+}
 
 // Where the file dialogs of this run were last left, by kind.
 QString last_file_folder;
@@ -81,7 +92,8 @@ class TranslatedIconProvider : public QFileIconProvider {
 // Widens the dialog's columns to their longest text once its folder has
 // been read, and its side bar to its longest entry.
 void FitFileDialog(QFileDialog* dialog) {
-  dialog->setIconProvider(new TranslatedIconProvider);  // the dialog's model keeps it
+  static TranslatedIconProvider icons;  // a dialog does not own its provider
+  dialog->setIconProvider(&icons);
   auto fit = [dialog] {
     if (auto* tree = dialog->findChild<QTreeView*>("treeView")) {
       const int columns = tree->model() ? tree->model()->columnCount(tree->rootIndex()) : 0;
@@ -137,22 +149,14 @@ class QtServices : public UserInterfaceServices {
     return last_browsed_folder;
   }
 
-  // The desktop's opener (xdg-open) fails at once when no program takes
-  // the document; one that takes it may keep the opener waiting while it
-  // runs. A failure within the first seconds is reported; an opener still
-  // waiting then is left to run.
+  // As the shell's "open" verb, this fails when no program is associated
+  // with the document's type; the desktop's opener runs on its own, so a
+  // program that takes the document outlives this one.
   bool OpenDocument(const QString& path) override {
     if (!QFileInfo(path).isFile()) return false;
-    auto* opener = new QProcess(QCoreApplication::instance());
-    QObject::connect(opener, &QProcess::finished, opener, &QObject::deleteLater);
-    QObject::connect(opener, &QProcess::errorOccurred, opener, [opener](QProcess::ProcessError error) {
-      if (error == QProcess::FailedToStart) opener->deleteLater();
-    });
-    opener->setProcessChannelMode(QProcess::ForwardedChannels);
-    opener->start("xdg-open", {path});
-    if (!opener->waitForStarted(3000)) return false;
-    if (!opener->waitForFinished(kOpenerVerdictMs)) return true;
-    return opener->exitStatus() == QProcess::NormalExit && opener->exitCode() == 0;
+    const QString type = Answer("xdg-mime", {"query", "filetype", path});
+    if (type.isEmpty() || Answer("xdg-mime", {"query", "default", type}).isEmpty()) return false;
+    return QProcess::startDetached("xdg-open", {path});
   }
 
   void SetRoundRegion(HWND hwnd, int width, int height, int cx, int cy) override {
