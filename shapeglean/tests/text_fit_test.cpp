@@ -157,11 +157,15 @@ TEST_F(TextFitGui, EveryWindowDialogAndMenu) {
     sys_menu->Init(Find("menubtn"), POINT{main->x() + 500, main->y() + 28});
     check(sys_menu, "system-menu");
 
-    // Message boxes: the shortest text under each caption the program uses.
-    for (int caption : {137, 190, 217, 305}) {
-      std::unique_ptr<QMessageBox> box = MakeMessageBox(nullptr, LangString(238), LangString(caption), MB_OK);
+    // Message boxes: short texts under each caption the program uses (the
+    // help document that nothing opens among them), and a screenshot each.
+    const std::pair<int, int> boxes[] = {{137, 238}, {190, 223}, {217, 233}, {305, 238}};
+    for (const auto& [caption, text] : boxes) {
+      std::unique_ptr<QMessageBox> box = MakeMessageBox(nullptr, LangString(text), LangString(caption), MB_OK);
       box->show();
       QCoreApplication::processEvents();
+      box->grab().save(QString::fromStdString(
+          (ScreenshotFolder() / ("message-" + std::to_string(caption) + "-" + tag + ".png")).string()));
       QFont title = box->font();
       title.setBold(true);
       // The title bar's icon and buttons take at least 96 px beside it.
@@ -187,6 +191,10 @@ TEST_F(TextFitGui, EveryWindowDialogAndMenu) {
       WaitFor([] { return false; }, 200);  // the columns settle
       const std::string where = tag + (browser ? "/folder-browser" : "/open-file");
       Check(dialog.get(), where);
+      if (!browser) {
+        const fs::path shot = ScreenshotFolder() / ("dialog-open-file-" + tag + ".png");
+        dialog->grab().save(QString::fromStdString(shot.string()));
+      }
       const QFontMetrics metrics = tree->fontMetrics();
       // A cell's text keeps the focus frame's margin and one pixel clear on
       // either side.
