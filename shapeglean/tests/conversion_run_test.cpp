@@ -5,6 +5,7 @@
 // the engine and of the run itself, and the closing message.
 #include <cstring>
 
+#include <QImage>
 #include <QTimer>
 
 #include "gui_fixture.h"
@@ -76,8 +77,13 @@ TEST_F(ConversionRunGui, ClosingTheWindowMidRunEndsAfterTheFileInHand) {
   for (const char* name : {"1.vsd", "2.vsd", "3.vsd"}) Add(Drawing(name));
   OutputTo(root_ / "out");
   extraction_.hold = "1.vsd";
+  QWidget* close_button = Find("closebtn")->GetWidget();
+  const QImage idle_look = close_button->grab().toImage();
   Click("btnExcute");
   ASSERT_TRUE(WaitFor([&] { return extraction_.Held(); }));
+  // The close button does nothing now, and looks it.
+  EXPECT_FALSE(close_button->isEnabled());
+  EXPECT_NE(close_button->grab().toImage(), idle_look);
   window_->GetHWND()->close();  // refused while the run is on
   QCoreApplication::processEvents();
   ASSERT_NE(window_->GetHWND(), nullptr);

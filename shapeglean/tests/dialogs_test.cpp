@@ -110,41 +110,58 @@ TEST_F(DialogsGui, OutputDetailsValidateAndKeepPasswordsUntilTheNextRun) {
   EXPECT_TRUE(In<COptionUI>(page, "OpLineOut")->IsSelected());
 }
 
-TEST_F(DialogsGui, DetailSettingsReadBoundsAndSave) {
-  Open();
-  Click("BtnDetailSet");  // no setting.ini: 2 and 0
-  auto* page = Opened<DetailPage>();
-  ASSERT_NE(page, nullptr);
-  EXPECT_EQ(In<CComboUI>(page, "ComboUI1")->GetCount(), 17);
-  EXPECT_EQ(In<CComboUI>(page, "ComboUI1")->GetCurSel(), 2);
-  EXPECT_EQ(In<CComboUI>(page, "ComboUI2")->GetCurSel(), 0);
-  EXPECT_EQ(window_->SavedIndexes(), std::make_pair(2, 0));
-  In<CComboUI>(page, "ComboUI1")->SelectItem(11);
-  In<CComboUI>(page, "ComboUI2")->SelectItem(4);
-  ClickIn(page, "savebtn");
-  QCoreApplication::processEvents();
-  EXPECT_EQ(Boxes(), QStringList{"Notice: Save successfully!"});
-  EXPECT_EQ(win32::IniReadString(Settings(), "Setting", "pGroupName", ""), "11");
-  EXPECT_EQ(win32::IniReadString(Settings(), "Setting", "pDefLangName", ""), "4");
-  EXPECT_EQ(window_->SavedIndexes(), std::make_pair(11, 4));
-  EXPECT_EQ(Opened<DetailPage>(), nullptr);
-  EXPECT_TRUE(MainEnabled());
-
+// The settings dialog shows and saves the language and encoding that the
+// main window shows, whatever the stored entries.
+TEST_F(DialogsGui, DetailSettingsShowAndSaveTheMainWindowsPair) {
+  auto shown = [](CComboUI* language, CComboUI* encoding) {
+    return std::make_pair(language->GetItemText(language->GetCurSel()), encoding->GetItemText(encoding->GetCurSel()));
+  };
   struct Case {
-    const char* group;
+    const char* group;  // null: no setting.ini
     const char* language;
     int want_group, want_language;
-  } cases[] = {{"20", "5", 10, 0}, {"-1", "-2", 10, 0}, {"16", "4", 16, 4}, {"0", "0", 0, 0}};
+  } cases[] = {{nullptr, nullptr, 4, 3}, {"20", "5", 0, 5}, {"-1", "-2", 0, 0}, {"7", "3", 7, 3}, {"1", "1", 1, 1}};
   for (const Case& c : cases) {
-    ASSERT_TRUE(win32::IniWriteString(Settings(), "Setting", "pGroupName", c.group));
-    ASSERT_TRUE(win32::IniWriteString(Settings(), "Setting", "pDefLangName", c.language));
+    SCOPED_TRACE(c.group ? c.group : "no file");
+    if (c.group == nullptr) {
+      fs::remove(Settings());
+    } else {
+      ASSERT_TRUE(win32::IniWriteString(Settings(), "Setting", "pGroupName", c.group));
+      ASSERT_TRUE(win32::IniWriteString(Settings(), "Setting", "pDefLangName", c.language));
+    }
+    Open();
     Click("BtnDetailSet");
-    page = Opened<DetailPage>();
+    auto* page = Opened<DetailPage>();
     ASSERT_NE(page, nullptr);
-    EXPECT_EQ(In<CComboUI>(page, "ComboUI1")->GetCurSel(), c.want_group) << c.group;
-    EXPECT_EQ(In<CComboUI>(page, "ComboUI2")->GetCurSel(), c.want_language) << c.language;
+    EXPECT_EQ(In<CComboUI>(page, "ComboUI1")->GetCurSel(), c.want_group);
+    EXPECT_EQ(In<CComboUI>(page, "ComboUI2")->GetCurSel(), c.want_language);
+    EXPECT_EQ(shown(In<CComboUI>(page, "ComboUI2"), In<CComboUI>(page, "ComboUI1")),
+              shown(Find<CComboUI>("ComboUI2"), Find<CComboUI>("ComboUI1")));
+    EXPECT_EQ(window_->SavedIndexes(), std::make_pair(c.want_group, c.want_language));
     ClickIn(page, "cancelbtn");
+    window_.reset();
   }
+
+  // Saved in the dialog, shown by the main window at its next set-up.
+  Open();
+  Click("BtnDetailSet");
+  auto* page = Opened<DetailPage>();
+  ASSERT_NE(page, nullptr);
+  In<CComboUI>(page, "ComboUI2")->SelectItem(3);  // Japanese: its eight encodings
+  ASSERT_EQ(In<CComboUI>(page, "ComboUI1")->GetCount(), 8);
+  In<CComboUI>(page, "ComboUI1")->SelectItem(4);
+  const auto chosen = shown(In<CComboUI>(page, "ComboUI2"), In<CComboUI>(page, "ComboUI1"));
+  EXPECT_EQ(chosen.second, "Shift_JIS");
+  ClickIn(page, "savebtn");
+  EXPECT_EQ(Boxes(), QStringList{"Notice: Save successfully!"});
+  EXPECT_EQ(win32::IniReadString(Settings(), "Setting", "pGroupName", ""), "4");
+  EXPECT_EQ(win32::IniReadString(Settings(), "Setting", "pDefLangName", ""), "3");
+  EXPECT_EQ(window_->SavedIndexes(), std::make_pair(4, 3));
+  EXPECT_EQ(Opened<DetailPage>(), nullptr);
+  EXPECT_TRUE(MainEnabled());
+  window_.reset();
+  Open();
+  EXPECT_EQ(shown(Find<CComboUI>("ComboUI2"), Find<CComboUI>("ComboUI1")), chosen);
 }
 
 TEST_F(DialogsGui, LanguageOpensOnItsFirstEntryAndRebuildsTheWindow) {
@@ -171,8 +188,8 @@ TEST_F(DialogsGui, LanguageOpensOnItsFirstEntryAndRebuildsTheWindow) {
 // The folder browser is Qt's own dialog and speaks the window's language:
 // English first, then Japanese and Chinese as the language menu picks them.
 TEST_F(DialogsGui, FolderBrowserSpeaksTheLanguageThatTheMenuChooses) {
-  // The browser opens on the current directory: a few folders to show.
-  for (const char* name : {"network", "plans", "process"}) fs::create_directories(root_ / "cwd" / name);
+  // The browser opens on the desktop: a few folders to show.
+  for (const char* name : {"network", "plans", "process"}) fs::create_directories(root_ / "home/Desktop" / name);
   Open();
   palisk::SetServices(nullptr);  // the real dialogs
   struct Labels {
@@ -354,14 +371,12 @@ TEST_F(DialogsGui, Screenshots) {
     sys_menu->Init(Find("menubtn"), POINT{window_->GetHWND()->x() + 500, window_->GetHWND()->y() + 28});
     shoot(sys_menu, "menu-system");
 
-    // An engine message as the program builds it.
-    QMessageBox box;
-    box.setWindowTitle(LangString(190));
-    box.setText(LangString(EngineMessageId(FileLengthOver)));
-    box.setStandardButtons(QMessageBox::Ok);
-    box.show();
-    save(&box, "message-engine" + suffix);
-    box.hide();
+    // An engine message as the program shows it.
+    std::unique_ptr<QMessageBox> box =
+        MakeMessageBox(nullptr, LangString(EngineMessageId(FileLengthOver)), LangString(190), MB_OK);
+    box->show();
+    save(box.get(), "message-engine" + suffix);
+    box->hide();
     window_.reset();
   }
 }

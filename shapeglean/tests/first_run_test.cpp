@@ -113,6 +113,7 @@ TEST_F(FirstRunGui, DefaultSettingsConvertAFolderIntoTheNewDesktopFolder) {
   ExtractOptionsV4 request{};
   int ticks = 0;
   bool gave_up = false;
+  bool desktop_before_run = true;
   QTimer user;
   QObject::connect(&user, &QTimer::timeout, [&] {
     QWidget* modal = QApplication::activeModalWidget();
@@ -164,6 +165,7 @@ TEST_F(FirstRunGui, DefaultSettingsConvertAFolderIntoTheNewDesktopFolder) {
         CControlUI* start = ControlIn(main, "btnExcute");
         if (list != nullptr && list->GetCount() == static_cast<int>(drawings.size()) && start->IsMouseEnabled()) {
           request = RequestOf(main);
+          desktop_before_run = fs::exists(home_ / "Desktop");
           ClickLater(qobject_cast<QAbstractButton*>(start->GetWidget()));
           step = kEnded;
         }
@@ -194,6 +196,8 @@ TEST_F(FirstRunGui, DefaultSettingsConvertAFolderIntoTheNewDesktopFolder) {
   // One message, the closing one: "Success!" in the window's language.
   EXPECT_EQ(boxes, QStringList{LangString(166)});
 
+  // Made by the run that first wrote there, not by starting the program.
+  EXPECT_FALSE(desktop_before_run);
   struct stat info {};
   ASSERT_EQ(stat((home_ / "Desktop").c_str(), &info), 0);
   EXPECT_TRUE(S_ISDIR(info.st_mode));

@@ -388,6 +388,11 @@ TEST_F(MainWindowGui, OpensDrawingsAndHelp) {
   EXPECT_EQ(services_.Opened(), std::vector<QString>({QString::fromStdString(drawing),
                                                       QString::fromStdString((root_ / "prog").string()) +
                                                           "/doc/Shapeglean_en.doc"}));
+  EXPECT_TRUE(Boxes().isEmpty());
+  // Where nothing opens the help document, the user is told.
+  services_.documents_open = false;
+  window_->Manager().SendNotify(Find("menubtn"), "menu_Help");
+  EXPECT_EQ(Boxes(), QStringList{"Wrong: File can't be open!"});
 }
 
 TEST_F(MainWindowGui, LanguageSwitchRebuildsFromAnotherArchive) {

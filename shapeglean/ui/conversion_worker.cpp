@@ -18,6 +18,8 @@
 #include <filesystem>
 #include <mutex>
 
+#include <sys/stat.h>
+
 #include "app.h"
 #include "bridge/engine_messages.h"
 #include "bridge/extraction_interface.h"
@@ -70,6 +72,18 @@ std::string FreeStampedName(const std::string& folder, const std::string& stem, 
   return name;
 }
 
+// Makes the folder `path` and every missing parent, each with mode 0755
+// (less the umask), as the Windows shell keeps the user's desktop and
+// documents folders, which are often missing on Linux until something is
+// written there.
+void MakeFolders(const std::string& path) {
+  for (size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+    const std::string part = path.substr(0, end);
+    if (!part.empty()) ::mkdir(part.c_str(), 0755);  // one that exists stays as it is
+    if (end == std::string::npos) break;
+  }
+}
+
 enum class FileOutcome { kSuccess, kFailed };
 
 // One file of the run, from "Converting" to its final state.
@@ -108,6 +122,7 @@ FileOutcome ConvertOne(RunHost* host, const RunPlan& plan, ConversionOptions& op
   const int32_t detected = Extraction().Detect(source, &format);
   if (detected != 0) ShowDetectionError(detected);
 
+  if (plan.make_output) MakeFolders(options.output_folder);
   auto job = std::make_unique<ConversionJob>();
   FillConversionJob(job.get(), options, source, v3, v4);
   const int32_t result = RunGetTextV4(job.get());

@@ -65,6 +65,7 @@ struct RunPlan {
   bool add_time = false;       // "opAddTimeToEnd"
   std::string output_path;     // the text of "edOutPath"
   bool same_folder = false;    // "cmbFolderSet" on "The same folder"
+  bool make_output = false;    // "cmbFolderSet" on the desktop or documents: made when first written
   std::string charset;         // the selected entry of "ComboUI1" (empty: none)
   int language_index = 0;      // "ComboUI2"
   bool little_live = false;    // "OptionLittle" takes the mouse

@@ -196,32 +196,28 @@ LRESULT DetailPage::HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
   return MivoWindowImplBase::HandleMessage(msg, wparam, lparam);
 }
 
+// The dialog shows and saves the pair of entries that the main window
+// uses: the same language list, and the encodings of the chosen language
+// as the main window lists them.
 void DetailPage::InitWindow() {
   DragAcceptFiles(GetHWND(), true);
   encoding_ = Find<CComboUI>("ComboUI1");
   language_ = Find<CComboUI>("ComboUI2");
-  if (encoding_ != nullptr) {
-    encoding_->RemoveAll();
-    for (const char* name : QuandelMivoWnd::AllEncodings()) encoding_->Add(name);
-  }
   for (const char* name : {"pathlist", "ComSD", "ComED"})
     if (auto* list = Find<CListUI>(name)) list->SetTextCallback(this);
 
-  const std::string settings = SettingsFile();
-  int group = 2, language = 0;
-  std::error_code ec;
-  if (std::filesystem::exists(settings, ec)) {
-    group = win32::IniReadInt(settings, "Setting", "pGroupName", 0);
-    language = win32::IniReadInt(settings, "Setting", "pDefLangName", 0);
-    if (group < 0 || group > 16) group = 10;
-    if (language < 0 || language > 4) language = 0;
-  }
+  const auto [group, language] = QuandelMivoWnd::StoredIndexes(SettingsFile());
   owner_->SetSavedIndexes(group, language);
-  if (encoding_ != nullptr) encoding_->SelectItem(group);
   if (language_ != nullptr) language_->SelectItem(language);
+  QuandelMivoWnd::FillEncodings(encoding_, language);
+  if (encoding_ != nullptr) encoding_->SelectItem(group);
 }
 
-void DetailPage::OnNotify(const CStdString& type, const CStdString& name, TNotifyUI&) {
+void DetailPage::OnNotify(const CStdString& type, const CStdString& name, TNotifyUI& msg) {
+  if (type == "itemselect" && msg.pSender == language_) {
+    QuandelMivoWnd::FillEncodings(encoding_, language_->GetCurSel());
+    return;
+  }
   if (type != "click") return;
   if (Is(name, "closebtn") || Is(name, "cancelbtn")) {
     CloseAndEnableOwner();

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <tuple>
 
 #include <QCoreApplication>
 #include <QThread>
@@ -254,18 +255,13 @@ void QuandelMivoWnd::LoadOutputSettings() {
   combo_language_ = dynamic_cast<CComboUI*>(pm_.FindControl("ComboUI2"));
   option_big_ = dynamic_cast<COptionUI*>(pm_.FindControl("OptionBig"));
   option_little_ = dynamic_cast<COptionUI*>(pm_.FindControl("OptionLittle"));
+  std::tie(group_index_, language_index_) = StoredIndexes(settings);
   std::error_code ec;
   if (std::filesystem::exists(settings, ec)) {
-    group_index_ = win32::IniReadInt(settings, "Setting", "pGroupName", 0);
-    language_index_ = win32::IniReadInt(settings, "Setting", "pDefLangName", 0);
     big_endian_text_ = QString::fromStdString(win32::IniReadString(settings, "Setting", "BigEndian", "0"));
     little_endian_text_ = QString::fromStdString(win32::IniReadString(settings, "Setting", "LittleEndian", "0"));
     if (big_endian_text_ == "0" && little_endian_text_ == "0") big_endian_text_ = "True";
-    if (group_index_ < 0 || group_index_ > 8) group_index_ = 0;
-    if (language_index_ < 0 || language_index_ > 5) language_index_ = 0;
   } else {
-    group_index_ = 4;
-    language_index_ = 3;
     big_endian_text_.clear();
     little_endian_text_.clear();
   }
@@ -283,8 +279,10 @@ void QuandelMivoWnd::LoadOutputSettings() {
   files_.clear();
 }
 
-void QuandelMivoWnd::FillEncodingList(int language_index) {
-  if (combo_encoding_ == nullptr) return;
+void QuandelMivoWnd::FillEncodingList(int language_index) { FillEncodings(combo_encoding_, language_index); }
+
+void QuandelMivoWnd::FillEncodings(CComboUI* combo, int language_index) {
+  if (combo == nullptr) return;
   static const std::vector<const char*> kUnicode = {"ISO-10646-UCS-2", "ISO-10646-UCS-4", "UTF-8", "UTF-16"};
   static const std::vector<const char*> kTable[] = {
       kUnicode,
@@ -296,9 +294,19 @@ void QuandelMivoWnd::FillEncodingList(int language_index) {
       {"KoreanKSC"},
   };
   const auto& entries = (language_index >= 0 && language_index <= 5) ? kTable[language_index] : kUnicode;
-  combo_encoding_->RemoveAll();
-  for (const char* entry : entries) combo_encoding_->Add(entry);
-  combo_encoding_->SelectItem(0);
+  combo->RemoveAll();
+  for (const char* entry : entries) combo->Add(entry);
+  combo->SelectItem(0);
+}
+
+std::pair<int, int> QuandelMivoWnd::StoredIndexes(const std::string& settings) {
+  std::error_code ec;
+  if (!std::filesystem::exists(settings, ec)) return {4, 3};
+  int group = win32::IniReadInt(settings, "Setting", "pGroupName", 0);
+  int language = win32::IniReadInt(settings, "Setting", "pDefLangName", 0);
+  if (group < 0 || group > 8) group = 0;
+  if (language < 0 || language > 5) language = 0;
+  return {group, language};
 }
 
 void QuandelMivoWnd::ApplyByteOrderRule() {
@@ -449,7 +457,9 @@ void QuandelMivoWnd::Notify(TNotifyUI& msg) {
   } else if (type == "menu_DeleteAll") {
     RemoveAll();
   } else if (type == "menu_Help") {
-    Services().OpenDocument(QString::fromStdString(ProgramFolder()) + LangString(302));
+    // As the shell does, a help document that nothing opens is reported.
+    if (!Services().OpenDocument(QString::fromStdString(ProgramFolder()) + LangString(302)))
+      ShowLangMessageBox(GetHWND(), 223, 190, MB_OK | MB_ICONERROR);
   } else if (type == "menu_Language") {
     if (IsBusy()) return;  // a rebuild would empty the list under the threads
     OpenDialog<Mivolanguage>(this);
@@ -694,6 +704,8 @@ void QuandelMivoWnd::OnExcute() {
   plan.add_time = op_add_time_ != nullptr && op_add_time_->IsSelected();
   plan.output_path = out_path.ToUtf8();
   plan.same_folder = cmb_folder_set_ != nullptr && cmb_folder_set_->GetCurSel() == 0;
+  const int folder_entry = cmb_folder_set_ != nullptr ? cmb_folder_set_->GetCurSel() : -1;
+  plan.make_output = folder_entry == 1 || folder_entry == 2;
   if (combo_encoding_ != nullptr && combo_encoding_->GetCurSel() >= 0)
     plan.charset = combo_encoding_->GetItemText(combo_encoding_->GetCurSel()).ToUtf8();
   plan.language_index = combo_language_ != nullptr ? combo_language_->GetCurSel() : 0;

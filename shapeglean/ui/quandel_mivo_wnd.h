@@ -98,6 +98,12 @@ class QuandelMivoWnd : public palisk::CWindowWnd,
   static const char* LanguageNameOf(int language_index);
   // Every output encoding of the lists, in their order.
   static const std::vector<const char*>& AllEncodings();
+  // Fills `combo` with the encodings of language entry `language_index`
+  // and selects the first; the settings dialog fills its list the same way.
+  static void FillEncodings(palisk::CComboUI* combo, int language_index);
+  // The encoding and language entries stored in "setting.ini" at
+  // `settings`, bounded as the window reads them (4 and 3 without the file).
+  static std::pair<int, int> StoredIndexes(const std::string& settings);
   // The open menu or dialogs, for those who watch them.
   const std::set<palisk::CWindowWnd*>& OwnedWindows() const { return owned_; }
 

@@ -144,11 +144,9 @@ bool CPaintManagerUI::AttachDialog(CControlUI* root) {
   QWidget* widget = root->GetWidget();
   widget->setParent(paint_window_);
   paint_window_->setStyleSheet(style_sheet_);
-  // A window made without a size takes the layout's.
-  if (!paint_window_->property("paliskSized").toBool() && init_size_.cx > 0 && init_size_.cy > 0) {
-    paint_window_->resize(init_size_.cx, init_size_.cy);
-    paint_window_->setProperty("paliskSized", true);
-  }
+  // The layout's size, where it gives one, wins over the size the window
+  // was made with: a layout is drawn for its own size.
+  if (init_size_.cx > 0 && init_size_.cy > 0) paint_window_->resize(init_size_.cx, init_size_.cy);
   widget->setGeometry(0, 0, paint_window_->width(), paint_window_->height());
   widget->show();
   root->SetManager(this, nullptr);

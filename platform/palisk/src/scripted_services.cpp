@@ -50,7 +50,7 @@ QString ScriptedServices::BrowseForFolder(HWND, const QString& title) {
 bool ScriptedServices::OpenDocument(const QString& path) {
   std::lock_guard<std::mutex> lock(guard_);
   opened_.push_back(path);
-  return true;
+  return documents_open;
 }
 
 }  // namespace palisk

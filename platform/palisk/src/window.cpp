@@ -68,10 +68,7 @@ HWND CWindowWnd::Create(HWND parent, const CStdString& name, uint32_t style, uin
   host->setWindowTitle(name);
   if (icon_ != 0) host->setWindowIcon(LoadIconResource(icon_));
   style_ = style;
-  if (cx > 0 && cy > 0 && cx != CW_USEDEFAULT) {
-    host->resize(cx, cy);
-    host->setProperty("paliskSized", true);
-  }
+  if (cx > 0 && cy > 0 && cx != CW_USEDEFAULT) host->resize(cx, cy);
   if (x != CW_USEDEFAULT) host->move(x, y);
   hwnd_.store(host);
   HandleMessage(WM_CREATE, 0, 0);

@@ -1,14 +1,19 @@
 // Tests of the DirectUI stand-in: layouts from a folder and from a zip
 // archive, the builder's callback, notifications of code-made changes,
 // the caption hit rule's inputs and the window's message routing; and of
-// the user-interface services: the user folders and the dialogs' language.
+// the user-interface services: the user folders, where the file dialogs
+// start and the dialogs' language.
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -185,27 +190,23 @@ TEST_F(PaliskGui, WindowMessagesPostingKeysAndClose) {
 }
 
 // The desktop and documents folders of the Qt services in a fake home: as
-// the XDG user directories name them, made (parents included) when
-// missing, and the home folder when they cannot be made.
-TEST(UserFolders, ExistOrTheHomeFolderAnswers) {
+// the XDG user directories name them, and never made by asking for them.
+TEST(UserFolders, NamedAsTheUserDirectoriesSayAndLeftAlone) {
   struct Case {
     const char* what;
     const char* user_dirs;  // null: no user-dirs.dirs
-    const char* desktop;    // relative to the home folder; "" is the home folder
+    const char* desktop;    // relative to the home folder
     const char* documents;
+    bool present;
   } cases[] = {
-      {"present", nullptr, "Desktop", "Documents"},
-      {"absent", nullptr, "Desktop", "Documents"},
+      {"present", nullptr, "Desktop", "Documents", true},
+      {"absent", nullptr, "Desktop", "Documents", false},
       {"configured, non-ASCII",
        "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/デスクトップ\"\n"
        "XDG_DOCUMENTS_DIR=\"$HOME/書類/仕事\"\n",
-       "デスクトップ", "書類/仕事"},
-      // A file stands where a folder would go (root may write anywhere).
-      {"not creatable", "XDG_DESKTOP_DIR=\"$HOME/file/Desktop\"\nXDG_DOCUMENTS_DIR=\"$HOME/file\"\n", "", ""},
+       "デスクトップ", "書類/仕事", false},
   };
   SetServices(nullptr);
-  const mode_t mask = umask(0);
-  umask(mask);
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -216,31 +217,66 @@ TEST(UserFolders, ExistOrTheHomeFolderAnswers) {
     if (c.user_dirs != nullptr) {
       ASSERT_TRUE(WriteFile(home / ".config/user-dirs.dirs", c.user_dirs));
     }
-    ASSERT_TRUE(WriteFile(home / "file", "in the way"));
-    const bool present = std::string(c.what) == "present";
-    if (present) {
+    if (c.present) {
       for (const char* name : {c.desktop, c.documents}) ASSERT_EQ(mkdir((home / name).c_str(), 0700), 0);
     }
-
     const std::pair<QString, const char*> answers[] = {{Services().DesktopFolder(), c.desktop},
                                                        {Services().DocumentsFolder(), c.documents}};
     for (const auto& [answer, relative] : answers) {
-      const std::filesystem::path expected = *relative ? home / relative : home;
-      EXPECT_EQ(answer.toStdString(), expected.string());
-      struct stat info {};
-      ASSERT_EQ(stat(expected.c_str(), &info), 0);
-      EXPECT_TRUE(S_ISDIR(info.st_mode));
-      // Made with 0755 (less the umask), each parent too; a folder that was
-      // there keeps its mode.
-      if (*relative) {
-        EXPECT_EQ(info.st_mode & 0777, present ? 0700u : (0755u & ~mask));
-        if (!present && std::filesystem::path(relative).has_parent_path()) {
-          ASSERT_EQ(stat((home / relative).parent_path().c_str(), &info), 0);
-          EXPECT_EQ(info.st_mode & 0777, 0755u & ~mask);
-        }
-      }
+      EXPECT_EQ(answer.toStdString(), (home / relative).string());
+      EXPECT_EQ(std::filesystem::exists(home / relative), c.present);
     }
   }
+}
+
+// The file dialogs start where the user works: the open-file dialog in
+// the documents folder, the folder browser on the desktop (the home folder
+// while they are missing), then each where the last one of its kind was
+// left in this run.
+TEST(FileDialogsGui, StartInTheLastFolderUsedElseDocumentsOrDesktop) {
+  EnsureTestApplication();
+  const std::filesystem::path home = TempDir() / "dialogs-home";
+  std::filesystem::create_directories(home / ".config");
+  testsupport::ScopedEnv home_variable("HOME", home.c_str());
+  testsupport::ScopedEnv config("XDG_CONFIG_HOME", (home / ".config").c_str());
+  SetServices(nullptr);
+  auto start_of = [](bool browser) {
+    std::unique_ptr<QFileDialog> dialog =
+        browser ? MakeFolderBrowser(nullptr, "Folder") : MakeOpenFileDialog(nullptr, "File", {{"All", "*.*"}}, 1);
+    return dialog->directory().absolutePath().toStdString();
+  };
+  EXPECT_EQ(start_of(false), home.string());
+  EXPECT_EQ(start_of(true), home.string());
+  EXPECT_FALSE(std::filesystem::exists(home / "Documents"));  // not made by asking
+  for (const char* folder : {"Documents", "Desktop", "plans", "sites"})
+    std::filesystem::create_directories(home / folder);
+  ASSERT_TRUE(WriteFile(home / "plans/a.vsd", "drawing"));
+  EXPECT_EQ(start_of(false), (home / "Documents").string());
+  EXPECT_EQ(start_of(true), (home / "Desktop").string());
+
+  // The user picks a file and a folder elsewhere.
+  QString answer;
+  QTimer user;
+  QObject::connect(&user, &QTimer::timeout, [&] {
+    if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+      const QFileInfo chosen(answer);
+      if (chosen.isDir()) {
+        dialog->setDirectory(answer);
+      } else {
+        dialog->setDirectory(chosen.absolutePath());
+        dialog->findChild<QLineEdit*>("fileNameEdit")->setText(chosen.fileName());  // typed
+      }
+      QMetaObject::invokeMethod(dialog, "accept");  // as the Open or Choose button does
+    }
+  });
+  user.start(20);
+  answer = QString::fromStdString((home / "plans/a.vsd").string());
+  EXPECT_EQ(Services().GetOpenFileName(nullptr, "File", {{"All", "*.*"}}, 1), answer);
+  answer = QString::fromStdString((home / "sites").string());
+  EXPECT_EQ(Services().BrowseForFolder(nullptr, "Folder"), answer);
+  user.stop();
+  EXPECT_EQ(start_of(false), (home / "plans").string());
+  EXPECT_EQ(start_of(true), (home / "sites").string());
 }
 
 // Qt's own dialogs and buttons follow the language id: the translations

@@ -26,6 +26,7 @@ class ScriptedServices : public UserInterfaceServices {
   std::function<void(const Box&)> on_box;
   std::deque<QString> open_file_answers;
   std::deque<QString> folder_answers;
+  bool documents_open = true;  // what OpenDocument answers
   QString desktop = "/nonexistent/Desktop";
   QString documents = "/nonexistent/Documents";
   RECT work_area{0, 0, 1920, 1080};
