@@ -176,6 +176,7 @@ int OleCompFile::readFrom(int64_t offset, unsigned char* buffer, int count) {
     std::memcpy(buffer, m_image.get() + offset, static_cast<size_t>(n));
     return static_cast<int>(n);
   }
+  if (offset < 0 || !m_io->Seek(static_cast<long>(offset), 0)) return -1;
   return m_io->Read(buffer, count);
 }
 
