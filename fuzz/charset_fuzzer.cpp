@@ -66,11 +66,14 @@ void Convert(const std::string& from, const std::string& to, const uint8_t* text
       status = cconvConvert(&session);
       if (session.output_length < 0 || session.output_length > capacity) std::abort();
       if (session.input_position < 0 || session.input_position > session.input_length) std::abort();
-      // Eight bytes hold any character with its line end; a full buffer that
-      // stays empty while the input does not move is a hang.
+      // Sixteen bytes hold any character with its line end, and 48 the
+      // longest character reference ("&#1114111;" in four-byte units) with
+      // it; a full buffer of that size that stays empty while the input does
+      // not move is a hang.
       bool progress = session.output_length > 0 || session.input_position != before;
       stalls = progress ? 0 : stalls + 1;
-      if (status == kStatusFull && capacity >= 16 && stalls > 2) std::abort();
+      const int room = options.char_references != 0 ? 48 : 16;
+      if (status == kStatusFull && capacity >= room && stalls > 2) std::abort();
     } while (status == kStatusFull && stalls <= 2);
     if (status != 0 && status != 12) break;
   }
