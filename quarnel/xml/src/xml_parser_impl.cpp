@@ -1429,6 +1429,15 @@ ZelXmlParser::EventType XmlParserImpl::next() {
         } else {
           joins = m_charRef != 0;
         }
+        // A text made of references alone grows here and never passes
+        // through parseText: its bound is checked as each one joins.
+        if (joins && m_textBuffer.length() > m_valueLimit) {
+          reportLimit(u"text length");
+          m_textBuffer.remove();
+          m_tokenStart = 0;
+          event = nextToken();
+          continue;
+        }
         break;
       case IGNORABLE_WHITESPACE:
       case PROCESSING_INSTRUCTION:

@@ -270,11 +270,29 @@ TEST(XmlHostile, ValueLengthsAreBounded) {
 // value, and the limit is reported where it was passed.
 TEST(XmlHostile, PredefinedReferencesCountOnce) {
   struct Row {
-    const char* document;
+    std::string document;
     int32_t bound;
-    const char* joined;
+    std::string joined;
+  };
+  auto repeat = [](const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += text;
+    return out;
   };
   const std::vector<Row> rows = {
+      // Texts of references alone, which join without a plain run between
+      // them: at the bound, and one unit past it.
+      {"<d>" + repeat("&amp;", 100) + "</d>", 100, "<d> T:" + std::string(100, '&') + " </d> $"},
+      {"<d>" + repeat("&amp;", 101) + "</d>", 100, "<d> #183C #1801 $"},
+      {"<d>" + repeat("&#65;", 100) + "</d>", 100, "<d> T:" + std::string(100, 'A') + " </d> $"},
+      {"<d>" + repeat("&#65;", 101) + "</d>", 100, "<d> #183C #1801 $"},
+      {"<d>" + repeat("&lt;&#x42;", 50) + "</d>", 100, "<d> T:" + repeat("<B", 50) + " </d> $"},
+      {"<d>" + repeat("&lt;&#x42;", 50) + "&lt;</d>", 100, "<d> #183C #1801 $"},
+      {"<d>" + repeat("x&#65;", 50) + "</d>", 100, "<d> T:" + repeat("xA", 50) + " </d> $"},
+      {"<d>" + repeat("x&#65;", 50) + "&#65;</d>", 100, "<d> #183C #1801 $"},
+      // A character past U+FFFF is two units.
+      {"<d>" + repeat("&#x1F600;", 50) + "</d>", 100, "<d> T:" + repeat("\xF0\x9F\x98\x80", 50) + " </d> $"},
+      {"<d>" + repeat("&#x1F600;", 50) + "&#65;</d>", 100, "<d> #183C #1801 $"},
       {"<d>&lt;&amp;&gt;&apos;&quot;</d>", 5, "<d> T:<&>'\" </d> $"},
       {"<d>&lt;&amp;&gt;&apos;&quot;</d>", 4, "<d> #183C #1801 $"},
       {"<d>&lt;&amp;&lt;&amp;x</d>", 3, "<d> #183C #1801 $"},
