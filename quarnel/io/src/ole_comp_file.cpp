@@ -158,13 +158,7 @@ bool OleCompFile::loadImage() {
 
 // count bytes at offset, whole or not at all.
 bool OleCompFile::readAt(int64_t offset, unsigned char* buffer, int count) {
-  if (m_image != nullptr) {
-    if (offset < 0 || offset + count > m_fileSize) return false;
-    std::memcpy(buffer, m_image.get() + offset, static_cast<size_t>(count));
-    return true;
-  }
-  if (!m_io->Seek(static_cast<long>(offset), 0)) return false;
-  return m_io->Read(buffer, count) == count;
+  return readFrom(offset, buffer, count) == count;
 }
 
 // Up to count bytes at offset: what the file holds there; -1 on an error.
@@ -591,12 +585,14 @@ int OleStream::OLEread(unsigned char* buffer, unsigned int count) {
   int done = 0;
   while (left > 0) {
     const int64_t first = std::min<int64_t>(left, unit - m_pos % unit);
-    if (OLEseek(m_pos, 0) < 0) break;
-    // Units that follow one another in the file are read in one call.
+    // Units that follow one another in the file are read in one call, which
+    // seeks there itself.
     int64_t piece = first;
     int32_t index = static_cast<int32_t>(m_pos / unit);
-    const int64_t start = unitOffset(index) + m_pos % unit;
-    for (int64_t at = unitOffset(index); piece < left; ++index) {
+    const int64_t unitStart = unitOffset(index);
+    if (unitStart < 0) break;
+    const int64_t start = unitStart + m_pos % unit;
+    for (int64_t at = unitStart; piece < left; ++index) {
       const int64_t next = unitOffset(index + 1);
       if (next < 0 || next != at + unit) break;
       piece += std::min<int64_t>(unit, left - piece);
