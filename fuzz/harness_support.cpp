@@ -25,12 +25,21 @@ void RemovePrivateFolder() {
   fs::remove_all(*folder_path, ignored);
 }
 
+// Where the private folder goes: TMPDIR when it is set, else the machine's
+// memory file system when it has one, since a harness writes its input and
+// the engine its temporary files there for every execution.
+std::string FolderBase() {
+  const char* base = std::getenv("TMPDIR");
+  if (base != nullptr && *base != '\0') return base;
+  if (access("/dev/shm", W_OK | X_OK) == 0) return "/dev/shm";
+  return "/tmp";
+}
+
 }  // namespace
 
 const std::string& PrivateFolder() {
   if (folder_path == nullptr) {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/shapeglean-fuzz.XXXXXX";
+    std::string pattern = FolderBase() + "/shapeglean-fuzz.XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) {
       std::perror("mkdtemp");
       std::abort();

@@ -1,5 +1,6 @@
 // What every libFuzzer harness of the engine shares: a private folder that
-// is the process's temporary folder (TMPDIR) and is removed at exit, the
+// is the process's temporary folder (TMPDIR) and is removed at exit (made
+// in TMPDIR when set, else in /dev/shm when the machine has it), the
 // input written there as a file, and the conversion engine started once per
 // process with the configuration the build generated (its etc/ copied into
 // the private folder, where the configuration lookup finds it) and ended at
