@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
+#include <dirent.h>
 #include <unistd.h>
 
 #include "dalvex/cconv.h"
@@ -64,6 +66,26 @@ std::string WriteInput(const std::string& name, const uint8_t* data, size_t size
 
 std::string WriteInput(const std::string& name, std::string_view bytes) {
   return WriteInput(name, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  static std::map<std::string, DIR*> streams;
+  DIR*& stream = streams[folder];
+  if (stream == nullptr) {
+    stream = opendir(folder.c_str());
+    if (stream == nullptr) {
+      std::perror(folder.c_str());
+      std::abort();
+    }
+  } else {
+    rewinddir(stream);
+  }
+  std::vector<std::string> names;
+  while (const dirent* entry = readdir(stream)) {
+    std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+  return names;
 }
 
 void Remove(const std::string& path) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace fuzz {
 
@@ -21,6 +22,11 @@ const std::string& PrivateFolder();
 // answers the path; aborts when the file cannot be written.
 std::string WriteInput(const std::string& name, const uint8_t* data, size_t size);
 std::string WriteInput(const std::string& name, std::string_view bytes);
+
+// The names in a folder (without "." and ".."), read through a directory
+// stream opened on the first call for that folder and rewound on the next
+// ones; aborts when the folder cannot be opened.
+std::vector<std::string> FolderEntries(const std::string& folder);
 
 // Removes a file or folder below the private folder.
 void Remove(const std::string& path);
