@@ -69,8 +69,10 @@ std::string WriteInput(const std::string& name, std::string_view bytes) {
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder) {
-  static std::map<std::string, DIR*> streams;
-  DIR*& stream = streams[folder];
+  // Held for the whole process and never destroyed, so that the streams
+  // stay reachable for the leak check at exit.
+  static auto* const streams = new std::map<std::string, DIR*>;
+  DIR*& stream = (*streams)[folder];
   if (stream == nullptr) {
     stream = opendir(folder.c_str());
     if (stream == nullptr) {
