@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
+#include <dirent.h>
 #include <unistd.h>
 
 #include "dalvex/cconv.h"
@@ -25,12 +27,21 @@ void RemovePrivateFolder() {
   fs::remove_all(*folder_path, ignored);
 }
 
+// Where the private folder goes: TMPDIR when it is set, else the machine's
+// memory file system when it has one, since a harness writes its input and
+// the engine its temporary files there for every execution.
+std::string FolderBase() {
+  const char* base = std::getenv("TMPDIR");
+  if (base != nullptr && *base != '\0') return base;
+  if (access("/dev/shm", W_OK | X_OK) == 0) return "/dev/shm";
+  return "/tmp";
+}
+
 }  // namespace
 
 const std::string& PrivateFolder() {
   if (folder_path == nullptr) {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/shapeglean-fuzz.XXXXXX";
+    std::string pattern = FolderBase() + "/shapeglean-fuzz.XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) {
       std::perror("mkdtemp");
       std::abort();
@@ -55,6 +66,28 @@ std::string WriteInput(const std::string& name, const uint8_t* data, size_t size
 
 std::string WriteInput(const std::string& name, std::string_view bytes) {
   return WriteInput(name, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  // Held for the whole process and never destroyed, so that the streams
+  // stay reachable for the leak check at exit.
+  static auto* const streams = new std::map<std::string, DIR*>;
+  DIR*& stream = (*streams)[folder];
+  if (stream == nullptr) {
+    stream = opendir(folder.c_str());
+    if (stream == nullptr) {
+      std::perror(folder.c_str());
+      std::abort();
+    }
+  } else {
+    rewinddir(stream);
+  }
+  std::vector<std::string> names;
+  while (const dirent* entry = readdir(stream)) {
+    std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+  return names;
 }
 
 void Remove(const std::string& path) {

@@ -3,14 +3,18 @@
 // a memory file (the reader takes a file whole); every stream up to four names
 // deep is read directly and through the standard stream, every storage is
 // asked for its object, both property sets answer every summary id and the
-// hyperlinks, and the document kind is detected.
+// hyperlinks, and the document kind is detected. The streams read the
+// input where libFuzzer holds it, and the memory file is made once and
+// rewritten for every input.
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <istream>
 #include <memory>
-#include <sstream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -22,6 +26,39 @@
 using namespace ObraCommon;
 
 namespace {
+
+// The input as a read-only stream buffer that seeks as a string stream's
+// does: to any position from its start to its end.
+class InputBuf : public std::streambuf {
+ public:
+  InputBuf(const uint8_t* data, size_t size) {
+    char* begin = const_cast<char*>(reinterpret_cast<const char*>(data));
+    setg(begin, begin, begin + size);
+  }
+
+ protected:
+  pos_type seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode which) override {
+    if ((which & std::ios_base::in) == 0) return pos_type(off_type(-1));
+    const off_type base = dir == std::ios_base::beg ? 0 : dir == std::ios_base::cur ? gptr() - eback() : egptr() - eback();
+    const off_type to = base + off;
+    if (to < 0 || to > egptr() - eback()) return pos_type(off_type(-1));
+    setg(eback(), eback() + to, egptr());
+    return pos_type(to);
+  }
+  pos_type seekpos(pos_type pos, std::ios_base::openmode which) override {
+    return seekoff(off_type(pos), std::ios_base::beg, which);
+  }
+};
+
+// The memory file the file I/O object reads, made on the first input.
+int MemoryFile() {
+  static const int fd = [] {
+    int made = memfd_create("ole_reader", MFD_CLOEXEC);
+    if (made < 0) std::abort();
+    return made;
+  }();
+  return fd;
+}
 
 void Walk(OleCompFile& file, int32_t storage, std::vector<std::string>& names, int budget[1]) {
   const OleDirInfo* parent = file.getDirInfo(storage);
@@ -62,9 +99,9 @@ void Walk(OleCompFile& file, int32_t storage, std::vector<std::string>& names, i
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string bytes(reinterpret_cast<const char*>(data), size);
   {
-    std::istringstream in(bytes);
+    InputBuf buf(data, size);
+    std::istream in(&buf);
     MekStreamIOobj io(&in);
     OleCompFile file;
     if (file.OLEopen(&io)) {
@@ -86,21 +123,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       set.init(&file);
     }
   }
-  const int fd = memfd_create("ole_reader", MFD_CLOEXEC);
-  if (fd >= 0) {
-    if (write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) && lseek(fd, 0, SEEK_SET) == 0) {
-      MekFileIOobj io(fd, "rb");  // closes the descriptor
-      OleCompFile file;
-      if (file.OLEopen(&io)) {
-        std::vector<std::string> names;
-        int budget[1] = {2000};
-        Walk(file, 0, names, budget);
-      }
-    } else {
-      close(fd);
+  const int fd = MemoryFile();
+  if (pwrite(fd, data, size, 0) != static_cast<ssize_t>(size) || ftruncate(fd, static_cast<off_t>(size)) != 0 ||
+      lseek(fd, 0, SEEK_SET) != 0)
+    std::abort();
+  const int copy = dup(fd);
+  if (copy < 0) std::abort();
+  {
+    MekFileIOobj io(copy, "rb");  // closes the copy
+    OleCompFile file;
+    if (file.OLEopen(&io)) {
+      std::vector<std::string> names;
+      int budget[1] = {2000};
+      Walk(file, 0, names, budget);
     }
   }
-  std::istringstream in(bytes);
+  InputBuf buf(data, size);
+  std::istream in(&buf);
   OleCompFile::detectOLEDocument(in);
   return 0;
 }

@@ -43,14 +43,14 @@ const std::string& WorkFolder() {
 }
 
 void CheckNothingLeft(const std::string& input) {
-  for (const auto& entry : std::filesystem::directory_iterator(fuzz::PrivateFolder())) {
-    std::string name = entry.path().filename().string();
+  for (const std::string& name : fuzz::FolderEntries(fuzz::PrivateFolder())) {
+    const std::string path = fuzz::PrivateFolder() + name;
     // The configuration and the named mutexes' lock files stay.
-    if (name == "etc" || name.ends_with(".lock") || name == "cwd" || entry.path() == input) continue;
-    std::fprintf(stderr, "left behind: %s\n", entry.path().c_str());
+    if (name == "etc" || name.ends_with(".lock") || name == "cwd" || path == input) continue;
+    std::fprintf(stderr, "left behind: %s\n", path.c_str());
     std::abort();
   }
-  if (!std::filesystem::is_empty(WorkFolder())) {
+  if (!fuzz::FolderEntries(WorkFolder()).empty()) {
     std::fprintf(stderr, "written into the working directory\n");
     std::abort();
   }

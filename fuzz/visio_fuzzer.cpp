@@ -7,9 +7,9 @@
 // in the private folder but the harness's files (the input file is
 // rewritten in place by the next input).
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 #include "glyphane/glyphane.h"
@@ -22,11 +22,11 @@ int IgnoreError(ExtractErrorInfo*) { return 0; }
 // Everything in the private folder besides the configuration, the input and
 // the outputs is a temporary file an extraction forgot.
 void CheckNothingLeft(const std::string& input, const std::string& output) {
-  for (const auto& entry : std::filesystem::directory_iterator(fuzz::PrivateFolder())) {
-    std::string name = entry.path().filename().string();
+  for (const std::string& name : fuzz::FolderEntries(fuzz::PrivateFolder())) {
+    const std::string path = fuzz::PrivateFolder() + name;
     // The configuration and the named mutexes' lock files stay.
-    if (name == "etc" || name.ends_with(".lock") || entry.path() == input || entry.path() == output) continue;
-    std::fprintf(stderr, "left behind: %s\n", entry.path().c_str());
+    if (name == "etc" || name.ends_with(".lock") || path == input || path == output) continue;
+    std::fprintf(stderr, "left behind: %s\n", path.c_str());
     std::abort();
   }
 }

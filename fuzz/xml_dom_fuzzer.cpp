@@ -3,7 +3,9 @@
 // eight node slots (slot 0 starts with the document). Refused operations
 // throw ZelError and must leave a sound tree; walks are bounded, and the
 // whole forest must be freed when the slots are dropped (leaks are
-// findings).
+// findings). Deep clones copy at most kCloneBudget nodes per input in all:
+// a clone appended to its source doubles the tree, and a few hundred such
+// pairs would ask for more memory than any machine has.
 #include <cstddef>
 #include <cstdint>
 
@@ -16,11 +18,13 @@ namespace {
 
 constexpr int kSlots = 8;
 constexpr int kWalkBound = 4096;
+constexpr int kCloneBudget = 8192;
 
 struct Input {
   const uint8_t* data;
   size_t size;
   size_t at = 0;
+  int clone_budget = kCloneBudget;  // nodes deep clones may still copy
   bool done() const { return at >= size; }
   int next() { return at < size ? data[at++] : 0; }
 };
@@ -31,6 +35,21 @@ ZelElement* AsElement(const ZelPtr<ZelNode>& node) {
 
 ZelAttr* AsAttr(const ZelPtr<ZelNode>& node) {
   return node && node->isA(ZelAttr::getStaticTypeID()) ? static_cast<ZelAttr*>(node.get()) : nullptr;
+}
+
+// The nodes of root's subtree, root included, counted up to limit + 1.
+int CountNodes(const ZelNode* root, int limit) {
+  int count = 0;
+  for (const ZelNode* node = root; node != nullptr && count <= limit;) {
+    ++count;
+    if (const ZelNode* child = node->getFirstChild()) {
+      node = child;
+      continue;
+    }
+    while (node != nullptr && node != root && node->getNextSibling() == nullptr) node = node->getParentNode();
+    node = node == nullptr || node == root ? nullptr : node->getNextSibling();
+  }
+  return count;
 }
 
 void Walk(ZelNode* root, int order) {
@@ -83,7 +102,15 @@ void Step(ZelDocument& doc, ZelPtr<ZelNode>* slot, Input& in) {
     case 11:
       if (ZelElement* e = AsElement(x)) e->removeAttributeNode(AsAttr(y));
       break;
-    case 12: if (x) z = x->cloneNode((arg & 1) != 0); break;
+    case 12:
+      if (!x) break;
+      if (arg & 1) {
+        const int nodes = CountNodes(x.get(), in.clone_budget);
+        if (nodes > in.clone_budget) break;
+        in.clone_budget -= nodes;
+      }
+      z = x->cloneNode((arg & 1) != 0);
+      break;
     case 13: if (x) x->removeAllChildNodes(); break;
     case 14: if (x) x->deleteAllChildNodes(); break;
     default:

@@ -53,15 +53,19 @@ ConversionSession::Outcome ConversionSession::Convert(
     return outcome;
   }
   capacity = std::clamp<uint64_t>(capacity, 16, INT_MAX);
-  std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[capacity]);
-  if (!buffer) {
-    outcome.status = 12;
-    return outcome;
+  if (buffer_capacity_ < capacity) {
+    buffer_.reset(new (std::nothrow) uint8_t[capacity]);
+    buffer_capacity_ = buffer_ ? capacity : 0;
+    if (!buffer_) {
+      outcome.status = 12;
+      return outcome;
+    }
   }
+  uint8_t* buffer = buffer_.get();
   session_.input = reinterpret_cast<const uint8_t*>(input.data());
   session_.input_length = static_cast<int32_t>(input.size());
   session_.input_position = 0;
-  session_.output = buffer.get();
+  session_.output = buffer;
   session_.output_capacity = static_cast<int32_t>(capacity);
   for (;;) {
     session_.output_length = 0;
@@ -69,7 +73,7 @@ ConversionSession::Outcome ConversionSession::Convert(
     int32_t length = std::clamp(session_.output_length, 0, session_.output_capacity);
     if (length > 0) {
       outcome.produced_any = true;
-      if (int32_t rc = produced(std::string_view(reinterpret_cast<const char*>(buffer.get()),
+      if (int32_t rc = produced(std::string_view(reinterpret_cast<const char*>(buffer),
                                                  static_cast<size_t>(length)))) {
         outcome.stopped_by = rc;
         break;

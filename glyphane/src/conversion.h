@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -54,6 +55,10 @@ class ConversionSession {
  private:
   CconvSession session_{};
   bool active_ = false;
+  // The output block of every conversion, kept between them (a drawing
+  // converts one item at a time) and made larger when one asks for more.
+  std::unique_ptr<uint8_t[]> buffer_;
+  uint64_t buffer_capacity_ = 0;
 };
 
 }  // namespace glyphane

@@ -26,6 +26,7 @@
 // mapping it costs every process that reads one.
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 #include <vector>
 
 #include <archive.h>
@@ -155,6 +156,14 @@ struct Archive::Impl {
   bool have_current = false;
   bool current_unreadable = false;  // continued from or into a missing volume, or not found
   const MemberHeader* current_header = nullptr;
+  // The block members are unpacked through, made on the first member and
+  // kept for the archive's life: it is written before it is read.
+  std::unique_ptr<char[]> block;
+
+  char* Block() {
+    if (block == nullptr) block = std::make_unique_for_overwrite<char[]>(kBlock);
+    return block.get();
+  }
 
   void CloseDecoder() {
     if (la != nullptr) archive_read_free(la);
@@ -362,7 +371,7 @@ struct Archive::Impl {
   }
 
   // libarchive's data of the current member into `fd`.
-  int ExtractLibarchive(int fd, std::vector<char>* buffer) {
+  int ExtractLibarchive(int fd, char* buffer) {
     // Neither decoder checks every file's CRC-32 (libarchive passes stored
     // data unchecked, libunarr too): an unsplit RAR 1.5-4 file is checked
     // against its header here.
@@ -370,23 +379,23 @@ struct Archive::Impl {
     uLong crc = crc32(0L, Z_NULL, 0);
     uint64_t total = 0;
     for (;;) {
-      la_ssize_t n = archive_read_data(la, buffer->data(), buffer->size());
+      la_ssize_t n = archive_read_data(la, buffer, kBlock);
       if (n == 0) return check && static_cast<uint32_t>(crc) != current_header->crc ? kDamaged : 0;
       if (n < 0) return kDamaged;
-      crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer->data()), static_cast<uInt>(n));
+      crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer), static_cast<uInt>(n));
       total += static_cast<uint64_t>(n);
       if (current.size != 0 && total > current.size) return kDamaged;
-      if (!WriteAll(fd, buffer->data(), static_cast<size_t>(n))) return kWriteFailed;
+      if (!WriteAll(fd, buffer, static_cast<size_t>(n))) return kWriteFailed;
     }
   }
 
   int Extract(int fd) {
     if (!have_current || current_unreadable || current.encrypted) return kDamaged;
     have_current = false;
-    std::vector<char> buffer(kBlock);
+    char* buffer = Block();
     if (decoder == Decoder::kLibarchive) {
       off_t start = fd >= 0 ? lseek(fd, 0, SEEK_CUR) : 0;
-      int rc = ExtractLibarchive(fd, &buffer);
+      int rc = ExtractLibarchive(fd, buffer);
       la_inside = rc != 0;
       if (rc != kDamaged || !may_fall_back || current_header == nullptr) return rc;
       // libunarr unpacks the member whole, over what libarchive wrote.
@@ -400,10 +409,10 @@ struct Archive::Impl {
     uLong crc = crc32(0L, Z_NULL, 0);
     size_t left = unarr->entry_get_size(ua);
     while (left > 0) {
-      size_t n = std::min(left, buffer.size());
-      if (!unarr->entry_uncompress(ua, buffer.data(), n)) return kDamaged;
-      crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.data()), static_cast<uInt>(n));
-      if (!WriteAll(fd, buffer.data(), n)) return kWriteFailed;
+      size_t n = std::min(left, kBlock);
+      if (!unarr->entry_uncompress(ua, buffer, n)) return kDamaged;
+      crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer), static_cast<uInt>(n));
+      if (!WriteAll(fd, buffer, n)) return kWriteFailed;
       left -= n;
     }
     return check && static_cast<uint32_t>(crc) != current_header->crc ? kDamaged : 0;
