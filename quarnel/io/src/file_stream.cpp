@@ -38,6 +38,10 @@ constexpr size_t kAreaBytes = size_t{64} << 10;
 // area for putting back.
 constexpr size_t kKeptBytes = 64;
 
+// The FILE's buffer of a file opened for writing only: stdio's own, of a
+// disk block, makes a system call of every write of a block or more.
+constexpr size_t kWriteBufferBytes = size_t{64} << 10;
+
 bool NamesDirectory(FILE* file) {
   struct stat st;
   return fstat(fileno(file), &st) == 0 && S_ISDIR(st.st_mode);
@@ -154,6 +158,10 @@ ZelFileStreamBuf* ZelFileStreamBuf::openUtf8(const char* path, int mode) {
   if (NamesDirectory(file)) {
     fclose(file);
     return nullptr;
+  }
+  if ((mode & std::ios::in) == 0) {
+    if (m_writeBuffer == nullptr) m_writeBuffer = std::make_unique<char[]>(kWriteBufferBytes);
+    setvbuf(file, m_writeBuffer.get(), _IOFBF, kWriteBufferBytes);
   }
   _Init(file, _Openfl);
   _Initcvt(&std::use_facet<Codecvt>(getloc()));

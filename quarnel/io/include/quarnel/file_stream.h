@@ -77,6 +77,7 @@ class QUARNEL_API ZelFileStreamBuf : public std::streambuf {
   std::string m_scratch;  // the bytes of the last character converted
   std::unique_ptr<char[]> m_area;  // the get area while reading ahead
   off_type m_fileAt = -1;          // where the FILE stands while reading ahead; -1: not known
+  std::unique_ptr<char[]> m_writeBuffer;  // the FILE's buffer when the file is opened for writing only
 };
 
 class QUARNEL_API ZelIFileStream : public std::istream {
