@@ -201,11 +201,21 @@ std::streamsize ZelKVBStreamBuf::xsgetn(char* out, std::streamsize count) {
       if (traits_type::eq_int_type(underflow(), traits_type::eof())) break;
       continue;
     }
-    // A block at a time, as the get area would take it.
-    const int length = refill(out + n, 0, kOutputCapacity);
-    m_session.output = reinterpret_cast<uint8_t*>(m_output);
-    m_session.output_length = 0;
-    m_session.output_capacity = kOutputCapacity;
+    // A block at a time, as the get area would take it; the session points
+    // at the get area again afterwards, also when the source throws.
+    struct BackToArea {
+      ZelKVBStreamBuf* buf;
+      ~BackToArea() {
+        buf->m_session.output = reinterpret_cast<uint8_t*>(buf->m_output);
+        buf->m_session.output_length = 0;
+        buf->m_session.output_capacity = kOutputCapacity;
+      }
+    };
+    int length;
+    {
+      BackToArea back{this};
+      length = refill(out + n, 0, kOutputCapacity);
+    }
     if (length < 0) break;
     n += length;
     // The last units become the get area, for putting back.
