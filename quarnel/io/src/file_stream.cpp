@@ -2,7 +2,9 @@
 // itself is read through a get area of its own, filled by fread in large
 // pieces, so that single characters cost no call; the FILE stays at the end
 // of what the area holds, and every other operation first steps the FILE
-// back to the stream's position. An adopted FILE may be used through stdio
+// back to the stream's position. A seek to a byte the area holds only moves
+// the read position in it (the zip reader seeks to each header and entry
+// it reads). An adopted FILE may be used through stdio
 // at any moment, so there the buffer keeps its areas empty and every
 // character passes through uflow and overflow to the FILE. Bulk writes go
 // to fwrite when no conversion facet is imbued; an imbued facet converts
@@ -32,6 +34,13 @@ constexpr size_t kMaxCharBytes = 64;
 // The get area of a file the buffer opened: large enough that fread reads
 // past the FILE's own buffer straight into it.
 constexpr size_t kAreaBytes = size_t{64} << 10;
+// Of a large read straight into the caller's buffer, the bytes kept in the
+// area for putting back.
+constexpr size_t kKeptBytes = 64;
+
+// The FILE's buffer of a file opened for writing only: stdio's own, of a
+// disk block, makes a system call of every write of a block or more.
+constexpr size_t kWriteBufferBytes = size_t{64} << 10;
 
 bool NamesDirectory(FILE* file) {
   struct stat st;
@@ -79,6 +88,7 @@ void ZelFileStreamBuf::_Init(FILE* file, _Initfl which) {
   m_state = std::mbstate_t{};
   m_savedState = std::mbstate_t{};
   m_scratch.clear();
+  m_fileAt = -1;
 }
 
 void ZelFileStreamBuf::_Initcvt(const Codecvt* facet) {
@@ -93,6 +103,7 @@ void ZelFileStreamBuf::imbue(const std::locale& loc) {
 // Steps the FILE back over what the get area holds unread and empties the
 // area; false (the area kept) when the FILE cannot seek.
 bool ZelFileStreamBuf::dropReadAhead() {
+  m_fileAt = -1;  // the caller moves the FILE
   if (gptr() == nullptr) return true;
   const off_t unread = egptr() - gptr();
   if (unread > 0 && fseeko(m_file, -unread, SEEK_CUR) != 0) return false;
@@ -105,7 +116,19 @@ bool ZelFileStreamBuf::fillArea() {
   if (m_area == nullptr) m_area = std::make_unique<char[]>(kAreaBytes);
   const size_t n = fread(m_area.get(), 1, kAreaBytes, m_file);
   setg(m_area.get(), m_area.get(), m_area.get() + n);
+  if (m_fileAt >= 0) m_fileAt += static_cast<off_type>(n);
   return n > 0;
+}
+
+// Moves the read position to target when the area holds it (or ends just
+// before it); false otherwise. The FILE stays at the area's end.
+bool ZelFileStreamBuf::seekInArea(off_type target) {
+  if (gptr() == nullptr || !readsAhead()) return false;
+  if (m_fileAt < 0) m_fileAt = ftello(m_file);
+  const off_type start = m_fileAt - (egptr() - eback());
+  if (m_fileAt < 0 || target < start || target > m_fileAt) return false;
+  setg(eback(), eback() + (target - start), egptr());
+  return true;
 }
 
 ZelFileStreamBuf* ZelFileStreamBuf::open(const char16_t* path, int mode) {
@@ -135,6 +158,10 @@ ZelFileStreamBuf* ZelFileStreamBuf::openUtf8(const char* path, int mode) {
   if (NamesDirectory(file)) {
     fclose(file);
     return nullptr;
+  }
+  if ((mode & std::ios::in) == 0) {
+    if (m_writeBuffer == nullptr) m_writeBuffer = std::make_unique<char[]>(kWriteBufferBytes);
+    setvbuf(file, m_writeBuffer.get(), _IOFBF, kWriteBufferBytes);
   }
   _Init(file, _Openfl);
   _Initcvt(&std::use_facet<Codecvt>(getloc()));
@@ -254,30 +281,41 @@ ZelFileStreamBuf::int_type ZelFileStreamBuf::pbackfail(int_type ch) {
 ZelFileStreamBuf::pos_type ZelFileStreamBuf::seekoff(off_type offset, std::ios_base::seekdir way,
                                                      std::ios_base::openmode) {
   if (m_file == nullptr) return pos_type(off_type(-1));
-  if (offset == 0 && way == std::ios_base::cur && gptr() != nullptr) {
-    // Telling leaves the area in place.
-    const off_t at = ftello(m_file);
+  if (gptr() != nullptr && way != std::ios_base::end) {
+    // Telling, and seeking inside the area, leave the area in place.
+    if (m_fileAt < 0 && readsAhead()) m_fileAt = ftello(m_file);
+    const off_t at = m_fileAt >= 0 ? m_fileAt : ftello(m_file);
     if (at < 0) return pos_type(off_type(-1));
-    pos_type result(at - (egptr() - gptr()));
-    result.state(m_state);
-    return result;
+    const off_type here = at - (egptr() - gptr());
+    const off_type target = way == std::ios_base::beg ? offset : here + offset;
+    if (target == here || seekInArea(target)) {
+      pos_type result(target);
+      result.state(m_state);
+      return result;
+    }
   }
   if (!dropReadAhead()) return pos_type(off_type(-1));
   int whence = way == std::ios_base::beg ? SEEK_SET : way == std::ios_base::cur ? SEEK_CUR : SEEK_END;
   if (fseeko(m_file, offset, whence) != 0) return pos_type(off_type(-1));
   off_t at = ftello(m_file);
   if (at < 0) return pos_type(off_type(-1));
+  if (readsAhead()) m_fileAt = at;
   pos_type result(at);
   result.state(m_state);
   return result;
 }
 
 ZelFileStreamBuf::pos_type ZelFileStreamBuf::seekpos(pos_type position, std::ios_base::openmode) {
-  if (m_file == nullptr || !dropReadAhead() || fseeko(m_file, off_type(position), SEEK_SET) != 0) {
-    return pos_type(off_type(-1));
+  if (m_file == nullptr) return pos_type(off_type(-1));
+  if (seekInArea(off_type(position))) {
+    m_state = position.state();
+    m_scratch.clear();
+    return position;
   }
+  if (!dropReadAhead() || fseeko(m_file, off_type(position), SEEK_SET) != 0) return pos_type(off_type(-1));
   off_t at = ftello(m_file);
   if (at < 0) return pos_type(off_type(-1));
+  if (readsAhead()) m_fileAt = at;
   m_state = position.state();
   m_scratch.clear();
   pos_type result(at);
@@ -314,9 +352,18 @@ std::streamsize ZelFileStreamBuf::xsgetn(char* buffer, std::streamsize count) {
       if (!fillArea()) break;
       continue;
     }
-    // A large rest goes straight from the FILE into the caller's buffer.
+    // A large rest goes straight from the FILE into the caller's buffer;
+    // the area then holds the last bytes of it, where a put-back finds
+    // them (the area read before would give a byte from before the rest).
     const size_t n = fread(buffer + done, 1, want, m_file);
+    if (m_fileAt >= 0) m_fileAt += static_cast<off_type>(n);
     done += static_cast<std::streamsize>(n);
+    if (n > 0) {
+      if (m_area == nullptr) m_area = std::make_unique<char[]>(kAreaBytes);
+      const size_t kept = std::min(n, kKeptBytes);
+      std::memcpy(m_area.get(), buffer + done - static_cast<std::streamsize>(kept), kept);
+      setg(m_area.get(), m_area.get() + kept, m_area.get() + kept);
+    }
     if (n < want) break;
   }
   return done;

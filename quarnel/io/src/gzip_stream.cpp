@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "crc32.h"
 #include "quarnel/file_stream.h"
 
 namespace ObraCommon {
@@ -207,7 +208,7 @@ size_t ZelGzipStreamBuf::fillGzip(char* out, size_t room) {
     Bytef* before = m_zs.next_out;
     int r = inflate(&m_zs, Z_NO_FLUSH);
     uInt made = static_cast<uInt>(m_zs.next_out - before);
-    m_crc = crc32(m_crc, before, made);
+    m_crc = Crc32Update(static_cast<uint32_t>(m_crc), before, made);
     m_length += made;
     if (r == Z_STREAM_END) {
       if (!finishMember()) m_error = true;

@@ -1,8 +1,10 @@
 // The charset-converting input stream. The source is read 4,096 bytes at a
 // time; the converted units of one read are the get area, and a refill
 // keeps the last 16 bytes of it in front for putting back. Bytes the
-// converter leaves (a character cut at the end of a read) move to the front
-// of the next read.
+// converter leaves (a character cut at the end of a read, or what did not
+// fit into the output) begin the next read, which follows them in the input
+// buffer while it has room. A read of a block or more converts straight
+// into the caller's buffer and keeps its last 16 bytes as the get area.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -20,7 +22,8 @@ namespace ObraCommon {
 
 namespace {
 
-constexpr size_t kInputBytes = 4096;
+constexpr size_t kInputBytes = 4096;       // the converter's input at a time
+constexpr size_t kInputBuffer = 64 * 1024;  // where those inputs follow one another
 constexpr int kOutputCapacity = 4096;
 constexpr size_t kOutputAllocated = 4112;
 constexpr int kPutBackBytes = 16;
@@ -70,10 +73,10 @@ ZelKVBStreamBuf::ZelKVBStreamBuf(std::istream* source, const char* charset) : m_
   }
   if (charset == nullptr || !init(charset, bigEndian)) return;
   m_output = new char[kOutputAllocated];
-  m_input = new char[kInputBytes];
+  m_input = new char[kInputBuffer];
   m_session.input = reinterpret_cast<const uint8_t*>(m_input);
   m_session.input_position = 0;
-  m_session.input_length = static_cast<int32_t>(readSource(kInputBytes));
+  m_session.input_length = static_cast<int32_t>(readSource(m_input, kInputBytes));
   m_session.output = reinterpret_cast<uint8_t*>(m_output);
   m_session.output_length = 0;
   m_session.output_capacity = kOutputCapacity;
@@ -111,10 +114,9 @@ bool ZelKVBStreamBuf::init(const char* charset, bool bigEndian) {
   return true;
 }
 
-size_t ZelKVBStreamBuf::readSource(size_t room) {
+size_t ZelKVBStreamBuf::readSource(char* at, size_t room) {
   if (m_source == nullptr || room == 0 || m_source->eof()) return 0;
-  const size_t kept = static_cast<size_t>(m_session.input_length);
-  m_source->read(m_input + kept, static_cast<std::streamsize>(room));
+  m_source->read(at, static_cast<std::streamsize>(room));
   return static_cast<size_t>(m_source->gcount());
 }
 
@@ -131,39 +133,97 @@ void ZelKVBStreamBuf::endSession() {
   m_session.input_position = 0;
 }
 
+// Converts the next of the input into out after its first kept bytes, with
+// room up to capacity: answers the new output length, or -1 once the input
+// is used up (the session ended) with nothing more written.
+int ZelKVBStreamBuf::refill(char* out, int kept, int capacity) {
+  m_session.output = reinterpret_cast<uint8_t*>(out);
+  m_session.output_length = kept;
+  m_session.output_capacity = capacity;
+  for (;;) {
+    // Input the converter left: a character cut at the end of the last
+    // read, or what did not fit into the output.
+    const int left = m_session.input_length - m_session.input_position;
+    char* window = m_input + (reinterpret_cast<const char*>(m_session.input) - m_input) + m_session.input_position;
+    // The next read follows them while the buffer has room for a whole one.
+    if (static_cast<size_t>(window - m_input) + kInputBytes > kInputBuffer) {
+      std::memmove(m_input, window, static_cast<size_t>(left));
+      window = m_input;
+    }
+    m_session.input = reinterpret_cast<const uint8_t*>(window);
+    m_session.input_position = 0;
+    m_session.input_length = left;
+    const size_t added = readSource(window + left, kInputBytes - static_cast<size_t>(left));
+    m_session.input_length += static_cast<int32_t>(added);
+    if (!convert()) {
+      endSession();
+      return -1;
+    }
+    if (m_session.output_length > kept) return m_session.output_length;
+    // A block may convert to nothing (invalid bytes skipped, shift
+    // sequences only); only a source that gives no more ends the input.
+    if (added == 0) {
+      endSession();
+      return m_session.output_length > kept ? m_session.output_length : -1;
+    }
+  }
+}
+
 ZelKVBStreamBuf::int_type ZelKVBStreamBuf::underflow() {
   if (m_output == nullptr) return traits_type::eof();
   if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
   if (m_input == nullptr) return traits_type::eof();
   const int kept = static_cast<int>(std::min<std::ptrdiff_t>(kPutBackBytes, gptr() - eback()));
   std::memmove(m_output, gptr() - kept, static_cast<size_t>(kept));
-  m_session.output_length = kept;
-  for (;;) {
-    // Input the converter left: a character cut at the end of the last
-    // read, or what did not fit into the output.
-    const int left = m_session.input_length - m_session.input_position;
-    std::memmove(m_input, m_input + m_session.input_position, static_cast<size_t>(left));
-    m_session.input_position = 0;
-    m_session.input_length = left;
-    const size_t added = readSource(kInputBytes - static_cast<size_t>(left));
-    m_session.input_length += static_cast<int32_t>(added);
-    if (!convert()) {
-      endSession();
-      setg(m_output, m_output + kept, m_output + kept);
-      return traits_type::eof();
-    }
-    if (m_session.output_length > kept) break;
-    // A block may convert to nothing (invalid bytes skipped, shift
-    // sequences only); only a source that gives no more ends the input.
-    if (added == 0) {
-      endSession();
-      if (m_session.output_length > kept) break;
-      setg(m_output, m_output + kept, m_output + kept);
-      return traits_type::eof();
-    }
+  const int length = refill(m_output, kept, kOutputCapacity);
+  if (length < 0) {
+    setg(m_output, m_output + kept, m_output + kept);
+    return traits_type::eof();
   }
-  setg(m_output, m_output + kept, m_output + m_session.output_length);
+  setg(m_output, m_output + kept, m_output + length);
   return traits_type::to_int_type(*gptr());
+}
+
+// What the get area holds first; then, while a block or more is wanted,
+// the converter writes a block at a time straight into the caller's buffer
+// (through the get area the same units would be copied once more).
+std::streamsize ZelKVBStreamBuf::xsgetn(char* out, std::streamsize count) {
+  std::streamsize n = 0;
+  while (n < count) {
+    if (gptr() < egptr()) {
+      const std::streamsize take = std::min<std::streamsize>(count - n, egptr() - gptr());
+      std::memcpy(out + n, gptr(), static_cast<size_t>(take));
+      gbump(static_cast<int>(take));
+      n += take;
+      continue;
+    }
+    if (count - n < kOutputCapacity || m_output == nullptr || m_input == nullptr) {
+      if (traits_type::eq_int_type(underflow(), traits_type::eof())) break;
+      continue;
+    }
+    // A block at a time, as the get area would take it; the session points
+    // at the get area again afterwards, also when the source throws.
+    struct BackToArea {
+      ZelKVBStreamBuf* buf;
+      ~BackToArea() {
+        buf->m_session.output = reinterpret_cast<uint8_t*>(buf->m_output);
+        buf->m_session.output_length = 0;
+        buf->m_session.output_capacity = kOutputCapacity;
+      }
+    };
+    int length;
+    {
+      BackToArea back{this};
+      length = refill(out + n, 0, kOutputCapacity);
+    }
+    if (length < 0) break;
+    n += length;
+    // The last units become the get area, for putting back.
+    const int kept = static_cast<int>(std::min<std::streamsize>(kPutBackBytes, n));
+    std::memcpy(m_output, out + n - kept, static_cast<size_t>(kept));
+    setg(m_output, m_output + kept, m_output + kept);
+  }
+  return n;
 }
 
 ZelKVBStream::ZelKVBStream(std::istream* source, const char* charset)

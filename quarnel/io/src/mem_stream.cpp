@@ -14,6 +14,7 @@ namespace ObraCommon {
 
 namespace {
 constexpr unsigned kDefaultGrowBytes = 8192;
+constexpr unsigned kPrefetchBytes = 8192;  // of the next block, as a search reaches a block
 }
 
 ZelMemStreamBuf::ZelMemStreamBuf(std::istream* source, unsigned growBytes, bool owns)
@@ -338,6 +339,17 @@ bool ZelMemStreamBuf::searchSeek(const char* pattern, unsigned n) {
   unsigned offset = static_cast<unsigned>(start % m_growBytes);
   for (;;) {
     const char* block = m_blocks[index];
+    // Each block is an allocation of its own, wherever the heap placed it,
+    // and the processor's prefetch, which follows addresses in a row, has
+    // to start again at each; the next block is asked for while this one
+    // is searched (64 MiB in scattered blocks: 0.69-0.84 of the speed of
+    // one search over a string without, 0.81-0.99 with; blocks that lie in
+    // a row gain nothing).
+    if (index + 1 < m_blocks.size()) {
+      const char* next = m_blocks[index + 1];
+      const unsigned ahead = std::min(validEnd(index + 1), kPrefetchBytes);
+      for (unsigned at = 0; at < ahead; at += 64) __builtin_prefetch(next + at);
+    }
     for (const char* from = block + offset;;) {
       // A match across the end may read more of the sources into this block.
       const unsigned end = validEnd(index);

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <utility>
 
+#include "crc32.h"
 #include "quarnel/file_stream.h"
 
 namespace ObraCommon {
@@ -103,7 +104,7 @@ class RangeBuf : public std::streambuf {
       m_length = at + got;
     }
     if (m_checkCrc && at == m_crcAt) {
-      m_crc = crc32(m_crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(got));
+      m_crc = Crc32Update(static_cast<uint32_t>(m_crc), reinterpret_cast<const unsigned char*>(data), got);
       m_crcAt += got;
     }
     setg(m_buffer.get(), data, data + got);
@@ -145,7 +146,7 @@ class RangeBuf : public std::streambuf {
       while (m_crcAt < m_length && !m_bad) {
         size_t want = static_cast<size_t>(std::min<uint64_t>(m_blockSize, m_length - m_crcAt));
         size_t got = ReadSome(m_crcAt, skipped.get(), want);
-        m_crc = crc32(m_crc, reinterpret_cast<const Bytef*>(skipped.get()), static_cast<uInt>(got));
+        m_crc = Crc32Update(static_cast<uint32_t>(m_crc), reinterpret_cast<const unsigned char*>(skipped.get()), got);
         m_crcAt += got;
         if (got < want) m_bad = true;
       }
@@ -409,7 +410,7 @@ size_t ZelInflaterStreamBuf::inflateInto(char* out, size_t room) {
       m_zs.next_out = before + made;
       m_error = true;
     }
-    m_crc = crc32(m_crc, before, made);
+    m_crc = Crc32Update(static_cast<uint32_t>(m_crc), before, made);
     m_total += made;
     if (m_error) break;
     if (r == Z_STREAM_END) {

@@ -294,8 +294,9 @@ TEST(ZelFileStreamBuf, ReadAheadKeepsTheStreamPosition) {
   const std::string data = Numbered(300000);
   constexpr long kPiece = 65536;  // the read-ahead's piece
   struct Step {
-    char op;   // b sbumpc, g sgetn, p put back a new byte, s sync, t tell, w write, k seek from the current
-    long n;    // bytes, or the seek's offset
+    char op;   // b sbumpc, g sgetn, p put back a new byte, u put back the byte read, s sync, t tell,
+               // w write, k seek from the current, j seek to a position
+    long n;    // bytes, or the seek's offset or position
   };
   const struct Row {
     const char* name;
@@ -309,6 +310,12 @@ TEST(ZelFileStreamBuf, ReadAheadKeepsTheStreamPosition) {
       {"seeking from the current position", {{'b', 100}, {'k', -50}, {'b', 1}, {'k', kPiece}, {'g', 3}}},
       {"writing after reading", {{'b', 10}, {'w', 2}, {'g', 5}, {'t', 0}}},
       {"to the end and past it", {{'g', 299990}, {'g', 20}, {'b', 1}, {'t', 0}}},
+      {"putting back after a large read", {{'b', 10}, {'g', kPiece - 10}, {'g', 100000}, {'u', 0}, {'u', 0}, {'b', 3}}},
+      {"seeking about inside a piece",
+       {{'b', 100}, {'j', 30}, {'b', 5}, {'j', 5000}, {'t', 0}, {'j', kPiece}, {'b', 2}, {'j', 10}, {'g', 70000},
+        {'k', -3}, {'b', 1}, {'u', 0}, {'g', 4}}},
+      {"seeking to a piece's end and past it", {{'g', 10}, {'j', kPiece}, {'b', 1}, {'j', kPiece + 40000}, {'j', 70}, {'b', 1}}},
+      {"writing after a seek inside a piece", {{'b', 100}, {'j', 20}, {'w', 2}, {'g', 5}, {'t', 0}}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -340,11 +347,19 @@ TEST(ZelFileStreamBuf, ReadAheadKeepsTheStreamPosition) {
             ASSERT_EQ(buf.sputbackc('#'), '#');
             ASSERT_EQ(buf.sbumpc(), '#');
             break;
+          case 'u':
+            ASSERT_EQ(buf.sungetc(), static_cast<unsigned char>(model[size_t(at - 1)]));
+            --at;
+            break;
           case 's': ASSERT_EQ(buf.pubsync(), 0); break;
           case 't': EXPECT_EQ(long(buf.pubseekoff(0, std::ios::cur)), at); break;
           case 'k':
             at += step.n;
             ASSERT_EQ(long(buf.pubseekoff(step.n, std::ios::cur)), at);
+            break;
+          case 'j':
+            at = step.n;
+            ASSERT_EQ(long(buf.pubseekpos(at)), at);
             break;
           case 'w':
             // The mode appends: the bytes go to the end, reading goes on

@@ -346,7 +346,9 @@ TEST_F(CharsetStreams, CharsetTablesReadAndWrittenInBlocks) {
       std::istringstream source(input);
       ZelKVBStream in(&source, document.c_str());
       ASSERT_TRUE(in.is_open());
-      std::string units = ReadAll(in, 1000 + prefix * 333);
+      // Pieces smaller than a block, and larger ones that the converter
+      // fills straight.
+      std::string units = ReadAll(in, prefix < 2 ? 1000 + prefix * 333 : 4096 * prefix + 1);
       ASSERT_EQ(units.size(), expected.size()) << prefix;
       ASSERT_TRUE(units == expected) << prefix;
       if (prefix != 0) continue;

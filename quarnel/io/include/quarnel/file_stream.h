@@ -67,6 +67,7 @@ class QUARNEL_API ZelFileStreamBuf : public std::streambuf {
   bool readsAhead() const { return m_closeFile && m_cvt == nullptr; }
   bool dropReadAhead();
   bool fillArea();
+  bool seekInArea(off_type target);
 
   FILE* m_file = nullptr;
   bool m_closeFile = false;
@@ -75,6 +76,8 @@ class QUARNEL_API ZelFileStreamBuf : public std::streambuf {
   std::mbstate_t m_savedState{};
   std::string m_scratch;  // the bytes of the last character converted
   std::unique_ptr<char[]> m_area;  // the get area while reading ahead
+  off_type m_fileAt = -1;          // where the FILE stands while reading ahead; -1: not known
+  std::unique_ptr<char[]> m_writeBuffer;  // the FILE's buffer when the file is opened for writing only
 };
 
 class QUARNEL_API ZelIFileStream : public std::istream {

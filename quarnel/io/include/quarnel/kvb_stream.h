@@ -34,11 +34,13 @@ class QUARNEL_API ZelKVBStreamBuf : public std::streambuf {
 
  protected:
   int_type underflow() override;
+  std::streamsize xsgetn(char* out, std::streamsize count) override;
 
  private:
   bool init(const char* charset, bool bigEndian);
   bool convert();
-  size_t readSource(size_t room);
+  size_t readSource(char* at, size_t room);
+  int refill(char* out, int kept, int capacity);
   void endSession();
 
   CconvSession m_session;
