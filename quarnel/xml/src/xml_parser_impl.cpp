@@ -534,7 +534,19 @@ inline char32_t XmlParserImpl::nextChar() {
     m_pushbackChar = kNoChar;
     return c;
   }
-  if (m_bytePos < m_byteEnd && m_decoderMode == 1 && m_segments.empty() && m_crLookahead == kNoChar) {
+  if (!m_segments.empty()) {
+    // A unit of the text on top that is no half of a pair.
+    Segment& top = m_segments.back();
+    if (top.index < top.text.length()) {
+      const char16_t u = top.text.charAt(top.index);
+      if (!U16_IS_SURROGATE(u)) {
+        ++top.index;
+        return u;
+      }
+    }
+    return readChar();
+  }
+  if (m_bytePos < m_byteEnd && m_decoderMode == 1 && m_crLookahead == kNoChar) {
     const unsigned char b = static_cast<unsigned char>(m_bytes[m_bytePos]);
     if (b < 0x80 && (b >= 0x20 || b == 0x0A || b == 0x09)) {
       ++m_bytePos;
@@ -1107,31 +1119,65 @@ bool XmlParserImpl::skipWhitespace() {
 }
 
 ZelName XmlParserImpl::readName() {
-  // The common case whole from the bytes of UTF-8 input: ASCII name
-  // characters (the first may have been put back) up to a printable ASCII
-  // character or line feed in the same buffer, which is read and put back
-  // as the loop below would.
-  if (m_decoderMode == 1 && m_segments.empty() && m_crLookahead == kNoChar &&
-      (m_pushbackChar == kNoChar || (m_pushbackChar < 0x80 && IsNameStart(m_pushbackChar)))) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data());
+  // The common case whole from the bytes of UTF-8 or UTF-16 input: ASCII
+  // name characters (the first may have been put back) up to a printable
+  // ASCII character or line feed in the same buffer, which is read and put
+  // back as the loop below would.
+  ZelName name;
+  auto fromBytes = [&](auto unitWidth) {
+    constexpr size_t width = decltype(unitWidth)::value;
+    // The low byte of each unit, and its high byte, zero for ASCII.
+    const size_t low = width == 2 && m_decoderMode == 4 ? 1 : 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data()) + low;
+    // Where a unit can start with all of its bytes in the buffer.
+    const size_t end = m_byteEnd >= width ? m_byteEnd + 1 - width : 0;
+    auto ascii = [&](size_t at) {
+      if constexpr (width == 1) return bytes[at] < 0x80;
+      else return bytes[at] < 0x80 && bytes[at + 1 - 2 * low] == 0;
+    };
     const char16_t first = m_pushbackChar == kNoChar ? 0 : static_cast<char16_t>(m_pushbackChar);
     const size_t start = m_bytePos;
-    if (first != 0 || (start < m_byteEnd && bytes[start] < 0x80 && IsNameStart(bytes[start]))) {
-      size_t pos = start;
-      while (pos < m_byteEnd && bytes[pos] < 0x80 && kAsciiNameChars.table[bytes[pos]]) ++pos;
-      const unsigned char after = pos < m_byteEnd ? bytes[pos] : 0;
-      if (after < 0x80 && (after >= 0x20 || after == 0x0A || after == 0x09) &&
-          (pos - start) + (first != 0 ? 1 : 0) < static_cast<size_t>(XmlLimits::kMaxNameLength)) {
-        m_columnNumber += static_cast<int>(pos - start);
-        if (after == 0x0A) {
-          ++m_lineNumber;
-          m_columnNumber = 0;
-        } else {
-          ++m_columnNumber;
-        }
-        m_bytePos = pos + 1;
-        m_pushbackChar = after;
-        return internBytes(first, bytes + start, pos - start);
+    if (first == 0 && !(start < end && ascii(start) && IsNameStart(bytes[start]))) return false;
+    size_t pos = start;
+    while (pos < end && ascii(pos) && kAsciiNameChars.table[bytes[pos]]) pos += width;
+    const unsigned char after = pos < end && ascii(pos) ? bytes[pos] : 0;
+    const size_t count = (pos - start) / width;
+    if ((after < 0x20 && after != 0x0A && after != 0x09) ||
+        count + (first != 0 ? 1 : 0) >= static_cast<size_t>(XmlLimits::kMaxNameLength))
+      return false;
+    m_columnNumber += static_cast<int>(count);
+    if (after == 0x0A) {
+      ++m_lineNumber;
+      m_columnNumber = 0;
+    } else {
+      ++m_columnNumber;
+    }
+    m_bytePos = pos + width;
+    m_pushbackChar = after;
+    name = internBytes(first, bytes + start, count, width);
+    return true;
+  };
+  if (m_segments.empty() && m_crLookahead == kNoChar &&
+      (m_pushbackChar == kNoChar || (m_pushbackChar < 0x80 && IsNameStart(m_pushbackChar)))) {
+    if (m_decoderMode == 1 ? fromBytes(std::integral_constant<size_t, 1>())
+                           : (m_decoderMode == 3 || m_decoderMode == 4) && fromBytes(std::integral_constant<size_t, 2>()))
+      return name;
+  }
+  // The same from the text on top of the input (an entity's), which moves
+  // no position.
+  if (!m_segments.empty() && m_pushbackChar == kNoChar) {
+    Segment& top = m_segments.back();
+    const char16_t* text = top.text.getBuffer();
+    const int32_t end = top.text.length();
+    const int32_t start = top.index;
+    if (start < end && text[start] < 0x80 && IsNameStart(text[start])) {
+      int32_t at = start;
+      while (at < end && text[at] < 0x80 && kAsciiNameChars.table[text[at]]) ++at;
+      if (at < end && text[at] < 0x80 && at - start < XmlLimits::kMaxNameLength) {
+        m_nameScratch.assign(text + start, static_cast<size_t>(at - start));
+        m_pushbackChar = text[at];
+        top.index = at + 1;
+        return internName();
       }
     }
   }
@@ -1204,24 +1250,28 @@ ZelName XmlParserImpl::internName() {
   return ZelName(number);
 }
 
-ZelName XmlParserImpl::internBytes(char16_t first, const unsigned char* bytes, size_t count) {
-  uint32_t hash = 2166136261u;
-  if (first != 0) hash = (hash ^ first) * 16777619u;
-  for (size_t i = 0; i < count; ++i) hash = (hash ^ bytes[i]) * 16777619u;
-  if (!m_nameCache.empty()) {
-    const CachedName& slot = m_nameCache[(hash ^ (hash >> 15)) & (kNameCacheSlots - 1)];
-    const size_t skip = first != 0 ? 1 : 0;
-    if (slot.number != ZEL_NAME_EMPTY && slot.text.size() == count + skip && (skip == 0 || slot.text[0] == first)) {
-      const char16_t* text = slot.text.data() + skip;
-      size_t i = 0;
-      while (i < count && text[i] == bytes[i]) ++i;
-      if (i == count) return ZelName(slot.number);
+ZelName XmlParserImpl::internBytes(char16_t first, const unsigned char* bytes, size_t count, size_t stride) {
+  auto intern = [&](auto step) {
+    constexpr size_t kStride = decltype(step)::value;
+    uint32_t hash = 2166136261u;
+    if (first != 0) hash = (hash ^ first) * 16777619u;
+    for (size_t i = 0; i < count; ++i) hash = (hash ^ bytes[i * kStride]) * 16777619u;
+    if (!m_nameCache.empty()) {
+      const CachedName& slot = m_nameCache[(hash ^ (hash >> 15)) & (kNameCacheSlots - 1)];
+      const size_t skip = first != 0 ? 1 : 0;
+      if (slot.number != ZEL_NAME_EMPTY && slot.text.size() == count + skip && (skip == 0 || slot.text[0] == first)) {
+        const char16_t* text = slot.text.data() + skip;
+        size_t i = 0;
+        while (i < count && text[i] == bytes[i * kStride]) ++i;
+        if (i == count) return ZelName(slot.number);
+      }
     }
-  }
-  m_nameScratch.clear();
-  if (first != 0) m_nameScratch.push_back(first);
-  m_nameScratch.append(bytes, bytes + count);
-  return internName();
+    m_nameScratch.clear();
+    if (first != 0) m_nameScratch.push_back(first);
+    for (size_t i = 0; i < count; ++i) m_nameScratch.push_back(bytes[i * kStride]);
+    return internName();
+  };
+  return stride == 1 ? intern(std::integral_constant<size_t, 1>()) : intern(std::integral_constant<size_t, 2>());
 }
 
 ZelName XmlParserImpl::internText(const UnicodeString& text) {

@@ -251,8 +251,9 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   bool skipWhitespace();
   ZelName readName();
   ZelName internName();
-  // internName of first (unless 0) and the ASCII bytes after it.
-  ZelName internBytes(char16_t first, const unsigned char* bytes, size_t count);
+  // internName of first (unless 0) and the count ASCII units after it, one
+  // every stride bytes.
+  ZelName internBytes(char16_t first, const unsigned char* bytes, size_t count, size_t stride);
   // The name of a text, through the same cache.
   ZelName internText(const UnicodeString& text);
   // delimiter 0: text; else the character that ends the run (a literal's
