@@ -1366,35 +1366,89 @@ bool XmlParserImpl::parseReference(char32_t& value, ZelName& entityName) {
 
 bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
   out.remove();
-  char32_t c = nextChar();
-  char32_t delimiter = c;
-  bool quoted = c == '"' || c == '\'';
-  if (!quoted) {
-    putBack(c);
-    delimiter = ' ';
-    if (mode != 3 && mode != 4) reportError(0x182E);
-  }
-  // The raw text is read into out: most values have nothing to replace
-  // and are done then.
+  char32_t c;
+  char32_t delimiter = 0;
+  bool quoted = true;
   bool closed = false;
-  bool allSpace = true;
-  for (;;) {
-    if (quoted) readTextRun(out, delimiter, allSpace);
-    // As written, references may make the text up to twice the value.
-    if (out.length() > 2 * static_cast<int64_t>(m_valueLimit)) {
-      out.remove();
-      reportLimit(u"value length");
-      return false;
+  // The common case from the bytes of UTF-8 input: a quotation mark (read
+  // already and put back, or the next byte), printable ASCII and the same
+  // mark again in the buffer, taken whole as the loop below would read it.
+  auto quotedAscii = [&]() {
+    if (m_decoderMode != 1 || !m_segments.empty() || m_crLookahead != kNoChar) return false;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data());
+    size_t pos = m_bytePos;
+    char32_t quote = m_pushbackChar;
+    if (quote == kNoChar && pos < m_byteEnd) quote = bytes[pos++];
+    if (quote != '"' && quote != '\'') return false;
+    const size_t start = pos;
+    while (pos < m_byteEnd) {
+#if defined(__SSE2__)
+      if (m_byteEnd - pos >= 16) {
+        // Controls and bytes above ASCII are below 0x20 as signed bytes.
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + pos));
+        const __m128i stops = _mm_or_si128(_mm_cmplt_epi8(block, _mm_set1_epi8(0x20)),
+                                           _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(quote))));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stops));
+        if (mask == 0) {
+          pos += 16;
+          continue;
+        }
+        pos += static_cast<size_t>(std::countr_zero(mask));
+        break;
+      }
+#endif
+      const unsigned char b = bytes[pos];
+      if (b < 0x20 || b >= 0x80 || b == quote) break;
+      ++pos;
     }
+    if (pos >= m_byteEnd || bytes[pos] != quote) return false;
+    const size_t length = pos - start;
+    if (static_cast<int64_t>(length) > 2 * static_cast<int64_t>(m_valueLimit)) return false;
+    if (m_pushbackChar == kNoChar) ++m_columnNumber;
+    m_pushbackChar = kNoChar;
+    if (length > 0) {
+      char16_t* units = out.getBuffer(static_cast<int32_t>(length));
+      if (units == nullptr) throw std::bad_alloc();
+      for (size_t i = 0; i < length; ++i) units[i] = bytes[start + i];
+      out.releaseBuffer(static_cast<int32_t>(length));
+    }
+    m_columnNumber += static_cast<int>(length) + 1;
+    m_bytePos = pos + 1;
+    delimiter = quote;
+    return true;
+  };
+  if (quotedAscii()) {
+    closed = true;
+  } else {
     c = nextChar();
-    if (c == kEnd) break;
-    if (c == delimiter) {
-      closed = true;
-      break;
+    delimiter = c;
+    quoted = c == '"' || c == '\'';
+    if (!quoted) {
+      putBack(c);
+      delimiter = ' ';
+      if (mode != 3 && mode != 4) reportError(0x182E);
     }
-    out.append(static_cast<UChar32>(c));
+    // The raw text is read into out: most values have nothing to replace
+    // and are done then.
+    bool allSpace = true;
+    for (;;) {
+      if (quoted) readTextRun(out, delimiter, allSpace);
+      // As written, references may make the text up to twice the value.
+      if (out.length() > 2 * static_cast<int64_t>(m_valueLimit)) {
+        out.remove();
+        reportLimit(u"value length");
+        return false;
+      }
+      c = nextChar();
+      if (c == kEnd) break;
+      if (c == delimiter) {
+        closed = true;
+        break;
+      }
+      out.append(static_cast<UChar32>(c));
+    }
+    if (!closed && mode != 3 && mode != 4) reportError(0x182F, Char(delimiter));
   }
-  if (!closed && mode != 3 && mode != 4) reportError(0x182F, Char(delimiter));
 
   // No reference to replace: the raw text is the value, its white space
   // made spaces in place (an entity value keeps its white space: it is
@@ -2033,13 +2087,19 @@ void XmlParserImpl::parseEndTag() {
 // makes out longer than limit, as a loop that checks each one would.
 void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& allSpace, int32_t limit) {
   if (m_pushbackChar != kNoChar) return;
-  if (!m_segments.empty()) {
+  while (!m_segments.empty()) {
     // A text put back (an entity's) is read in the same runs: its units
-    // were checked when it was made, and reading it moves no position.
+    // were checked when it was made, and reading it moves no position. One
+    // read to its end goes on below it, as readChar would.
     Segment& top = m_segments.back();
     const char16_t* text = top.text.getBuffer();
     const int32_t end = top.text.length();
     int32_t at = top.index;
+    if (at >= end) {
+      if (top.literal) return;
+      m_segments.pop_back();
+      continue;
+    }
     const int32_t from = at;
     const int32_t room = limit - out.length();
     while (at < end && at - from <= room) {
@@ -2050,7 +2110,7 @@ void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& al
     }
     if (at != from) out.append(text, from, at - from);
     top.index = at;
-    return;
+    if (at < end || out.length() > limit) return;
   }
   if (m_crLookahead != kNoChar) return;
   if (m_decoderMode != 1 && m_decoderMode != 3 && m_decoderMode != 4) return;
