@@ -2249,6 +2249,26 @@ void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& al
       ++pos;
       continue;
     }
+    if ((b & 0xF0) == 0xE0) {
+      // Three-byte characters (most of CJK text) in a loop of their own,
+      // with the same checks.
+      const size_t first = pos;
+      while (pos + 2 < end && length <= limit && (bytes[pos] & 0xF0) == 0xE0) {
+        const unsigned second = bytes[pos + 1];
+        const unsigned third = bytes[pos + 2];
+        if ((second & 0xC0) != 0x80 || (third & 0xC0) != 0x80) break;
+        const char32_t cp = ((bytes[pos] & 0x0Fu) << 12) | ((second & 0x3Fu) << 6) | (third & 0x3Fu);
+        if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0x2028 || cp >= 0xFFFE) break;
+        reserve(1);
+        units[length++] = static_cast<char16_t>(cp);
+        pos += 3;
+      }
+      if (pos != first) {
+        m_columnNumber += static_cast<int>((pos - first) / 3);
+        allSpace = false;
+        continue;
+      }
+    }
     size_t need = (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : 0;
     if (need == 0 || pos + need >= end) break;
     char32_t cp = b & (need == 1 ? 0x1F : need == 2 ? 0x0F : 0x07);
