@@ -33,8 +33,11 @@ using namespace XmlInput;
 
 constexpr size_t kByteBufferSize = 1 << 16;
 // Slots of the per-parser name cache (a power of two): a document's names
-// are few, so one slot per hash is enough.
+// are few, so two slots per hash are enough.
 constexpr size_t kNameCacheSlots = 1 << 10;
+
+// The first of the two slots a name's hash may take.
+size_t NameCachePair(uint32_t hash) { return 2 * ((hash ^ (hash >> 15)) & (kNameCacheSlots / 2 - 1)); }
 
 const char16_t kChartNamespace[] = u"http://quarnel.invalid/names/Grafeln";
 const char16_t kXhtmlNamespace[] = u"http://www.w3.org/1999/xhtml";
@@ -1241,12 +1244,15 @@ ZelName XmlParserImpl::internName() {
   uint32_t hash = 2166136261u;
   for (char16_t u : m_nameScratch) hash = (hash ^ u) * 16777619u;
   if (m_nameCache.empty()) m_nameCache.resize(kNameCacheSlots);
-  CachedName& slot = m_nameCache[(hash ^ (hash >> 15)) & (kNameCacheSlots - 1)];
-  if (slot.number != ZEL_NAME_EMPTY && slot.text == m_nameScratch) return ZelName(slot.number);
+  CachedName* pair = &m_nameCache[NameCachePair(hash)];
+  for (int way = 0; way < 2; ++way)
+    if (pair[way].number != ZEL_NAME_EMPTY && pair[way].text == m_nameScratch) return ZelName(pair[way].number);
   ZelNameEnum number = ZelNameTable::getSharedNameEnum(
       UnicodeString(m_nameScratch.data(), static_cast<int32_t>(m_nameScratch.size())));
-  slot.text = m_nameScratch;
-  slot.number = number;
+  // The newest first; the one it displaces stays second.
+  std::swap(pair[0], pair[1]);
+  pair[0].text = m_nameScratch;
+  pair[0].number = number;
   return ZelName(number);
 }
 
@@ -1257,9 +1263,12 @@ ZelName XmlParserImpl::internBytes(char16_t first, const unsigned char* bytes, s
     if (first != 0) hash = (hash ^ first) * 16777619u;
     for (size_t i = 0; i < count; ++i) hash = (hash ^ bytes[i * kStride]) * 16777619u;
     if (!m_nameCache.empty()) {
-      const CachedName& slot = m_nameCache[(hash ^ (hash >> 15)) & (kNameCacheSlots - 1)];
+      const CachedName* pair = &m_nameCache[NameCachePair(hash)];
       const size_t skip = first != 0 ? 1 : 0;
-      if (slot.number != ZEL_NAME_EMPTY && slot.text.size() == count + skip && (skip == 0 || slot.text[0] == first)) {
+      for (int way = 0; way < 2; ++way) {
+        const CachedName& slot = pair[way];
+        if (slot.number == ZEL_NAME_EMPTY || slot.text.size() != count + skip || (skip != 0 && slot.text[0] != first))
+          continue;
         const char16_t* text = slot.text.data() + skip;
         size_t i = 0;
         while (i < count && text[i] == bytes[i * kStride]) ++i;

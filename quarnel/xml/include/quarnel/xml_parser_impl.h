@@ -348,7 +348,7 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   UnicodeString m_streamExtension;
 
   // Names read so far, so that a name is interned in the shared table once:
-  // a slot per hash of the text, made on first use.
+  // two slots per hash of the text, made on first use.
   struct CachedName {
     std::u16string text;
     ZelNameEnum number = 0;
