@@ -1379,24 +1379,45 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
   char32_t delimiter = 0;
   bool quoted = true;
   bool closed = false;
-  // The common case from the bytes of UTF-8 input: a quotation mark (read
-  // already and put back, or the next byte), printable ASCII and the same
-  // mark again in the buffer, taken whole as the loop below would read it.
-  auto quotedAscii = [&]() {
-    if (m_decoderMode != 1 || !m_segments.empty() || m_crLookahead != kNoChar) return false;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data());
+  // The common case from the bytes of UTF-8 or UTF-16 input: a quotation
+  // mark (read already and put back, or the next unit), printable ASCII and
+  // the same mark again in the buffer, taken whole as the loop below would
+  // read it.
+  auto quotedAscii = [&](auto unitWidth) {
+    constexpr size_t width = decltype(unitWidth)::value;
+    // The low byte of each unit, and its high byte, zero for ASCII.
+    const size_t low = width == 2 && m_decoderMode == 4 ? 1 : 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data()) + low;
+    // Where a unit can start with all of its bytes in the buffer.
+    const size_t end = m_byteEnd >= width ? m_byteEnd + 1 - width : 0;
+    auto ascii = [&](size_t at) {
+      if constexpr (width == 1) return bytes[at] < 0x80;
+      else return bytes[at] < 0x80 && bytes[at + 1 - 2 * low] == 0;
+    };
     size_t pos = m_bytePos;
     char32_t quote = m_pushbackChar;
-    if (quote == kNoChar && pos < m_byteEnd) quote = bytes[pos++];
+    if (quote == kNoChar && pos < end && ascii(pos)) {
+      quote = bytes[pos];
+      pos += width;
+    }
     if (quote != '"' && quote != '\'') return false;
     const size_t start = pos;
-    while (pos < m_byteEnd) {
+    while (pos < end) {
 #if defined(__SSE2__)
-      if (m_byteEnd - pos >= 16) {
-        // Controls and bytes above ASCII are below 0x20 as signed bytes.
-        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + pos));
-        const __m128i stops = _mm_or_si128(_mm_cmplt_epi8(block, _mm_set1_epi8(0x20)),
-                                           _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(quote))));
+      if (end - pos >= 16) {
+        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes - low + pos));
+        __m128i stops;
+        if constexpr (width == 1) {
+          // Controls and bytes above ASCII are below 0x20 as signed bytes.
+          stops = _mm_or_si128(_mm_cmplt_epi8(block, _mm_set1_epi8(0x20)),
+                               _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(quote))));
+        } else {
+          if (low != 0) block = _mm_or_si128(_mm_slli_epi16(block, 8), _mm_srli_epi16(block, 8));
+          // Units from 0x8000 up are below 0x20 as signed ones.
+          stops = _mm_or_si128(_mm_or_si128(_mm_cmplt_epi16(block, _mm_set1_epi16(0x20)),
+                                            _mm_cmpgt_epi16(block, _mm_set1_epi16(0x7F))),
+                               _mm_cmpeq_epi16(block, _mm_set1_epi16(static_cast<int16_t>(quote))));
+        }
         const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stops));
         if (mask == 0) {
           pos += 16;
@@ -1406,27 +1427,29 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
         break;
       }
 #endif
-      const unsigned char b = bytes[pos];
-      if (b < 0x20 || b >= 0x80 || b == quote) break;
-      ++pos;
+      if (!ascii(pos) || bytes[pos] < 0x20 || bytes[pos] == quote) break;
+      pos += width;
     }
-    if (pos >= m_byteEnd || bytes[pos] != quote) return false;
-    const size_t length = pos - start;
+    if (pos >= end || !ascii(pos) || bytes[pos] != quote) return false;
+    const size_t length = (pos - start) / width;
     if (static_cast<int64_t>(length) > 2 * static_cast<int64_t>(m_valueLimit)) return false;
     if (m_pushbackChar == kNoChar) ++m_columnNumber;
     m_pushbackChar = kNoChar;
     if (length > 0) {
       char16_t* units = out.getBuffer(static_cast<int32_t>(length));
       if (units == nullptr) throw std::bad_alloc();
-      for (size_t i = 0; i < length; ++i) units[i] = bytes[start + i];
+      for (size_t i = 0; i < length; ++i) units[i] = bytes[start + i * width];
       out.releaseBuffer(static_cast<int32_t>(length));
     }
     m_columnNumber += static_cast<int>(length) + 1;
-    m_bytePos = pos + 1;
+    m_bytePos = pos + width;
     delimiter = quote;
     return true;
   };
-  if (quotedAscii()) {
+  const bool plainInput = m_segments.empty() && m_crLookahead == kNoChar;
+  if (plainInput && (m_decoderMode == 1 ? quotedAscii(std::integral_constant<size_t, 1>())
+                                        : (m_decoderMode == 3 || m_decoderMode == 4) &&
+                                              quotedAscii(std::integral_constant<size_t, 2>()))) {
     closed = true;
   } else {
     c = nextChar();
