@@ -1379,6 +1379,8 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
   char32_t delimiter = 0;
   bool quoted = true;
   bool closed = false;
+  // Whether out may hold "&", "<" or "%", which the scan below looks for.
+  bool marked = true;
   // The common case from the bytes of UTF-8 or UTF-16 input: a quotation
   // mark (read already and put back, or the next unit), printable ASCII and
   // the same mark again in the buffer, taken whole as the loop below would
@@ -1402,23 +1404,33 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
     }
     if (quote != '"' && quote != '\'') return false;
     const size_t start = pos;
+    bool marks = false;
     while (pos < end) {
 #if defined(__SSE2__)
       if (end - pos >= 16) {
         __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes - low + pos));
         __m128i stops;
+        __m128i found;
         if constexpr (width == 1) {
           // Controls and bytes above ASCII are below 0x20 as signed bytes.
           stops = _mm_or_si128(_mm_cmplt_epi8(block, _mm_set1_epi8(0x20)),
                                _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(quote))));
+          found = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('&')),
+                                            _mm_cmpeq_epi8(block, _mm_set1_epi8('<'))),
+                               _mm_cmpeq_epi8(block, _mm_set1_epi8('%')));
         } else {
           if (low != 0) block = _mm_or_si128(_mm_slli_epi16(block, 8), _mm_srli_epi16(block, 8));
           // Units from 0x8000 up are below 0x20 as signed ones.
           stops = _mm_or_si128(_mm_or_si128(_mm_cmplt_epi16(block, _mm_set1_epi16(0x20)),
                                             _mm_cmpgt_epi16(block, _mm_set1_epi16(0x7F))),
                                _mm_cmpeq_epi16(block, _mm_set1_epi16(static_cast<int16_t>(quote))));
+          found = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(block, _mm_set1_epi16('&')),
+                                            _mm_cmpeq_epi16(block, _mm_set1_epi16('<'))),
+                               _mm_cmpeq_epi16(block, _mm_set1_epi16('%')));
         }
         const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stops));
+        const unsigned within = mask == 0 ? 0xFFFFu : (1u << std::countr_zero(mask)) - 1;
+        marks = marks || (static_cast<unsigned>(_mm_movemask_epi8(found)) & within) != 0;
         if (mask == 0) {
           pos += 16;
           continue;
@@ -1428,6 +1440,7 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
       }
 #endif
       if (!ascii(pos) || bytes[pos] < 0x20 || bytes[pos] == quote) break;
+      marks = marks || bytes[pos] == '&' || bytes[pos] == '<' || bytes[pos] == '%';
       pos += width;
     }
     if (pos >= end || !ascii(pos) || bytes[pos] != quote) return false;
@@ -1438,12 +1451,27 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
     if (length > 0) {
       char16_t* units = out.getBuffer(static_cast<int32_t>(length));
       if (units == nullptr) throw std::bad_alloc();
-      for (size_t i = 0; i < length; ++i) units[i] = bytes[start + i * width];
+      size_t i = 0;
+      if (width == 2 && low == 0) {
+        std::memcpy(units, bytes + start, 2 * length);
+        i = length;
+      }
+#if defined(__SSE2__)
+      if constexpr (width == 1) {
+        for (; i + 16 <= length; i += 16) {
+          const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + start + i));
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(units + i), _mm_unpacklo_epi8(block, _mm_setzero_si128()));
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(units + i + 8), _mm_unpackhi_epi8(block, _mm_setzero_si128()));
+        }
+      }
+#endif
+      for (; i < length; ++i) units[i] = bytes[start + i * width];
       out.releaseBuffer(static_cast<int32_t>(length));
     }
     m_columnNumber += static_cast<int>(length) + 1;
     m_bytePos = pos + width;
     delimiter = quote;
+    marked = marks;
     return true;
   };
   const bool plainInput = m_segments.empty() && m_crLookahead == kNoChar;
@@ -1489,7 +1517,7 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
   bool plain = true;
   bool spaces = false;
   const char16_t* units = out.getBuffer();
-  for (int32_t i = 0, n = out.length(); i < n && plain; ++i) {
+  for (int32_t i = 0, n = marked ? out.length() : 0; i < n && plain; ++i) {
     char16_t u = units[i];
     spaces = spaces || ((u == '\t' || u == '\n' || u == '\r') && mode != 2);
     plain = ((u != '&' && u != '<') || (mode != 1 && mode != 2)) && (u != '%' || !m_entityValue);
