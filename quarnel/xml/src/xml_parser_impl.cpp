@@ -1974,7 +1974,7 @@ void XmlParserImpl::parseStartTag() {
     }
   };
 
-  bool separated = skipWhitespace();
+  bool separated = (m_pushbackChar == kNoChar || IsSpace(m_pushbackChar)) && skipWhitespace();
   for (;;) {
     c = nextChar();
     if (c == '>') break;
@@ -2027,7 +2027,8 @@ void XmlParserImpl::parseStartTag() {
       separated = skipWhitespace();
       continue;
     }
-    skipWhitespace();
+    // A name read whole has put back what follows it: most often the "=".
+    if (m_pushbackChar == kNoChar || IsSpace(m_pushbackChar)) skipWhitespace();
     c = nextChar();
     if (c != '=') {
       putBack(c);
@@ -2133,7 +2134,7 @@ void XmlParserImpl::parseEndTag() {
   ZelName openLocal = m_namespaces->getElementLocalName();
   if (prefix != openPrefix || local != openLocal)
     reportError(0x1806, QName(prefix, local), QName(openPrefix, openLocal));
-  skipWhitespace();
+  if (m_pushbackChar == kNoChar || IsSpace(m_pushbackChar)) skipWhitespace();
   c = nextChar();
   if (c != '>') reportError(0x180C, Char(c));
 }
