@@ -66,6 +66,13 @@ struct AsciiNameChars {
 };
 constexpr AsciiNameChars kAsciiNameChars;
 
+// IsNameStart of an ASCII code.
+bool IsAsciiNameStart(unsigned c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+
+// The hash the name cache files a name under, one unit at a time.
+constexpr uint32_t kNameHashStart = 2166136261u;
+uint32_t NameHash(uint32_t hash, char16_t unit) { return (hash ^ unit) * 16777619u; }
+
 bool IsXmlChar(uint32_t c) {
   return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
          (c >= 0x10000 && c <= 0x10FFFF);
@@ -1140,9 +1147,13 @@ ZelName XmlParserImpl::readName() {
     };
     const char16_t first = m_pushbackChar == kNoChar ? 0 : static_cast<char16_t>(m_pushbackChar);
     const size_t start = m_bytePos;
-    if (first == 0 && !(start < end && ascii(start) && IsNameStart(bytes[start]))) return false;
+    if (first == 0 && !(start < end && ascii(start) && IsAsciiNameStart(bytes[start]))) return false;
     size_t pos = start;
-    while (pos < end && ascii(pos) && kAsciiNameChars.table[bytes[pos]]) pos += width;
+    uint32_t hash = first != 0 ? NameHash(kNameHashStart, first) : kNameHashStart;
+    while (pos < end && ascii(pos) && kAsciiNameChars.table[bytes[pos]]) {
+      hash = NameHash(hash, bytes[pos]);
+      pos += width;
+    }
     const unsigned char after = pos < end && ascii(pos) ? bytes[pos] : 0;
     const size_t count = (pos - start) / width;
     if ((after < 0x20 && after != 0x0A && after != 0x09) ||
@@ -1157,7 +1168,7 @@ ZelName XmlParserImpl::readName() {
     }
     m_bytePos = pos + width;
     m_pushbackChar = after;
-    name = internBytes(first, bytes + start, count, width);
+    name = internBytes(first, bytes + start, count, width, hash);
     return true;
   };
   if (m_segments.empty() && m_crLookahead == kNoChar &&
@@ -1241,8 +1252,8 @@ ZelName XmlParserImpl::readName() {
 }
 
 ZelName XmlParserImpl::internName() {
-  uint32_t hash = 2166136261u;
-  for (char16_t u : m_nameScratch) hash = (hash ^ u) * 16777619u;
+  uint32_t hash = kNameHashStart;
+  for (char16_t u : m_nameScratch) hash = NameHash(hash, u);
   if (m_nameCache.empty()) m_nameCache.resize(kNameCacheSlots);
   CachedName* pair = &m_nameCache[NameCachePair(hash)];
   for (int way = 0; way < 2; ++way)
@@ -1256,12 +1267,10 @@ ZelName XmlParserImpl::internName() {
   return ZelName(number);
 }
 
-ZelName XmlParserImpl::internBytes(char16_t first, const unsigned char* bytes, size_t count, size_t stride) {
+ZelName XmlParserImpl::internBytes(char16_t first, const unsigned char* bytes, size_t count, size_t stride,
+                                   uint32_t hash) {
   auto intern = [&](auto step) {
     constexpr size_t kStride = decltype(step)::value;
-    uint32_t hash = 2166136261u;
-    if (first != 0) hash = (hash ^ first) * 16777619u;
-    for (size_t i = 0; i < count; ++i) hash = (hash ^ bytes[i * kStride]) * 16777619u;
     if (!m_nameCache.empty()) {
       const CachedName* pair = &m_nameCache[NameCachePair(hash)];
       const size_t skip = first != 0 ? 1 : 0;

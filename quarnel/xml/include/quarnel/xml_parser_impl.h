@@ -252,8 +252,8 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   ZelName readName();
   ZelName internName();
   // internName of first (unless 0) and the count ASCII units after it, one
-  // every stride bytes.
-  ZelName internBytes(char16_t first, const unsigned char* bytes, size_t count, size_t stride);
+  // every stride bytes, whose hash the caller took.
+  ZelName internBytes(char16_t first, const unsigned char* bytes, size_t count, size_t stride, uint32_t hash);
   // The name of a text, through the same cache.
   ZelName internText(const UnicodeString& text);
   // delimiter 0: text; else the character that ends the run (a literal's
