@@ -7,6 +7,13 @@
 
 namespace ObraCommon {
 
+namespace {
+
+// Entries of prefixes bound nowhere any more that the binding index keeps.
+constexpr size_t kKeptUnboundPrefixes = 64;
+
+}  // namespace
+
 NamespaceMap::NamespaceMap() = default;
 NamespaceMap::~NamespaceMap() = default;
 
@@ -93,7 +100,10 @@ void NamespaceManager::unindex(ZelName prefix) {
   if (found == m_bindingIndex.end()) return;
   auto& bindings = found->second;
   if (!bindings.empty() && bindings.back().first == m_scopes.size() - 1) bindings.pop_back();
-  if (bindings.empty()) m_bindingIndex.erase(found);
+  // A prefix no longer bound keeps its empty entry while the index is
+  // small, so that a prefix declared on element after element is not
+  // made and dropped each time.
+  if (bindings.empty() && m_bindingIndex.size() > kKeptUnboundPrefixes) m_bindingIndex.erase(found);
 }
 
 NamespaceManager::~NamespaceManager() {
@@ -161,7 +171,7 @@ ZelName NamespaceManager::getNamespaceUri(ZelName prefix) const {
 
 ZelName NamespaceManager::getDefaultNamespace() const {
   auto found = m_bindingIndex.find(ZEL_NAME_EMPTY);
-  return found == m_bindingIndex.end() ? ZelName() : ZelName(found->second.back().second);
+  return found == m_bindingIndex.end() || found->second.empty() ? ZelName() : ZelName(found->second.back().second);
 }
 
 ZelName NamespaceManager::getPrefix(ZelName uri) const {
@@ -173,7 +183,10 @@ ZelName NamespaceManager::getPrefix(ZelName uri) const {
   return ZelName();
 }
 
-bool NamespaceManager::isPrefixDeclared(ZelName prefix) const { return m_bindingIndex.count(prefix) != 0; }
+bool NamespaceManager::isPrefixDeclared(ZelName prefix) const {
+  auto found = m_bindingIndex.find(prefix);
+  return found != m_bindingIndex.end() && !found->second.empty();
+}
 
 void NamespaceManager::setElementName(ZelName namespaceName, ZelName prefix, ZelName localName) {
   auto& scope = m_scopes.back();

@@ -33,8 +33,11 @@ using namespace XmlInput;
 
 constexpr size_t kByteBufferSize = 1 << 16;
 // Slots of the per-parser name cache (a power of two): a document's names
-// are few, so one slot per hash is enough.
+// are few, so two slots per hash are enough.
 constexpr size_t kNameCacheSlots = 1 << 10;
+
+// The first of the two slots a name's hash may take.
+size_t NameCachePair(uint32_t hash) { return 2 * ((hash ^ (hash >> 15)) & (kNameCacheSlots / 2 - 1)); }
 
 const char16_t kChartNamespace[] = u"http://quarnel.invalid/names/Grafeln";
 const char16_t kXhtmlNamespace[] = u"http://www.w3.org/1999/xhtml";
@@ -62,6 +65,13 @@ struct AsciiNameChars {
   }
 };
 constexpr AsciiNameChars kAsciiNameChars;
+
+// IsNameStart of an ASCII code.
+bool IsAsciiNameStart(unsigned c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+
+// The hash the name cache files a name under, one unit at a time.
+constexpr uint32_t kNameHashStart = 2166136261u;
+uint32_t NameHash(uint32_t hash, char16_t unit) { return (hash ^ unit) * 16777619u; }
 
 bool IsXmlChar(uint32_t c) {
   return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
@@ -452,12 +462,13 @@ char32_t XmlParserImpl::readChar() {
       return b;
     }
   }
-  // The same for a UTF-16LE input (and what a converter delivers): a unit
+  // The same for a UTF-16 input (and what a converter delivers): a unit
   // that is neither half of a pair, nor a line end, nor one XML forbids.
   if (m_bytePos + 1 < m_byteEnd && m_pushbackChar == kNoChar && m_segments.empty() && m_crLookahead == kNoChar &&
-      m_decoderMode == 3) {
+      (m_decoderMode == 3 || m_decoderMode == 4)) {
     const auto* pair = reinterpret_cast<const unsigned char*>(m_bytes.data()) + m_bytePos;
-    const char32_t u = pair[0] | (static_cast<char32_t>(pair[1]) << 8);
+    const char32_t u = m_decoderMode == 3 ? pair[0] | (static_cast<char32_t>(pair[1]) << 8)
+                                          : (static_cast<char32_t>(pair[0]) << 8) | pair[1];
     if ((u >= 0x20 || u == 0x0A || u == 0x09) && u != 0x85 && u != 0x2028 && (u < 0xD800 || u > 0xDFFF) &&
         u < 0xFFFE) {
       m_bytePos += 2;
@@ -521,6 +532,52 @@ void XmlParserImpl::unreadChar(char32_t c) {
   both.text.append(static_cast<UChar32>(c)).append(static_cast<UChar32>(m_pushbackChar));
   m_pushbackChar = kNoChar;
   m_segments.push_back(std::move(both));
+}
+
+inline bool XmlParserImpl::readingBytes() const {
+  return m_pushbackChar == kNoChar && m_segments.empty() && m_crLookahead == kNoChar;
+}
+
+inline char32_t XmlParserImpl::nextChar() {
+  if (m_pushbackChar != kNoChar) {
+    const char32_t c = m_pushbackChar;
+    m_pushbackChar = kNoChar;
+    return c;
+  }
+  if (!m_segments.empty()) {
+    // A unit of the text on top that is no half of a pair.
+    Segment& top = m_segments.back();
+    if (top.index < top.text.length()) {
+      const char16_t u = top.text.charAt(top.index);
+      if (!U16_IS_SURROGATE(u)) {
+        ++top.index;
+        return u;
+      }
+    }
+    return readChar();
+  }
+  if (m_bytePos < m_byteEnd && m_decoderMode == 1 && m_crLookahead == kNoChar) {
+    const unsigned char b = static_cast<unsigned char>(m_bytes[m_bytePos]);
+    if (b < 0x80 && (b >= 0x20 || b == 0x0A || b == 0x09)) {
+      ++m_bytePos;
+      if (b == 0x0A) {
+        ++m_lineNumber;
+        m_columnNumber = 0;
+      } else {
+        ++m_columnNumber;
+      }
+      return b;
+    }
+  }
+  return readChar();
+}
+
+inline void XmlParserImpl::putBack(char32_t c) {
+  if (m_pushbackChar == kNoChar && c != kEnd) {
+    m_pushbackChar = c;
+    return;
+  }
+  unreadChar(c);
 }
 
 void XmlParserImpl::unreadText(const UnicodeString& text, ZelName entity) {
@@ -817,7 +874,7 @@ void XmlParserImpl::readTextDecl() {
   UnicodeString head;
   char32_t c = kEnd;
   while (head.length() < 6) {
-    c = readChar();
+    c = nextChar();
     if (c == kEnd || IsSpace(c)) break;
     head.append(static_cast<UChar32>(c));
   }
@@ -845,10 +902,10 @@ void XmlParserImpl::readTextDecl() {
 // The "?>" closing a declaration; otherwise the character found instead,
 // after its report.
 char32_t XmlParserImpl::readDeclEnd() {
-  char32_t c = readChar();
-  char32_t d = c == '?' ? readChar() : 0;
+  char32_t c = nextChar();
+  char32_t d = c == '?' ? nextChar() : 0;
   if (c == '?' && d == '>') return kNoChar;
-  if (c == '?') unreadChar(d);
+  if (c == '?') putBack(d);
   reportError(0x180C, Char(c));
   return c;
 }
@@ -1026,41 +1083,121 @@ void XmlParserImpl::reportLimit(const char16_t* what) {
 
 bool XmlParserImpl::skipWhitespace() {
   bool skipped = false;
-  if (m_pushbackChar == kNoChar && m_segments.empty() && m_crLookahead == kNoChar && m_decoderMode == 1) {
+  // A character put back comes first: one that is no white space stays.
+  if (m_pushbackChar != kNoChar) {
+    if (!IsSpace(m_pushbackChar)) return false;
+    m_pushbackChar = kNoChar;
+    skipped = true;
+  }
+  if (m_segments.empty() && m_crLookahead == kNoChar) {
     // Spaces, tabs and line feeds straight from the bytes, and a printable
     // ASCII character after them put back, as readChar and unreadChar would.
     const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data());
+    const size_t width = m_decoderMode == 1 ? 1 : m_decoderMode == 3 || m_decoderMode == 4 ? 2 : 0;
+    // Where the unit's low byte lies, and its high byte (the same in UTF-8).
+    const size_t low = m_decoderMode == 4 ? 1 : 0;
+    const size_t high = width == 2 ? 1 - low : low;
     size_t pos = m_bytePos;
-    for (; pos < m_byteEnd; ++pos) {
-      const unsigned char b = bytes[pos];
-      if (b == ' ' || b == '\t') {
-        ++m_columnNumber;
-      } else if (b == '\n') {
-        ++m_lineNumber;
-        m_columnNumber = 0;
-      } else {
-        break;
+    if (width != 0) {
+      for (; pos + width <= m_byteEnd; pos += width) {
+        const unsigned char b = bytes[pos + low];
+        if (width == 2 && bytes[pos + high] != 0) break;
+        if (b == ' ' || b == '\t') {
+          ++m_columnNumber;
+        } else if (b == '\n') {
+          ++m_lineNumber;
+          m_columnNumber = 0;
+        } else {
+          break;
+        }
+        skipped = true;
       }
-      skipped = true;
-    }
-    m_bytePos = pos;
-    if (pos < m_byteEnd && bytes[pos] > 0x20 && bytes[pos] < 0x80) {
-      ++m_bytePos;
-      ++m_columnNumber;
-      m_pushbackChar = bytes[pos];
-      return skipped;
+      m_bytePos = pos;
+      if (pos + width <= m_byteEnd && bytes[pos + low] > 0x20 && bytes[pos + low] < 0x80 &&
+          (width == 1 || bytes[pos + high] == 0)) {
+        m_bytePos += width;
+        ++m_columnNumber;
+        m_pushbackChar = bytes[pos + low];
+        return skipped;
+      }
     }
   }
   char32_t c;
-  while (IsSpace(c = readChar())) skipped = true;
-  unreadChar(c);
+  while (IsSpace(c = nextChar())) skipped = true;
+  putBack(c);
   return skipped;
 }
 
 ZelName XmlParserImpl::readName() {
-  char32_t c = readChar();
+  // The common case whole from the bytes of UTF-8 or UTF-16 input: ASCII
+  // name characters (the first may have been put back) up to a printable
+  // ASCII character or line feed in the same buffer, which is read and put
+  // back as the loop below would.
+  ZelName name;
+  auto fromBytes = [&](auto unitWidth) {
+    constexpr size_t width = decltype(unitWidth)::value;
+    // The low byte of each unit, and its high byte, zero for ASCII.
+    const size_t low = width == 2 && m_decoderMode == 4 ? 1 : 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data()) + low;
+    // Where a unit can start with all of its bytes in the buffer.
+    const size_t end = m_byteEnd >= width ? m_byteEnd + 1 - width : 0;
+    auto ascii = [&](size_t at) {
+      if constexpr (width == 1) return bytes[at] < 0x80;
+      else return bytes[at] < 0x80 && bytes[at + 1 - 2 * low] == 0;
+    };
+    const char16_t first = m_pushbackChar == kNoChar ? 0 : static_cast<char16_t>(m_pushbackChar);
+    const size_t start = m_bytePos;
+    if (first == 0 && !(start < end && ascii(start) && IsAsciiNameStart(bytes[start]))) return false;
+    size_t pos = start;
+    uint32_t hash = first != 0 ? NameHash(kNameHashStart, first) : kNameHashStart;
+    while (pos < end && ascii(pos) && kAsciiNameChars.table[bytes[pos]]) {
+      hash = NameHash(hash, bytes[pos]);
+      pos += width;
+    }
+    const unsigned char after = pos < end && ascii(pos) ? bytes[pos] : 0;
+    const size_t count = (pos - start) / width;
+    if ((after < 0x20 && after != 0x0A && after != 0x09) ||
+        count + (first != 0 ? 1 : 0) >= static_cast<size_t>(XmlLimits::kMaxNameLength))
+      return false;
+    m_columnNumber += static_cast<int>(count);
+    if (after == 0x0A) {
+      ++m_lineNumber;
+      m_columnNumber = 0;
+    } else {
+      ++m_columnNumber;
+    }
+    m_bytePos = pos + width;
+    m_pushbackChar = after;
+    name = internBytes(first, bytes + start, count, width, hash);
+    return true;
+  };
+  if (m_segments.empty() && m_crLookahead == kNoChar &&
+      (m_pushbackChar == kNoChar || (m_pushbackChar < 0x80 && IsNameStart(m_pushbackChar)))) {
+    if (m_decoderMode == 1 ? fromBytes(std::integral_constant<size_t, 1>())
+                           : (m_decoderMode == 3 || m_decoderMode == 4) && fromBytes(std::integral_constant<size_t, 2>()))
+      return name;
+  }
+  // The same from the text on top of the input (an entity's), which moves
+  // no position.
+  if (!m_segments.empty() && m_pushbackChar == kNoChar) {
+    Segment& top = m_segments.back();
+    const char16_t* text = top.text.getBuffer();
+    const int32_t end = top.text.length();
+    const int32_t start = top.index;
+    if (start < end && text[start] < 0x80 && IsNameStart(text[start])) {
+      int32_t at = start;
+      while (at < end && text[at] < 0x80 && kAsciiNameChars.table[text[at]]) ++at;
+      if (at < end && text[at] < 0x80 && at - start < XmlLimits::kMaxNameLength) {
+        m_nameScratch.assign(text + start, static_cast<size_t>(at - start));
+        m_pushbackChar = text[at];
+        top.index = at + 1;
+        return internName();
+      }
+    }
+  }
+  char32_t c = nextChar();
   if (!IsNameStart(c)) {
-    unreadChar(c);
+    putBack(c);
     return ZelName();
   }
   m_nameScratch.clear();
@@ -1076,7 +1213,7 @@ ZelName XmlParserImpl::readName() {
       m_nameScratch.push_back(static_cast<char16_t>(U16_TRAIL(c)));
     }
     // ASCII name characters straight from the byte buffer.
-    if (m_pushbackChar == kNoChar && m_segments.empty() && m_crLookahead == kNoChar && m_decoderMode == 1) {
+    if (readingBytes() && m_decoderMode == 1) {
       // Taken anew each time: the end of an external entity swaps buffers.
       const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data());
       const size_t have = m_nameScratch.size();
@@ -1089,25 +1226,70 @@ ZelName XmlParserImpl::readName() {
       for (size_t i = m_bytePos, at = have; i < pos; ++i, ++at) m_nameScratch[at] = static_cast<char16_t>(bytes[i]);
       m_columnNumber += static_cast<int>(pos - m_bytePos);
       m_bytePos = pos;
+    } else if (readingBytes() && (m_decoderMode == 3 || m_decoderMode == 4)) {
+      // The same two bytes a unit.
+      const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data());
+      const size_t low = m_decoderMode == 4 ? 1 : 0;
+      const size_t have = m_nameScratch.size();
+      const size_t most = static_cast<size_t>(XmlLimits::kMaxNameLength);
+      const size_t room = most - std::min(have, most);
+      size_t units = 0;
+      size_t pos = m_bytePos;
+      while (units < room && pos + 1 < m_byteEnd && bytes[pos + 1 - low] == 0 && bytes[pos + low] < 0x80 &&
+             kAsciiNameChars.table[bytes[pos + low]]) {
+        m_nameScratch.push_back(static_cast<char16_t>(bytes[pos + low]));
+        pos += 2;
+        ++units;
+      }
+      m_columnNumber += static_cast<int>(units);
+      m_bytePos = pos;
     }
-    c = readChar();
+    c = nextChar();
     if (!IsNameChar(c)) break;
   }
-  unreadChar(c);
+  putBack(c);
   return internName();
 }
 
 ZelName XmlParserImpl::internName() {
-  uint32_t hash = 2166136261u;
-  for (char16_t u : m_nameScratch) hash = (hash ^ u) * 16777619u;
+  uint32_t hash = kNameHashStart;
+  for (char16_t u : m_nameScratch) hash = NameHash(hash, u);
   if (m_nameCache.empty()) m_nameCache.resize(kNameCacheSlots);
-  CachedName& slot = m_nameCache[(hash ^ (hash >> 15)) & (kNameCacheSlots - 1)];
-  if (slot.number != ZEL_NAME_EMPTY && slot.text == m_nameScratch) return ZelName(slot.number);
+  CachedName* pair = &m_nameCache[NameCachePair(hash)];
+  for (int way = 0; way < 2; ++way)
+    if (pair[way].number != ZEL_NAME_EMPTY && pair[way].text == m_nameScratch) return ZelName(pair[way].number);
   ZelNameEnum number = ZelNameTable::getSharedNameEnum(
       UnicodeString(m_nameScratch.data(), static_cast<int32_t>(m_nameScratch.size())));
-  slot.text = m_nameScratch;
-  slot.number = number;
+  // The newest first; the one it displaces stays second.
+  std::swap(pair[0], pair[1]);
+  pair[0].text = m_nameScratch;
+  pair[0].number = number;
   return ZelName(number);
+}
+
+ZelName XmlParserImpl::internBytes(char16_t first, const unsigned char* bytes, size_t count, size_t stride,
+                                   uint32_t hash) {
+  auto intern = [&](auto step) {
+    constexpr size_t kStride = decltype(step)::value;
+    if (!m_nameCache.empty()) {
+      const CachedName* pair = &m_nameCache[NameCachePair(hash)];
+      const size_t skip = first != 0 ? 1 : 0;
+      for (int way = 0; way < 2; ++way) {
+        const CachedName& slot = pair[way];
+        if (slot.number == ZEL_NAME_EMPTY || slot.text.size() != count + skip || (skip != 0 && slot.text[0] != first))
+          continue;
+        const char16_t* text = slot.text.data() + skip;
+        size_t i = 0;
+        while (i < count && text[i] == bytes[i * kStride]) ++i;
+        if (i == count) return ZelName(slot.number);
+      }
+    }
+    m_nameScratch.clear();
+    if (first != 0) m_nameScratch.push_back(first);
+    for (size_t i = 0; i < count; ++i) m_nameScratch.push_back(bytes[i * kStride]);
+    return internName();
+  };
+  return stride == 1 ? intern(std::integral_constant<size_t, 1>()) : intern(std::integral_constant<size_t, 2>());
 }
 
 ZelName XmlParserImpl::internText(const UnicodeString& text) {
@@ -1119,9 +1301,9 @@ bool XmlParserImpl::readQName(ZelName& prefix, ZelName& localName) {
   prefix = localName = ZelName();
   ZelName first = readName();
   if (first.isEmpty()) return false;
-  char32_t c = readChar();
+  char32_t c = nextChar();
   if (c != ':') {
-    unreadChar(c);
+    putBack(c);
     localName = first;
     return true;
   }
@@ -1142,20 +1324,20 @@ UnicodeString XmlParserImpl::lookupEntity(ZelName name) const {
 bool XmlParserImpl::parseReference(char32_t& value, ZelName& entityName) {
   value = 0;
   entityName = ZelName();
-  char32_t c = readChar();
+  char32_t c = nextChar();
   if (c == '#') {
     UnicodeString digits;
     uint32_t base = 10;
-    c = readChar();
+    c = nextChar();
     if (c == 'x') {
       base = 16;
       digits.append(u'x');
-      c = readChar();
+      c = nextChar();
     }
     uint32_t v = 0;
     bool any = false;
     bool beyond = false;
-    for (;; c = readChar()) {
+    for (;; c = nextChar()) {
       uint32_t d;
       if (c >= '0' && c <= '9') d = c - '0';
       else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
@@ -1172,7 +1354,7 @@ bool XmlParserImpl::parseReference(char32_t& value, ZelName& entityName) {
     }
     if (!any || c != ';') {
       UnicodeString text = digits + Char(c);
-      if (c != ';') unreadChar(c);
+      if (c != ';') putBack(c);
       reportError(IsSpace(c) ? 0x1831 : 0x1832, text);
       return false;
     }
@@ -1183,16 +1365,16 @@ bool XmlParserImpl::parseReference(char32_t& value, ZelName& entityName) {
     value = v;
     return true;
   }
-  unreadChar(c);
+  putBack(c);
   ZelName name = readName();
   if (m_noEvent) return false;
   if (name.isEmpty()) {
     reportError(0x181B);
     return false;
   }
-  c = readChar();
+  c = nextChar();
   if (c != ';') {
-    unreadChar(c);
+    putBack(c);
     reportError(0x181C, name.toString() + Char(c));
     return false;
   }
@@ -1202,35 +1384,140 @@ bool XmlParserImpl::parseReference(char32_t& value, ZelName& entityName) {
 
 bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
   out.remove();
-  char32_t c = readChar();
-  char32_t delimiter = c;
-  bool quoted = c == '"' || c == '\'';
-  if (!quoted) {
-    unreadChar(c);
-    delimiter = ' ';
-    if (mode != 3 && mode != 4) reportError(0x182E);
-  }
-  // The raw text is read into out: most values have nothing to replace
-  // and are done then.
+  char32_t c;
+  char32_t delimiter = 0;
+  bool quoted = true;
   bool closed = false;
-  bool allSpace = true;
-  for (;;) {
-    if (quoted) readTextRun(out, delimiter, allSpace);
-    // As written, references may make the text up to twice the value.
-    if (out.length() > 2 * static_cast<int64_t>(m_valueLimit)) {
-      out.remove();
-      reportLimit(u"value length");
-      return false;
+  // Whether out may hold "&", "<" or "%", which the scan below looks for.
+  bool marked = true;
+  // The common case from the bytes of UTF-8 or UTF-16 input: a quotation
+  // mark (read already and put back, or the next unit), printable ASCII and
+  // the same mark again in the buffer, taken whole as the loop below would
+  // read it.
+  auto quotedAscii = [&](auto unitWidth) {
+    constexpr size_t width = decltype(unitWidth)::value;
+    // The low byte of each unit, and its high byte, zero for ASCII.
+    const size_t low = width == 2 && m_decoderMode == 4 ? 1 : 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data()) + low;
+    // Where a unit can start with all of its bytes in the buffer.
+    const size_t end = m_byteEnd >= width ? m_byteEnd + 1 - width : 0;
+    auto ascii = [&](size_t at) {
+      if constexpr (width == 1) return bytes[at] < 0x80;
+      else return bytes[at] < 0x80 && bytes[at + 1 - 2 * low] == 0;
+    };
+    size_t pos = m_bytePos;
+    char32_t quote = m_pushbackChar;
+    if (quote == kNoChar && pos < end && ascii(pos)) {
+      quote = bytes[pos];
+      pos += width;
     }
-    c = readChar();
-    if (c == kEnd) break;
-    if (c == delimiter) {
-      closed = true;
-      break;
+    if (quote != '"' && quote != '\'') return false;
+    const size_t start = pos;
+    bool marks = false;
+    while (pos < end) {
+#if defined(__SSE2__)
+      if (end - pos >= 16) {
+        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes - low + pos));
+        __m128i stops;
+        __m128i found;
+        if constexpr (width == 1) {
+          // Controls and bytes above ASCII are below 0x20 as signed bytes.
+          stops = _mm_or_si128(_mm_cmplt_epi8(block, _mm_set1_epi8(0x20)),
+                               _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(quote))));
+          found = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('&')),
+                                            _mm_cmpeq_epi8(block, _mm_set1_epi8('<'))),
+                               _mm_cmpeq_epi8(block, _mm_set1_epi8('%')));
+        } else {
+          if (low != 0) block = _mm_or_si128(_mm_slli_epi16(block, 8), _mm_srli_epi16(block, 8));
+          // Units from 0x8000 up are below 0x20 as signed ones.
+          stops = _mm_or_si128(_mm_or_si128(_mm_cmplt_epi16(block, _mm_set1_epi16(0x20)),
+                                            _mm_cmpgt_epi16(block, _mm_set1_epi16(0x7F))),
+                               _mm_cmpeq_epi16(block, _mm_set1_epi16(static_cast<int16_t>(quote))));
+          found = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(block, _mm_set1_epi16('&')),
+                                            _mm_cmpeq_epi16(block, _mm_set1_epi16('<'))),
+                               _mm_cmpeq_epi16(block, _mm_set1_epi16('%')));
+        }
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stops));
+        const unsigned within = mask == 0 ? 0xFFFFu : (1u << std::countr_zero(mask)) - 1;
+        marks = marks || (static_cast<unsigned>(_mm_movemask_epi8(found)) & within) != 0;
+        if (mask == 0) {
+          pos += 16;
+          continue;
+        }
+        pos += static_cast<size_t>(std::countr_zero(mask));
+        break;
+      }
+#endif
+      if (!ascii(pos) || bytes[pos] < 0x20 || bytes[pos] == quote) break;
+      marks = marks || bytes[pos] == '&' || bytes[pos] == '<' || bytes[pos] == '%';
+      pos += width;
     }
-    out.append(static_cast<UChar32>(c));
+    if (pos >= end || !ascii(pos) || bytes[pos] != quote) return false;
+    const size_t length = (pos - start) / width;
+    if (static_cast<int64_t>(length) > 2 * static_cast<int64_t>(m_valueLimit)) return false;
+    if (m_pushbackChar == kNoChar) ++m_columnNumber;
+    m_pushbackChar = kNoChar;
+    if (length > 0) {
+      char16_t* units = out.getBuffer(static_cast<int32_t>(length));
+      if (units == nullptr) throw std::bad_alloc();
+      size_t i = 0;
+      if (width == 2 && low == 0) {
+        std::memcpy(units, bytes + start, 2 * length);
+        i = length;
+      }
+#if defined(__SSE2__)
+      if constexpr (width == 1) {
+        for (; i + 16 <= length; i += 16) {
+          const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + start + i));
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(units + i), _mm_unpacklo_epi8(block, _mm_setzero_si128()));
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(units + i + 8), _mm_unpackhi_epi8(block, _mm_setzero_si128()));
+        }
+      }
+#endif
+      for (; i < length; ++i) units[i] = bytes[start + i * width];
+      out.releaseBuffer(static_cast<int32_t>(length));
+    }
+    m_columnNumber += static_cast<int>(length) + 1;
+    m_bytePos = pos + width;
+    delimiter = quote;
+    marked = marks;
+    return true;
+  };
+  const bool plainInput = m_segments.empty() && m_crLookahead == kNoChar;
+  if (plainInput && (m_decoderMode == 1 ? quotedAscii(std::integral_constant<size_t, 1>())
+                                        : (m_decoderMode == 3 || m_decoderMode == 4) &&
+                                              quotedAscii(std::integral_constant<size_t, 2>()))) {
+    closed = true;
+  } else {
+    c = nextChar();
+    delimiter = c;
+    quoted = c == '"' || c == '\'';
+    if (!quoted) {
+      putBack(c);
+      delimiter = ' ';
+      if (mode != 3 && mode != 4) reportError(0x182E);
+    }
+    // The raw text is read into out: most values have nothing to replace
+    // and are done then.
+    bool allSpace = true;
+    for (;;) {
+      if (quoted) readTextRun(out, delimiter, allSpace);
+      // As written, references may make the text up to twice the value.
+      if (out.length() > 2 * static_cast<int64_t>(m_valueLimit)) {
+        out.remove();
+        reportLimit(u"value length");
+        return false;
+      }
+      c = nextChar();
+      if (c == kEnd) break;
+      if (c == delimiter) {
+        closed = true;
+        break;
+      }
+      out.append(static_cast<UChar32>(c));
+    }
+    if (!closed && mode != 3 && mode != 4) reportError(0x182F, Char(delimiter));
   }
-  if (!closed && mode != 3 && mode != 4) reportError(0x182F, Char(delimiter));
 
   // No reference to replace: the raw text is the value, its white space
   // made spaces in place (an entity value keeps its white space: it is
@@ -1239,7 +1526,7 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
   bool plain = true;
   bool spaces = false;
   const char16_t* units = out.getBuffer();
-  for (int32_t i = 0, n = out.length(); i < n && plain; ++i) {
+  for (int32_t i = 0, n = marked ? out.length() : 0; i < n && plain; ++i) {
     char16_t u = units[i];
     spaces = spaces || ((u == '\t' || u == '\n' || u == '\r') && mode != 2);
     plain = ((u != '&' && u != '<') || (mode != 1 && mode != 2)) && (u != '%' || !m_entityValue);
@@ -1263,6 +1550,8 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
     return closed;
   }
 
+  if (mode == 1 && replaceSimpleReferences(out)) return closed;
+
   // Re-read the raw text as an input of its own whose end is the end of
   // input; references inside it push their texts above it.
   Segment literal;
@@ -1273,7 +1562,32 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
   literal.savedColumn = m_columnNumber;
   if (m_pushbackChar != kNoChar) unreadText(UnicodeString(), ZelName());
   m_segments.push_back(std::move(literal));
-  while ((c = readChar()) != kEnd) {
+  // The units of the text on top that need nothing done, in one run (each
+  // taken while the value is within its bound, as the loop checks it).
+  auto readRun = [&]() {
+    if (m_pushbackChar != kNoChar || m_segments.empty()) return;
+    Segment& top = m_segments.back();
+    const char16_t* text = top.text.getBuffer();
+    const int32_t end = top.text.length();
+    int32_t at = top.index;
+    if (at >= end) return;
+    int32_t length = out.length();
+    char16_t* units = out.getBuffer(std::max(length + (end - at), out.getCapacity()));
+    if (units == nullptr) throw std::bad_alloc();
+    while (at < end && length <= m_valueLimit) {
+      char16_t u = text[at];
+      if ((u == u'<' && mode == 1) || (u == u'&' && (mode == 1 || mode == 2)) || (u == u'%' && m_entityValue)) break;
+      if ((u == 0x09 || u == 0x0A || u == 0x0D) && mode != 2) u = u' ';
+      units[length++] = u;
+      ++at;
+      if (U16_IS_LEAD(u) && at < end && U16_IS_TRAIL(text[at])) units[length++] = text[at++];
+    }
+    out.releaseBuffer(length);
+    top.index = at;
+  };
+  for (;;) {
+    readRun();
+    if ((c = nextChar()) == kEnd) break;
     if (out.length() > m_valueLimit) {
       reportLimit(u"value length");
       break;
@@ -1322,29 +1636,138 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
   return closed;
 }
 
+bool XmlParserImpl::replaceSimpleReferences(UnicodeString& value) {
+  if (m_entityValue || m_expansionStopped || value.length() > m_valueLimit) return false;
+  static const ZelName kNames[] = {ZelName(UnicodeString(u"lt")), ZelName(UnicodeString(u"gt")),
+                                   ZelName(UnicodeString(u"amp")), ZelName(UnicodeString(u"apos")),
+                                   ZelName(UnicodeString(u"quot"))};
+  static constexpr char16_t kChars[] = {u'<', u'>', u'&', u'\'', u'"'};
+  static constexpr int32_t kTextLengths[] = {5, 1, 5, 1, 1};
+  // The predefined entity a name of ASCII letters spells, or -1.
+  auto predefined = [](const char16_t* name, int32_t length) {
+    static constexpr const char16_t* kSpellings[] = {u"lt", u"gt", u"amp", u"apos", u"quot"};
+    for (int i = 0; i < 5; ++i) {
+      const char16_t* spelling = kSpellings[i];
+      int32_t k = 0;
+      while (k < length && spelling[k] != 0 && spelling[k] == name[k]) ++k;
+      if (k == length && spelling[k] == 0) return i;
+    }
+    return -1;
+  };
+  // The reference at units[at] ("&" there): its length up to ";" and its
+  // character in c, its entity in entity (-1 for a character reference);
+  // 0 when it is of any other kind.
+  auto parse = [&](const char16_t* units, int32_t at, int32_t end, char32_t& c, int& entity) -> int32_t {
+    int32_t i = at + 1;
+    entity = -1;
+    if (i < end && units[i] == u'#') {
+      ++i;
+      uint32_t base = 10;
+      if (i < end && units[i] == u'x') {
+        base = 16;
+        ++i;
+      }
+      uint32_t v = 0;
+      const int32_t first = i;
+      for (; i < end; ++i) {
+        const char16_t u = units[i];
+        uint32_t d;
+        if (u >= '0' && u <= '9') d = u - '0';
+        else if (base == 16 && u >= 'a' && u <= 'f') d = u - 'a' + 10;
+        else if (base == 16 && u >= 'A' && u <= 'F') d = u - 'A' + 10;
+        else break;
+        v = v * base + d;
+        if (v > 0x10FFFF) return 0;
+      }
+      if (i == first || i >= end || units[i] != u';' || !IsXmlChar(v)) return 0;
+      c = v;
+      return i + 1 - at;
+    }
+    const int32_t first = i;
+    while (i < end && i - first < 5 && units[i] < 0x80 && kAsciiNameChars.table[units[i]]) ++i;
+    if (i >= end || units[i] != u';') return 0;
+    entity = predefined(units + first, i - first);
+    if (entity < 0) return 0;
+    c = kChars[entity];
+    return i + 1 - at;
+  };
+  // First every reference is checked, and what the predefined ones would
+  // count against the expansion budget.
+  const char16_t* units = value.getBuffer();
+  const int32_t end = value.length();
+  int64_t units5 = 0;
+  bool used[5] = {};
+  for (int32_t at = 0; at < end; ++at) {
+    if (units[at] == u'<') return false;
+    if (units[at] != u'&') continue;
+    char32_t c;
+    int entity;
+    const int32_t length = parse(units, at, end, c, entity);
+    if (length == 0) return false;
+    if (entity >= 0) {
+      units5 += kTextLengths[entity];
+      used[entity] = true;
+    }
+    at += length - 1;
+  }
+  const int64_t total = m_entityUnits + units5;
+  if (units5 > 0) {
+    if (total > XmlLimits::kMaxEntityUnits && total > XmlLimits::kMaxExpansionRatio * m_bytesRead) return false;
+    if (openEntityCount() >= XmlLimits::kMaxOpenEntities) return false;
+    for (int i = 0; i < 5; ++i)
+      if (used[i] && isEntityOpen(kNames[i])) return false;
+  }
+  // Then the value is rewritten in place: no reference is shorter than
+  // what it gives.
+  char16_t* text = value.getBuffer(-1);
+  if (text == nullptr) throw std::bad_alloc();
+  int32_t out = 0;
+  for (int32_t at = 0; at < end;) {
+    const char16_t u = text[at];
+    if (u != u'&') {
+      text[out++] = u == 0x09 || u == 0x0A || u == 0x0D ? u' ' : u;
+      ++at;
+      continue;
+    }
+    char32_t c = 0;
+    int entity;
+    const int32_t length = parse(text, at, end, c, entity);
+    at += length;
+    if (entity >= 0 && !admitEntityText(kNames[entity], kTextLengths[entity])) continue;
+    if (c <= 0xFFFF) {
+      text[out++] = static_cast<char16_t>(c);
+    } else {
+      text[out++] = static_cast<char16_t>(U16_LEAD(c));
+      text[out++] = static_cast<char16_t>(U16_TRAIL(c));
+    }
+  }
+  value.releaseBuffer(out);
+  return true;
+}
+
 // ---------------------------------------------------------------------------
 // Tokens
 
 int XmlParserImpl::classifyMarkup() {
   if (m_pendingMarkup == 1 || (m_pendingMarkup >= 3 && m_pendingMarkup <= 9)) return m_pendingMarkup;
   for (;;) {
-    char32_t c = readChar();
+    char32_t c = nextChar();
     int kind;
     if (c == '&') {
       kind = 6;
     } else if (c == '<') {
-      char32_t d = readChar();
+      char32_t d = nextChar();
       if (d == '!') kind = 8;
       else if (d == '/') kind = 4;
       else if (d == '?') kind = 7;
       else {
-        unreadChar(d);
+        putBack(d);
         kind = 3;
       }
     } else if (c == kEnd) {
       kind = 9;
     } else {
-      unreadChar(c);
+      putBack(c);
       kind = 5;
     }
     m_pendingMarkup = kind;
@@ -1474,16 +1897,16 @@ void XmlParserImpl::startDocument() {
   m_lineNumber = 1;
   m_columnNumber = 0;
   detectByteOrder();
-  char32_t c = readChar();
+  char32_t c = nextChar();
   if (c == '<') {
-    char32_t d = readChar();
+    char32_t d = nextChar();
     if (d == '?') {
       parsePI();
       return;
     }
-    unreadChar(d);
+    putBack(d);
   }
-  unreadChar(c);
+  putBack(c);
 }
 
 // A target other than "xml" spelled in some other case, followed by white
@@ -1491,10 +1914,10 @@ void XmlParserImpl::startDocument() {
 void XmlParserImpl::checkPITarget(const UnicodeString& target) {
   UnicodeString lower(target);
   if (lower.toLower() == u"xml") reportError(0x182B, target);
-  char32_t c = readChar();
-  char32_t d = c == '?' ? readChar() : kNoChar;
-  unreadChar(d);
-  unreadChar(c);
+  char32_t c = nextChar();
+  char32_t d = c == '?' ? nextChar() : kNoChar;
+  putBack(d);
+  putBack(c);
   if (c != kEnd && !IsSpace(c) && !(c == '?' && d == '>')) reportError(0x182C, target);
 }
 
@@ -1515,8 +1938,8 @@ void XmlParserImpl::parseStartTag() {
   m_eventType = START_TAG;
   m_emptyElementTag = false;
   if (getDepth() == 0 && m_rootSeen) reportError(0x1802);
-  char32_t c = readChar();
-  unreadChar(c);
+  char32_t c = nextChar();
+  putBack(c);
   if (IsSpace(c)) {
     reportError(0x180D, u"<");
     skipWhitespace();
@@ -1560,16 +1983,16 @@ void XmlParserImpl::parseStartTag() {
     }
   };
 
-  bool separated = skipWhitespace();
+  bool separated = (m_pushbackChar == kNoChar || IsSpace(m_pushbackChar)) && skipWhitespace();
   for (;;) {
-    c = readChar();
+    c = nextChar();
     if (c == '>') break;
     if (c == kEnd) {
       reportError(0x180C);
       break;
     }
     if (c == '/') {
-      char32_t d = readChar();
+      char32_t d = nextChar();
       if (d == '>') {
         m_emptyElementTag = true;
         m_pendingMarkup = 2;
@@ -1580,7 +2003,7 @@ void XmlParserImpl::parseStartTag() {
         break;
       }
       if (IsSpace(d)) {
-        unreadChar(d);
+        putBack(d);
         reportError(0x180D, u"/");
       } else {
         reportError(0x180C, Char(d));
@@ -1598,14 +2021,14 @@ void XmlParserImpl::parseStartTag() {
       // Read on as if white space had been there.
       reportError(0x180B);
     }
-    unreadChar(c);
+    putBack(c);
     if (static_cast<int>(m_attributes.size()) >= XmlLimits::kMaxAttributes) return reportLimit(u"attribute count");
     Attribute attribute;
     const bool named = readQName(attribute.prefix, attribute.localName);
     if (m_noEvent) return;
     if (!named) {
       if (attribute.prefix.isEmpty() && attribute.localName.isEmpty()) {
-        c = readChar();
+        c = nextChar();
         reportError(0x1809, Char(c));
       } else {
         reportError(0x1809, attribute.prefix.toString() + u":");
@@ -1613,10 +2036,11 @@ void XmlParserImpl::parseStartTag() {
       separated = skipWhitespace();
       continue;
     }
-    skipWhitespace();
-    c = readChar();
+    // A name read whole has put back what follows it: most often the "=".
+    if (m_pushbackChar == kNoChar || IsSpace(m_pushbackChar)) skipWhitespace();
+    c = nextChar();
     if (c != '=') {
-      unreadChar(c);
+      putBack(c);
       reportError(0x180A);
     }
     skipWhitespace();
@@ -1705,8 +2129,8 @@ void XmlParserImpl::parseStartTag() {
 void XmlParserImpl::parseEndTag() {
   m_pendingMarkup = 0;
   m_eventType = END_TAG;
-  char32_t c = readChar();
-  unreadChar(c);
+  char32_t c = nextChar();
+  putBack(c);
   if (IsSpace(c)) {
     reportError(0x180D, u"</");
     skipWhitespace();
@@ -1719,8 +2143,8 @@ void XmlParserImpl::parseEndTag() {
   ZelName openLocal = m_namespaces->getElementLocalName();
   if (prefix != openPrefix || local != openLocal)
     reportError(0x1806, QName(prefix, local), QName(openPrefix, openLocal));
-  skipWhitespace();
-  c = readChar();
+  if (m_pushbackChar == kNoChar || IsSpace(m_pushbackChar)) skipWhitespace();
+  c = nextChar();
   if (c != '>') reportError(0x180C, Char(c));
 }
 
@@ -1732,8 +2156,34 @@ void XmlParserImpl::parseEndTag() {
 // else, which the character loop then reads, and after the character that
 // makes out longer than limit, as a loop that checks each one would.
 void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& allSpace, int32_t limit) {
-  if (m_pushbackChar != kNoChar || !m_segments.empty() || m_crLookahead != kNoChar) return;
-  if (m_decoderMode != 1 && m_decoderMode != 3) return;
+  if (m_pushbackChar != kNoChar) return;
+  while (!m_segments.empty()) {
+    // A text put back (an entity's) is read in the same runs: its units
+    // were checked when it was made, and reading it moves no position. One
+    // read to its end goes on below it, as readChar would.
+    Segment& top = m_segments.back();
+    const char16_t* text = top.text.getBuffer();
+    const int32_t end = top.text.length();
+    int32_t at = top.index;
+    if (at >= end) {
+      if (top.literal) return;
+      m_segments.pop_back();
+      continue;
+    }
+    const int32_t from = at;
+    const int32_t room = limit - out.length();
+    while (at < end && at - from <= room) {
+      const char16_t u = text[at];
+      if (delimiter == 0 ? (u == u'<' || u == u'&' || u == u']') : u == delimiter) break;
+      if (!IsSpace(u)) allSpace = false;
+      at += U16_IS_LEAD(u) && at + 1 < end && U16_IS_TRAIL(text[at + 1]) ? 2 : 1;
+    }
+    if (at != from) out.append(text, from, at - from);
+    top.index = at;
+    if (at < end || out.length() > limit) return;
+  }
+  if (m_crLookahead != kNoChar) return;
+  if (m_decoderMode != 1 && m_decoderMode != 3 && m_decoderMode != 4) return;
   size_t pos = m_bytePos;
   const size_t end = m_byteEnd;
   if (pos >= end) return;
@@ -1764,51 +2214,65 @@ void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& al
     }
     return true;
   };
-  while (m_decoderMode == 3 && pos + 1 < end && length <= limit) {
+  // UTF-16 in either byte order, each its own loop.
+  auto run16 = [&](auto order) {
+    constexpr bool bigEndian = decltype(order)::value;
+    while (pos + 1 < end && length <= limit) {
 #if defined(__SSE2__)
-    // Eight units at a time while they are printable ASCII that ends
-    // nothing: the bytes are the units.
-    if (end - pos >= 16) {
-      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + pos));
-      const __m128i printable = _mm_and_si128(_mm_cmpgt_epi16(block, _mm_set1_epi16(0x1F)),
-                                              _mm_cmplt_epi16(block, _mm_set1_epi16(0x80)));
-      __m128i stops;
-      if (delimiter == 0)
-        stops = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(block, _mm_set1_epi16('<')),
-                                          _mm_cmpeq_epi16(block, _mm_set1_epi16('&'))),
-                             _mm_cmpeq_epi16(block, _mm_set1_epi16(']')));
-      else
-        stops = _mm_cmpeq_epi16(block, _mm_set1_epi16(static_cast<int16_t>(delimiter)));
-      const unsigned plain = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(stops, printable)));
-      const int32_t count =
-          static_cast<int32_t>(std::min<int64_t>((plain == 0xFFFF ? 16 : std::countr_one(plain)) / 2,
-                                                 static_cast<int64_t>(limit) - length + 1));
-      if (count > 0) {
-        const unsigned taken = count == 8 ? 0xFFFFu : (1u << (2 * count)) - 1;
-        const unsigned spaces =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(block, _mm_set1_epi16(' ')))) & taken;
-        if (spaces != taken) allSpace = false;
-        reserve(count);
-        std::memcpy(units + length, bytes + pos, 2 * static_cast<size_t>(count));
-        length += count;
-        m_columnNumber += count;
-        pos += 2 * static_cast<size_t>(count);
-        continue;
+      // Eight units at a time while they are printable ASCII that ends
+      // nothing: the bytes are the units (swapped in big-endian input).
+      if (end - pos >= 16) {
+        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + pos));
+        if constexpr (bigEndian) block = _mm_or_si128(_mm_slli_epi16(block, 8), _mm_srli_epi16(block, 8));
+        const __m128i printable = _mm_and_si128(_mm_cmpgt_epi16(block, _mm_set1_epi16(0x1F)),
+                                                _mm_cmplt_epi16(block, _mm_set1_epi16(0x80)));
+        __m128i stops;
+        if (delimiter == 0)
+          stops = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(block, _mm_set1_epi16('<')),
+                                            _mm_cmpeq_epi16(block, _mm_set1_epi16('&'))),
+                               _mm_cmpeq_epi16(block, _mm_set1_epi16(']')));
+        else
+          stops = _mm_cmpeq_epi16(block, _mm_set1_epi16(static_cast<int16_t>(delimiter)));
+        const unsigned plain = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(stops, printable)));
+        const int32_t count =
+            static_cast<int32_t>(std::min<int64_t>((plain == 0xFFFF ? 16 : std::countr_one(plain)) / 2,
+                                                   static_cast<int64_t>(limit) - length + 1));
+        if (count > 0) {
+          const unsigned taken = count == 8 ? 0xFFFFu : (1u << (2 * count)) - 1;
+          const unsigned spaces =
+              static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(block, _mm_set1_epi16(' ')))) & taken;
+          if (spaces != taken) allSpace = false;
+          reserve(count);
+          if constexpr (bigEndian) {
+            char16_t wide[8];
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(wide), block);
+            std::memcpy(units + length, wide, 2 * static_cast<size_t>(count));
+          } else {
+            std::memcpy(units + length, bytes + pos, 2 * static_cast<size_t>(count));
+          }
+          length += count;
+          m_columnNumber += count;
+          pos += 2 * static_cast<size_t>(count);
+          continue;
+        }
       }
-    }
 #endif
-    const unsigned u = bytes[pos] | (static_cast<unsigned>(bytes[pos + 1]) << 8);
-    if (u < 0x80) {
-      if (!takeAscii(u)) break;
-    } else {
-      if ((u >= 0xD800 && u <= 0xDFFF) || u == 0x85 || u == 0x2028 || u == 0xFFFE || u == 0xFFFF) break;
-      ++m_columnNumber;
-      allSpace = false;
+      const unsigned u = bigEndian ? (static_cast<unsigned>(bytes[pos]) << 8) | bytes[pos + 1]
+                                   : bytes[pos] | (static_cast<unsigned>(bytes[pos + 1]) << 8);
+      if (u < 0x80) {
+        if (!takeAscii(u)) break;
+      } else {
+        if ((u >= 0xD800 && u <= 0xDFFF) || u == 0x85 || u == 0x2028 || u == 0xFFFE || u == 0xFFFF) break;
+        ++m_columnNumber;
+        allSpace = false;
+      }
+      reserve(1);
+      units[length++] = static_cast<char16_t>(u);
+      pos += 2;
     }
-    reserve(1);
-    units[length++] = static_cast<char16_t>(u);
-    pos += 2;
-  }
+  };
+  if (m_decoderMode == 3) run16(std::false_type());
+  else if (m_decoderMode == 4) run16(std::true_type());
   while (m_decoderMode == 1 && pos < end && length <= limit) {
 #if defined(__SSE2__)
     // Sixteen bytes at a time while they are printable ASCII that ends
@@ -1855,6 +2319,26 @@ void XmlParserImpl::readTextRun(UnicodeString& out, char32_t delimiter, bool& al
       ++pos;
       continue;
     }
+    if ((b & 0xF0) == 0xE0) {
+      // Three-byte characters (most of CJK text) in a loop of their own,
+      // with the same checks.
+      const size_t first = pos;
+      while (pos + 2 < end && length <= limit && (bytes[pos] & 0xF0) == 0xE0) {
+        const unsigned second = bytes[pos + 1];
+        const unsigned third = bytes[pos + 2];
+        if ((second & 0xC0) != 0x80 || (third & 0xC0) != 0x80) break;
+        const char32_t cp = ((bytes[pos] & 0x0Fu) << 12) | ((second & 0x3Fu) << 6) | (third & 0x3Fu);
+        if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0x2028 || cp >= 0xFFFE) break;
+        reserve(1);
+        units[length++] = static_cast<char16_t>(cp);
+        pos += 3;
+      }
+      if (pos != first) {
+        m_columnNumber += static_cast<int>((pos - first) / 3);
+        allSpace = false;
+        continue;
+      }
+    }
     size_t need = (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : 0;
     if (need == 0 || pos + need >= end) break;
     char32_t cp = b & (need == 1 ? 0x1F : need == 2 ? 0x0F : 0x07);
@@ -1897,16 +2381,16 @@ void XmlParserImpl::parseText() {
   for (;;) {
     if (!topLevel) readTextRun(m_textBuffer, 0, allSpace);
     if (m_textBuffer.length() > m_valueLimit) return reportLimit(u"text length");
-    c = readChar();
+    c = nextChar();
     if (c == '<' || c == '&' || c == kEnd) break;
     if (c == ']') {
-      char32_t d = readChar();
+      char32_t d = nextChar();
       if (d == ']') {
-        char32_t e = readChar();
+        char32_t e = nextChar();
         if (e == '>') reportError(0x1810);
-        unreadChar(e);
+        putBack(e);
       }
-      unreadChar(d);
+      putBack(d);
     }
     if (!IsSpace(c)) {
       allSpace = false;
@@ -1914,7 +2398,7 @@ void XmlParserImpl::parseText() {
     }
     m_textBuffer.append(static_cast<UChar32>(c));
   }
-  unreadChar(c);
+  putBack(c);
   if (topLevel) {
     if (allSpace) m_eventType = IGNORABLE_WHITESPACE;
     else reportTopLevel(c);
@@ -1947,7 +2431,7 @@ void XmlParserImpl::parseCData() {
       if (m_textBuffer.length() != before && m_textBuffer.length() > m_valueLimit)
         return reportLimit(u"text length");
     }
-    char32_t c = readChar();
+    char32_t c = nextChar();
     if (c == kEnd) {
       reportError(0x1811);
       break;
@@ -1970,7 +2454,7 @@ void XmlParserImpl::parseComment() {
     // Up to the next "-" in bulk; the limit is checked below, once the
     // character after the run is read.
     readTextRun(m_textBuffer, '-', unused, m_valueLimit);
-    char32_t c = readChar();
+    char32_t c = nextChar();
     if (c == kEnd) {
       reportError(0x1812);
       return;
@@ -1980,17 +2464,17 @@ void XmlParserImpl::parseComment() {
       m_textBuffer.append(static_cast<UChar32>(c));
       continue;
     }
-    char32_t d = readChar();
+    char32_t d = nextChar();
     if (d != '-') {
       m_textBuffer.append(u'-');
-      unreadChar(d);
+      putBack(d);
       continue;
     }
     // "--": only ">" may follow. Further hyphens belong to the same fault,
     // reported once; "--->" still ends the comment at its ">".
     bool reported = false;
     for (;;) {
-      char32_t e = readChar();
+      char32_t e = nextChar();
       if (e == '>') return;
       if (e == kEnd) {
         reportError(0x1812);
@@ -2009,7 +2493,7 @@ void XmlParserImpl::parseComment() {
 void XmlParserImpl::skipSection() {
   char32_t previous = 0;
   for (;;) {
-    char32_t c = readChar();
+    char32_t c = nextChar();
     if (c == kEnd) {
       reportError(0x1811);
       return;
@@ -2025,7 +2509,7 @@ void XmlParserImpl::skipDeclaration() {
   char32_t quote = 0;
   int brackets = 0;
   for (;;) {
-    char32_t c = readChar();
+    char32_t c = nextChar();
     if (c == kEnd) return;
     if (quote != 0) {
       if (c == quote) quote = 0;
@@ -2043,13 +2527,13 @@ void XmlParserImpl::skipDeclaration() {
 
 void XmlParserImpl::parseMarkupDecl() {
   m_pendingMarkup = 0;
-  char32_t c = readChar();
+  char32_t c = nextChar();
   if (c == '[') {
     ZelName keyword = readName();
     if (keyword.toString() == u"CDATA") {
-      char32_t d = readChar();
+      char32_t d = nextChar();
       if (d == '[') return parseCData();
-      unreadChar(d);
+      putBack(d);
       reportError(0x1828);
     } else {
       reportError(0x180F, keyword.toString());
@@ -2058,14 +2542,14 @@ void XmlParserImpl::parseMarkupDecl() {
     return skipSection();
   }
   if (c == '-') {
-    char32_t d = readChar();
+    char32_t d = nextChar();
     if (d == '-') return parseComment();
-    unreadChar(d);
+    putBack(d);
     reportError(0x1829);
     m_noEvent = true;
     return skipDeclaration();
   }
-  unreadChar(c);
+  putBack(c);
   ZelName keyword = readName();
   if (keyword.toString() == u"DOCTYPE") return parseDoctypeDecl();
   reportError(0x182A, keyword.toString());
@@ -2082,11 +2566,11 @@ void XmlParserImpl::parsePI() {
   m_eventType = PROCESSING_INSTRUCTION;
   m_textBuffer.append(name);
   checkPITarget(name);
-  char32_t c = readChar();
+  char32_t c = nextChar();
   if (c == '?') {
-    char32_t d = readChar();
+    char32_t d = nextChar();
     if (d == '>') return;
-    unreadChar(d);
+    putBack(d);
   }
   if (c == kEnd) {
     reportError(0x182D);
@@ -2095,7 +2579,7 @@ void XmlParserImpl::parsePI() {
   m_textBuffer.append(static_cast<UChar32>(c));
   bool question = c == '?';
   for (;;) {
-    c = readChar();
+    c = nextChar();
     if (c == kEnd) {
       reportError(0x182D);
       return;
@@ -2114,9 +2598,9 @@ void XmlParserImpl::parsePI() {
 // names it in the report of a missing "=".
 void XmlParserImpl::readDeclValue(const char16_t* what, UnicodeString& value) {
   skipWhitespace();
-  char32_t c = readChar();
+  char32_t c = nextChar();
   if (c != '=') {
-    unreadChar(c);
+    putBack(c);
     reportError(0x1823, UnicodeString(what));
   }
   skipWhitespace();
@@ -2163,7 +2647,7 @@ void XmlParserImpl::parseXmlDecl() {
   }
   skipWhitespace();
   // Step over the rest of a declaration not closed where it should be.
-  for (char32_t c = readDeclEnd(); c != kNoChar && c != kEnd && c != '>';) c = readChar();
+  for (char32_t c = readDeclEnd(); c != kNoChar && c != kEnd && c != '>';) c = nextChar();
   m_xmlDeclSeen = true;
 }
 

@@ -95,6 +95,64 @@ TEST(XmlEncodings, NamesMarksAndPatterns) {
   });
 }
 
+// The parser reads names, values and texts straight from its 64 KiB byte
+// buffer and goes character by character where the buffer ends. A tag with
+// namespaces, values with and without references, an entity's text and
+// non-ASCII characters is placed so that the buffer ends before each of its
+// bytes in turn, in UTF-8 and in both orders of UTF-16: every placement and
+// every encoding gives the same events, positions and reports.
+TEST(XmlEncodings, BufferEndsAnywhereInMarkup) {
+  const std::string head = "<!DOCTYPE r [<!ENTITY e 'E &amp; f'>]><r><!--";
+  const std::string construct =
+      "<p:e xmlns:p='urn:p' a=\"x&amp;y&#x41;&lt;\" p:b='plain'\n c='t\tab' d='&e;' e='&#x1F600;'>"
+      "t &amp; u&e;\xC3\xA9\xE6\x97\xA5\xE6\x9C\xAC<q:x xmlns:q=\"urn:q\"/>\n</p:e></r>";
+  constexpr size_t kBuffer = 1 << 16;
+  auto events = [](const std::string& document) {
+    Session session(document);
+    std::string out;
+    for (int i = 0; i < 100; ++i) {
+      const auto event = session.parser->next();
+      out += DescribeEvent(*session.parser, event) + "@" + std::to_string(session.parser->getLineNumber()) + ":" +
+             std::to_string(session.parser->getColumnNumber()) + " ";
+      if (event == ZelXmlParser::END_DOCUMENT) break;
+    }
+    return session.dump + out;
+  };
+  // The document with the construct starting `at` bytes into it, in the
+  // given width (1: UTF-8; 2: UTF-16 with a mark, little or big endian).
+  auto document = [&](size_t at, int width, bool little) {
+    const size_t mark = width == 2 ? 2 : 0;
+    const size_t fixed = mark + static_cast<size_t>(width) * (head.size() + 4);
+    const std::string text = head + std::string((at - fixed) / static_cast<size_t>(width), 'x') + "-->\n" + construct;
+    if (width == 1) return text;
+    const UnicodeString units = U(text);
+    std::string out = little ? "\xFF\xFE" : "\xFE\xFF";
+    for (int32_t i = 0; i < units.length(); ++i) {
+      const char16_t u = units.charAt(i);
+      out += static_cast<char>(little ? u & 0xFF : u >> 8);
+      out += static_cast<char>(little ? u >> 8 : u & 0xFF);
+    }
+    return out;
+  };
+  const std::string expected = events(document(200, 1, true));
+  ASSERT_NE(expected.find("a=\"x&yA<\" p:b{urn:p}=\"plain\" c=\"t ab\" d=\"E & f\" e=\"\xF0\x9F\x98\x80\">@3:32 "
+                          "T:t & uE & f\xC3\xA9\xE6\x97\xA5\xE6\x9C\xAC@3:49"),
+            std::string::npos)
+      << expected;
+  struct Form {
+    int width;
+    bool little;
+  };
+  for (const Form form : {Form{1, true}, Form{2, true}, Form{2, false}}) {
+    const size_t length = construct.size() * static_cast<size_t>(form.width);
+    EXPECT_EQ(events(document(200 * static_cast<size_t>(form.width), form.width, form.little)), expected);
+    for (size_t before = 1; before <= length; before += static_cast<size_t>(form.width))
+      EXPECT_EQ(events(document(kBuffer - before, form.width, form.little)), expected)
+          << "width " << form.width << (form.little ? " LE" : " BE") << ", buffer ends " << before
+          << " bytes into the construct";
+  }
+}
+
 TEST(XmlEncodings, ConvertersWithoutAStartedEngine) {
   const std::string doc = kDecl + "Shift_JIS'?><a>b</a>";
   RunCases({

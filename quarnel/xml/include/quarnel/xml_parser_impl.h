@@ -191,6 +191,13 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   char32_t decodeUnit();
   char32_t readChar();
   void unreadChar(char32_t c);
+  // readChar and unreadChar with their common cases (a character put back,
+  // an ASCII byte of UTF-8 input) inline, for the token readers.
+  char32_t nextChar();
+  void putBack(char32_t c);
+  // Whether the next character comes straight from the byte buffer:
+  // nothing put back, no pending line end, no text pushed in front.
+  bool readingBytes() const;
   void unreadText(const UnicodeString& text, ZelName entity);
   void detectByteOrder();
   void switchEncoding(const UnicodeString& name);
@@ -244,6 +251,9 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   bool skipWhitespace();
   ZelName readName();
   ZelName internName();
+  // internName of first (unless 0) and the count ASCII units after it, one
+  // every stride bytes, whose hash the caller took.
+  ZelName internBytes(char16_t first, const unsigned char* bytes, size_t count, size_t stride, uint32_t hash);
   // The name of a text, through the same cache.
   ZelName internText(const UnicodeString& text);
   // delimiter 0: text; else the character that ends the run (a literal's
@@ -252,6 +262,11 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   void readTextRun(UnicodeString& out, char32_t delimiter, bool& allSpace, int32_t limit = INT32_MAX);
   bool readQName(ZelName& prefix, ZelName& localName);
   bool readLiteral(UnicodeString& out, int mode);
+  // An attribute value as written whose references are all to characters
+  // or to the predefined entities, none of which can be refused: replaced
+  // in place as reading it again would (its white space made spaces).
+  // False, with the value untouched, for any other.
+  bool replaceSimpleReferences(UnicodeString& value);
   UnicodeString lookupEntity(ZelName name) const;
   void reportError(uint16_t code, const UnicodeString& a = UnicodeString(),
                    const UnicodeString& b = UnicodeString());
@@ -333,7 +348,7 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   UnicodeString m_streamExtension;
 
   // Names read so far, so that a name is interned in the shared table once:
-  // a slot per hash of the text, made on first use.
+  // two slots per hash of the text, made on first use.
   struct CachedName {
     std::u16string text;
     ZelNameEnum number = 0;
