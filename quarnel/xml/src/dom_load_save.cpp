@@ -6,6 +6,7 @@
 #include "dom_internal.h"
 #include "error_raise.h"
 #include "quarnel/color.h"
+#include "xml_serializer_impl.h"
 
 namespace ObraCommon {
 
@@ -331,6 +332,10 @@ void ZelDocument::writeAttributes(ZelElement* element) {
 void ZelDocument::doSave(ZelNode* root, bool startTagOnly) {
   if (root == nullptr) root = this;
   ZelXmlSerializer& out = *getSerializer();
+  // The library's own writer collects the subtree's bytes and hands them
+  // to the stream in large pieces.
+  XmlSerializerImpl::Batch batch(out.isA(XmlSerializerImpl::getStaticTypeID()) ? static_cast<XmlSerializerImpl*>(&out)
+                                                                                : nullptr);
   // Writes what comes before a node's children; true when the node has
   // children to walk and an end to write.
   auto open = [&](ZelNode* node) {

@@ -2,6 +2,8 @@
 // ZelXmlUtil::createXmlSerializer.
 #pragma once
 
+#include <cstring>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <unordered_map>
@@ -50,6 +52,27 @@ class XmlSerializerImpl : public ZelXmlSerializer {
   void flush() override;
   void setGenerator(const UnicodeString& generator) override;
 
+  // While a batch is open (and the output is a plain good stream), the
+  // bytes collect in the writer's own buffer and reach the stream in large
+  // pieces, the last when the batch closes, when the writer flushes or
+  // closes; outside a batch every call leaves its bytes in the stream.
+  // Batches nest; closing one never raises.
+  void beginBatch();
+  void endBatch();
+  class Batch {
+   public:
+    explicit Batch(XmlSerializerImpl* writer) : m_writer(writer) {
+      if (m_writer != nullptr) m_writer->beginBatch();
+    }
+    ~Batch() {
+      if (m_writer != nullptr) m_writer->endBatch();
+    }
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+   private:
+    XmlSerializerImpl* m_writer;
+  };
 
   // Escape flags of writeText. kName refuses a character the output
   // encoding cannot hold instead of writing a reference, which no parser
@@ -78,6 +101,9 @@ class XmlSerializerImpl : public ZelXmlSerializer {
   void requireWritable(const UnicodeString& name);
   ZelName declareGenerated(ZelName uri);
   void writeText(const UChar* text, int length, int flags);
+  // Encodes text at the end of m_out; on a refusal m_out may hold part of
+  // it, which the caller drops.
+  void encodeText(const UChar* text, int length, int flags);
   void writeText(const UnicodeString& text, int flags) { writeText(text.getBuffer(), text.length(), flags); }
   void writeName(ZelName name) { writeText(name.toString(), kEscapeNone | kName); }
   // Straight into the stream's buffer when the stream's own guard would do
@@ -88,12 +114,40 @@ class XmlSerializerImpl : public ZelXmlSerializer {
            (m_output->flags() & std::ios_base::unitbuf) == 0 && m_output->exceptions() == std::ios_base::goodbit;
   }
   void writeRaw(const char* bytes, int length);
+  void writeStream(const char* bytes, size_t count);
+  // Hands the batch's bytes to the stream; a failure marks the stream bad.
+  void drain();
   void writeChar(char byte);
-  void appendCharRef(std::string& out, unsigned value);
-  void appendCodePoint(std::string& out, UChar32 c, int flags);
   // The Shift_JIS bytes of c when the converter maps it both ways without
   // substitution; empty otherwise.
   const std::string& shiftJisBytes(UChar32 c);
+  // The same for a character of the basic plane, packed: the byte count in
+  // the top byte, the bytes below it (first byte highest); 0 when the
+  // character has no bytes of its own.
+  uint32_t shiftJisPacked(UChar c) {
+    uint32_t packed = m_shiftJisPacked[c];
+    return packed != kUnknownPacked ? packed : packShiftJis(c);
+  }
+  uint32_t packShiftJis(UChar c);
+  static constexpr uint32_t kUnknownPacked = 0xFFFFFFFFu;
+
+  // Bytes on their way to the output: those of the open batch, or of one
+  // write outside a batch. Grown without zero-filling.
+  struct Bytes {
+    std::unique_ptr<char[]> data;
+    size_t size = 0;
+    size_t capacity = 0;
+    // Room for n more bytes at the end.
+    char* room(size_t n) {
+      if (capacity - size < n) grow(n);
+      return data.get() + size;
+    }
+    void grow(size_t n);
+    void append(const char* bytes, size_t n) {
+      std::memcpy(room(n), bytes, n);
+      size += n;
+    }
+  };
 
   int m_state;
   ZelPtr<NamespaceManager> m_namespaces;
@@ -106,7 +160,11 @@ class XmlSerializerImpl : public ZelXmlSerializer {
   UConverter* m_converter;
   std::unordered_map<UChar32, std::string> m_shiftJisCache;
   std::vector<const std::string*> m_shiftJisBasic;
-  std::string m_buffer;
+  std::vector<uint32_t> m_shiftJisPacked;
+  // Outside a batch, empty between writes.
+  Bytes m_out;
+  int m_batch = 0;
+  bool m_batching = false;
 };
 
 }  // namespace ObraCommon
