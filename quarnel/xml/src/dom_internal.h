@@ -68,8 +68,17 @@ class Attr : public ZelAttr {
   void setValue(const ZelValue& value) override;
   ZelElement* getOwnerElement() const override;
 
+  // A value that is an unknown string (as loading sets it) is kept as its
+  // text alone: the value object is made when one is asked for.
+  void setPlainText(UnicodeString&& text);
+  // The text of such a value, or null for any other.
+  const UnicodeString* getPlainText() const { return m_plain ? &m_text : nullptr; }
+
  private:
+  // Null with the local name in its name bits while the value is plain.
   NamedAttrValue m_value;
+  UnicodeString m_text;
+  bool m_plain = false;
 };
 
 class AttrNS : public Attr {

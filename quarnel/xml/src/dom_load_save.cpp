@@ -2,6 +2,7 @@
 // writing a tree or a subtree through the XML writer.
 #include <sstream>
 #include <streambuf>
+#include <typeinfo>
 
 #include "dom_internal.h"
 #include "error_raise.h"
@@ -309,6 +310,12 @@ void ZelDocument::writeAttributes(ZelElement* element) {
     ZelName ns = attr->getNamespaceUri();
     ZelName prefix = attr->getPrefix();
     ZelName local = attr->getLocalName();
+    if (typeid(*attr) == typeid(Attr) || typeid(*attr) == typeid(AttrNS)) {
+      if (const UnicodeString* text = static_cast<Attr*>(attr)->getPlainText()) {
+        out.attribute(ns, prefix, local, *text);
+        continue;
+      }
+    }
     ZelValue value = attr->getNodeValue();
     bool colour = (value.isInteger() || value.isCompound()) && value.getUnitType() == UNIT_COLOR;
     if (colour) {
@@ -348,7 +355,13 @@ void ZelDocument::doSave(ZelNode* root, bool startTagOnly) {
         out.startTag(node->getNamespaceUri(), node->getPrefix(), node->getLocalName());
         writeAttributes(static_cast<ZelElement*>(node));
         return true;
-      case TEXT_NODE: out.text(node->getText()); return false;
+      case TEXT_NODE:
+        // The library's own text node is written from where it keeps it.
+        if (typeid(*node) == typeid(ZelTextNode))
+          out.text(static_cast<ZelTextNode*>(node)->m_data);
+        else
+          out.text(node->getText());
+        return false;
       case PROCESSING_INSTRUCTION_NODE: out.processingInstruction(node->getText()); return false;
       case DOCUMENT_NODE:
       case DOCUMENT_FRAGMENT_NODE: return true;

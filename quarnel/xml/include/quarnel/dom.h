@@ -346,6 +346,8 @@ class QUARNEL_API ZelTextNode : public ZelNode {
   virtual void setData(const UnicodeString& text);
 
  private:
+  friend class ZelDocument;
+
   UnicodeString m_data;
 };
 
