@@ -26,7 +26,10 @@ ZelPtr<ZelAttr> asAttr(const ZelPtr<ZelNode>& node) { return ZelPtr<ZelAttr>(asA
 // ---- ZelElement
 
 ZelElement::ZelElement(ZelDocument* ownerDocument)
-    : ZelNode(ownerDocument), m_attributes(new AttrNodeMap(this)), m_sourceLine(-1), m_sourceColumn(-1) {
+    : ZelNode(ownerDocument),
+      m_attributes(new (ownerDocument) AttrNodeMap(this)),
+      m_sourceLine(-1),
+      m_sourceColumn(-1) {
   m_attributes->addRef();
 }
 

@@ -103,6 +103,11 @@ class AttrNS : public Attr {
 // anchored on the last attribute, or on the owner element when empty.
 class AttrNodeMap : public ZelNamedNodeMap {
  public:
+  // Made beside its element, in the element's document's arena.
+  static void* operator new(size_t size, ZelDocument* document) { return ZelNode::operator new(size, document); }
+  static void operator delete(void* map) { ZelNode::operator delete(map); }
+  static void operator delete(void* map, ZelDocument*) { ZelNode::operator delete(map); }
+
   explicit AttrNodeMap(ZelElement* owner);
   ~AttrNodeMap() override;
   unsigned int getTypeID() const override;
