@@ -84,6 +84,7 @@ XmlSerializerImpl::XmlSerializerImpl()
       m_converter(nullptr) {
   reset();
   m_generator = defaultGenerator();
+  m_declaredText.setToBogus();
 }
 
 XmlSerializerImpl::~XmlSerializerImpl() {
@@ -276,8 +277,8 @@ ZelName XmlSerializerImpl::getName() const { return m_namespaces->getElementLoca
 void XmlSerializerImpl::startTagSub(ZelName uri, ZelName prefix, ZelName localName, bool generatePrefix) {
   // A name the encoding cannot hold is refused before anything of the tag
   // is written or any scope opened.
-  requireWritable(localName.toString());
-  if (!uri.isEmpty()) requireWritable(prefix.toString());
+  requireWritable(localName);
+  if (!uri.isEmpty()) requireWritable(prefix);
   closeStartTag(false);
   if (m_state != 5) m_namespaces->pushScope();
   if (uri.isEmpty()) {
@@ -338,18 +339,18 @@ void XmlSerializerImpl::attributeSub(ZelName uri, ZelName prefix, ZelName localN
   if (m_state != 6 && m_state != 7) throwLibraryError(2061, kOriginAttributeSub);
   // Declarations are written when the start tag closes, from the scope.
   if (localName == NAME_XMLNS) {
-    m_namespaces->declarePrefix(ZelName(), ZelName(value));
+    m_namespaces->declarePrefix(ZelName(), declaredName(value));
     return;
   }
   if (uri == kXmlnsNamespaceName || prefix == NAME_XMLNS) {
-    m_namespaces->declarePrefix(localName, ZelName(value));
+    m_namespaces->declarePrefix(localName, declaredName(value));
     return;
   }
   // An attribute in no namespace takes no prefix; one in a namespace takes
   // a prefix bound to it where it is written, never the default one.
   ZelName written = uri.isEmpty() ? ZelName() : attributePrefix(uri, prefix);
-  requireWritable(written.toString());
-  requireWritable(localName.toString());
+  requireWritable(written);
+  requireWritable(localName);
   checkStream();
   writeChar(' ');
   if (!written.isEmpty()) {
@@ -380,7 +381,7 @@ bool XmlSerializerImpl::closeStartTag(bool empty) {
   int count = m_namespaces->getNamespaceCount(m_namespaces->getDepth());
   for (int i = 0; i < count; ++i) {
     ZelName prefix = m_namespaces->getDeclaredPrefix(i);
-    requireWritable(prefix.toString());
+    requireWritable(prefix);
     writeRaw(" xmlns", 6);
     if (!prefix.isEmpty()) {
       writeChar(':');
@@ -568,8 +569,6 @@ char* putUtf8(char* to, UChar32 c) {
 // reference of a basic-plane character, "&#65533;".
 constexpr int kStepUnits = 4096;
 constexpr size_t kMaxBytesPerUnit = 8;
-// A batch hands its bytes over once it holds this many.
-constexpr size_t kDrainAt = size_t{1} << 16;
 
 }  // namespace
 
@@ -658,6 +657,53 @@ void XmlSerializerImpl::encodeText(const UChar* text, int length, int flags) {
   }
 }
 
+XmlSerializerImpl::NameEntry* XmlSerializerImpl::addNameEntry(ZelName name) {
+  const ZelNameEnum number = name;
+  if (number < 0 || number >= kCachedNames) return nullptr;
+  if (m_namesShiftJis != m_shiftJis) {
+    m_names.clear();
+    m_namesShiftJis = m_shiftJis;
+  }
+  if (static_cast<size_t>(number) >= m_names.size()) m_names.resize(static_cast<size_t>(number) + 1);
+  return &m_names[static_cast<size_t>(number)];
+}
+
+ZelName XmlSerializerImpl::declaredName(const UnicodeString& value) {
+  if (m_declaredText.isBogus() || value != m_declaredText) {
+    m_declaredName = ZelName(value);
+    m_declaredText = value;
+  }
+  return m_declaredName;
+}
+
+void XmlSerializerImpl::requireWritable(ZelName name) {
+  NameEntry* entry = nameEntry(name);
+  if (entry != nullptr && entry->writable) return;
+  requireWritable(name.toString());
+  if (entry != nullptr) entry->writable = true;
+}
+
+void XmlSerializerImpl::writeName(ZelName name) {
+  NameEntry* entry = nameEntry(name);
+  if (entry != nullptr && entry->encoded) {
+    if (!entry->bytes.empty()) writeRaw(entry->bytes.data(), static_cast<int>(entry->bytes.size()));
+    return;
+  }
+  const UnicodeString& text = name.toString();
+  const size_t mark = m_out.size;
+  try {
+    encodeText(text.getBuffer(), text.length(), kEscapeNone | kName);
+  } catch (...) {
+    m_out.size = mark;
+    throw;
+  }
+  if (entry != nullptr) {
+    entry->bytes.assign(m_out.data.get() + mark, m_out.size - mark);
+    entry->encoded = true;
+  }
+  sendEncoded(mark);
+}
+
 void XmlSerializerImpl::writeText(const UChar* text, int length, int flags) {
   const size_t mark = m_out.size;
   try {
@@ -666,6 +712,10 @@ void XmlSerializerImpl::writeText(const UChar* text, int length, int flags) {
     m_out.size = mark;
     throw;
   }
+  sendEncoded(mark);
+}
+
+void XmlSerializerImpl::sendEncoded(size_t mark) {
   if (m_out.size == mark) return;
   if (m_output == nullptr || m_output->fail()) {
     m_out.size = mark;
@@ -693,7 +743,7 @@ void XmlSerializerImpl::writeStream(const char* bytes, size_t count) {
   }
 }
 
-void XmlSerializerImpl::writeRaw(const char* bytes, int length) {
+void XmlSerializerImpl::writeRawOut(const char* bytes, int length) {
   checkStream();
   const size_t count = length < 0 ? std::char_traits<char>::length(bytes) : static_cast<size_t>(length);
   if (!m_batching) {
@@ -704,7 +754,7 @@ void XmlSerializerImpl::writeRaw(const char* bytes, int length) {
   if (m_out.size >= kDrainAt) drain();
 }
 
-void XmlSerializerImpl::writeChar(char byte) {
+void XmlSerializerImpl::writeCharOut(char byte) {
   unsigned char b = static_cast<unsigned char>(byte);
   if (b < 0x20 && b != 9 && b != 10 && b != 13) return;
   checkStream();
