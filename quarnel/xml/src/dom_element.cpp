@@ -152,10 +152,11 @@ void ZelElement::setAttributeEx(ZelName namespaceUri, ZelName prefix, ZelName lo
   } else {
     attr->setPrefix(prefix);
   }
-  if (typeid(*attr) == typeid(Attr) || typeid(*attr) == typeid(AttrNS))
-    static_cast<Attr*>(attr.get())->setPlainText(UnicodeString(value));
+  ZelAttr* made = attr.get();
+  if (typeid(*made) == typeid(Attr) || typeid(*made) == typeid(AttrNS))
+    static_cast<Attr*>(made)->setPlainText(UnicodeString(value));
   else
-    attr->setValue(ZelValue(value));
+    made->setValue(ZelValue(value));
 }
 
 void ZelElement::getAttributeLocal(ZelName localName, std::vector<ZelValue>* found) const {
