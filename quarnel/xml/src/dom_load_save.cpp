@@ -118,6 +118,50 @@ ZelNode* ZelDocument::loadNextNode() {
   }
 }
 
+// Loading into the library's own document and its own elements, whose
+// factories and appending no derived class replaces, makes and links the
+// nodes directly: the same nodes in the same places as through the
+// virtual steps. A node of another document still gets them refused.
+bool ZelDocument::ownLoading(const ZelNode* current) const {
+  if (typeid(*this) != typeid(ZelDocument) || (current != this && current->m_ownerDocument != this)) return false;
+  const std::type_info& type = typeid(*current);
+  return type == typeid(ElementNS) || type == typeid(ZelDocument) || type == typeid(Element);
+}
+
+// appendChild's links for a node just made: it has no parent, cannot be
+// an ancestor of parent, and belongs to this document.
+void ZelDocument::linkLoaded(ZelNode* parent, ZelNode* child) {
+  child->addRef();
+  child->m_parent = parent;
+  child->m_previous = parent->m_lastChild;
+  if (parent->m_lastChild == nullptr) {
+    child->m_next = child;
+  } else {
+    child->m_next = parent->m_lastChild->m_next;
+    parent->m_lastChild->m_next = child;
+  }
+  parent->m_lastChild = child;
+}
+
+ZelNode* ZelDocument::loadOwnElement(ZelXmlParser* parser, ZelNode* parent) {
+  auto* element = new (this) ElementNS(this, parser->getNamespace(), parser->getPrefix(), parser->getName());
+  try {
+    element->setFlag(FLAG_LOADING, true);
+    element->ZelElement::setSourceLineNumber(parser->getLineNumber());
+    element->ZelElement::setSourceColumnNumber(parser->getColumnNumber());
+    int count = parser->getAttributeCount();
+    for (int i = 0; i < count; ++i)
+      element->ZelElement::setAttributeEx(parser->getAttributeNamespace(i), parser->getAttributePrefix(i),
+                                          parser->getAttributeName(i), parser->getAttributeValue(i));
+  } catch (...) {
+    // Never referenced: gone as its release would take it.
+    delete element;
+    throw;
+  }
+  linkLoaded(parent, element);
+  return element;
+}
+
 ZelNode* ZelDocument::readNextNode() {
   ZelXmlParser* parser = getParser();
   ZelNode* current = m_lastLoadingNode;
@@ -161,6 +205,11 @@ ZelNode* ZelDocument::readNextNode() {
         m_lastLoadingNode = nullptr;
         return nullptr;
       case ZelXmlParser::START_TAG: {
+        if (ownLoading(current)) {
+          ZelNode* element = loadOwnElement(parser, current);
+          m_lastLoadingNode = element;
+          return element;
+        }
         ZelPtr<ZelElement> element =
             createElementNS(parser->getNamespace(), parser->getPrefix(), parser->getName());
         if (element) {
@@ -186,6 +235,12 @@ ZelNode* ZelDocument::readNextNode() {
         // through) is no content of the document: written back, it would
         // be lost or refused.
         if (current->getNodeType() == DOCUMENT_NODE) continue;
+        if (ownLoading(current)) {
+          ZelNode* text = new (this) ZelTextNode(this, parser->getText());
+          linkLoaded(current, text);
+          m_lastLoadingNode = text;
+          return text;
+        }
         ZelNode* attached = current->appendChildText(parser->getText());
         if (attached != nullptr) {
           m_lastLoadingNode = attached;

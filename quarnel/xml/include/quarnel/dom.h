@@ -471,6 +471,9 @@ class QUARNEL_API ZelDocument : public ZelNode {
  private:
   void doLoad(ZelNode* node, bool pull);
   ZelNode* readNextNode();
+  bool ownLoading(const ZelNode* current) const;
+  void linkLoaded(ZelNode* parent, ZelNode* child);
+  ZelNode* loadOwnElement(ZelXmlParser* parser, ZelNode* parent);
   void doSave(ZelNode* node);
   void doSave(ZelNode* node, bool startTagOnly);
   void writeAttributes(ZelElement* element);
