@@ -206,9 +206,11 @@ UnicodeString Attr::getText() const { return m_plain ? m_text : getValue().toStr
 void Attr::setText(const UnicodeString& text) { setValue(ZelValue(text)); }
 
 void Attr::setPlainText(UnicodeString&& text) {
-  ZelNameEnum name = m_value.getNameBits();
-  m_value = ZelValue::NULL_VALUE;
-  m_value.setNameBits(name);
+  if (!m_value.isNull()) {
+    ZelNameEnum name = m_value.getNameBits();
+    m_value = ZelValue::NULL_VALUE;
+    m_value.setNameBits(name);
+  }
   m_text = std::move(text);
   m_plain = true;
 }
