@@ -105,6 +105,9 @@ class XmlSerializerImpl : public ZelXmlSerializer {
   // Encodes text at the end of m_out; on a refusal m_out may hold part of
   // it, which the caller drops.
   void encodeText(const UChar* text, int length, int flags);
+  // The same, kBlocks taking runs of plain units eight at a time.
+  template <bool kBlocks>
+  void encodeUnits(const UChar* text, int length, int flags);
   void writeText(const UnicodeString& text, int flags) { writeText(text.getBuffer(), text.length(), flags); }
   // As writeText(name, kEscapeNone | kName), the bytes kept for the next
   // time.
