@@ -746,14 +746,14 @@ ZelName XmlSerializerImpl::declaredName(const UnicodeString& value) {
   return m_declaredName;
 }
 
-void XmlSerializerImpl::requireWritable(ZelName name) {
+void XmlSerializerImpl::requireWritableOut(ZelName name) {
   NameEntry* entry = nameEntry(name);
   if (entry != nullptr && entry->writable) return;
   requireWritable(name.toString());
   if (entry != nullptr) entry->writable = true;
 }
 
-void XmlSerializerImpl::writeName(ZelName name) {
+void XmlSerializerImpl::writeNameOut(ZelName name) {
   NameEntry* entry = nameEntry(name);
   if (entry != nullptr && entry->encoded) {
     if (!entry->bytes.empty()) writeRaw(entry->bytes.data(), static_cast<int>(entry->bytes.size()));

@@ -99,7 +99,11 @@ class XmlSerializerImpl : public ZelXmlSerializer {
   // Raises 2065 for the first character of name the output encoding cannot
   // hold.
   void requireWritable(const UnicodeString& name);
-  void requireWritable(ZelName name);
+  void requireWritable(ZelName name) {
+    const NameEntry* entry = nameEntry(name);
+    if (entry == nullptr || !entry->writable) requireWritableOut(name);
+  }
+  void requireWritableOut(ZelName name);
   ZelName declareGenerated(ZelName uri);
   void writeText(const UChar* text, int length, int flags);
   // Encodes text at the end of m_out; on a refusal m_out may hold part of
@@ -111,7 +115,14 @@ class XmlSerializerImpl : public ZelXmlSerializer {
   void writeText(const UnicodeString& text, int flags) { writeText(text.getBuffer(), text.length(), flags); }
   // As writeText(name, kEscapeNone | kName), the bytes kept for the next
   // time.
-  void writeName(ZelName name);
+  void writeName(ZelName name) {
+    const NameEntry* entry = nameEntry(name);
+    if (entry != nullptr && entry->encoded && !entry->bytes.empty())
+      writeRaw(entry->bytes.data(), static_cast<int>(entry->bytes.size()));
+    else
+      writeNameOut(name);
+  }
+  void writeNameOut(ZelName name);
   // Passes on what encodeText added to m_out after mark.
   void sendEncoded(size_t mark);
   // What is known of a name in the output encoding: that requireWritable
