@@ -26,7 +26,10 @@ ZelPtr<ZelAttr> asAttr(const ZelPtr<ZelNode>& node) { return ZelPtr<ZelAttr>(asA
 // ---- ZelElement
 
 ZelElement::ZelElement(ZelDocument* ownerDocument)
-    : ZelNode(ownerDocument), m_attributes(new AttrNodeMap(this)), m_sourceLine(-1), m_sourceColumn(-1) {
+    : ZelNode(ownerDocument),
+      m_attributes(new (ownerDocument) AttrNodeMap(this)),
+      m_sourceLine(-1),
+      m_sourceColumn(-1) {
   m_attributes->addRef();
 }
 
@@ -135,7 +138,25 @@ bool ZelElement::hasAttributeLocal(ZelName localName) const {
 }
 
 void ZelElement::setAttributeEx(ZelName namespaceUri, ZelName prefix, ZelName localName, const UnicodeString& value) {
-  setAttributeNS(namespaceUri, prefix, localName, ZelValue(value));
+  // The library's own elements leave setAttributeNS as it is: its steps are
+  // taken here, and the library's own attributes keep the text itself.
+  if (typeid(*this) != typeid(ElementNS) && typeid(*this) != typeid(Element)) {
+    setAttributeNS(namespaceUri, prefix, localName, ZelValue(value));
+    return;
+  }
+  ZelPtr<ZelAttr> attr(asAttr(m_attributes->getNamedItemNS(namespaceUri, localName)));
+  if (!attr) {
+    attr = getOwnerDocument()->createAttributeNS(namespaceUri, prefix, localName);
+    if (!attr) return;
+    m_attributes->append(attr.get());
+  } else {
+    attr->setPrefix(prefix);
+  }
+  ZelAttr* made = attr.get();
+  if (typeid(*made) == typeid(Attr) || typeid(*made) == typeid(AttrNS))
+    static_cast<Attr*>(made)->setPlainText(UnicodeString(value));
+  else
+    made->setValue(ZelValue(value));
 }
 
 void ZelElement::getAttributeLocal(ZelName localName, std::vector<ZelValue>* found) const {
@@ -181,10 +202,21 @@ ZelNodeType Attr::getNodeType() const { return ATTRIBUTE_NODE; }
 ZelNode* Attr::getParentNode() const { return nullptr; }
 ZelNode* Attr::getPreviousSibling() const { return nullptr; }
 ZelNode* Attr::getNextSibling() const { return nullptr; }
-UnicodeString Attr::getText() const { return getValue().toString(); }
+UnicodeString Attr::getText() const { return m_plain ? m_text : getValue().toString(); }
 void Attr::setText(const UnicodeString& text) { setValue(ZelValue(text)); }
 
+void Attr::setPlainText(UnicodeString&& text) {
+  if (!m_value.isNull()) {
+    ZelNameEnum name = m_value.getNameBits();
+    m_value = ZelValue::NULL_VALUE;
+    m_value.setNameBits(name);
+  }
+  m_text = std::move(text);
+  m_plain = true;
+}
+
 ZelValue Attr::getValue() const {
+  if (m_plain) return ZelValue(m_text);
   NamedAttrValue value;
   value = m_value;
   value.setNameBits(ZEL_NAME_EMPTY);
@@ -195,6 +227,10 @@ void Attr::setValue(const ZelValue& value) {
   ZelNameEnum name = m_value.getNameBits();
   m_value = value;
   m_value.setNameBits(name);
+  if (m_plain) {
+    m_plain = false;
+    m_text = UnicodeString();
+  }
 }
 
 ZelElement* Attr::getOwnerElement() const { return static_cast<ZelElement*>(getParentNodeFast()); }

@@ -68,8 +68,17 @@ class Attr : public ZelAttr {
   void setValue(const ZelValue& value) override;
   ZelElement* getOwnerElement() const override;
 
+  // A value that is an unknown string (as loading sets it) is kept as its
+  // text alone: the value object is made when one is asked for.
+  void setPlainText(UnicodeString&& text);
+  // The text of such a value, or null for any other.
+  const UnicodeString* getPlainText() const { return m_plain ? &m_text : nullptr; }
+
  private:
+  // Null with the local name in its name bits while the value is plain.
   NamedAttrValue m_value;
+  UnicodeString m_text;
+  bool m_plain = false;
 };
 
 class AttrNS : public Attr {
@@ -94,6 +103,11 @@ class AttrNS : public Attr {
 // anchored on the last attribute, or on the owner element when empty.
 class AttrNodeMap : public ZelNamedNodeMap {
  public:
+  // Made beside its element, in the element's document's arena.
+  static void* operator new(size_t size, ZelDocument* document) { return ZelNode::operator new(size, document); }
+  static void operator delete(void* map) { ZelNode::operator delete(map); }
+  static void operator delete(void* map, ZelDocument*) { ZelNode::operator delete(map); }
+
   explicit AttrNodeMap(ZelElement* owner);
   ~AttrNodeMap() override;
   unsigned int getTypeID() const override;

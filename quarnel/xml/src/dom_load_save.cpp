@@ -2,10 +2,12 @@
 // writing a tree or a subtree through the XML writer.
 #include <sstream>
 #include <streambuf>
+#include <typeinfo>
 
 #include "dom_internal.h"
 #include "error_raise.h"
 #include "quarnel/color.h"
+#include "xml_serializer_impl.h"
 
 namespace ObraCommon {
 
@@ -116,6 +118,50 @@ ZelNode* ZelDocument::loadNextNode() {
   }
 }
 
+// Loading into the library's own document and its own elements, whose
+// factories and appending no derived class replaces, makes and links the
+// nodes directly: the same nodes in the same places as through the
+// virtual steps. A node of another document still gets them refused.
+bool ZelDocument::ownLoading(const ZelNode* current) const {
+  if (typeid(*this) != typeid(ZelDocument) || (current != this && current->m_ownerDocument != this)) return false;
+  const std::type_info& type = typeid(*current);
+  return type == typeid(ElementNS) || type == typeid(ZelDocument) || type == typeid(Element);
+}
+
+// appendChild's links for a node just made: it has no parent, cannot be
+// an ancestor of parent, and belongs to this document.
+void ZelDocument::linkLoaded(ZelNode* parent, ZelNode* child) {
+  child->addRef();
+  child->m_parent = parent;
+  child->m_previous = parent->m_lastChild;
+  if (parent->m_lastChild == nullptr) {
+    child->m_next = child;
+  } else {
+    child->m_next = parent->m_lastChild->m_next;
+    parent->m_lastChild->m_next = child;
+  }
+  parent->m_lastChild = child;
+}
+
+ZelNode* ZelDocument::loadOwnElement(ZelXmlParser* parser, ZelNode* parent) {
+  auto* element = new (this) ElementNS(this, parser->getNamespace(), parser->getPrefix(), parser->getName());
+  try {
+    element->setFlag(FLAG_LOADING, true);
+    element->ZelElement::setSourceLineNumber(parser->getLineNumber());
+    element->ZelElement::setSourceColumnNumber(parser->getColumnNumber());
+    int count = parser->getAttributeCount();
+    for (int i = 0; i < count; ++i)
+      element->ZelElement::setAttributeEx(parser->getAttributeNamespace(i), parser->getAttributePrefix(i),
+                                          parser->getAttributeName(i), parser->getAttributeValue(i));
+  } catch (...) {
+    // Never referenced: gone as its release would take it.
+    delete element;
+    throw;
+  }
+  linkLoaded(parent, element);
+  return element;
+}
+
 ZelNode* ZelDocument::readNextNode() {
   ZelXmlParser* parser = getParser();
   ZelNode* current = m_lastLoadingNode;
@@ -159,6 +205,11 @@ ZelNode* ZelDocument::readNextNode() {
         m_lastLoadingNode = nullptr;
         return nullptr;
       case ZelXmlParser::START_TAG: {
+        if (ownLoading(current)) {
+          ZelNode* element = loadOwnElement(parser, current);
+          m_lastLoadingNode = element;
+          return element;
+        }
         ZelPtr<ZelElement> element =
             createElementNS(parser->getNamespace(), parser->getPrefix(), parser->getName());
         if (element) {
@@ -184,6 +235,12 @@ ZelNode* ZelDocument::readNextNode() {
         // through) is no content of the document: written back, it would
         // be lost or refused.
         if (current->getNodeType() == DOCUMENT_NODE) continue;
+        if (ownLoading(current)) {
+          ZelNode* text = new (this) ZelTextNode(this, parser->getText());
+          linkLoaded(current, text);
+          m_lastLoadingNode = text;
+          return text;
+        }
         ZelNode* attached = current->appendChildText(parser->getText());
         if (attached != nullptr) {
           m_lastLoadingNode = attached;
@@ -308,6 +365,12 @@ void ZelDocument::writeAttributes(ZelElement* element) {
     ZelName ns = attr->getNamespaceUri();
     ZelName prefix = attr->getPrefix();
     ZelName local = attr->getLocalName();
+    if (typeid(*attr) == typeid(Attr) || typeid(*attr) == typeid(AttrNS)) {
+      if (const UnicodeString* text = static_cast<Attr*>(attr)->getPlainText()) {
+        out.attribute(ns, prefix, local, *text);
+        continue;
+      }
+    }
     ZelValue value = attr->getNodeValue();
     bool colour = (value.isInteger() || value.isCompound()) && value.getUnitType() == UNIT_COLOR;
     if (colour) {
@@ -331,6 +394,10 @@ void ZelDocument::writeAttributes(ZelElement* element) {
 void ZelDocument::doSave(ZelNode* root, bool startTagOnly) {
   if (root == nullptr) root = this;
   ZelXmlSerializer& out = *getSerializer();
+  // The library's own writer collects the subtree's bytes and hands them
+  // to the stream in large pieces.
+  XmlSerializerImpl::Batch batch(out.isA(XmlSerializerImpl::getStaticTypeID()) ? static_cast<XmlSerializerImpl*>(&out)
+                                                                                : nullptr);
   // Writes what comes before a node's children; true when the node has
   // children to walk and an end to write.
   auto open = [&](ZelNode* node) {
@@ -343,7 +410,13 @@ void ZelDocument::doSave(ZelNode* root, bool startTagOnly) {
         out.startTag(node->getNamespaceUri(), node->getPrefix(), node->getLocalName());
         writeAttributes(static_cast<ZelElement*>(node));
         return true;
-      case TEXT_NODE: out.text(node->getText()); return false;
+      case TEXT_NODE:
+        // The library's own text node is written from where it keeps it.
+        if (typeid(*node) == typeid(ZelTextNode))
+          out.text(static_cast<ZelTextNode*>(node)->m_data);
+        else
+          out.text(node->getText());
+        return false;
       case PROCESSING_INSTRUCTION_NODE: out.processingInstruction(node->getText()); return false;
       case DOCUMENT_NODE:
       case DOCUMENT_FRAGMENT_NODE: return true;

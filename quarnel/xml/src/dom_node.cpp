@@ -54,6 +54,8 @@ ZelNode::ZelNode(ZelDocument* ownerDocument)
       m_ownerDocument(ownerDocument) {}
 
 ZelNode::~ZelNode() {
+  // A leaf has nothing to hand on (and no thread's list to look up).
+  if (m_lastChild == nullptr) return;
   for (ZelNode* child = m_lastChild; child != nullptr;) {
     ZelNode* previous = child->m_previous;
     child->m_parent = child->m_next = child->m_previous = nullptr;

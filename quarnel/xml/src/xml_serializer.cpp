@@ -6,6 +6,10 @@
 #include <cstdio>
 #include <new>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <unicode/locid.h>
 #include <unicode/uchar.h>
 
@@ -84,6 +88,7 @@ XmlSerializerImpl::XmlSerializerImpl()
       m_converter(nullptr) {
   reset();
   m_generator = defaultGenerator();
+  m_declaredText.setToBogus();
 }
 
 XmlSerializerImpl::~XmlSerializerImpl() {
@@ -113,6 +118,8 @@ void XmlSerializerImpl::close() {
     } catch (const ZelError&) {
       m_outputFailed = true;
     }
+    // What a refused flush left behind still goes out.
+    drain();
     if (!m_output->good()) m_outputFailed = true;
     if (m_ownsOutput) {
       auto* file = static_cast<ZelOFileStream*>(m_output);
@@ -121,6 +128,8 @@ void XmlSerializerImpl::close() {
       delete file;
     }
   }
+  m_out.size = 0;
+  m_batching = false;
   m_ownsOutput = false;
   m_output = nullptr;
   m_state = 4;
@@ -272,8 +281,8 @@ ZelName XmlSerializerImpl::getName() const { return m_namespaces->getElementLoca
 void XmlSerializerImpl::startTagSub(ZelName uri, ZelName prefix, ZelName localName, bool generatePrefix) {
   // A name the encoding cannot hold is refused before anything of the tag
   // is written or any scope opened.
-  requireWritable(localName.toString());
-  if (!uri.isEmpty()) requireWritable(prefix.toString());
+  requireWritable(localName);
+  if (!uri.isEmpty()) requireWritable(prefix);
   closeStartTag(false);
   if (m_state != 5) m_namespaces->pushScope();
   if (uri.isEmpty()) {
@@ -334,18 +343,18 @@ void XmlSerializerImpl::attributeSub(ZelName uri, ZelName prefix, ZelName localN
   if (m_state != 6 && m_state != 7) throwLibraryError(2061, kOriginAttributeSub);
   // Declarations are written when the start tag closes, from the scope.
   if (localName == NAME_XMLNS) {
-    m_namespaces->declarePrefix(ZelName(), ZelName(value));
+    m_namespaces->declarePrefix(ZelName(), declaredName(value));
     return;
   }
   if (uri == kXmlnsNamespaceName || prefix == NAME_XMLNS) {
-    m_namespaces->declarePrefix(localName, ZelName(value));
+    m_namespaces->declarePrefix(localName, declaredName(value));
     return;
   }
   // An attribute in no namespace takes no prefix; one in a namespace takes
   // a prefix bound to it where it is written, never the default one.
   ZelName written = uri.isEmpty() ? ZelName() : attributePrefix(uri, prefix);
-  requireWritable(written.toString());
-  requireWritable(localName.toString());
+  requireWritable(written);
+  requireWritable(localName);
   checkStream();
   writeChar(' ');
   if (!written.isEmpty()) {
@@ -376,7 +385,7 @@ bool XmlSerializerImpl::closeStartTag(bool empty) {
   int count = m_namespaces->getNamespaceCount(m_namespaces->getDepth());
   for (int i = 0; i < count; ++i) {
     ZelName prefix = m_namespaces->getDeclaredPrefix(i);
-    requireWritable(prefix.toString());
+    requireWritable(prefix);
     writeRaw(" xmlns", 6);
     if (!prefix.isEmpty()) {
       writeChar(':');
@@ -477,7 +486,9 @@ void XmlSerializerImpl::ignorableWhitespace(const UnicodeString& text) {
 }
 
 void XmlSerializerImpl::flush() {
+  drain();
   closeStartTag(false);
+  drain();
   if (m_output->good() && m_output->rdbuf() != nullptr && m_output->rdbuf()->pubsync() == -1)
     m_output->setstate(std::ios_base::badbit);
 }
@@ -515,109 +526,317 @@ const std::string& XmlSerializerImpl::shiftJisBytes(UChar32 c) {
   return bytes;
 }
 
-void XmlSerializerImpl::appendCodePoint(std::string& out, UChar32 c, int flags) {
-  if (m_shiftJis) {
-    const std::string& bytes = shiftJisBytes(c);
-    if (!bytes.empty()) {
-      out += bytes;
-      return;
-    }
-    if ((flags & kName) != 0) throwLibraryError(kErrNotWritable, kOriginNone, codePointLabel(c));
-    appendCharRef(out, static_cast<unsigned>(c));
-    return;
+uint32_t XmlSerializerImpl::packShiftJis(UChar c) {
+  const std::string& bytes = shiftJisBytes(c);
+  uint32_t packed = 0;
+  if (!bytes.empty() && bytes.size() <= 3) {
+    packed = static_cast<uint32_t>(bytes.size()) << 24;
+    for (char b : bytes) packed = (packed & 0xFF000000u) | ((packed << 8) & 0x00FFFFFFu) | static_cast<unsigned char>(b);
   }
+  m_shiftJisPacked[c] = packed;
+  return packed;
+}
+
+namespace {
+
+// The reference "&#n;" at to; the position after it.
+char* putCharRef(char* to, unsigned value) {
+  char digits[10];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  *to++ = '&';
+  *to++ = '#';
+  while (n > 0) *to++ = digits[--n];
+  *to++ = ';';
+  return to;
+}
+
+char* putUtf8(char* to, UChar32 c) {
   if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
+    *to++ = static_cast<char>(0xC0 | (c >> 6));
   } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *to++ = static_cast<char>(0xE0 | (c >> 12));
+    *to++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
   } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *to++ = static_cast<char>(0xF0 | (c >> 18));
+    *to++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    *to++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
   }
-  out += static_cast<char>(0x80 | (c & 0x3F));
+  *to++ = static_cast<char>(0x80 | (c & 0x3F));
+  return to;
 }
 
-void XmlSerializerImpl::appendCharRef(std::string& out, unsigned value) {
-  char reference[16];
-  int n = std::snprintf(reference, sizeof reference, "&#%u;", value);
-  out.append(reference, static_cast<size_t>(n));
-}
+// Units encoded per step, and the most bytes one unit can take: a
+// reference of a basic-plane character, "&#65533;".
+constexpr int kStepUnits = 4096;
+constexpr size_t kMaxBytesPerUnit = 8;
 
-// The characters are encoded into a buffer written at once; the output
-// gets the same bytes as when each is written by itself.
-void XmlSerializerImpl::writeText(const UChar* text, int length, int flags) {
-  bool escape = (flags & kEscapeText) != 0;
-  bool attribute = (flags & kEscapeAttribute) == kEscapeAttribute;
-  const bool* plain = !escape ? kPlainUnits.none : attribute ? kPlainUnits.attribute : kPlainUnits.text;
-  std::string& out = m_buffer;
-  out.clear();
-  for (int i = 0; i < length; ++i) {
-    UChar u = text[i];
-    if (u < 0x80 && plain[u]) {
-      // A run of units that stand for themselves, copied at once.
-      int end = i + 1;
-      while (end < length && text[end] < 0x80 && plain[text[end]]) ++end;
-      const size_t at = out.size();
-      out.resize(at + static_cast<size_t>(end - i));
-      char* to = out.data() + at;
-      for (int k = i; k < end; ++k) *to++ = static_cast<char>(text[k]);
-      i = end - 1;
-      continue;
-    }
+}  // namespace
+
+#ifdef __SSE2__
+// Copies the units from text that stand for themselves, eight at a time
+// while all eight do; the count copied (to gets up to seven bytes more,
+// inside the room of the units).
+int copyPlainBlocks(const UChar* text, int count, char* to, bool escape, bool attribute) {
+  // Lanes of units that are not ASCII (a bit from 0x80 up set), below the
+  // space, or markup go to the rules one by one.
+  const __m128i wide = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i all = _mm_set1_epi16(-1);
+  const __m128i space = _mm_set1_epi16(0x20);
+  int done = 0;
+  while (count - done >= 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + done));
+    __m128i other = _mm_or_si128(_mm_andnot_si128(_mm_cmpeq_epi16(_mm_and_si128(units, wide), zero), all),
+                                 _mm_cmplt_epi16(units, space));
     if (escape) {
-      const char* entity = nullptr;
-      switch (u) {
-        case u'&': entity = "&amp;"; break;
-        case u'<': entity = "&lt;"; break;
-        case u'>': entity = "&gt;"; break;
-        case u'"': entity = attribute ? "&quot;" : nullptr; break;
-        // A parser turns these into spaces or line feeds; references keep
-        // them as they are.
-        case 0x09: entity = attribute ? "&#9;" : nullptr; break;
-        case 0x0A: entity = attribute ? "&#10;" : nullptr; break;
-        case 0x0D: entity = "&#13;"; break;
-        case 0x85: entity = "&#133;"; break;
-        case 0x2028: entity = "&#8232;"; break;
-        default: break;
-      }
-      if (entity != nullptr) {
-        out += entity;
+      other = _mm_or_si128(other, _mm_or_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16('&')),
+                                               _mm_or_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16('<')),
+                                                            _mm_cmpeq_epi16(units, _mm_set1_epi16('>')))));
+      if (attribute) other = _mm_or_si128(other, _mm_cmpeq_epi16(units, _mm_set1_epi16('"')));
+    }
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(other));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(to + done), _mm_packus_epi16(units, units));
+    if (mask != 0) return done + __builtin_ctz(mask) / 2;
+    done += 8;
+  }
+  return done;
+}
+#endif
+
+void XmlSerializerImpl::Bytes::grow(size_t n) {
+  size_t wanted = capacity < 4096 ? 4096 : capacity * 2;
+  while (wanted - size < n) wanted *= 2;
+  std::unique_ptr<char[]> larger(new char[wanted]);
+  if (size != 0) std::memcpy(larger.get(), data.get(), size);
+  data = std::move(larger);
+  capacity = wanted;
+}
+
+// The output gets the same bytes as when each character is written by
+// itself: runs of units that stand for themselves are copied, the rest
+// escaped or encoded one by one.
+void XmlSerializerImpl::encodeText(const UChar* text, int length, int flags) {
+  // Short texts (most values) are not worth the blocks.
+  if (length >= 16)
+    encodeUnits<true>(text, length, flags);
+  else
+    encodeUnits<false>(text, length, flags);
+}
+
+template <bool kBlocks>
+void XmlSerializerImpl::encodeUnits(const UChar* text, int length, int flags) {
+  const bool escape = (flags & kEscapeText) != 0;
+  const bool attribute = (flags & kEscapeAttribute) == kEscapeAttribute;
+  const bool* plain = !escape ? kPlainUnits.none : attribute ? kPlainUnits.attribute : kPlainUnits.text;
+  if (m_shiftJis && m_shiftJisPacked.empty()) m_shiftJisPacked.assign(0x10000, kUnknownPacked);
+  int i = 0;
+  while (i < length) {
+    const int end = length - i > kStepUnits ? i + kStepUnits : length;
+    // A pair split by the step's end is read whole: one unit more of room.
+    char* to = m_out.room(static_cast<size_t>(end - i + 1) * kMaxBytesPerUnit);
+    char* const from = to;
+    for (; i < end; ++i) {
+      UChar u = text[i];
+      if (u < 0x80 && plain[u]) {
+#ifdef __SSE2__
+        // A run of them is likely: copied eight at a time (a tab or a line
+        // feed, plain to the table, stops the blocks at once).
+        if (kBlocks && end - i >= 8) {
+          const int copied = copyPlainBlocks(text + i, end - i, to, escape, attribute);
+          if (copied != 0) {
+            to += copied;
+            i += copied - 1;
+            continue;
+          }
+        }
+#endif
+        *to++ = static_cast<char>(u);
         continue;
       }
+      // In UTF-8, a run of characters that take three bytes and are never
+      // escaped (U+2028 is, below).
+      if (kBlocks && !m_shiftJis && u >= 0x800 && u < 0xD800 && u != 0x2028) {
+        for (;;) {
+          *to++ = static_cast<char>(0xE0 | (u >> 12));
+          *to++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+          *to++ = static_cast<char>(0x80 | (u & 0x3F));
+          if (i + 1 == end) break;
+          u = text[i + 1];
+          if (u < 0x800 || u >= 0xD800 || u == 0x2028) break;
+          ++i;
+        }
+        continue;
+      }
+      if (escape) {
+        const char* entity = nullptr;
+        switch (u) {
+          case u'&': entity = "&amp;"; break;
+          case u'<': entity = "&lt;"; break;
+          case u'>': entity = "&gt;"; break;
+          case u'"': entity = attribute ? "&quot;" : nullptr; break;
+          // A parser turns these into spaces or line feeds; references keep
+          // them as they are.
+          case 0x09: entity = attribute ? "&#9;" : nullptr; break;
+          case 0x0A: entity = attribute ? "&#10;" : nullptr; break;
+          case 0x0D: entity = "&#13;"; break;
+          case 0x85: entity = "&#133;"; break;
+          case 0x2028: entity = "&#8232;"; break;
+          default: break;
+        }
+        if (entity != nullptr) {
+          while (*entity != '\0') *to++ = *entity++;
+          continue;
+        }
+      }
+      if (u <= 0x7F) {
+        // Control characters other than tab, line feed and carriage return
+        // cannot be written in XML 1.0, not even as references.
+        if (u < 0x20 && u != 9 && u != 10 && u != 13)
+          throwLibraryError(kErrNotWritable, kOriginNone, codePointLabel(u));
+        *to++ = static_cast<char>(u);
+        continue;
+      }
+      UChar32 c = nextCodePoint(text, length, i);
+      if (!m_shiftJis) {
+        to = putUtf8(to, c);
+        continue;
+      }
+      if (c <= 0xFFFF) {
+        uint32_t packed = shiftJisPacked(static_cast<UChar>(c));
+        if (packed != 0) {
+          int count = static_cast<int>(packed >> 24);
+          for (int k = count - 1; k >= 0; --k) *to++ = static_cast<char>((packed >> (8 * k)) & 0xFF);
+          continue;
+        }
+      } else {
+        const std::string& bytes = shiftJisBytes(c);
+        if (!bytes.empty()) {
+          std::memcpy(to, bytes.data(), bytes.size());
+          to += bytes.size();
+          continue;
+        }
+      }
+      if ((flags & kName) != 0) throwLibraryError(kErrNotWritable, kOriginNone, codePointLabel(c));
+      to = putCharRef(to, static_cast<unsigned>(c));
     }
-    if (u <= 0x7F) {
-      // Control characters other than tab, line feed and carriage return
-      // cannot be written in XML 1.0, not even as references.
-      if (u < 0x20 && u != 9 && u != 10 && u != 13) throwLibraryError(kErrNotWritable, kOriginNone, codePointLabel(u));
-      out += static_cast<char>(u);
-      continue;
-    }
-    appendCodePoint(out, nextCodePoint(text, length, i), flags);
+    m_out.size += static_cast<size_t>(to - from);
   }
-  if (!out.empty()) writeRaw(out.data(), static_cast<int>(out.size()));
 }
 
-void XmlSerializerImpl::writeRaw(const char* bytes, int length) {
-  checkStream();
-  const std::streamsize count =
-      length < 0 ? static_cast<std::streamsize>(std::char_traits<char>::length(bytes)) : length;
+XmlSerializerImpl::NameEntry* XmlSerializerImpl::addNameEntry(ZelName name) {
+  const ZelNameEnum number = name;
+  if (number < 0 || number >= kCachedNames) return nullptr;
+  if (m_namesShiftJis != m_shiftJis) {
+    m_names.clear();
+    m_namesShiftJis = m_shiftJis;
+  }
+  if (static_cast<size_t>(number) >= m_names.size()) m_names.resize(static_cast<size_t>(number) + 1);
+  return &m_names[static_cast<size_t>(number)];
+}
+
+ZelName XmlSerializerImpl::declaredName(const UnicodeString& value) {
+  if (m_declaredText.isBogus() || value != m_declaredText) {
+    m_declaredName = ZelName(value);
+    m_declaredText = value;
+  }
+  return m_declaredName;
+}
+
+void XmlSerializerImpl::requireWritableOut(ZelName name) {
+  NameEntry* entry = nameEntry(name);
+  if (entry != nullptr && entry->writable) return;
+  requireWritable(name.toString());
+  if (entry != nullptr) entry->writable = true;
+}
+
+void XmlSerializerImpl::writeNameOut(ZelName name) {
+  NameEntry* entry = nameEntry(name);
+  if (entry != nullptr && entry->encoded) {
+    if (!entry->bytes.empty()) writeRaw(entry->bytes.data(), static_cast<int>(entry->bytes.size()));
+    return;
+  }
+  const UnicodeString& text = name.toString();
+  const size_t mark = m_out.size;
+  try {
+    encodeText(text.getBuffer(), text.length(), kEscapeNone | kName);
+  } catch (...) {
+    m_out.size = mark;
+    throw;
+  }
+  if (entry != nullptr) {
+    entry->bytes.assign(m_out.data.get() + mark, m_out.size - mark);
+    entry->encoded = true;
+  }
+  sendEncoded(mark);
+}
+
+void XmlSerializerImpl::writeText(const UChar* text, int length, int flags) {
+  const size_t mark = m_out.size;
+  try {
+    if (length >= 16)
+      encodeUnits<true>(text, length, flags);
+    else
+      encodeUnits<false>(text, length, flags);
+  } catch (...) {
+    m_out.size = mark;
+    throw;
+  }
+  sendEncoded(mark);
+}
+
+void XmlSerializerImpl::sendEncoded(size_t mark) {
+  if (m_out.size == mark) return;
+  if (m_output == nullptr || m_output->fail()) {
+    m_out.size = mark;
+    refuseStream();
+  }
+  if (!m_batching) {
+    const size_t count = m_out.size;
+    m_out.size = 0;
+    writeStream(m_out.data.get(), count);
+  } else if (m_out.size >= kDrainAt) {
+    drain();
+  }
+}
+
+void XmlSerializerImpl::writeStream(const char* bytes, size_t count) {
+  const std::streamsize n = static_cast<std::streamsize>(count);
   if (!directOutput()) {
-    m_output->write(bytes, count);
+    m_output->write(bytes, n);
     return;
   }
   try {
-    if (m_output->rdbuf()->sputn(bytes, count) != count) m_output->setstate(std::ios_base::badbit);
+    if (m_output->rdbuf()->sputn(bytes, n) != n) m_output->setstate(std::ios_base::badbit);
   } catch (...) {
     m_output->setstate(std::ios_base::badbit);
   }
 }
 
-void XmlSerializerImpl::writeChar(char byte) {
+void XmlSerializerImpl::writeRawOut(const char* bytes, int length) {
+  checkStream();
+  const size_t count = length < 0 ? std::char_traits<char>::length(bytes) : static_cast<size_t>(length);
+  if (!m_batching) {
+    writeStream(bytes, count);
+    return;
+  }
+  m_out.append(bytes, count);
+  if (m_out.size >= kDrainAt) drain();
+}
+
+void XmlSerializerImpl::writeCharOut(char byte) {
   unsigned char b = static_cast<unsigned char>(byte);
   if (b < 0x20 && b != 9 && b != 10 && b != 13) return;
   checkStream();
+  if (m_batching) {
+    *m_out.room(1) = byte;
+    ++m_out.size;
+    if (m_out.size >= kDrainAt) drain();
+    return;
+  }
   if (!directOutput()) {
     m_output->put(byte);
     return;
@@ -630,6 +849,34 @@ void XmlSerializerImpl::writeChar(char byte) {
   }
 }
 
+void XmlSerializerImpl::beginBatch() {
+  if (m_batch++ == 0) m_batching = m_output != nullptr && directOutput();
+}
+
+void XmlSerializerImpl::endBatch() {
+  if (m_batch == 0 || --m_batch != 0) return;
+  drain();
+  m_batching = false;
+}
+
+void XmlSerializerImpl::drain() {
+  const size_t count = m_out.size;
+  m_out.size = 0;
+  // After a failure nothing more reaches the stream, as when each write
+  // went there at once.
+  if (count == 0 || m_output == nullptr || m_output->fail()) return;
+  try {
+    std::streambuf* buffer = m_output->rdbuf();
+    if (buffer == nullptr || buffer->sputn(m_out.data.get(), static_cast<std::streamsize>(count)) !=
+                                 static_cast<std::streamsize>(count))
+      m_output->setstate(std::ios_base::badbit);
+  } catch (...) {
+    try {
+      m_output->setstate(std::ios_base::badbit);
+    } catch (...) {
+    }
+  }
+}
 
 ZelXmlSerializer::ZelXmlSerializer() = default;
 ZelXmlSerializer::~ZelXmlSerializer() = default;

@@ -12,6 +12,7 @@
 // and documents of callers rely on: never reorder or insert among them.
 #pragma once
 
+#include <cstddef>
 #include <istream>
 #include <ostream>
 #include <vector>
@@ -38,6 +39,7 @@ class ZelNodeIterator;
 class ZelNodeList;
 class ZelNamedNodeMap;
 class AttrNodeMap;
+class NodeArena;
 
 enum ZelNodeType : int {
   ELEMENT_NODE = 1,
@@ -188,6 +190,15 @@ class QUARNEL_API ZelNode : public ZelRCObject {
   virtual void setSourceLineNumber(int line);
   virtual int getSourceColumnNumber() const;
   virtual void setSourceColumnNumber(int column);
+
+  // A document's factories make its nodes in the document's own arena
+  // (the form with the document); any other node comes from the heap.
+  // delete finds where either came from, and a node may outlive its
+  // document: the arena goes with the last of them.
+  static void* operator new(size_t size);
+  static void* operator new(size_t size, ZelDocument* document);
+  static void operator delete(void* node);
+  static void operator delete(void* node, ZelDocument* document);
 
   enum : unsigned int { FLAG_LOADING = 1u, FLAG_LOADED = 2u, FLAG_COMPLEMENTAL = 4u };
   bool getFlag(int mask) const { return (m_flags & static_cast<unsigned int>(mask)) != 0; }
@@ -346,6 +357,8 @@ class QUARNEL_API ZelTextNode : public ZelNode {
   virtual void setData(const UnicodeString& text);
 
  private:
+  friend class ZelDocument;
+
   UnicodeString m_data;
 };
 
@@ -458,6 +471,9 @@ class QUARNEL_API ZelDocument : public ZelNode {
  private:
   void doLoad(ZelNode* node, bool pull);
   ZelNode* readNextNode();
+  bool ownLoading(const ZelNode* current) const;
+  void linkLoaded(ZelNode* parent, ZelNode* child);
+  ZelNode* loadOwnElement(ZelXmlParser* parser, ZelNode* parent);
   void doSave(ZelNode* node);
   void doSave(ZelNode* node, bool startTagOnly);
   void writeAttributes(ZelElement* element);
@@ -465,6 +481,11 @@ class QUARNEL_API ZelDocument : public ZelNode {
   template <class Body>
   void guardedSave(Body body);
 
+  friend class ZelNode;
+
+  // Where the factories make nodes; held by the document and by each node
+  // made there.
+  NodeArena* m_arena;
   ZelPtr<ZelXmlParser> m_parser;
   ZelPtr<ZelXmlSerializer> m_serializer;
   UnicodeString m_baseUri;
