@@ -33,7 +33,11 @@ ZelElement::ZelElement(ZelDocument* ownerDocument)
   m_attributes->addRef();
 }
 
-ZelElement::~ZelElement() { m_attributes->release(); }
+ZelElement::~ZelElement() {
+  // A caller may still hold the map: it must not reach this element.
+  m_attributes->dropOwner();
+  m_attributes->release();
+}
 
 unsigned int ZelElement::getTypeID() const { return kTypeIdZelElement; }
 bool ZelElement::isA(unsigned int id) const { return id == kTypeIdZelElement || ZelNode::isA(id); }
@@ -266,7 +270,9 @@ uint64_t IndexKey(ZelName namespaceUri, ZelName localName) {
 
 AttrNodeMap::AttrNodeMap(ZelElement* owner) : m_anchor(owner) {}
 
-AttrNodeMap::~AttrNodeMap() {
+AttrNodeMap::~AttrNodeMap() { releaseAll(); }
+
+void AttrNodeMap::releaseAll() {
   if (isEmpty()) return;
   ZelNode* attr = m_anchor->m_next;
   m_anchor->m_next = nullptr;
@@ -276,6 +282,13 @@ AttrNodeMap::~AttrNodeMap() {
     attr->release();
     attr = next;
   }
+}
+
+void AttrNodeMap::dropOwner() {
+  releaseAll();
+  m_anchor = nullptr;
+  m_index.reset();
+  m_count = m_unstable = 0;
 }
 
 unsigned int AttrNodeMap::getTypeID() const { return kTypeIdAttrNodeMap; }
@@ -395,6 +408,7 @@ void AttrNodeMap::append(ZelNode* attr) {
 ZelPtr<ZelNode> AttrNodeMap::setItem(ZelNode* node, int origin, bool byNamespace) {
   if (node == nullptr) throwLibraryError(2051, origin);
   ZelElement* owner = getOwner();
+  if (owner == nullptr) throwLibraryError(2058, origin);
   if (node->m_ownerDocument != owner->m_ownerDocument) throwLibraryError(2054, origin);
   if (node->getNodeType() != ATTRIBUTE_NODE) throwLibraryError(2055, origin);
   if (node->m_parent != nullptr) throwLibraryError(2056, origin);

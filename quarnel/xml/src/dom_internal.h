@@ -134,9 +134,13 @@ class AttrNodeMap : public ZelNamedNodeMap {
   void append(ZelNode* attr);
   // Unlinks attr when it is in the map; its reference passes to the result.
   ZelPtr<ZelNode> remove(ZelNode* attr);
+  // The owner element is going: its attributes are let go, and a map a
+  // caller still holds reads as empty and takes no attribute.
+  void dropOwner();
 
  private:
   ZelPtr<ZelNode> setItem(ZelNode* node, int origin, bool byNamespace);
+  void releaseAll();
   // The index key of an attribute whose namespace and local name cannot
   // change while it is in the map: the library's own plain attributes, and
   // its namespaced ones created with their namespace. False for any other.

@@ -184,6 +184,32 @@ TEST(DomTree, NodesOutliveTheirDocumentOnAnyThread) {
   for (std::thread& thread : threads) thread.join();
 }
 
+// A map a caller keeps after its element is gone, with attributes and
+// without: it reads as empty and refuses new ones, reaching nothing freed.
+TEST(DomAttributes, MapHeldPastItsElementReadsEmpty) {
+  for (int count : {0, 1, 12}) {
+    SCOPED_TRACE(count);
+    ZelPtr<ZelDocument> doc(new ZelDocument());
+    ZelPtr<ZelNamedNodeMap> map;
+    ZelPtr<ZelAttr> kept;
+    {
+      ZelPtr<ZelElement> e = doc->createElement(Nm("e"));
+      for (int i = 0; i < count; ++i) e->setAttribute(Nm(("a" + std::to_string(i)).c_str()), ZelValue(i));
+      map = e->getAttributes();
+      if (count > 0) kept = e->getAttributeNode(Nm("a0"));
+    }
+    EXPECT_EQ(map->getLength(), 0);
+    EXPECT_EQ(map->item(0), nullptr);
+    EXPECT_EQ(map->getNamedItem(Nm("a0")), nullptr);
+    EXPECT_FALSE(map->removeNamedItem(Nm("a0")));
+    if (kept) {
+      EXPECT_EQ(kept->getOwnerElement(), nullptr);
+    }
+    ZelPtr<ZelAttr> fresh = doc->createAttribute(Nm("x"));
+    EXPECT_EQ(Catch([&] { map->setNamedItem(fresh.get()); }).code, 2058);
+  }
+}
+
 TEST(DomAttributes, MapKeepsOrderAndRefuses) {
   Tree t;
   ZelPtr<ZelDocument> other(new ZelDocument());
