@@ -92,16 +92,20 @@ void ZelElement::setAttribute(ZelName name, const ZelValue& value) {
   attr->setValue(value);
 }
 
-void ZelElement::setAttributeNS(ZelName namespaceUri, ZelName prefix, ZelName localName, const ZelValue& value) {
+ZelPtr<ZelAttr> ZelElement::attributeToSet(ZelName namespaceUri, ZelName prefix, ZelName localName) {
   ZelPtr<ZelAttr> attr(asAttr(m_attributes->getNamedItemNS(namespaceUri, localName)));
   if (!attr) {
     attr = getOwnerDocument()->createAttributeNS(namespaceUri, prefix, localName);
-    if (!attr) return;
-    m_attributes->append(attr.get());
+    if (attr) m_attributes->append(attr.get());
   } else {
     attr->setPrefix(prefix);
   }
-  attr->setValue(value);
+  return attr;
+}
+
+void ZelElement::setAttributeNS(ZelName namespaceUri, ZelName prefix, ZelName localName, const ZelValue& value) {
+  ZelPtr<ZelAttr> attr = attributeToSet(namespaceUri, prefix, localName);
+  if (attr) attr->setValue(value);
 }
 
 void ZelElement::setAttributeNS(ZelName namespaceUri, ZelName qualifiedName, const ZelValue& value) {
@@ -148,14 +152,8 @@ void ZelElement::setAttributeEx(ZelName namespaceUri, ZelName prefix, ZelName lo
     setAttributeNS(namespaceUri, prefix, localName, ZelValue(value));
     return;
   }
-  ZelPtr<ZelAttr> attr(asAttr(m_attributes->getNamedItemNS(namespaceUri, localName)));
-  if (!attr) {
-    attr = getOwnerDocument()->createAttributeNS(namespaceUri, prefix, localName);
-    if (!attr) return;
-    m_attributes->append(attr.get());
-  } else {
-    attr->setPrefix(prefix);
-  }
+  ZelPtr<ZelAttr> attr = attributeToSet(namespaceUri, prefix, localName);
+  if (!attr) return;
   ZelAttr* made = attr.get();
   if (typeid(*made) == typeid(Attr) || typeid(*made) == typeid(AttrNS))
     static_cast<Attr*>(made)->setPlainText(UnicodeString(value));

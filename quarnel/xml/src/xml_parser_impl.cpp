@@ -173,6 +173,28 @@ UnicodeString ReferenceText(ZelName entity) {
 
 bool IsWideMode(int mode) { return mode == 3 || mode == 4 || mode == 6 || mode == 7; }
 
+// The byte buffer of UTF-8 or UTF-16 input seen as units of `width` bytes,
+// for the scans that take ASCII runs whole.
+template <size_t width>
+struct UnitBytes {
+  // The low byte of each unit; its high byte is zero for ASCII.
+  const unsigned char* bytes;
+  // 1 for big-endian UTF-16, where the low byte comes second.
+  size_t low;
+  // Where a unit can start with all of its bytes in the buffer.
+  size_t end;
+
+  UnitBytes(const std::vector<char>& buffer, size_t byteEnd, int decoderMode)
+      : low(width == 2 && decoderMode == 4 ? 1 : 0),
+        end(byteEnd >= width ? byteEnd + 1 - width : 0) {
+    bytes = reinterpret_cast<const unsigned char*>(buffer.data()) + low;
+  }
+  bool ascii(size_t at) const {
+    if constexpr (width == 1) return bytes[at] < 0x80;
+    else return bytes[at] < 0x80 && bytes[at + 1 - 2 * low] == 0;
+  }
+};
+
 }  // namespace
 
 const char16_t* xmlEventName(int type) { return EventName(static_cast<ZelXmlParser::EventType>(type)); }
@@ -445,23 +467,27 @@ char32_t XmlParserImpl::decodeUnit() {
   }
 }
 
+inline bool XmlParserImpl::takePlainByte(char32_t& c) {
+  if (m_bytePos >= m_byteEnd || m_decoderMode != 1) return false;
+  const unsigned char b = static_cast<unsigned char>(m_bytes[m_bytePos]);
+  if (b >= 0x80 || (b < 0x20 && b != 0x0A && b != 0x09)) return false;
+  ++m_bytePos;
+  if (b == 0x0A) {
+    ++m_lineNumber;
+    m_columnNumber = 0;
+  } else {
+    ++m_columnNumber;
+  }
+  c = b;
+  return true;
+}
+
 char32_t XmlParserImpl::readChar() {
   // The common case: nothing put back, an ASCII byte other than CR in the
   // buffer of a UTF-8 input.
-  if (m_bytePos < m_byteEnd && m_pushbackChar == kNoChar && m_segments.empty() && m_crLookahead == kNoChar &&
-      m_decoderMode == 1) {
-    unsigned char b = static_cast<unsigned char>(m_bytes[m_bytePos]);
-    if (b < 0x80 && (b >= 0x20 || b == 0x0A || b == 0x09)) {
-      ++m_bytePos;
-      if (b == 0x0A) {
-        ++m_lineNumber;
-        m_columnNumber = 0;
-      } else {
-        ++m_columnNumber;
-      }
-      return b;
-    }
-  }
+  char32_t plain;
+  if (m_pushbackChar == kNoChar && m_segments.empty() && m_crLookahead == kNoChar && takePlainByte(plain))
+    return plain;
   // The same for a UTF-16 input (and what a converter delivers): a unit
   // that is neither half of a pair, nor a line end, nor one XML forbids.
   if (m_bytePos + 1 < m_byteEnd && m_pushbackChar == kNoChar && m_segments.empty() && m_crLookahead == kNoChar &&
@@ -556,19 +582,8 @@ inline char32_t XmlParserImpl::nextChar() {
     }
     return readChar();
   }
-  if (m_bytePos < m_byteEnd && m_decoderMode == 1 && m_crLookahead == kNoChar) {
-    const unsigned char b = static_cast<unsigned char>(m_bytes[m_bytePos]);
-    if (b < 0x80 && (b >= 0x20 || b == 0x0A || b == 0x09)) {
-      ++m_bytePos;
-      if (b == 0x0A) {
-        ++m_lineNumber;
-        m_columnNumber = 0;
-      } else {
-        ++m_columnNumber;
-      }
-      return b;
-    }
-  }
+  char32_t plain;
+  if (m_crLookahead == kNoChar && takePlainByte(plain)) return plain;
   return readChar();
 }
 
@@ -1136,15 +1151,10 @@ ZelName XmlParserImpl::readName() {
   ZelName name;
   auto fromBytes = [&](auto unitWidth) {
     constexpr size_t width = decltype(unitWidth)::value;
-    // The low byte of each unit, and its high byte, zero for ASCII.
-    const size_t low = width == 2 && m_decoderMode == 4 ? 1 : 0;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data()) + low;
-    // Where a unit can start with all of its bytes in the buffer.
-    const size_t end = m_byteEnd >= width ? m_byteEnd + 1 - width : 0;
-    auto ascii = [&](size_t at) {
-      if constexpr (width == 1) return bytes[at] < 0x80;
-      else return bytes[at] < 0x80 && bytes[at + 1 - 2 * low] == 0;
-    };
+    const UnitBytes<width> units(m_bytes, m_byteEnd, m_decoderMode);
+    const unsigned char* const bytes = units.bytes;
+    const size_t end = units.end;
+    auto ascii = [&](size_t at) { return units.ascii(at); };
     const char16_t first = m_pushbackChar == kNoChar ? 0 : static_cast<char16_t>(m_pushbackChar);
     const size_t start = m_bytePos;
     if (first == 0 && !(start < end && ascii(start) && IsAsciiNameStart(bytes[start]))) return false;
@@ -1396,15 +1406,10 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
   // read it.
   auto quotedAscii = [&](auto unitWidth) {
     constexpr size_t width = decltype(unitWidth)::value;
-    // The low byte of each unit, and its high byte, zero for ASCII.
-    const size_t low = width == 2 && m_decoderMode == 4 ? 1 : 0;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data()) + low;
-    // Where a unit can start with all of its bytes in the buffer.
-    const size_t end = m_byteEnd >= width ? m_byteEnd + 1 - width : 0;
-    auto ascii = [&](size_t at) {
-      if constexpr (width == 1) return bytes[at] < 0x80;
-      else return bytes[at] < 0x80 && bytes[at + 1 - 2 * low] == 0;
-    };
+    const UnitBytes<width> units(m_bytes, m_byteEnd, m_decoderMode);
+    const unsigned char* const bytes = units.bytes;
+    const size_t low = units.low, end = units.end;
+    auto ascii = [&](size_t at) { return units.ascii(at); };
     size_t pos = m_bytePos;
     char32_t quote = m_pushbackChar;
     if (quote == kNoChar && pos < end && ascii(pos)) {

@@ -310,6 +310,10 @@ class QUARNEL_API ZelElement : public ZelNode {
   explicit ZelElement(ZelDocument* ownerDocument);
 
  private:
+  // The attribute of that namespace and local name, made and linked when
+  // missing (null when the document makes none), its prefix set when found.
+  ZelPtr<ZelAttr> attributeToSet(ZelName namespaceUri, ZelName prefix, ZelName localName);
+
   AttrNodeMap* m_attributes;
   int m_sourceLine;
   int m_sourceColumn;

@@ -195,6 +195,9 @@ class QUARNEL_API XmlParserImpl : public ZelXmlParser {
   // an ASCII byte of UTF-8 input) inline, for the token readers.
   char32_t nextChar();
   void putBack(char32_t c);
+  // Takes the next byte of a UTF-8 input's buffer into c, counting its
+  // position, when it is ASCII and neither CR nor a control XML forbids.
+  bool takePlainByte(char32_t& c);
   // Whether the next character comes straight from the byte buffer:
   // nothing put back, no pending line end, no text pushed in front.
   bool readingBytes() const;
