@@ -1577,7 +1577,12 @@ bool XmlParserImpl::readLiteral(UnicodeString& out, int mode) {
     int32_t at = top.index;
     if (at >= end) return;
     int32_t length = out.length();
-    char16_t* units = out.getBuffer(std::max(length + (end - at), out.getCapacity()));
+    // A value grows by at least its own size when it must grow, so that one
+    // built from many short entity texts is not copied once per text.
+    const int32_t capacity = out.getCapacity();
+    int32_t want = length + (end - at);
+    if (want > capacity) want = std::max(want, capacity < (1 << 29) ? 2 * capacity : capacity);
+    char16_t* units = out.getBuffer(want);
     if (units == nullptr) throw std::bad_alloc();
     while (at < end && length <= m_valueLimit) {
       char16_t u = text[at];
