@@ -15,7 +15,11 @@ namespace ObraCommon {
 
 namespace {
 
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+constexpr int kBlockBytes = 256;  // as the input stream's blocks in fuzzing builds
+#else
 constexpr int kBlockBytes = 4096;
+#endif
 constexpr int kStatusOutputFull = 22;
 constexpr char kSpace[2] = {' ', '\0'};
 
