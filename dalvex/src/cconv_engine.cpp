@@ -302,7 +302,7 @@ int cconvInitConvert(CconvSession* session, const CconvOptions* options, const c
       if (set->kind != 3) set->to_code->Ensure();
     session->target_id = charset->id;
     session->target = charset;
-    session->encoder = FindCodec(charset->encoder_name);
+    session->encoder = FindCodec(charset->encoder_name, CodecRole::kEncoder);
     if (options) session->options = *options;
     else std::memset(&session->options, 0, sizeof session->options);
     session->options.language[259] = '\0';
@@ -341,7 +341,7 @@ int cconvChgCharset(CconvSession* session, CconvCharsetOptions* options, const c
     session->prestep_mode = mode;
     session->source_id = charset->id;
     session->source = charset;
-    session->decoder = FindCodec(charset->decoder_name);
+    session->decoder = FindCodec(charset->decoder_name, CodecRole::kDecoder);
     session->char_set_id = 0;
     session->char_set_kind = 0;
     session->decode_shift = kIdIso646Irv;

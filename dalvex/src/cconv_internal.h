@@ -276,7 +276,9 @@ struct CodecRow {
   CconvCodecHandler handler;
 };
 const CodecRow* CodecTable(size_t* count);
-// The handler named `name`, or null (unknown name, or no handler yet).
-CconvCodecHandler FindCodec(std::string_view name);
+// The handler named `name` for `role` ("dest" names decode, "const" names
+// encode), or null (unknown name, a name of the other role, or no handler).
+enum class CodecRole { kDecoder, kEncoder };
+CconvCodecHandler FindCodec(std::string_view name, CodecRole role);
 
 }  // namespace cconv

@@ -1,7 +1,10 @@
 // The codec table: the 30 codec names a rule file may give in "destrule="
 // (decoders) and "construle=" (encoders), in a fixed order, each with its
-// handler. A charset whose rule names a codec without a handler gets no
-// decoder or encoder, and cconvConvert answers 1 for its sessions.
+// handler. A charset whose rule names a codec without a handler, or a codec
+// of the other direction (a decoder as its "construle="), gets no decoder or
+// encoder, and cconvConvert answers 1 for its sessions: a decoder run as an
+// encoder would read the caller's input where it expects the session's
+// decoded character.
 //
 // The handlers live in the codecs_*.cpp files and are declared in
 // codecs.h; several rows share one handler (the Shift_JIS decoder reads
@@ -42,7 +45,9 @@ const CodecRow* CodecTable(size_t* count) {
   return kCodecs;
 }
 
-CconvCodecHandler FindCodec(std::string_view name) {
+CconvCodecHandler FindCodec(std::string_view name, CodecRole role) {
+  const std::string_view prefix = role == CodecRole::kEncoder ? "const" : "dest";
+  if (!name.starts_with(prefix)) return nullptr;
   for (const CodecRow& row : kCodecs)
     if (name == row.name) return row.handler;
   return nullptr;

@@ -164,3 +164,27 @@ TEST_F(Rules, ReadsUserAreasAndBigEndianFiles) {
 }
 
 }  // namespace
+
+// A rule naming a codec of the other direction ("destEUC-JP" as the
+// encoder) loads, but its sessions have no codec for that side: converting
+// answers 1 and ending the session runs nothing. Run as an encoder, the
+// decoder read past the caller's input when the session was ended.
+TEST_F(Rules, CodecsNamedForTheOtherDirectionAreNotRun) {
+  std::string rule = Rule("swapped", "<baseset>&s1;</baseset>", Uses("a.set"));
+  const std::string same = "construle=\"constSAME\" destrule=\"destSAME\"";
+  rule.replace(rule.find(same), same.size(), "construle=\"destEUC-JP\" destrule=\"constEUC-JP\"");
+  Put("r.xml", Utf16(rule));
+  ASSERT_EQ(cconvLoadRule(), 1);
+  const uint8_t text[] = {'a', 0xA4, 0xA2, 0x8F};
+  uint8_t output[64];
+  CconvSession session{};
+  ASSERT_EQ(cconvInitConvert(&session, nullptr, "swapped"), 0);
+  ASSERT_EQ(cconvChgCharset(&session, nullptr, "swapped"), 0);
+  session.input = text;
+  session.input_length = sizeof text;
+  session.output = output;
+  session.output_capacity = sizeof output;
+  EXPECT_EQ(cconvConvert(&session), 1);
+  EXPECT_EQ(session.output_length, 0);
+  EXPECT_EQ(cconvTermConvert(&session), 0);
+}
