@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "kvb_blocks.h"
 #include "quarnel/kvb_stream.h"
 #include "quarnel/mem_stream.h"
 
@@ -15,11 +16,7 @@ namespace ObraCommon {
 
 namespace {
 
-#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
-constexpr int kBlockBytes = 256;  // as the input stream's blocks in fuzzing builds
-#else
-constexpr int kBlockBytes = 4096;
-#endif
+constexpr int kBlockBytes = static_cast<int>(kvb::kBlockBytes);
 constexpr int kStatusOutputFull = 22;
 constexpr char kSpace[2] = {' ', '\0'};
 

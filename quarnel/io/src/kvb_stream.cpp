@@ -13,6 +13,7 @@
 
 #include "charset_name_map.h"
 #include "dalvex/encoding_detect.h"
+#include "kvb_blocks.h"
 #include "quarnel/builtin_names.h"
 #include "quarnel/kvb_stream.h"
 #include "quarnel/name.h"
@@ -22,18 +23,9 @@ namespace ObraCommon {
 
 namespace {
 
-#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
-// Fuzzing builds read 256 bytes at a time into a 1 KB buffer, so that
-// inputs of a few hundred bytes reach the refills, the put-backs across
-// them and the moves to the front of the buffer.
-constexpr size_t kInputBytes = 256;
-constexpr size_t kInputBuffer = 1024;
-constexpr int kOutputCapacity = 256;
-#else
-constexpr size_t kInputBytes = 4096;       // the converter's input at a time
-constexpr size_t kInputBuffer = 64 * 1024;  // where those inputs follow one another
-constexpr int kOutputCapacity = 4096;
-#endif
+constexpr size_t kInputBytes = kvb::kBlockBytes;    // the converter's input at a time
+constexpr size_t kInputBuffer = kvb::kInputBuffer;  // where those inputs follow one another
+constexpr int kOutputCapacity = static_cast<int>(kvb::kBlockBytes);
 constexpr size_t kOutputAllocated = kOutputCapacity + 16;
 constexpr int kPutBackBytes = 16;
 constexpr size_t kDetectBytes = 2048;
