@@ -14,10 +14,10 @@
 #include <cstdlib>
 #include <istream>
 #include <memory>
-#include <streambuf>
 #include <string>
 #include <vector>
 
+#include "harness_support.h"
 #include "quarnel/io_object.h"
 #include "quarnel/ole_comp_file.h"
 #include "quarnel/ole_summary.h"
@@ -27,28 +27,7 @@ using namespace ObraCommon;
 
 namespace {
 
-// The input as a read-only stream buffer that seeks as a string stream's
-// does: to any position from its start to its end.
-class InputBuf : public std::streambuf {
- public:
-  InputBuf(const uint8_t* data, size_t size) {
-    char* begin = const_cast<char*>(reinterpret_cast<const char*>(data));
-    setg(begin, begin, begin + size);
-  }
-
- protected:
-  pos_type seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode which) override {
-    if ((which & std::ios_base::in) == 0) return pos_type(off_type(-1));
-    const off_type base = dir == std::ios_base::beg ? 0 : dir == std::ios_base::cur ? gptr() - eback() : egptr() - eback();
-    const off_type to = base + off;
-    if (to < 0 || to > egptr() - eback()) return pos_type(off_type(-1));
-    setg(eback(), eback() + to, egptr());
-    return pos_type(to);
-  }
-  pos_type seekpos(pos_type pos, std::ios_base::openmode which) override {
-    return seekoff(off_type(pos), std::ios_base::beg, which);
-  }
-};
+using fuzz::InputBuf;
 
 // The memory file the file I/O object reads, made on the first input.
 int MemoryFile() {

@@ -6,9 +6,9 @@
 // must answer the same again.
 #include <cstdint>
 #include <cstdlib>
-#include <sstream>
-#include <string>
+#include <istream>
 
+#include "harness_support.h"
 #include "quarnel/zip_file.h"
 
 namespace {
@@ -32,12 +32,12 @@ void AskRelationships(ZelZipFile& package, ZelZipFileEntry* source) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::string bytes(reinterpret_cast<const char*>(data), size);
-  std::istringstream in(bytes);
+  fuzz::InputBuf detectBytes(data, size), packageBytes(data, size);
+  std::istream in(&detectBytes), packageSource(&packageBytes);
   int type = ZelZipFile::detectOOXDocument(&in);
   if (type < 0 || type > 16 || !in.good() || in.tellg() != std::streampos(0)) std::abort();
 
-  ZelZipFile package(new std::istringstream(bytes), true);
+  ZelZipFile package(&packageSource, false);
   if (package.detectOOXDocument() != type) std::abort();
   UnicodeString main = package.getRelationshipTargetFromType(kOfficeDocument, nullptr);
   AskRelationships(package, nullptr);
