@@ -2,7 +2,11 @@
 // byte put area and are converted at every sync into a 4,096-byte output
 // block on its way to the target. A final U+0000 or high surrogate waits
 // for the next sync, so that a surrogate pair and the pair U+0000 U+000A
-// (written as a space and a line end) are never split. With a limit the
+// (written as a space and a line end) are never split; so does a final
+// base of a kana or phonetic pair at a sync the caller asks for, since the
+// converter joins it to a combining mark that follows (or writes the mark
+// as its spacing form, where the target has no pair code), but a mark that
+// begins a conversion of its own has no base. With a limit the
 // target never receives more than the limit, cut at a character boundary.
 #include <algorithm>
 #include <cstring>
@@ -27,6 +31,15 @@ uint16_t UnitAt(const char* bytes, int at) {
 
 bool IsHighSurrogate(uint16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 
+// The characters a combining mark can join into one code (the kana before
+// U+309A, the phonetic letters before U+0300, U+0301, U+02E5 or U+02E9),
+// and a few of their neighbours, which are merely kept for the next sync.
+bool MayTakeMark(uint16_t unit) {
+  return (unit >= 0x304B && unit <= 0x3053) || (unit >= 0x30AB && unit <= 0x30C8) || unit == 0x31F7 ||
+         unit == 0x00E6 || unit == 0x0254 || unit == 0x0259 || unit == 0x025A || unit == 0x028C ||
+         unit == 0x02E5 || unit == 0x02E9;
+}
+
 // Byte offset of the next unit pair U+0000 U+000A at or after from, or -1.
 int FindNulLineFeed(const char* bytes, int from, int length) {
   for (int at = from; at + 4 <= length; at += 2) {
@@ -48,7 +61,7 @@ ZelKVBOStreamBuf::ZelKVBOStreamBuf(std::ostream* target, const char* charset, bo
 
 ZelKVBOStreamBuf::~ZelKVBOStreamBuf() {
   if (m_output != nullptr) {
-    sync();
+    convertPut(false);
     endSession();
   }
   delete[] m_input;
@@ -119,13 +132,19 @@ ZelKVBOStreamBuf::int_type ZelKVBOStreamBuf::overflow(int_type ch) {
 
 int ZelKVBOStreamBuf::sync() {
   if (pbase() == nullptr) return -1;
+  convertPut(true);
+  return 0;
+}
+
+void ZelKVBOStreamBuf::convertPut(bool holdBase) {
+  if (pbase() == nullptr) return;
   const int written = static_cast<int>(pptr() - pbase());
   const int n = written & ~1;
   int length = n;
   bool hold = false;
   if (n >= 2) {
     const uint16_t last = UnitAt(m_input, n - 2);
-    hold = last == 0 || IsHighSurrogate(last);
+    hold = last == 0 || IsHighSurrogate(last) || (holdBase && MayTakeMark(last));
     if (hold) length = n - 2;
   }
   int position = 0;
@@ -155,21 +174,20 @@ int ZelKVBOStreamBuf::sync() {
     std::memmove(m_input, m_input + n - 2, 2);
     pbump(2);
   }
-  return 0;
 }
 
 bool ZelKVBOStreamBuf::isLimitOver() {
-  sync();
+  convertPut(false);
   return m_limit != 0 && m_outputLength > m_limit;
 }
 
 std::ostream* ZelKVBOStreamBuf::getOutputStream() {
-  sync();
+  convertPut(false);
   return m_target;
 }
 
 void ZelKVBOStreamBuf::writeRawBuffer(const char* data, unsigned n) {
-  sync();
+  convertPut(false);
   if (data != nullptr) putRaw(data, n);
 }
 
@@ -182,7 +200,7 @@ void ZelKVBOStreamBuf::putRaw(const char* data, unsigned n) {
 }
 
 void ZelKVBOStreamBuf::writeRawStream(std::istream& in) {
-  sync();
+  convertPut(false);
   if (m_limit == 0) {
     std::vector<char> block(kBlockBytes);
     while (in.good()) {

@@ -193,6 +193,33 @@ TEST_F(CharsetStreams, SyncsNeverSplitAPairAndNeverSpin) {
   EXPECT_EQ(target.str(), "a\xF0\x9F\x98\x80" "bc");
 }
 
+// A base and the combining mark after it reach the converter together
+// whatever syncs fall between them: a mark that began a conversion of its
+// own was written as the substitute (the fuzzers' finding, EUC-JP-FIX),
+// and a target with pair codes lost the joined code. A base held at a sync
+// still goes out when the stream closes.
+TEST_F(CharsetStreams, SyncsNeverSplitABaseFromItsMark) {
+  const std::u16string pieces[][3] = {{u"a\u30B1", u"\u309A" u"b", u""},
+                                      {u"\u304B", u"", u"\u309A"},
+                                      {u"x\u0254", u"\u0301", u""},
+                                      {u"\u30B1", u"", u""}};
+  for (const char* charset : {"EUC-JP-FIX", "EUC-JIS-2004", "Shift_JIS-2004", "EUC-JP", "UTF-8"}) {
+    for (const auto& row : pieces) {
+      std::ostringstream target;
+      std::u16string whole;
+      {
+        ZelKVBOStream out(&target, charset, false, ZelKVBOStreamBuf::LF_LF);
+        for (const std::u16string& piece : row) {
+          out.writeString(icu::UnicodeString(false, piece.data(), static_cast<int32_t>(piece.size())));
+          out.flush();
+          whole += piece;
+        }
+      }
+      EXPECT_TRUE(target.str() == charsettest::DirectEncode(charset, Units(whole), 3)) << charset;
+    }
+  }
+}
+
 TEST_F(CharsetStreams, LimitsAndRawWrites) {
   {
     std::ostringstream target;

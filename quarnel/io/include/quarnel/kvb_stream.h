@@ -103,6 +103,9 @@ class QUARNEL_API ZelKVBOStreamBuf : public std::streambuf {
 
  private:
   bool init(const char* charset, bool bigEndian, LF_CONVERT lineEnds, bool byteOrderMark);
+  // Converts what the put area holds; with holdBase, also keeps back a last
+  // character that a combining mark written next may join.
+  void convertPut(bool holdBase);
   void convertStep(const char* input, int length, int& position);
   void emit(const char* bytes, unsigned n);
   void putRaw(const char* data, unsigned n);
