@@ -111,15 +111,34 @@ short XlsFormatString::fmtnumN(FMT* section, double value, const ZelValue& width
   } else {
     size_t point = digits.find('.');
     if (point == std::string::npos) point = digits.size();
-    const double x = f.intDigits == 0 ? std::strtod(digits.c_str(), nullptr)
-                                      : std::strtod(("0" + digits.substr(point)).c_str(), nullptr);
-    const Fraction fraction = convFrac(x, f.denomDigits, f.fixedDenom);
-    std::string integer = digits.substr(0, point);
-    if (fraction.zero) {
-      digits = integer + ".";
+    double x;
+    if (f.intDigits == 0) {
+      x = std::strtod(digits.c_str(), nullptr);
+    } else if (point == 0) {
+      x = std::strtod(digits.c_str(), nullptr);  // ".5" reads as "0.5"
     } else {
-      if ((integerIsZero(integer) && f.intZeros == 0) || f.intDigits == 0) integer.clear();
-      digits = integer + "." + fraction.numerator + "/" + std::to_string(fraction.denominator);
+      // The fraction part as "0.ddd": the last integer digit stands in for
+      // the zero for the read.
+      const char last = digits[point - 1];
+      digits[point - 1] = '0';
+      x = std::strtod(digits.c_str() + point - 1, nullptr);
+      digits[point - 1] = last;
+    }
+    const Fraction fraction = convFrac(x, f.denomDigits, f.fixedDenom);
+    if (fraction.zero) {
+      digits.resize(point);
+    } else if ((integerIsZero(digits) && f.intZeros == 0) || f.intDigits == 0) {
+      digits.clear();
+    } else {
+      digits.resize(point);
+    }
+    digits += '.';
+    if (!fraction.zero) {
+      char denominator[24];
+      const auto end = std::to_chars(denominator, denominator + sizeof denominator, fraction.denominator).ptr;
+      digits += fraction.numerator;
+      digits += '/';
+      digits.append(denominator, end);
     }
   }
 
