@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 
+#include "bytes_in_place.h"
 #include "dalvex/cconv.h"
 #include "quarnel/file_stream.h"
 #include "quarnel/kvb_stream.h"
@@ -190,18 +191,10 @@ void Std_MemSearch(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kFileBytes));
 }
 
-// An input stream over bytes in place, as the direct session reads them:
-// no copy of the text is timed.
-struct TextSource : std::streambuf {
-  explicit TextSource(const std::string& text) {
-    char* at = const_cast<char*>(text.data());
-    setg(at, at, at + text.size());
-  }
-};
 
 void Quarnel_SjisDecode(benchmark::State& state) {
   for (auto _ : state) {
-    TextSource bytes(S().sjis);
+    bench::BytesInPlace bytes(S().sjis);
     std::istream source(&bytes);
     ObraCommon::ZelKVBStream in(&source, "Shift_JIS");
     ReadPieces(in);

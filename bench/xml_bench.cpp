@@ -35,6 +35,7 @@
 #include <sstream>
 #include <string>
 
+#include "bytes_in_place.h"
 #include "dalvex/cconv.h"
 #include "quarnel/dom.h"
 #include "quarnel/xml_parser_impl.h"
@@ -188,18 +189,10 @@ const SuiteDocument& PrXml(const char* name) {
   return document;
 }
 
-// The document's bytes read in place, as the peers read their buffer: an
-// istringstream would copy all of it every iteration.
-struct DocumentBytes : std::streambuf {
-  explicit DocumentBytes(const std::string& document) {
-    char* at = const_cast<char*>(document.data());
-    setg(at, at, at + document.size());
-  }
-};
 
 void Own(benchmark::State& state, const std::string& document, bool tokens, const std::string& base = std::string()) {
   for (auto _ : state) {
-    DocumentBytes bytes(document);
+    bench::BytesInPlace bytes(document);
     std::istream in(&bytes);
     XmlParserImpl parser;
     parser.setInput(in, UnicodeString(), UnicodeString::fromUTF8(base));
