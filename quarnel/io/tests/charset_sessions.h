@@ -64,4 +64,20 @@ inline std::string DirectEncode(const char* charset, const std::string& units, i
   return Run(s, units, units.size() & ~size_t{1});
 }
 
+// Whether the engine can write charset (a converter name) from UTF-16, as
+// the output stream asks it to. Told apart from any output: the bytes a
+// session writes may spell anything.
+inline bool HasEncoder(const char* charset) {
+  CconvSession s{};
+  CconvOptions target{};
+  if (cconvInitConvert(&s, &target, charset) != 0) return false;
+  CconvCharsetOptions source{};
+  const bool known = cconvChgCharset(&s, &source, "UTF-16") == 0;
+  uint8_t closing[64];
+  s.output = closing;
+  s.output_capacity = sizeof closing;
+  cconvTermConvert(&s);
+  return known;
+}
+
 }  // namespace charsettest
