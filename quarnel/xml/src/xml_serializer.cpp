@@ -498,15 +498,17 @@ void XmlSerializerImpl::setGenerator(const UnicodeString& generator) { m_generat
 const std::string& XmlSerializerImpl::shiftJisBytes(UChar32 c) {
   // Characters of the basic plane are found by index once known (the
   // cache's entries never move).
-  const bool basic = c >= 0 && c <= 0xFFFF;
-  if (basic) {
-    if (m_shiftJisBasic.empty()) m_shiftJisBasic.assign(0x10000, nullptr);
-    if (m_shiftJisBasic[static_cast<size_t>(c)] != nullptr) return *m_shiftJisBasic[static_cast<size_t>(c)];
+  std::array<const std::string*, 256>* block = nullptr;
+  if (c >= 0 && c <= 0xFFFF) {
+    auto& made = m_shiftJisBasic[static_cast<size_t>(c) >> 8];
+    if (!made) made = std::make_unique<std::array<const std::string*, 256>>();  // all null
+    block = made.get();
+    if (const std::string* known = (*block)[static_cast<size_t>(c) & 0xFF]) return *known;
   }
   auto found = m_shiftJisCache.find(c);
   if (found != m_shiftJisCache.end()) return found->second;
   std::string& bytes = m_shiftJisCache[c];
-  if (basic) m_shiftJisBasic[static_cast<size_t>(c)] = &bytes;
+  if (block != nullptr) (*block)[static_cast<size_t>(c) & 0xFF] = &bytes;
   UChar units[2];
   int32_t count = 0;
   U16_APPEND_UNSAFE(units, count, c);

@@ -2,6 +2,7 @@
 // ZelXmlUtil::createXmlSerializer.
 #pragma once
 
+#include <array>
 #include <cstring>
 #include <memory>
 #include <ostream>
@@ -224,7 +225,11 @@ class XmlSerializerImpl : public ZelXmlSerializer {
   UnicodeString m_generator;
   UConverter* m_converter;
   std::unordered_map<UChar32, std::string> m_shiftJisCache;
-  std::vector<const std::string*> m_shiftJisBasic;
+  // The basic plane's entries of the cache by code point, in blocks of 256
+  // made when a character of the block is first written: a document that
+  // meets a few characters does not clear a table for all 65,536 (half a
+  // megabyte a save).
+  std::unique_ptr<std::array<const std::string*, 256>> m_shiftJisBasic[256];
   std::vector<uint32_t> m_shiftJisPacked;
   std::vector<NameEntry> m_names;
   // The encoding m_names holds bytes of.
