@@ -23,9 +23,9 @@ namespace ObraCommon {
 
 namespace {
 
-constexpr size_t kInputBytes = kvb::kBlockBytes;    // the converter's input at a time
+constexpr size_t kInputBytes = kvb::kReadBlockBytes;  // the converter's input at a time
 constexpr size_t kInputBuffer = kvb::kInputBuffer;  // where those inputs follow one another
-constexpr int kOutputCapacity = static_cast<int>(kvb::kBlockBytes);
+constexpr int kOutputCapacity = static_cast<int>(kvb::kReadBlockBytes);
 constexpr size_t kOutputAllocated = kOutputCapacity + 16;
 constexpr int kPutBackBytes = 16;
 constexpr size_t kDetectBytes = 2048;

@@ -15,6 +15,7 @@
 #include "charset_name_map.h"
 #include "charset_sessions.h"
 #include "dalvex/cconv.h"
+#include "kvb_blocks.h"
 #include "quarnel/kvb_stream.h"
 #include "support.h"
 #include "testsupport/testdata.h"
@@ -106,18 +107,19 @@ TEST_F(CharsetStreams, MarksAndByteOrder) {
 }
 
 TEST_F(CharsetStreams, PutBackAfterARefill) {
-  std::string text(5000, 'q');
+  const size_t block = ObraCommon::kvb::kReadBlockBytes;  // bytes of units a refill gives
+  std::string text(block + 904, 'q');
   for (size_t i = 0; i < text.size(); i += 7) text[i] = static_cast<char>('a' + i % 26);
   std::istringstream source(text);
   ZelKVBStream in(&source, "UTF-8");
-  std::string buf(4096, '\0');
-  in.read(buf.data(), 4096);  // the first block of units
-  ASSERT_EQ(in.gcount(), 4096);
-  EXPECT_EQ(in.get(), static_cast<unsigned char>(text[2048]));  // refilled
+  std::string buf(block, '\0');
+  in.read(buf.data(), static_cast<std::streamsize>(block));  // the first block of units
+  ASSERT_EQ(in.gcount(), static_cast<std::streamsize>(block));
+  EXPECT_EQ(in.get(), static_cast<unsigned char>(text[block / 2]));  // refilled
   for (int i = 0; i < 17; ++i) ASSERT_TRUE(in.unget().good()) << i;
   EXPECT_TRUE(in.unget().fail());  // 16 bytes kept, and the one read since
   in.clear();
-  EXPECT_EQ(in.get(), static_cast<unsigned char>(text[2040]));
+  EXPECT_EQ(in.get(), static_cast<unsigned char>(text[block / 2 - 8]));
   EXPECT_EQ(in.get(), 0);
 }
 
