@@ -191,7 +191,6 @@ void Std_MemSearch(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kFileBytes));
 }
 
-
 void Quarnel_SjisDecode(benchmark::State& state) {
   for (auto _ : state) {
     bench::BytesInPlace bytes(S().sjis);

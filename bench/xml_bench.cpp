@@ -189,7 +189,6 @@ const SuiteDocument& PrXml(const char* name) {
   return document;
 }
 
-
 void Own(benchmark::State& state, const std::string& document, bool tokens, const std::string& base = std::string()) {
   for (auto _ : state) {
     bench::BytesInPlace bytes(document);

@@ -84,7 +84,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
-  const char* charset = kNames[data[0] % kNameCount];
+  const size_t name = data[0] % kNameCount;
+  const char* charset = kNames[name];
   const unsigned pattern = data[1];
   const std::string bytes(reinterpret_cast<const char*>(data + 2), size - 2);
 
@@ -114,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   const std::string written = Write(charset, bytes, pattern, 0);
-  if (!CanWrite(data[0] % kNameCount)) {
+  if (!CanWrite(name)) {
     if (!written.empty()) Fail("a charset the engine has not wrote something", charset);
   } else if (PlainText(bytes) && written != charsettest::DirectEncode(charset, bytes, 3)) {
     Fail("write differs from a direct session", charset);

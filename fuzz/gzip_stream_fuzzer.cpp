@@ -1,7 +1,8 @@
 // libFuzzer harness of the gzip input streams. The input is read in stream
 // mode from memory and, written to a file in the harness's private folder
-// (in /dev/shm, not on a disk), in file mode (zlib's gz reading); when neither shows badbit both must give the same bytes. A
-// stream that shows badbit must still have ended.
+// (in /dev/shm, not on a disk), in file mode (zlib's gz reading); when
+// neither shows badbit both must give the same bytes. A stream that shows
+// badbit must still have ended.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -29,7 +30,6 @@ bool SameBytes(std::istream& a, std::istream& b) {
   }
   return same;
 }
-
 
 }  // namespace
 

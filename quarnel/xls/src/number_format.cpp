@@ -112,9 +112,7 @@ short XlsFormatString::fmtnumN(FMT* section, double value, const ZelValue& width
     size_t point = digits.find('.');
     if (point == std::string::npos) point = digits.size();
     double x;
-    if (f.intDigits == 0) {
-      x = std::strtod(digits.c_str(), nullptr);
-    } else if (point == 0) {
+    if (f.intDigits == 0 || point == 0) {
       x = std::strtod(digits.c_str(), nullptr);  // ".5" reads as "0.5"
     } else {
       // The fraction part as "0.ddd": the last integer digit stands in for
@@ -125,13 +123,9 @@ short XlsFormatString::fmtnumN(FMT* section, double value, const ZelValue& width
       digits[point - 1] = last;
     }
     const Fraction fraction = convFrac(x, f.denomDigits, f.fixedDenom);
-    if (fraction.zero) {
-      digits.resize(point);
-    } else if ((integerIsZero(digits) && f.intZeros == 0) || f.intDigits == 0) {
-      digits.clear();
-    } else {
-      digits.resize(point);
-    }
+    // A numerator alone where the format shows no integer, or a zero one.
+    const bool noInteger = !fraction.zero && ((integerIsZero(digits) && f.intZeros == 0) || f.intDigits == 0);
+    digits.resize(noInteger ? 0 : point);
     digits += '.';
     if (!fraction.zero) {
       char denominator[24];
